@@ -1,0 +1,41 @@
+#!/bin/sh
+# Installs, from Debian's packages, what the build and the tests need and a
+# fresh Debian 12 machine lacks. Safe to run again: it installs only what is
+# missing. Usage: scripts/install-deps.sh [build|test|ci]
+set -e
+level=${1:-build}
+
+packages="cmake g++ make pkg-config libcairo2-dev"
+case "$level" in
+  test|ci)
+    packages="$packages libgtest-dev libgmock-dev googletest libbenchmark-dev
+              python3-numpy python3-scipy python3-matplotlib
+              g++-mingw-w64-i686 binutils-mingw-w64-i686"
+    ;;
+esac
+if [ "$level" = ci ]; then
+  packages="$packages clang"
+fi
+
+missing=""
+for p in $packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+
+need_wine=no
+if [ "$level" != build ]; then
+  dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed" || need_wine=yes
+fi
+
+if [ -n "$missing" ] || [ "$need_wine" = yes ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  if [ "$need_wine" = yes ]; then
+    $SUDO dpkg --add-architecture i386
+    missing="$missing wine wine32:i386"
+  fi
+  echo "Installing Debian packages:$missing" >&2
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
+fi
