@@ -29,7 +29,7 @@ Adapt_custom::Adapt_custom()
       DFEtap4(0),
       DFEtap5(0),
       Finalized(false) {
-    Initialize();
+    ResetSearch();
 }
 
 Adapt_custom::~Adapt_custom() {}
@@ -46,6 +46,12 @@ bool Adapt_custom::Setup() {
 }
 
 bool Adapt_custom::Initialize() {
+    ResetSearch();
+    Finalized = false;
+    return true;
+}
+
+void Adapt_custom::ResetSearch() {
     for (int k = 0; k < kMaxCtleCandidates; ++k) {
         CtleHeight[k] = 0.0;
         CtleWidth[k] = 0.0;
@@ -74,9 +80,7 @@ bool Adapt_custom::Initialize() {
     RestartLevel = 1;
     CtleIndex = 0;
     Adapting = 0;
-    Finalized = false;
     UpdateFixedTaps();
-    return true;
 }
 
 void Adapt_custom::UpdateFixedTaps() {
@@ -175,7 +179,7 @@ void Adapt_custom::TakeCtleMeasurement(double eyeWidth, double eyeHeight) {
 void Adapt_custom::ChooseBestCtle() {
     CtleDone = 1;
     for (int k = 0; k < NumCtle; ++k) {
-        CtleScore[k] = 0.25 * CtleHeight[k] + CtleWidth[k];
+        CtleScore[k] = EyeScore(CtleWidth[k], CtleHeight[k]);
         if (CtleScore[k] >= BestScore) {
             CtleIndex = k;
             BestScore = CtleScore[k];

@@ -17,8 +17,8 @@
 
 class Adapt_custom : public Tessel::DFModel {
 public:
-    static const int kNumTaps = 5;
-    static const int kMaxCtleCandidates = 32;
+    static constexpr int kNumTaps = 5;
+    static constexpr int kMaxCtleCandidates = 32;
 
     Adapt_custom();
 
@@ -86,6 +86,7 @@ public:
     bool Finalized;
 
 private:
+    void ResetSearch();
     void BeginAdaptation();
     void TakeCtleMeasurement(double eyeWidth, double eyeHeight);
     void ChooseBestCtle();

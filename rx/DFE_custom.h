@@ -14,7 +14,7 @@
 
 class DFE_custom : public Tessel::DFModel {
 public:
-    static const int kNumTaps = 5;
+    static constexpr int kNumTaps = 5;
 
     DFE_custom();
 

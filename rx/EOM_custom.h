@@ -14,8 +14,8 @@
 
 class EOM_custom : public Tessel::DFModel {
 public:
-    static const int kNumPhases = 256;      // most phase columns (samples per bit)
-    static const int kNumAmplitudeBins = 256;
+    static constexpr int kNumPhases = 256;      // most phase columns (samples per bit)
+    static constexpr int kNumAmplitudeBins = 256;
 
     EOM_custom();
 

@@ -118,16 +118,6 @@ TEST_F(DfeTest, ClockThatStartsHighDecidesAtOnceAndNeverShiftsWhileHigh) {
     EXPECT_EQ(decision.item, 1);
 }
 
-TEST_F(DfeTest, InitializeClearsHistoryAndDecision) {
-    taps[0].item = 0.1;
-    Bit(0.5);
-    ASSERT_DOUBLE_EQ(output.item, 0.4);
-    ASSERT_TRUE(dfe.Initialize());
-    Fire(0, 0.5);
-    EXPECT_DOUBLE_EQ(output.item, 0.5);
-    EXPECT_EQ(decision.item, 0);
-}
-
 TEST_F(DfeTest, FiringAfterFinalizeTouchesNoPort) {
     Fire(1, 0.5);
     ASSERT_TRUE(dfe.Finalize());

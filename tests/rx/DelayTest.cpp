@@ -42,17 +42,6 @@ TEST_F(DelayTest, SineComesOutAsMinusCosineAfterTheFirstSample) {
     }
 }
 
-TEST_F(DelayTest, InitializeForgetsThePreviousInput) {
-    Fire(0.9);
-    // 0.5 after 0.9 is falling: phase pi - asin(0.5), a quarter period back
-    // gives sin(5 pi / 6 - pi / 2) = sin(pi / 3).
-    EXPECT_NEAR(Fire(0.5), std::sin(kTwoPi / 6), 1e-12);
-    Fire(0.9);
-    ASSERT_TRUE(delay.Initialize());
-    // After Initialize, 0.5 counts as rising from 0: sin(pi / 6 - pi / 2).
-    EXPECT_NEAR(Fire(0.5), -std::sin(kTwoPi / 6), 1e-12);
-}
-
 TEST_F(DelayTest, FiringAfterFinalizeReadsNothing) {
     Fire(0.5);
     const double before = delay.Output;

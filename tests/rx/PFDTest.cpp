@@ -65,15 +65,4 @@ TEST(PFD, DataHeldOnOneSideChangesNothingAfterTheFirstTransition) {
     }
 }
 
-TEST(PFD, InitializeKeepsTheDetectorState) {
-    PFD detector;
-    Fire(detector, {-1.0, -1.0, 1.0});
-    ASSERT_EQ(detector.UpDown, 1);
-    ASSERT_TRUE(detector.Initialize());
-    EXPECT_EQ(detector.UpDown, 1);
-    EXPECT_EQ(detector.PreviousDataLevel, 1.0);
-    Fire(detector, {1.0, -1.0, 1.0});  // still high: no transition
-    EXPECT_EQ(detector.UpDown, 1);
-}
-
 }  // namespace
