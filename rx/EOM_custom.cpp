@@ -132,13 +132,16 @@ bool EOM_custom::Run() {
     return true;
 }
 
-// Every opening of the row is considered, however many there are: the
-// widest wins, the first one found among equally wide ones.
+// The widest of the row's first kMaxOpeningsPerRow openings (in order of
+// their start column) wins, the first one found among equally wide ones.
+// Later openings are ignored: the monitor keeps a record of that many per
+// row, which only a row folded over more than 40 samples per bit can exceed.
 EOM_custom::RowOpening EOM_custom::WidestOpening(int bin) const {
     const int columns = m_iPhaseColumns;
     RowOpening widest = {0, 0};
     bool anyOpening = false;
-    for (int p = 0; p < columns; ++p) {
+    int openings = 0;
+    for (int p = 0; p < columns && openings < kMaxOpeningsPerRow; ++p) {
         const int before = p == 0 ? columns - 1 : p - 1;
         if (!HasHits(before, bin) || HasHits(p, bin)) {
             continue;
@@ -149,6 +152,7 @@ EOM_custom::RowOpening EOM_custom::WidestOpening(int bin) const {
         for (int q = p; length < columns && !HasHits(q, bin); q = q + 1 == columns ? 0 : q + 1) {
             ++length;
         }
+        ++openings;
         if (!anyOpening || length > widest.width) {
             widest.width = length;
             widest.start = p;

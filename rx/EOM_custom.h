@@ -16,6 +16,7 @@ class EOM_custom : public Tessel::DFModel {
 public:
     static constexpr int kNumPhases = 256;      // most phase columns (samples per bit)
     static constexpr int kNumAmplitudeBins = 256;
+    static constexpr int kMaxOpeningsPerRow = 20;  // openings recorded per row
 
     EOM_custom();
 

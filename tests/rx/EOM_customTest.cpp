@@ -151,23 +151,38 @@ TEST_F(EomTest, ClosedEyeIsReportedAsZeroWidthAndHeight) {
     EXPECT_EQ(height.item, 0.0);
 }
 
-// Up to 256 samples per bit a row can hold far more than 20 openings; the
-// widest one counts wherever it lies.
-TEST_F(EomTest, WidestOpeningCountsEvenAfterTwentyNarrowOnes) {
+// Up to 256 samples per bit a row can hold more than 20 openings; only the
+// first 20 of a row are recorded, so a wider 21st one is not seen.
+TEST_F(EomTest, OpeningsBeyondTheTwentiethOfARowAreIgnored) {
     Configure(256, 60);
-    // Columns 0, 4, ..., 96 carry hits in every threshold row: 24 openings of
-    // 3 columns, then one of 159 columns from column 97 to 255.
-    const Waveform wave = [](long bit, int phase) {
-        if (phase % 4 == 0 && phase <= 96) {
+    // Hit columns 0 and 61, 64, ..., 118 in every threshold row: opening 1 is
+    // columns 1..60, openings 2 to 20 are two columns each, and opening 21
+    // runs from column 119 to 255 (137 columns).
+    const auto hitColumn = [](int phase) {
+        return phase == 0 || (phase >= 61 && phase <= 118 && (phase - 61) % 3 == 0);
+    };
+    const Waveform wave = [&hitColumn](long bit, int phase) {
+        if (hitColumn(phase)) {
             return -0.008 + 0.004 * static_cast<double>(bit % 6);  // rows 125..130 in turn
         }
         return bit % 2 == 0 ? 96.5 * kBinVolts : -96.5 * kBinVolts;  // bins 223 and 31
     };
     RunUntilDone(wave, 100000);
     ASSERT_EQ(done.item, 1);
-    EXPECT_DOUBLE_EQ(width.item, 159.0 / 256);
-    // Centre column 97 + 79 = 176: bins 128..222 and 127..32 empty.
+    EXPECT_DOUBLE_EQ(width.item, 60.0 / 256);
+    // Centre column 1 + 30 = 31: bins 128..222 and 127..32 empty.
     EXPECT_DOUBLE_EQ(height.item, (95 + 96) * kBinVolts);
+
+    // With one hit column fewer the wide opening is the 20th and wins.
+    restart.item = 1;
+    Fire(wave);
+    restart.item = 0;
+    const Waveform nineteenNarrow = [&wave](long bit, int phase) {
+        return phase == 118 ? wave(bit, 117) : wave(bit, phase);
+    };
+    RunUntilDone(nineteenNarrow, 100000);
+    ASSERT_EQ(done.item, 1);
+    EXPECT_DOUBLE_EQ(width.item, 140.0 / 256);
 }
 
 TEST_F(EomTest, OpeningAcrossTheEndOfTheBitWrapsAround) {
