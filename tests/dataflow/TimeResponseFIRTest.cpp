@@ -59,6 +59,34 @@ std::vector<double> IrregularGrid(int n) {
 double Cubic(double t) { return 3.0 - 2.0 * t + 0.5 * t * t - 0.25 * t * t * t; }
 double CubicSlope(double t) { return -2.0 + t - 0.75 * t * t; }
 
+// The polynomial through the points (x[i], y[i]), i < n, and its slope.
+double LagrangeValue(double t, const double* x, const double* y, int n) {
+    double sum = 0.0;
+    for (int a = 0; a < n; ++a) {
+        double weight = 1.0;
+        for (int b = 0; b < n; ++b)
+            if (b != a) weight *= (t - x[b]) / (x[a] - x[b]);
+        sum += y[a] * weight;
+    }
+    return sum;
+}
+
+double LagrangeSlope(double t, const double* x, const double* y, int n) {
+    double sum = 0.0;
+    for (int a = 0; a < n; ++a) {
+        double weight = 0.0;
+        for (int b = 0; b < n; ++b) {
+            if (b == a) continue;
+            double term = 1.0 / (x[a] - x[b]);
+            for (int c = 0; c < n; ++c)
+                if (c != a && c != b) term *= (t - x[c]) / (x[a] - x[c]);
+            weight += term;
+        }
+        sum += y[a] * weight;
+    }
+    return sum;
+}
+
 }  // namespace
 
 TEST(TimeResponseFIR, TableSizeAndTypeChecks) {
@@ -225,6 +253,41 @@ TEST(TimeResponseFIR, StepResponsesAreDifferentiated) {
     const double between = 0.5 * (times[0] + times[1]);
     EXPECT_NEAR(TimeResponseFIR::AnalyticalDifferntiation(between, times.data(), parabola.data()),
                 2.0 * a * 1e12 * between, 1e-9 * a);
+}
+
+// Which table points each tap is built from: the first time stamp at or
+// after t (an exact hit on an impulse sample is taken as it is), kept far
+// enough from the ends for four (impulse) or three (step) points. Random
+// values, so that any other choice of points shows.
+TEST(TimeResponseFIR, EachTapUsesThePointsAroundItsTime) {
+    const int n = 12;
+    const double rate = 1.5;  // every third tap lands exactly on a time stamp
+    std::vector<double> times = Ramp(n, 1.0), values(n);
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    for (double& v : values) v = uniform(random);
+
+    for (int type : {0, 1}) {
+        SCOPED_TRACE(type);
+        ResponseRig rig(values, times, type, rate);
+        std::string messages;
+        ASSERT_TRUE(rig.Setup(messages)) << messages;
+        ASSERT_EQ(rig.fir.m_iNumTaps, 17);
+        for (int k = 0; k < 17; ++k) {
+            const double t = k / rate;
+            int j = static_cast<int>(std::lower_bound(times.begin(), times.end(), t) - times.begin());
+            j = std::min(j, n - 1);
+            double expected;
+            if (type == 0 && times[j] == t) {
+                expected = values[j];
+            } else {
+                j = std::max(1, std::min(j, n - 3));
+                expected = type == 0 ? LagrangeValue(t, &times[j - 1], &values[j - 1], 4)
+                                     : LagrangeSlope(t, &times[j - 1], &values[j - 1], 3);
+            }
+            EXPECT_NEAR(rig.fir.m_pTaps[k], expected / rate, 1e-12) << k;
+        }
+    }
 }
 
 TEST(TimeResponseFIR, FiltersWithTheResampledTaps) {
