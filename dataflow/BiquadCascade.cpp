@@ -2,17 +2,13 @@
 
 #include <cmath>
 #include <limits>
-#include <sstream>
+#include <string>
 
 #include "DFErrorHandler.h"
+#include "MessageText.h"
 #include "Precondition.h"
 
 namespace Tessel {
-
-namespace {
-// Coefficient positions within a section.
-enum { kN0 = 0, kN1, kN2, kD0, kD1, kD2 };
-}  // namespace
 
 BiquadCascade::~BiquadCascade() {
     delete[] State1;
@@ -21,11 +17,10 @@ BiquadCascade::~BiquadCascade() {
 
 bool BiquadCascade::Initialize() {
     if (NumCoefficients < 1 || NumCoefficients % kCoefficientsPerBiquad != 0) {
-        std::ostringstream text;
-        text << "The number of parameter taps must not be zero "
-             << "and must be a multiple of " << kCoefficientsPerBiquad << " taps. "
-             << "There are currently " << NumCoefficients << " taps.";
-        DFErrorHandler::PostError(this, text.str().c_str());
+        const std::string text = MessageText(
+            "The number of parameter taps must not be zero ", "and must be a multiple of ",
+            kCoefficientsPerBiquad, " taps. ", "There are currently ", NumCoefficients, " taps.");
+        DFErrorHandler::PostError(this, text.c_str());
         return false;
     }
     NumBiquads = NumCoefficients / kCoefficientsPerBiquad;
@@ -35,11 +30,11 @@ bool BiquadCascade::Initialize() {
     }
     ResetStates();
     if (static_cast<size_t>(NumBiquads) < Outputs.GetSize()) {
-        std::ostringstream text;
-        text << "The number of outputs must be less than or equal to the "
-             << "number of biquads in the cascade.  Currently, there are " << Outputs.GetSize()
-             << " outputs and " << NumBiquads << " biquads.";
-        DFErrorHandler::PostError(this, text.str().c_str());
+        const std::string text =
+            MessageText("The number of outputs must be less than or equal to the ",
+                        "number of biquads in the cascade.  Currently, there are ",
+                        Outputs.GetSize(), " outputs and ", NumBiquads, " biquads.");
+        DFErrorHandler::PostError(this, text.c_str());
         return false;
     }
     return true;
@@ -52,9 +47,9 @@ bool BiquadCascade::NormaliseSections() {
         double* section = Coefficients + kCoefficientsPerBiquad * i;
         const double d0 = section[kD0];
         if (std::fabs(d0) < std::numeric_limits<double>::min()) {
-            std::ostringstream text;
-            text << "The D0 coefficient for biquad number " << i + 1 << " cannot be zero. ";
-            DFErrorHandler::PostError(this, text.str().c_str());
+            const std::string text =
+                MessageText("The D0 coefficient for biquad number ", i + 1, " cannot be zero. ");
+            DFErrorHandler::PostError(this, text.c_str());
             return false;
         }
         section[kN0] /= d0;

@@ -103,7 +103,8 @@ bool FIR<double, false>::Run() {
     const size_t depth = m_History.GetHistoryDepth();
     const size_t decimation = static_cast<size_t>(Decimation);
     const long long interpolation = Interpolation;
-    TESSEL_PRECONDITION(m_History.GetSize() == depth, "m_History.GetSize() == m_History.GetHistoryDepth()");
+    TESSEL_PRECONDITION(m_History.GetSize() == depth,
+                        "m_History.GetSize() == m_History.GetHistoryDepth()");
     TESSEL_PRECONDITION(m_pTaps != nullptr, "m_pTaps");
 
     for (size_t i = 0; i < decimation; ++i) {

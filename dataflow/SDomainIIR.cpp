@@ -5,15 +5,15 @@
 #include <initializer_list>
 
 #include "DFErrorHandler.h"
+#include "MathConstants.h"
 
 namespace Tessel {
 
 namespace {
 
-const double kTwoPi = 6.283185307179586476925287;
-enum { kN0 = 0, kN1, kN2, kD0, kD1, kD2 };
-const int kNumeratorSide = kN0;
-const int kDenominatorSide = kD0;
+const double kTwoPi = 2.0 * MathConstants::PI;
+const int kNumeratorSide = BiquadCascade::kN0;
+const int kDenominatorSide = BiquadCascade::kD0;
 
 void Reshape(Matrix<double>& m, size_t rows, size_t columns) {
     const size_t dimensions[2] = {rows, columns};
@@ -33,8 +33,11 @@ void Reshape(Matrix<std::complex<double>>& m, size_t rows, size_t columns) {
 class SideWriter {
 public:
     SideWriter(double* pCoefficients, int iSide, size_t iNumSections, bool bOddOrder, double c)
-        : m_pCoefficients(pCoefficients), m_iSide(iSide), m_iNumSections(iNumSections),
-          m_bOddOrder(bOddOrder), m_c(c) {}
+        : m_pCoefficients(pCoefficients),
+          m_iSide(iSide),
+          m_iNumSections(iNumSections),
+          m_bOddOrder(bOddOrder),
+          m_c(c) {}
 
     void Write(const Matrix<std::complex<double>>& complexRoots, const Matrix<double>& realRoots) {
         const std::complex<double>* pairs = complexRoots.Data();
@@ -42,7 +45,8 @@ public:
             const double a = pairs[i].real();
             const double b = pairs[i].imag();
             const double m = a * a + b * b;
-            Put(m_c * m_c - 2.0 * a * m_c + m, 2.0 * (m - m_c * m_c), m_c * m_c + 2.0 * a * m_c + m);
+            Put(m_c * m_c - 2.0 * a * m_c + m, 2.0 * (m - m_c * m_c),
+                m_c * m_c + 2.0 * a * m_c + m);
         }
         const double* real = realRoots.Data();
         const size_t numReal = realRoots.NumElements();
@@ -74,7 +78,8 @@ private:
     bool IsFirstOrderSection() const { return m_bOddOrder && m_iNext == m_iNumSections - 1; }
 
     void Put(double a0, double a1, double a2) {
-        double* section = m_pCoefficients + BiquadCascade::kCoefficientsPerBiquad * m_iNext + m_iSide;
+        double* section =
+            m_pCoefficients + BiquadCascade::kCoefficientsPerBiquad * m_iNext + m_iSide;
         section[0] = a0;
         section[1] = a1;
         section[2] = a2;
@@ -150,7 +155,8 @@ bool SDomainIIR::Initialize() {
     NumCoefficients = static_cast<int>(kCoefficientsPerBiquad * sections);
     Coefficients = new double[kCoefficientsPerBiquad * sections];
     const bool oddOrder = order % 2 == 1;
-    SideWriter(Coefficients, kDenominatorSide, sections, oddOrder, c).Write(ComplexPoles, RealPoles);
+    SideWriter(Coefficients, kDenominatorSide, sections, oddOrder, c)
+        .Write(ComplexPoles, RealPoles);
     SideWriter(Coefficients, kNumeratorSide, sections, oddOrder, c).Write(ComplexZeros, RealZeros);
     for (size_t i = 0; i < sections; ++i) {
         double* section = Coefficients + kCoefficientsPerBiquad * i;

@@ -3,11 +3,11 @@
 #include <climits>
 #include <cmath>
 #include <new>
-#include <sstream>
 #include <string>
 
 #include "DFErrorHandler.h"
 #include "Interpolators.h"
+#include "MessageText.h"
 #include "Precondition.h"
 
 namespace Tessel {
@@ -32,10 +32,10 @@ bool TimeResponseFIR::Setup() {
         // one. The test also catches an infinite SampleRate.
         const double samples = SampleRate * ResponseTimeStamps[m_iNumTimeStamps - 1];
         if (!(samples < static_cast<double>(INT_MAX))) {
-            std::ostringstream text;
-            text << "SampleRate times the response duration must be below " << INT_MAX
-                 << " taps; it is " << samples << ".";
-            DFErrorHandler::PostError(this, text.str().c_str());
+            const std::string text =
+                MessageText("SampleRate times the response duration must be below ", INT_MAX,
+                            " taps; it is ", samples, ".");
+            DFErrorHandler::PostError(this, text.c_str());
             ok = false;
         } else {
             ok = AllocateTaps(static_cast<int>(samples) + 1);
@@ -106,12 +106,11 @@ bool TimeResponseFIR::RebaseTimeStamps() {
         time[i] -= t0;
         if (time[i - 1] >= time[i]) {
             // Positions count from 1; the times are the caller's originals.
-            std::ostringstream text;
-            text << "ResponseTimeStamps[" << static_cast<unsigned>(i + 1) << "] = " << time[i] + t0
-                 << "  <= ResponseTimeStamps[" << static_cast<unsigned>(i)
-                 << "] = " << time[i - 1] + t0
-                 << ". Time stamps must be in non-repeating ascending order.";
-            DFErrorHandler::PostError(this, text.str().c_str());
+            const std::string text = MessageText(
+                "ResponseTimeStamps[", static_cast<unsigned>(i + 1), "] = ", time[i] + t0,
+                "  <= ResponseTimeStamps[", static_cast<unsigned>(i), "] = ", time[i - 1] + t0,
+                ". Time stamps must be in non-repeating ascending order.");
+            DFErrorHandler::PostError(this, text.c_str());
             return false;
         }
     }

@@ -32,13 +32,13 @@ public:
     // h = u - x[i]. end1 (end2) = 1 clamps the first derivative at the left
     // (right) end to slope1 (slope2); any other value matches the third
     // derivative to the cubic through the four end points (for n > 3).
-    static int Spline(int n, int end1, int end2, double slope1, double slope2, double* x,
-                      double* y, double* b, double* c, double* d);
+    static int Spline(int n, int end1, int end2, double slope1, double slope2, double* x, double* y,
+                      double* b, double* c, double* d);
 
     // Value at u of the spline from Spline. last is the interval found by
     // the previous call; it is tried first and then updated.
-    static double EvalSpline(int n, double u, double* x, double* y, double* b, double* c,
-                             double* d, int& last);
+    static double EvalSpline(int n, double u, double* x, double* y, double* b, double* c, double* d,
+                             int& last);
 
     size_t m_iCapacity = 0;
     T* m_pBufferB = nullptr;

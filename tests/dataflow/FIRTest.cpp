@@ -60,7 +60,8 @@ std::vector<double> ReferenceResample(const std::vector<double>& taps, const std
         double sum = 0.0;
         for (long long t = 0; t < static_cast<long long>(taps.size()); ++t) {
             const long long u = q - t;
-            if (u >= 0 && u % interpolation == 0) sum = x[static_cast<size_t>(u / interpolation)] * taps[t] + sum;
+            if (u >= 0 && u % interpolation == 0)
+                sum = x[static_cast<size_t>(u / interpolation)] * taps[t] + sum;
         }
         y.push_back(sum);
     }
@@ -107,13 +108,13 @@ TEST(FIR, MatchesTheTextbookResamplerOnRandomData) {
     struct Case {
         int taps, decimation, phase, interpolation;
     };
-    const Case cases[] = {{1, 1, 0, 1},  {7, 1, 0, 1},  {160, 1, 0, 1}, {4, 1, 0, 2}, {8, 3, 2, 1},
-                          {9, 2, 1, 3},  {13, 4, 0, 4}, {12, 5, 4, 2},  {2, 1, 0, 5}, {31, 3, 1, 7},
-                          {20, 7, 6, 3}, {481, 1, 0, 1}};
+    const Case cases[] = {{1, 1, 0, 1}, {7, 1, 0, 1},  {160, 1, 0, 1}, {4, 1, 0, 2},
+                          {8, 3, 2, 1}, {9, 2, 1, 3},  {13, 4, 0, 4},  {12, 5, 4, 2},
+                          {2, 1, 0, 5}, {31, 3, 1, 7}, {20, 7, 6, 3},  {481, 1, 0, 1}};
     std::mt19937 random(20240527);
     for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "taps " << c.taps << ", D " << c.decimation << ", phase "
-                                          << c.phase << ", L " << c.interpolation);
+        SCOPED_TRACE(::testing::Message() << "taps " << c.taps << ", D " << c.decimation
+                                          << ", phase " << c.phase << ", L " << c.interpolation);
         const std::vector<double> taps = RandomSignal(random, static_cast<size_t>(c.taps));
         // Long enough for the history window to wrap many times.
         const std::vector<double> x = RandomSignal(random, static_cast<size_t>(c.decimation) * 700);
@@ -153,7 +154,8 @@ TEST(FIR, SetupPostsEveryBrokenRuleAndChangesNothing) {
     fir.Interpolation = 1;
     testing::internal::CaptureStderr();
     EXPECT_FALSE(fir.Setup());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "DecimationPhase must be < Decimation ratio\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "DecimationPhase must be < Decimation ratio\n");
 }
 
 // A window that shrinks below the previous rate must not trip the history's

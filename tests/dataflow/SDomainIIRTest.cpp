@@ -28,7 +28,8 @@ public:
     void Attach() {
         m_outputs.assign(m_cascade.Outputs.GetSize(), 0.0);
         m_cascade.Input.SetBuffer(&m_in, 1, 1, 0);
-        for (size_t i = 0; i < m_outputs.size(); ++i) m_cascade.Outputs[i].SetBuffer(&m_outputs[i], 1, 1, 0);
+        for (size_t i = 0; i < m_outputs.size(); ++i)
+            m_cascade.Outputs[i].SetBuffer(&m_outputs[i], 1, 1, 0);
     }
 
     const std::vector<double>& Fire(double x) {
@@ -63,7 +64,8 @@ Complex DigitalResponse(const BiquadCascade& cascade, double frequency, double s
     Complex h = 1.0;
     for (int i = 0; i < cascade.NumBiquads; ++i) {
         const double* c = cascade.Coefficients + 6 * i;
-        h *= (c[0] + zInverse * (c[1] + zInverse * c[2])) / (c[3] + zInverse * (c[4] + zInverse * c[5]));
+        h *= (c[0] + zInverse * (c[1] + zInverse * c[2])) /
+             (c[3] + zInverse * (c[4] + zInverse * c[5]));
     }
     return h;
 }
@@ -134,8 +136,8 @@ TEST(SDomainIIR, DefaultIsAFifthOrderButterworthInThreeSections) {
     // itself.
     for (double f : {1e3, 5e3, 1e4, 2e4}) {
         const double ratio = 2.0 * kPi * f / kButterworthCorner;
-        EXPECT_NEAR(std::abs(DigitalResponse(iir, f, iir.SampleRate)), 1.0 / std::sqrt(1.0 + std::pow(ratio, 10)),
-                    1e-6)
+        EXPECT_NEAR(std::abs(DigitalResponse(iir, f, iir.SampleRate)),
+                    1.0 / std::sqrt(1.0 + std::pow(ratio, 10)), 1e-6)
             << f;
     }
 }
@@ -152,7 +154,8 @@ TEST(SDomainIIR, DefaultFilterRunsAsDesigned) {
 
     for (double f : {2e4, 1e5, 2e5}) {
         ASSERT_TRUE(iir.Initialize());
-        EXPECT_NEAR(SineAmplitude(rig, f, iir.SampleRate), std::abs(DigitalResponse(iir, f, iir.SampleRate)), 1e-6)
+        EXPECT_NEAR(SineAmplitude(rig, f, iir.SampleRate),
+                    std::abs(DigitalResponse(iir, f, iir.SampleRate)), 1e-6)
             << f;
     }
     EXPECT_TRUE(iir.Finalize());
@@ -167,11 +170,18 @@ TEST(SDomainIIR, PolesAndZerosOfEveryKindMatchTheAnalogue) {
         int sections;
     };
     const std::vector<Case> cases = {
-        {"more poles than zeros", {-1e5, -2.5e5, -4e4}, {-3e5}, {Complex(-8e4, 3e5)}, {Complex(-1e4, 6e5)}, 3},
+        {"more poles than zeros",
+         {-1e5, -2.5e5, -4e4},
+         {-3e5},
+         {Complex(-8e4, 3e5)},
+         {Complex(-1e4, 6e5)},
+         3},
         {"two real poles", {-1e5, -3e5}, {}, {}, {}, 1},
         {"zeros only", {}, {-2e5, 0.0}, {}, {}, 1},
         {"odd zeros over a pole pair", {}, {-1e5, -2e5, -3e5}, {Complex(-5e4, 2e5)}, {}, 2},
         {"one real pole", {-2e5}, {}, {}, {}, 1},
+        // maps to z = infinity: its section's leading numerator term is 0
+        {"a zero at twice the sample rate", {-1e5, -3e5}, {2e6}, {}, {}, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -225,7 +235,8 @@ TEST(SDomainIIR, PolesInHertzAreConvertedInPlace) {
     ASSERT_TRUE(iir.Initialize());
     EXPECT_NEAR(iir.RealPoles(0), -kButterworthCorner, 1e-6);
     for (int i = 0; i < 18; ++i) {
-        EXPECT_NEAR(iir.Coefficients[i], reference.Coefficients[i], 1e-12 * std::fabs(reference.Coefficients[i]))
+        EXPECT_NEAR(iir.Coefficients[i], reference.Coefficients[i],
+                    1e-12 * std::fabs(reference.Coefficients[i]))
             << i;
     }
     // Every Initialize converts what the members hold at that time.
@@ -241,7 +252,8 @@ TEST(SDomainIIR, NegativeGainKeepsItsSign) {
     CascadeRig rig(iir);
     ASSERT_TRUE(iir.Initialize());
     rig.Attach();
-    for (int i = 0; i < iir.NumCoefficients; ++i) ASSERT_FALSE(std::isnan(iir.Coefficients[i])) << i;
+    for (int i = 0; i < iir.NumCoefficients; ++i)
+        ASSERT_FALSE(std::isnan(iir.Coefficients[i])) << i;
     ExpectBilinearImageOfTheAnalogue(iir);
     double y = 0.0;
     for (int n = 0; n < 3000; ++n) y = rig.Fire(0.7)[0];
@@ -266,8 +278,10 @@ TEST(BiquadCascade, CoefficientCountMustBeWholeSections) {
     for (int count : {0, 7}) {
         cascade.NumCoefficients = count;
         EXPECT_FALSE(InitializeQuietly(cascade, messages));
-        EXPECT_EQ(messages, "The number of parameter taps must not be zero and must be a multiple of 6 taps. "
-                            "There are currently " + std::to_string(count) + " taps.\n");
+        EXPECT_EQ(messages,
+                  "The number of parameter taps must not be zero and must be a multiple of 6 taps. "
+                  "There are currently " +
+                      std::to_string(count) + " taps.\n");
     }
 }
 
@@ -285,9 +299,9 @@ TEST(BiquadCascade, ZeroD0IsNamedFromOne) {
 
 TEST(BiquadCascade, OutputsCarryTheLastSectionsOnRandomInput) {
     // Section gains below one and stable poles.
-    std::vector<double> coefficients = {0.5, 0.2, -0.1, 2.0, -0.6, 0.18,   //
-                                        1.0, -0.4, 0.3, 1.0, 0.1, 0.25,    //
-                                        0.3, 0.3, 0.0, 1.0, -0.5, 0.0};
+    std::vector<double> coefficients = {0.5, 0.2,  -0.1, 2.0, -0.6, 0.18,  //
+                                        1.0, -0.4, 0.3,  1.0, 0.1,  0.25,  //
+                                        0.3, 0.3,  0.0,  1.0, -0.5, 0.0};
     BiquadCascade cascade;
     cascade.Coefficients = coefficients.data();
     cascade.NumCoefficients = 18;
@@ -311,7 +325,8 @@ TEST(BiquadCascade, OutputsCarryTheLastSectionsOnRandomInput) {
         for (int i = 0; i < 3; ++i) {
             const double* c = designed.data() + 6 * i;
             Section& s = sections[i];
-            const double y = (c[0] * x + c[1] * s.x1 + c[2] * s.x2 - c[4] * s.y1 - c[5] * s.y2) / c[3];
+            const double y =
+                (c[0] * x + c[1] * s.x1 + c[2] * s.x2 - c[4] * s.y1 - c[5] * s.y2) / c[3];
             s.x2 = s.x1;
             s.x1 = x;
             s.y2 = s.y1;
@@ -332,6 +347,7 @@ TEST(BiquadCascade, MoreOutputsThanSectionsIsRefused) {
     cascade.Outputs.Initialize(2);
     std::string messages;
     EXPECT_FALSE(InitializeQuietly(cascade, messages));
-    EXPECT_EQ(messages, "The number of outputs must be less than or equal to the number of biquads in the "
-                        "cascade.  Currently, there are 2 outputs and 1 biquads.\n");
+    EXPECT_EQ(messages,
+              "The number of outputs must be less than or equal to the number of biquads in the "
+              "cascade.  Currently, there are 2 outputs and 1 biquads.\n");
 }

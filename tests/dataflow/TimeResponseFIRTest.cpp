@@ -35,7 +35,9 @@ struct ResponseRig {
         return ok;
     }
 
-    std::vector<double> Taps() const { return std::vector<double>(fir.m_pTaps, fir.m_pTaps + fir.m_iNumTaps); }
+    std::vector<double> Taps() const {
+        return std::vector<double>(fir.m_pTaps, fir.m_pTaps + fir.m_iNumTaps);
+    }
 
     std::vector<double> response, stamps;
     TimeResponseFIR fir;
@@ -97,7 +99,8 @@ TEST(TimeResponseFIR, TableSizeAndTypeChecks) {
     const Case cases[] = {
         {0, "At least 4 response coefficients are required for input impulse response\n"},
         {1, "At least 4 response coefficients are required for input step response\n"},
-        {2, "Inavlid ResponseType is specified, it can be either Impulse Response or Step Response\n"},
+        {2,
+         "Inavlid ResponseType is specified, it can be either Impulse Response or Step Response\n"},
     };
     for (const Case& c : cases) {
         ResponseRig rig({1, 2, 3}, {0, 1, 2}, c.type, 1.0);
@@ -109,7 +112,9 @@ TEST(TimeResponseFIR, TableSizeAndTypeChecks) {
     ResponseRig mismatch({1, 2, 3, 4}, {0, 1, 2}, 0, 1.0);
     std::string messages;
     EXPECT_FALSE(mismatch.Setup(messages));
-    EXPECT_EQ(messages, "Number of coefficients in response must be same as the number of values in time stamps\n");
+    EXPECT_EQ(
+        messages,
+        "Number of coefficients in response must be same as the number of values in time stamps\n");
 
     for (double rate : {0.0, -1.0, std::numeric_limits<double>::quiet_NaN()}) {
         ResponseRig rig({1, 2, 3, 4}, {0, 1, 2, 3}, 0, rate);
@@ -150,7 +155,8 @@ TEST(TimeResponseFIR, TapCountIsTheTruncatedProductPlusOne) {
         double last, rate;
         int taps;
     };
-    const Case cases[] = {{99e-12, 1e12, 100}, {99.9999e-12, 1e12, 100}, {100.0, 1.0, 101}, {3.0, 1.0, 4}};
+    const Case cases[] = {
+        {99e-12, 1e12, 100}, {99.9999e-12, 1e12, 100}, {100.0, 1.0, 101}, {3.0, 1.0, 4}};
     for (const Case& c : cases) {
         ResponseRig rig({1, 2, 3, 4}, {0, c.last / 3, 2 * c.last / 3, c.last}, 1, c.rate);
         std::string messages;
@@ -171,7 +177,9 @@ TEST(TimeResponseFIR, UnusableTablesFailWithoutTouchingTheTaps) {
     rig.stamps = {0, 1.0, 2.0, 3.0};
     rig.fir.ResponseTimeStamps = rig.stamps.data();
     EXPECT_FALSE(rig.Setup(messages));
-    EXPECT_EQ(messages, "SampleRate times the response duration must be below 2147483647 taps; it is 3e+12.\n");
+    EXPECT_EQ(
+        messages,
+        "SampleRate times the response duration must be below 2147483647 taps; it is 3e+12.\n");
     rig.fir.SampleRate = std::numeric_limits<double>::infinity();
     EXPECT_FALSE(rig.Setup(messages));
     EXPECT_NE(messages.find("it is inf"), std::string::npos) << messages;
@@ -206,7 +214,8 @@ TEST(TimeResponseFIR, ImpulseResponseOnTheSimulationGrid) {
     // 1e11 x (49 / 1e11) rounds below 49: the last sample may fall off.
     ASSERT_EQ(rig.fir.m_iNumTaps, static_cast<int>(rate * times.back()) + 1);
     ASSERT_GE(rig.fir.m_iNumTaps, 49);
-    for (int k = 0; k < rig.fir.m_iNumTaps; ++k) EXPECT_EQ(rig.fir.m_pTaps[k], values[k] / rate) << k;
+    for (int k = 0; k < rig.fir.m_iNumTaps; ++k)
+        EXPECT_EQ(rig.fir.m_pTaps[k], values[k] / rate) << k;
 }
 
 // Four-point cubic interpolation reproduces a cubic wherever the taps fall,
@@ -241,7 +250,8 @@ TEST(TimeResponseFIR, StepResponsesAreDifferentiated) {
     ResponseRig ramp(line, times, 1, rate);
     std::string messages;
     ASSERT_TRUE(ramp.Setup(messages)) << messages;
-    for (int k = 0; k < ramp.fir.m_iNumTaps; ++k) EXPECT_NEAR(ramp.fir.m_pTaps[k], a / rate, 1e-8 * a / rate) << k;
+    for (int k = 0; k < ramp.fir.m_iNumTaps; ++k)
+        EXPECT_NEAR(ramp.fir.m_pTaps[k], a / rate, 1e-8 * a / rate) << k;
 
     // The three-point parabola also has the exact slope of a quadratic.
     ResponseRig curve(parabola, times, 1, rate);
@@ -275,7 +285,8 @@ TEST(TimeResponseFIR, EachTapUsesThePointsAroundItsTime) {
         ASSERT_EQ(rig.fir.m_iNumTaps, 17);
         for (int k = 0; k < 17; ++k) {
             const double t = k / rate;
-            int j = static_cast<int>(std::lower_bound(times.begin(), times.end(), t) - times.begin());
+            int j =
+                static_cast<int>(std::lower_bound(times.begin(), times.end(), t) - times.begin());
             j = std::min(j, n - 1);
             double expected;
             if (type == 0 && times[j] == t) {
@@ -296,7 +307,8 @@ TEST(Interpolators, CubicThroughFourPointsOfACubic) {
     double v[4];
     for (int i = 0; i < 4; ++i) v[i] = Cubic(t[i]);
     for (double u : {-3.0, -1.0, 0.0, 0.45, 1.9, 2.5, 4.0}) {
-        EXPECT_NEAR(spline.CubicSpline(4, u, t, v), Cubic(u), 1e-12 * (1 + std::fabs(Cubic(u)))) << u;
+        EXPECT_NEAR(spline.CubicSpline(4, u, t, v), Cubic(u), 1e-12 * (1 + std::fabs(Cubic(u))))
+            << u;
     }
     EXPECT_EQ(spline.m_iStatus, 0);
 }
@@ -308,12 +320,14 @@ TEST(Interpolators, SplineReproducesACubicWithEitherEndCondition) {
     for (int i = 0; i < n; ++i) y[i] = Cubic(x[i]);
     for (int clamped : {0, 1}) {
         SCOPED_TRACE(clamped);
-        ASSERT_EQ(Interpolators<double>::Spline(n, clamped, clamped, CubicSlope(x[0]), CubicSlope(x[n - 1]), x,
-                                                y, b, c, d),
+        ASSERT_EQ(Interpolators<double>::Spline(n, clamped, clamped, CubicSlope(x[0]),
+                                                CubicSlope(x[n - 1]), x, y, b, c, d),
                   0);
         int last = 0;
         for (double u = -0.5; u <= 3.6; u += 0.05) {
-            EXPECT_NEAR(Interpolators<double>::EvalSpline(n, u, x, y, b, c, d, last), Cubic(u), 1e-11) << u;
+            EXPECT_NEAR(Interpolators<double>::EvalSpline(n, u, x, y, b, c, d, last), Cubic(u),
+                        1e-11)
+                << u;
             // The interval found is the one holding u (the end pieces extend).
             const int atOrBelow = static_cast<int>(std::upper_bound(x, x + n, u) - x) - 1;
             EXPECT_EQ(last, std::max(atOrBelow, 0)) << u;
@@ -336,7 +350,8 @@ TEST(Interpolators, SplineStatusAndShortTables) {
 // No comparison with a not-a-number holds; the interval search must still end.
 TEST(Interpolators, SearchEndsOnANotANumberAbscissa) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    double x[5] = {0.0, 1.0, nan, 3.0, 4.0}, y[5] = {0, 1, 2, 3, 4}, b[5] = {}, c[5] = {}, d[5] = {};
+    double x[5] = {0.0, 1.0, nan, 3.0, 4.0}, y[5] = {0, 1, 2, 3, 4}, b[5] = {}, c[5] = {},
+           d[5] = {};
     int last = 0;
     Interpolators<double>::EvalSpline(5, 3.5, x, y, b, c, d, last);
     EXPECT_GE(last, 0);
