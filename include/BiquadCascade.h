@@ -15,7 +15,7 @@ namespace Tessel {
 
 class TESSEL_EXPORT BiquadCascade : public DFModel {
 public:
-    static const int kCoefficientsPerBiquad = 6;
+    static constexpr int kCoefficientsPerBiquad = 6;
     // Positions of the coefficients within a section.
     enum CoefficientIndex { kN0 = 0, kN1, kN2, kD0, kD1, kD2 };
 
