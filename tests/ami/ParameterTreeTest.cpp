@@ -80,6 +80,9 @@ TEST(ParameterTree, MalformedTextsGiveTheirResultCodes) {
         {"(a)", AMI_PARSE_UNMATCHED_CLOSING},
         {"(r (a))", AMI_PARSE_UNMATCHED_CLOSING},
         {"(r (s (a 1) x ) (b 2))", AMI_PARSE_NAME_ENDS_BEFORE_START},
+        // Stray text after a dropped leaf yields a root at level 0 whose
+        // branch child would be pushed past the end of the linking stack.
+        {"(\"\" b()())\"((", AMI_PARSE_SECOND_ROOT},
     };
     for (const auto& c : cases) {
         std::string text = c.text;
@@ -92,6 +95,18 @@ TEST(ParameterTree, MalformedTextsGiveTheirResultCodes) {
     EXPECT_EQ(GetParsedTree(nullptr, &out), AMI_PARSE_TOO_FEW_NODES);
     std::string text = "(r (a 1))";
     EXPECT_EQ(GetParsedTree(&text[0], nullptr), AMI_PARSE_TOO_FEW_NODES);
+}
+
+TEST(ParameterTree, ResultCodesAreReportedAsErrorsOrProgramBugs) {
+    LogCapture log;
+    EXPECT_EQ(ReportParseResult(AMI_PARSE_SUCCESS), 0);
+    EXPECT_EQ(ReportParseResult(AMI_PARSE_MISMATCHED_PARENTHESES), 4619);
+    EXPECT_EQ(ReportParseResult(AMI_PARSE_SECOND_ROOT), 4621);
+    EXPECT_EQ(ReportParseResult(AMI_PARSE_NAME_ENDS_BEFORE_START), 4634);
+    EXPECT_EQ(log.Take(),
+              "ERROR - The AMI parameter file has mismatched parenthesis\n"
+              "PROGRAM BUG - Internal error while parsing AMI Parameter file\n"
+              "ERROR -\n    Invalid syntax of branch or leaf. At least 2 elements expected in a list\n");
 }
 
 TEST(ParameterTree, ParameterFileExampleGivesBranchesLeavesAndKeywords) {
