@@ -1,11 +1,69 @@
 #include "FIR.h"
 
+#include <cstddef>
 #include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "DFErrorHandler.h"
 #include "Precondition.h"
 
 namespace Tessel {
+
+namespace {
+
+// The blocked order's partial sums: product j of an output (newest sample
+// times tap j) goes to lane j mod kLanes, every lane adds its products in
+// increasing j, and the lanes are combined in a fixed tree. The vector path
+// and the plain one perform the same operations on every lane, so they give
+// the same bits.
+const size_t kLanes = 8;
+
+// sum over j < count of samples[-j] * taps[j]: the samples run backwards
+// through memory from `samples`, the taps forwards.
+double BlockedDotProduct(const double* samples, const double* taps, size_t count) {
+    double lane[kLanes] = {};
+    const size_t blocks = count / kLanes;
+    size_t j = 0;
+#if defined(__SSE2__)
+    // Two lanes per register. A pair of samples is loaded from its lower
+    // address and swapped, so that each lane meets its own tap.
+    __m128d sums01 = _mm_setzero_pd();
+    __m128d sums23 = _mm_setzero_pd();
+    __m128d sums45 = _mm_setzero_pd();
+    __m128d sums67 = _mm_setzero_pd();
+    for (size_t block = 0; block < blocks; ++block, j += kLanes) {
+        const double* x = samples - j;
+        const double* t = taps + j;
+        const __m128d x10 = _mm_loadu_pd(x - 1);
+        const __m128d x32 = _mm_loadu_pd(x - 3);
+        const __m128d x54 = _mm_loadu_pd(x - 5);
+        const __m128d x76 = _mm_loadu_pd(x - 7);
+        sums01 = _mm_add_pd(sums01, _mm_mul_pd(_mm_shuffle_pd(x10, x10, 1), _mm_loadu_pd(t + 0)));
+        sums23 = _mm_add_pd(sums23, _mm_mul_pd(_mm_shuffle_pd(x32, x32, 1), _mm_loadu_pd(t + 2)));
+        sums45 = _mm_add_pd(sums45, _mm_mul_pd(_mm_shuffle_pd(x54, x54, 1), _mm_loadu_pd(t + 4)));
+        sums67 = _mm_add_pd(sums67, _mm_mul_pd(_mm_shuffle_pd(x76, x76, 1), _mm_loadu_pd(t + 6)));
+    }
+    _mm_storeu_pd(lane + 0, sums01);
+    _mm_storeu_pd(lane + 2, sums23);
+    _mm_storeu_pd(lane + 4, sums45);
+    _mm_storeu_pd(lane + 6, sums67);
+#else
+    for (size_t block = 0; block < blocks; ++block, j += kLanes) {
+        for (size_t l = 0; l < kLanes; ++l) {
+            lane[l] += *(samples - (j + l)) * taps[j + l];
+        }
+    }
+#endif
+    for (size_t l = 0; j < count; ++j, ++l) {
+        lane[l] += *(samples - j) * taps[j];
+    }
+    return ((lane[0] + lane[1]) + (lane[2] + lane[3])) + ((lane[4] + lane[5]) + (lane[6] + lane[7]));
+}
+
+}  // namespace
 
 FIR<double, false>::~FIR() { FreeHistory(); }
 
@@ -54,8 +112,9 @@ bool FIR<double, false>::Setup() {
 
 bool FIR<double, false>::Initialize() {
     FreeHistory();
+    // The history window, followed by its mirror copy.
     const size_t depth = m_History.GetHistoryDepth();
-    m_pHistoryBuffer = new (std::nothrow) double[depth]();
+    m_pHistoryBuffer = new (std::nothrow) double[2 * depth]();
     if (m_pHistoryBuffer == nullptr) {
         m_History.SetBuffer(nullptr, 0, 0, 0);
         DFErrorHandler::PostError(this, "Not enough memory for the FIR history");
@@ -99,27 +158,52 @@ double FIR<double, false>::BranchSum(size_t iNewest, int iPhase) const {
     return sum;
 }
 
-bool FIR<double, false>::Run() {
+// With one output per input the only branch is the whole tap set. The
+// mirror copy of the history makes the newest N samples one run of memory
+// wherever the window wraps: it ends at the newest sample's mirror.
+double FIR<double, false>::BlockedBranchSum(size_t iNewest) const {
+    const size_t newestMirror = m_History.IndexAt(iNewest) + m_History.GetSize();
+    return BlockedDotProduct(m_pHistoryBuffer + newestMirror, m_pTaps, static_cast<size_t>(m_iNumTaps));
+}
+
+// The new inputs go to the newest end of the history window, and to its
+// mirror copy right after it.
+void FIR<double, false>::TakeInputs() {
     const size_t depth = m_History.GetHistoryDepth();
     const size_t decimation = static_cast<size_t>(Decimation);
-    const long long interpolation = Interpolation;
     TESSEL_PRECONDITION(m_History.GetSize() == depth,
                         "m_History.GetSize() == m_History.GetHistoryDepth()");
     TESSEL_PRECONDITION(m_pTaps != nullptr, "m_pTaps");
-
     for (size_t i = 0; i < decimation; ++i) {
-        m_History[depth - decimation + i] = Input[i];
+        const size_t position = depth - decimation + i;
+        const double sample = Input[i];
+        m_History[position] = sample;
+        m_pHistoryBuffer[m_History.IndexAt(position) + depth] = sample;
     }
+}
+
+bool FIR<double, false>::Run() {
+    TakeInputs();
+    const size_t depth = m_History.GetHistoryDepth();
+    const size_t decimation = static_cast<size_t>(Decimation);
+    const long long interpolation = Interpolation;
+    const bool blocked = m_iSumOrder == kBlockedSum && Interpolation == 1;
     size_t output = 0;
     long long phase = DecimationPhase;
     for (size_t m = 1; m <= decimation; ++m) {
         // Input m - 1 of this firing is the newest sample these outputs see.
         const size_t newest = (depth - 1) - decimation + m;
         for (; phase < interpolation; phase += Decimation) {
-            Output[output++] = BranchSum(newest, static_cast<int>(phase));
+            Output[output++] = blocked ? BlockedBranchSum(newest) : BranchSum(newest, static_cast<int>(phase));
         }
         phase -= interpolation;
     }
+    m_History.Advance();
+    return true;
+}
+
+bool FIR<double, false>::RunWithoutOutput() {
+    TakeInputs();
     m_History.Advance();
     return true;
 }

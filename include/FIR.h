@@ -43,7 +43,9 @@ public:
     CircularBuffer<double> Output;  // Interpolation items per firing
 
     // The last H inputs, H = N / L + D + 1: position 0 is the oldest,
-    // position H - 1 the newest.
+    // position H - 1 the newest. The array holds 2 H items: the history's
+    // H, then a mirror copy of them (item i + H equals item i), so that any
+    // H consecutive positions lie in one run of memory.
     CircularBuffer<double> m_History;
     double* m_pHistoryBuffer = nullptr;
 
@@ -56,6 +58,21 @@ public:
 
     int m_iTapsPerPhase = 0;  // ceil(N / L), set by Setup
 
+    // How the products of one output are summed. kSequentialSum adds them
+    // one by one, newest sample first. kBlockedSum (used with Interpolation
+    // 1; other rates sum sequentially) gives product j to partial sum j mod
+    // 8, adds each partial sum in order of j and combines the eight in a
+    // fixed tree: the same terms, in an order that is the same on every
+    // machine and for every position of the history's wrap-around, several
+    // times faster, and different only by rounding.
+    enum SumOrder { kSequentialSum = 0, kBlockedSum = 1 };
+    int m_iSumOrder = kSequentialSum;
+
+    // One firing's inputs enter the history as in Run, but no output is
+    // formed and the output port is not written: for an owner that knows
+    // nothing reads this firing's outputs.
+    bool RunWithoutOutput();
+
 protected:
     void FreeHistory();
 
@@ -63,6 +80,8 @@ private:
     // One polyphase branch: taps phase, phase + L, ... (those below N) times
     // the history from position iNewest backwards.
     double BranchSum(size_t iNewest, int iPhase) const;
+    double BlockedBranchSum(size_t iNewest) const;
+    void TakeInputs();
 };
 
 }  // namespace Tessel

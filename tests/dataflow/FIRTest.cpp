@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstddef>
 #include <random>
 #include <string>
 #include <vector>
@@ -183,3 +185,71 @@ TEST(FIRDeathTest, RunNeedsAHistoryOfTheSetUpWindow) {
     EXPECT_DEATH(rig.fir.Run(), "m_History.GetSize\\(\\) == m_History.GetHistoryDepth\\(\\)");
 }
 #endif
+
+// The blocked order sums the same products as the sequential one, so the two
+// agree to rounding; and since each product keeps its partial sum wherever
+// the history wraps, the same recent inputs give the same bits at every
+// position of the wrap-around.
+TEST(FIR, BlockedSumAgreesWithTheSequentialOneAndIgnoresTheWrapPosition) {
+    std::mt19937 random(5272013);
+    for (int taps : {1, 5, 8, 9, 23, 160, 161}) {
+        for (int decimation : {1, 3}) {
+            SCOPED_TRACE(::testing::Message() << "taps " << taps << ", D " << decimation);
+            const std::vector<double> h = RandomSignal(random, static_cast<size_t>(taps));
+            const std::vector<double> x = RandomSignal(random, static_cast<size_t>(decimation) * 500);
+            FirRig sequential(h, decimation, 0, 1);
+            FirRig blocked(h, decimation, 0, 1);
+            blocked.fir.m_iSumOrder = FIR<double, false>::kBlockedSum;
+            ASSERT_TRUE(sequential.Start());
+            ASSERT_TRUE(blocked.Start());
+            const std::vector<double> expected = sequential.Filter(x);
+            const std::vector<double> y = blocked.Filter(x);
+            ASSERT_EQ(y.size(), expected.size());
+            double scale = 0.0;
+            for (double tap : h) scale += std::fabs(tap);
+            for (size_t i = 0; i < y.size(); ++i) {
+                ASSERT_NEAR(y[i], expected[i], 1e-14 * scale) << "output " << i;
+            }
+
+            // A window's worth of inputs after different numbers of earlier
+            // firings: the history wraps at a different place each time.
+            const size_t window = static_cast<size_t>(decimation) * (taps / decimation + 2);
+            const std::vector<double> tail(x.end() - static_cast<std::ptrdiff_t>(window), x.end());
+            for (size_t lead = 0; lead < 12; ++lead) {
+                FirRig shifted(h, decimation, 0, 1);
+                shifted.fir.m_iSumOrder = FIR<double, false>::kBlockedSum;
+                ASSERT_TRUE(shifted.Start());
+                shifted.Filter(std::vector<double>(lead * static_cast<size_t>(decimation), 0.5));
+                ASSERT_EQ(shifted.Filter(tail).back(), y.back()) << "after " << lead << " firings";
+            }
+        }
+    }
+}
+
+// A firing without outputs moves the history exactly as a full one, and
+// leaves the output port alone.
+TEST(FIR, FiringWithoutOutputKeepsTheHistoryGoing) {
+    std::mt19937 random(42);
+    const std::vector<double> h = RandomSignal(random, 12);
+    const std::vector<double> x = RandomSignal(random, 60);
+    FirRig everyFiring(h, 1, 0, 1);
+    FirRig someFirings(h, 1, 0, 1);
+    ASSERT_TRUE(everyFiring.Start());
+    ASSERT_TRUE(someFirings.Start());
+    const std::vector<double> expected = everyFiring.Filter(x);
+    double out = 7.0;
+    someFirings.fir.Output.SetBuffer(&out, 1, 1, 0);
+    double in = 0.0;
+    someFirings.fir.Input.SetBuffer(&in, 1, 1, 0);
+    for (size_t i = 0; i < x.size(); ++i) {
+        in = x[i];
+        if (i % 3 == 1) {
+            out = 7.0;
+            ASSERT_TRUE(someFirings.fir.RunWithoutOutput());
+            EXPECT_EQ(out, 7.0);
+        } else {
+            ASSERT_TRUE(someFirings.fir.Run());
+            EXPECT_EQ(out, expected[i]) << "output " << i;
+        }
+    }
+}
