@@ -115,9 +115,19 @@ public:
               size_t iNumberItems) const override {
         CircularBuffer<T>* destination = dynamic_cast<CircularBuffer<T>*>(pDestination);
         TESSEL_PRECONDITION(destination != nullptr, "dynamic_cast<CircularBuffer<T>*>(pDestination)");
-        TESSEL_PRECONDITION(iNumberItems <= m_iSize && iNumberItems <= pDestination->GetSize(),
+        if (destination == nullptr) {
+            return;
+        }
+        Copy(iSourceStart, destination, iDestStart, iNumberItems);
+    }
+
+    // The same copy between buffers of one item type, as the blocks make it
+    // once per firing: no virtual call and no type check.
+    void Copy(size_t iSourceStart, CircularBuffer<T>* destination, size_t iDestStart,
+              size_t iNumberItems) const {
+        TESSEL_PRECONDITION(iNumberItems <= m_iSize && iNumberItems <= destination->GetSize(),
                             "iNumberItems <= m_iSize && iNumberItems <= pDestination->GetSize()");
-        if (destination == nullptr || iNumberItems == 0) {
+        if (iNumberItems == 0) {
             return;
         }
         size_t source = IndexAt(iSourceStart);
