@@ -25,6 +25,11 @@ public:
     double Output;                         // field, copied out by the schematic
     double PreviousInput;
 
+    // The owner clears it for a firing whose Output nobody reads: the input
+    // is still tracked, but Output keeps its value and the arcsine and sine
+    // are not evaluated. Set again, Output is exactly what it would have been.
+    bool OutputNeeded;
+
     // Set by Finalize, cleared by Initialize: a firing after Finalize would
     // read a port whose memory the schematic has freed.
     bool Finalized;

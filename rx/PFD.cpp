@@ -18,11 +18,9 @@ bool PFD::Setup() { return true; }
 bool PFD::Initialize() { return true; }
 
 bool PFD::Run() {
-    const double level = DataIn > 0.0 ? 1.0 : 0.0;
-    const bool rising = PreviousDataLevel <= 0.0 && level > 0.0;
-    const bool falling = PreviousDataLevel > 0.0 && level <= 0.0;
-    const bool transition = rising || falling;
-    if (transition) {
+    // A rising and a falling transition are handled alike.
+    const double level = DataLevel(DataIn);
+    if (SeesTransition(DataIn)) {
         PreviousBitI = BitI;
         BitI = ClockI > 0.0 ? 1 : -1;
         BitQ = ClockQ > 0.0 ? 1 : -1;

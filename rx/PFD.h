@@ -20,6 +20,10 @@ public:
     bool Finalize() override;
     ~PFD() override;
 
+    // Whether a firing with this DataIn sees a data transition: only then
+    // are the clock inputs read.
+    bool SeesTransition(double dataIn) const { return (DataLevel(dataIn) > 0.0) != (PreviousDataLevel > 0.0); }
+
     void DeleteBuffers() {}
 
     // Inputs, assigned before every firing.
@@ -36,6 +40,9 @@ public:
     int BitI;    // +1 or -1
     int BitQ;    // +1 or -1
     int UpDown;  // pump command: -1, 0 or +1
+
+private:
+    static double DataLevel(double dataIn) { return dataIn > 0.0 ? 1.0 : 0.0; }
 };
 
 #endif

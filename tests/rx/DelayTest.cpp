@@ -42,6 +42,29 @@ TEST_F(DelayTest, SineComesOutAsMinusCosineAfterTheFirstSample) {
     }
 }
 
+// Firings without output still follow the input's direction, so the first
+// output asked for again is the one an every-firing delay gives.
+TEST_F(DelayTest, SkippedOutputsKeepTheValueAndTheDirectionIsStillTracked) {
+    Delay everyFiring;
+    OneItemWire<double> everyInput;
+    everyInput.Attach(everyFiring.Input);
+    ASSERT_TRUE(everyFiring.Initialize());
+    for (int n = 0; n < 64; ++n) {
+        const double x = std::sin(kTwoPi * n / 32);
+        everyInput.item = x;
+        ASSERT_TRUE(everyFiring.Run());
+        const bool needed = n % 7 == 0;
+        delay.OutputNeeded = needed;
+        const double held = delay.Output;
+        const double y = Fire(x);
+        if (needed) {
+            EXPECT_EQ(y, everyFiring.Output) << "sample " << n;
+        } else {
+            EXPECT_EQ(y, held) << "sample " << n;
+        }
+    }
+}
+
 TEST_F(DelayTest, FiringAfterFinalizeReadsNothing) {
     Fire(0.5);
     const double before = delay.Output;
