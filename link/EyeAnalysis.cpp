@@ -25,22 +25,28 @@ int CentreSamplingPhase(const std::vector<double>& impulse, int samplesPerUi, do
         if (k >= spui) running -= impulse[k - spui];
         pulse[k] = running * sampleInterval;
     }
-    int best = 0;
-    double bestOpening = -std::numeric_limits<double>::infinity();
+    std::vector<double> opening(spui);
+    size_t best = 0;
+    double peak = 0.0;
     for (size_t phase = 0; phase < spui; ++phase) {
         double main = -std::numeric_limits<double>::infinity();
         double interference = 0.0;
         for (size_t k = phase; k < pulse.size(); k += spui) {
             main = std::max(main, pulse[k]);
             interference += std::fabs(pulse[k]);
+            peak = std::max(peak, std::fabs(pulse[k]));
         }
-        const double opening = main - (interference - std::fabs(main));
-        if (opening > bestOpening) {
-            bestOpening = opening;
-            best = int(phase);
-        }
+        opening[phase] = main - (interference - std::fabs(main));
+        if (opening[phase] > opening[best]) best = phase;
     }
-    return best;
+    // Where the opening is flat at its best, the middle of the flat stretch
+    // (which may wrap around the unit interval) is the centre of the eye.
+    const double tolerance = 1e-9 * peak;
+    size_t before = 0;
+    size_t after = 0;
+    while (before + 1 < spui && opening[(best + spui - before - 1) % spui] >= opening[best] - tolerance) ++before;
+    while (after + before + 1 < spui && opening[(best + after + 1) % spui] >= opening[best] - tolerance) ++after;
+    return int((best + spui - before + (before + after) / 2) % spui);
 }
 
 EyeAnalyzer::EyeAnalyzer(const EyeAnalyzerSettings& settings)
@@ -160,7 +166,10 @@ void EyeAnalyzer::ResolveCrossings() {
         m_crossings.pop_front();
     }
     if (m_crossings.empty()) {
-        while (m_crossingInstants.size() > 1) {
+        // Later crossings come after the newest sample: keep the instant
+        // before that sample and all after it.
+        const double newest = SampleTime(m_samplesSeen - 1);
+        while (m_crossingInstants.size() >= 2 && m_crossingInstants[1] <= newest) {
             m_crossingInstants.pop_front();
         }
     }
