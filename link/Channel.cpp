@@ -19,30 +19,48 @@ const size_t kModelSpanUi = 4096;
 // Attenuation beyond this is below double precision's interest and would only
 // make the cepstrum harder to represent.
 const double kLossFloorDb = 300.0;
-// A response is cut once the rest holds less than this share of its energy
-// and of its area.
-const double kTailEnergyShare = 1e-10;
-const double kTailAreaShare = 1e-5;
+// Below this share of the Nyquist frequency the current fills the whole
+// conductor and the skin effect's loss stops growing as the square root of
+// frequency (it falls off linearly towards DC instead); without that, the
+// response would settle to its DC gain over thousands of unit intervals.
+const double kSkinCornerShare = 0.01;
+// A response is cut once the rest holds less than this share of its energy.
+const double kTailEnergyShare = 1e-6;
 const size_t kMinimumLengthUi = 16;
+
+// The skin effect's loss relative to its value at Nyquist.
+double SkinLossShape(double ratioToNyquist) {
+    const double corner = kSkinCornerShare;
+    return (std::sqrt(corner + ratioToNyquist) - std::sqrt(corner)) / (std::sqrt(corner + 1.0) - std::sqrt(corner));
+}
 
 size_t CutLength(const std::vector<double>& taps, size_t limit, size_t minimum) {
     double energy = 0.0;
     for (size_t i = 0; i < limit; ++i) energy += taps[i] * taps[i];
     double tailEnergy = 0.0;
-    double tailArea = 0.0;
     size_t length = limit;
     // Walk back from the end while the discarded part stays negligible.
     while (length > minimum) {
         const double value = taps[length - 1];
-        if (tailEnergy + value * value > kTailEnergyShare * energy ||
-            std::fabs(tailArea + value) > kTailAreaShare) {
-            break;
-        }
+        if (tailEnergy + value * value > kTailEnergyShare * energy) break;
         tailEnergy += value * value;
-        tailArea += value;
         --length;
     }
     return length;
+}
+
+// The cut-off tail still carries some of the DC gain: it is put back as a
+// ramp down over the second half of what is kept, which changes nothing
+// but the lowest frequencies.
+void RestoreDcGain(std::vector<double>& taps) {
+    double area = 0.0;
+    for (double tap : taps) area += tap;
+    const size_t start = taps.size() / 2;
+    const size_t span = taps.size() - start;
+    const double weightSum = double(span + 1) / 2.0;  // sum of (span - i) / span
+    for (size_t i = 0; i < span; ++i) {
+        taps[start + i] += (1.0 - area) * (double(span - i) / double(span)) / weightSum;
+    }
 }
 
 }  // namespace
@@ -82,7 +100,7 @@ std::vector<double> LossyChannelImpulse(double lossDbAtNyquist, double bitRate, 
     std::vector<double> logMagnitude(n / 2 + 1);
     for (size_t k = 0; k <= n / 2; ++k) {
         const double ratio = double(k) / (double(n) * sampleInterval) / nyquist;
-        double lossDb = lossDbAtNyquist * (skinShare * std::sqrt(ratio) + (1.0 - skinShare) * ratio);
+        double lossDb = lossDbAtNyquist * (skinShare * SkinLossShape(ratio) + (1.0 - skinShare) * ratio);
         lossDb = std::min(lossDb, kLossFloorDb);
         logMagnitude[k] = -lossDb / 20.0 * std::log(10.0);
     }
@@ -91,10 +109,8 @@ std::vector<double> LossyChannelImpulse(double lossDbAtNyquist, double bitRate, 
     // nothing but rounding, so only the causal half is looked at.
     const size_t minimum = std::min(n / 2, kMinimumLengthUi * size_t(samplesPerUi));
     taps.resize(CutLength(taps, n / 2, minimum));
-    double area = 0.0;
-    for (double tap : taps) area += tap;
-    // Taps to 1/s, with the truncated tail's area restored to unit DC gain.
-    for (double& tap : taps) tap /= area * sampleInterval;
+    RestoreDcGain(taps);
+    for (double& tap : taps) tap /= sampleInterval;  // taps to 1/s
     return taps;
 }
 

@@ -15,9 +15,11 @@ namespace linksim {
 
 // A lossy transmission line with a loss of lossDbAtNyquist dB at half the
 // bit rate, unit gain at DC, and minimum phase (hence causal). The loss in
-// dB grows with the square root of frequency (skin effect) and linearly
-// (dielectric); skinShare is the skin effect's share of the loss at Nyquist.
-// The response is cut where what follows no longer matters.
+// dB grows linearly with frequency (dielectric) and with its square root
+// (skin effect, from a hundredth of Nyquist up); skinShare is the skin
+// effect's share of the loss at Nyquist. The response is cut where what
+// follows holds a millionth of its energy, and the area of the cut tail is
+// put back in what is kept, so the DC gain stays 1.
 std::vector<double> LossyChannelImpulse(double lossDbAtNyquist, double bitRate, int samplesPerUi,
                                         double skinShare = 0.5);
 

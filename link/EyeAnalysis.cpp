@@ -1,5 +1,7 @@
 #include "EyeAnalysis.h"
 
+#include "Prbs.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -16,37 +18,45 @@ double WrapHalf(double value) { return value - std::floor(value + 0.5); }
 }  // namespace
 
 int CentreSamplingPhase(const std::vector<double>& impulse, int samplesPerUi, double sampleInterval) {
+    // The steady-state response to PRBS7 repeated: the impulse response
+    // folded onto one period and convolved circularly with one period of
+    // NRZ. It shows every edge the eye is made of.
     const size_t spui = size_t(samplesPerUi);
-    // Pulse response: the response to one bit of unit height.
-    std::vector<double> pulse(impulse.size() + spui - 1, 0.0);
-    double running = 0.0;
-    for (size_t k = 0; k < pulse.size(); ++k) {
-        if (k < impulse.size()) running += impulse[k];
-        if (k >= spui) running -= impulse[k - spui];
-        pulse[k] = running * sampleInterval;
-    }
-    std::vector<double> opening(spui);
-    size_t best = 0;
-    double peak = 0.0;
-    for (size_t phase = 0; phase < spui; ++phase) {
-        double main = -std::numeric_limits<double>::infinity();
-        double interference = 0.0;
-        for (size_t k = phase; k < pulse.size(); k += spui) {
-            main = std::max(main, pulse[k]);
-            interference += std::fabs(pulse[k]);
-            peak = std::max(peak, std::fabs(pulse[k]));
+    const std::vector<int> pattern = Prbs(7, 127);
+    const size_t period = pattern.size() * spui;
+    std::vector<double> folded(period, 0.0);
+    for (size_t k = 0; k < impulse.size(); ++k) folded[k % period] += impulse[k] * sampleInterval;
+    std::vector<double> response(period, 0.0);
+    for (size_t k = 0; k < period; ++k) {
+        const double level = pattern[k / spui] ? 0.5 : -0.5;
+        for (size_t j = 0; j < period; ++j) {
+            if (folded[j] != 0.0) response[(k + j) % period] += level * folded[j];
         }
-        opening[phase] = main - (interference - std::fabs(main));
-        if (opening[phase] > opening[best]) best = phase;
     }
-    // Where the opening is flat at its best, the middle of the flat stretch
-    // (which may wrap around the unit interval) is the centre of the eye.
-    const double tolerance = 1e-9 * peak;
-    size_t before = 0;
-    size_t after = 0;
-    while (before + 1 < spui && opening[(best + spui - before - 1) % spui] >= opening[best] - tolerance) ++before;
-    while (after + before + 1 < spui && opening[(best + after + 1) % spui] >= opening[best] - tolerance) ++after;
-    return int((best + spui - before + (before + after) / 2) % spui);
+    // Threshold crossings, as positions within the unit interval.
+    std::vector<double> crossings;
+    for (size_t k = 0; k < period; ++k) {
+        const double a = response[k];
+        const double b = response[(k + 1) % period];
+        if ((a > 0.0) != (b > 0.0)) {
+            const double position = (double(k) + a / (a - b)) / double(spui);
+            crossings.push_back(position - std::floor(position));
+        }
+    }
+    if (crossings.empty()) return int(spui / 2);
+    std::sort(crossings.begin(), crossings.end());
+    // The eye is the widest stretch of the unit interval without crossings.
+    double widest = -1.0;
+    double centre = 0.0;
+    for (size_t i = 0; i < crossings.size(); ++i) {
+        const double from = crossings[i];
+        const double to = (i + 1 < crossings.size()) ? crossings[i + 1] : crossings[0] + 1.0;
+        if (to - from > widest) {
+            widest = to - from;
+            centre = 0.5 * (from + to);
+        }
+    }
+    return int(std::lround((centre - std::floor(centre)) * double(spui))) % samplesPerUi;
 }
 
 EyeAnalyzer::EyeAnalyzer(const EyeAnalyzerSettings& settings)

@@ -53,9 +53,10 @@ struct EyeWidthMargins {
 };
 
 // For a link given by its impulse response (1/s), the sample within the unit
-// interval (0 .. samplesPerUi-1) at which the worst-case eye of the pulse
-// response is most open: the main cursor less all the intersymbol
-// interference. Where a receiver reports no clock, this is where it samples.
+// interval (0 .. samplesPerUi-1) at the horizontal centre of its eye: the
+// middle of the widest crossing-free stretch of the unit interval in its
+// steady-state response to PRBS7. Where a receiver reports no clock, this is
+// where it is sampled.
 int CentreSamplingPhase(const std::vector<double>& impulse, int samplesPerUi, double sampleInterval);
 
 class EyeAnalyzer {

@@ -176,13 +176,23 @@ TEST(EyeAnalyzer, IdealClockAndTraceWindow) {
     EXPECT_GE(instants.front(), analyzer.TraceStartTime() - kUi);
 }
 
-TEST(EyeAnalyzer, CentreSamplingPhaseIsTheMiddleOfTheFlatTopPulse) {
-    // A narrow pulse 50 samples in: its bit-wide response tops out from
-    // about sample 50 to 81, so the centre is sample 65 or 66.
+TEST(EyeAnalyzer, CentreSamplingPhaseIsHalfWayBetweenTheEdges) {
+    // A narrow pulse 50 samples in delays every edge to 50 samples after a
+    // bit boundary (18 into the unit interval): the eye's centre is at 34,
+    // sample 2 of the next unit interval.
     std::vector<double> impulse(400, 0.0);
     for (int k = 46; k <= 54; ++k) impulse[size_t(k)] = std::exp(-0.5 * (k - 50) * (k - 50) / 2.0);
-    const int phase = linksim::CentreSamplingPhase(impulse, kSpui, kDt);
-    EXPECT_TRUE(phase == 1 || phase == 2) << phase;
+    EXPECT_EQ(linksim::CentreSamplingPhase(impulse, kSpui, kDt), 2);
+    // Longer than the pattern's period, with echoes too weak to move an
+    // edge by a whole sample: every edge crosses between samples 9 and 10,
+    // so the centre is 16 samples later.
+    std::vector<double> echo(6000, 0.0);
+    echo[10] = 0.8 / kDt;
+    echo[40] = 0.15 / kDt;
+    echo[5000] = 0.05 / kDt;
+    const int phase = linksim::CentreSamplingPhase(echo, kSpui, kDt);
+    EXPECT_GE(phase, 25);
+    EXPECT_LE(phase, 26);
 }
 
 }  // namespace
