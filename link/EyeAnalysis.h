@@ -29,7 +29,7 @@ struct EyeAnalyzerSettings {
     double measureFrom = 0.0;
     double threshold = 0.0;
     // The eye picture keeps the last this many output samples.
-    size_t traceSamples = size_t(1) << 21;
+    size_t traceSamples = size_t(1) << 19;
 };
 
 // Where the recovered clock settled: its phase against the bit grid,

@@ -111,51 +111,56 @@ std::vector<double> Convolve(const std::vector<double>& a, const std::vector<dou
 
 StreamConvolver::StreamConvolver(const std::vector<double>& taps, size_t typicalBlock)
     : m_tapCount(std::max<size_t>(taps.size(), 1)),
-      m_segment(std::max<size_t>(typicalBlock, std::max<size_t>(m_tapCount, 256))),
+      m_segment(std::max<size_t>((typicalBlock + 1) / 2, std::max<size_t>(m_tapCount, 256))),
       m_fft(m_segment + m_tapCount - 1),
       m_tapSpectrum(m_fft.Size(), Complex(0.0, 0.0)),
       m_work(m_fft.Size()),
       m_tail(m_tapCount - 1, 0.0) {
     // The transform is a power of two: let each segment use all of it.
     m_segment = m_fft.Size() - (m_tapCount - 1);
+    m_sum.resize(2 * m_segment + m_tapCount - 1);
     for (size_t i = 0; i < taps.size(); ++i) {
         m_tapSpectrum[i] = Complex(taps[i], 0.0);
     }
     m_fft.Forward(m_tapSpectrum);
+    const double scale = 1.0 / double(m_fft.Size());
+    for (Complex& value : m_tapSpectrum) value *= scale;
 }
 
 void StreamConvolver::Process(const double* input, size_t count, double* output) {
     size_t done = 0;
     while (done < count) {
-        const size_t chunk = std::min(m_segment, count - done);
-        ProcessSegment(input + done, chunk, output + done);
+        const size_t chunk = std::min(2 * m_segment, count - done);
+        ProcessPair(input + done, chunk, output + done);
         done += chunk;
     }
 }
 
-void StreamConvolver::ProcessSegment(const double* input, size_t count, double* output) {
+void StreamConvolver::ProcessPair(const double* input, size_t count, double* output) {
     const size_t n = m_fft.Size();
-    std::fill(m_work.begin(), m_work.end(), Complex(0.0, 0.0));
-    for (size_t i = 0; i < count; ++i) {
-        m_work[i] = Complex(input[i], 0.0);
+    const size_t first = std::min(count, m_segment);
+    const size_t second = count - first;
+    for (size_t i = 0; i < n; ++i) {
+        m_work[i] = Complex(i < first ? input[i] : 0.0, i < second ? input[first + i] : 0.0);
     }
     m_fft.Forward(m_work);
     for (size_t k = 0; k < n; ++k) {
         m_work[k] *= m_tapSpectrum[k];
     }
-    m_fft.Inverse(m_work);
-    // The segment's response spans count + taps - 1 samples: the first count
-    // are due now (plus what earlier segments still owe), the rest later.
+    m_fft.InverseUnscaled(m_work);
+    // The taps are real, so the two segments' responses come back apart: the
+    // first in the real part, the second (first samples later) in the
+    // imaginary part. Each spans its length plus taps - 1 samples.
     const size_t overlap = m_tail.size();
-    for (size_t i = 0; i < count; ++i) {
-        output[i] = m_work[i].real() + (i < overlap ? m_tail[i] : 0.0);
+    const size_t span = count + overlap;
+    std::fill(m_sum.begin(), m_sum.begin() + long(span), 0.0);
+    for (size_t i = 0; i < overlap; ++i) m_sum[i] = m_tail[i];
+    for (size_t i = 0; i < first + overlap; ++i) m_sum[i] += m_work[i].real();
+    if (second > 0) {
+        for (size_t i = 0; i < second + overlap; ++i) m_sum[first + i] += m_work[i].imag();
     }
-    std::vector<double> nextTail(overlap, 0.0);
-    for (size_t j = 0; j < overlap; ++j) {
-        const double owed = (count + j < overlap) ? m_tail[count + j] : 0.0;
-        nextTail[j] = m_work[count + j].real() + owed;
-    }
-    m_tail.swap(nextTail);
+    std::copy(m_sum.begin(), m_sum.begin() + long(count), output);
+    std::copy(m_sum.begin() + long(count), m_sum.begin() + long(span), m_tail.begin());
 }
 
 }  // namespace linksim

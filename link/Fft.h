@@ -24,6 +24,9 @@ public:
     void Forward(std::vector<Complex>& data) const;
     // The inverse, including the 1/N factor.
     void Inverse(std::vector<Complex>& data) const;
+    // The inverse without the 1/N factor, for callers that fold it in
+    // elsewhere.
+    void InverseUnscaled(std::vector<Complex>& data) const { Transform(data, true); }
 
 private:
     void Transform(std::vector<Complex>& data, bool inverse) const;
@@ -38,7 +41,9 @@ std::vector<double> Convolve(const std::vector<double>& a, const std::vector<dou
 
 // Causal FIR filtering of an endless stream in blocks of any length by
 // overlap-add: y[n] = sum_k taps[k] x[n-k], one output sample per input
-// sample, the state carried from one call to the next.
+// sample, the state carried from one call to the next. Two consecutive
+// segments of real input share one complex transform (one in the real
+// part, one in the imaginary part), which halves the work.
 class StreamConvolver {
 public:
     // typicalBlock sizes the transform; calls may pass any length.
@@ -47,13 +52,15 @@ public:
     size_t TapCount() const { return m_tapCount; }
 
 private:
-    void ProcessSegment(const double* input, size_t count, double* output);
+    // Up to two segments of input at once.
+    void ProcessPair(const double* input, size_t count, double* output);
 
     size_t m_tapCount;
-    size_t m_segment;  // input samples per transform
+    size_t m_segment;  // input samples per half of a transform
     Fft m_fft;
-    std::vector<Complex> m_tapSpectrum;
+    std::vector<Complex> m_tapSpectrum;  // includes the inverse's 1/N
     std::vector<Complex> m_work;
+    std::vector<double> m_sum;   // the pair's response plus what is owed
     std::vector<double> m_tail;  // overlap still owed to the next outputs
 };
 

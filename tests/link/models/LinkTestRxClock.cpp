@@ -1,7 +1,10 @@
 // A receiver for the link simulator's tests that works in AMI_GetWave: it
 // passes the waveform through unchanged and reports the falling edges of a
 // free-running clock at the bit rate, ClockPhase unit intervals into each
-// bit. Overrun makes it write one clock time more than the room it is given.
+// bit. Overrun makes it write one clock time more than the room it is given;
+// AdaptLine makes AMI_Close append one adaptation-log line to "adapt.txt"
+// in the working folder, as the kit's receiver does.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -14,6 +17,7 @@ struct Instance {
     double bitTime = 0.0;
     double phase = 0.0;
     bool overrun = false;
+    bool adaptLine = false;
     long samplesSeen = 0;
 };
 }  // namespace
@@ -27,6 +31,7 @@ LINK_TEST_EXPORT long AMI_Init(double*, long, long, double sample_interval, doub
     const char* found = std::strstr(parameters_in, "(ClockPhase ");
     instance->phase = found ? std::atof(found + 12) : 0.0;
     instance->overrun = std::strstr(parameters_in, "(Overrun True)") != nullptr;
+    instance->adaptLine = std::strstr(parameters_in, "(AdaptLine True)") != nullptr;
     return 1;
 }
 
@@ -49,6 +54,13 @@ LINK_TEST_EXPORT long AMI_GetWave(double*, long size, double* clock_times, char*
 }
 
 LINK_TEST_EXPORT long AMI_Close(void* memory) {
-    delete static_cast<Instance*>(memory);
+    Instance* instance = static_cast<Instance*>(memory);
+    if (instance->adaptLine) {
+        if (std::FILE* log = std::fopen("adapt.txt", "a")) {
+            std::fputs("4\t0.008\t0\t0\t0\t0\t0.5\t0.1\n", log);
+            std::fclose(log);
+        }
+    }
+    delete instance;
     return 1;
 }
