@@ -1,6 +1,7 @@
 #include "EyePlot.h"
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cmath>
@@ -168,6 +169,11 @@ bool WriteEyePng(const std::string& path, const EyeDensity& density, const EyePl
         return false;
     }
     return true;
+}
+
+void ReleasePlotCaches() {
+    cairo_debug_reset_static_data();
+    FcFini();
 }
 
 }  // namespace linksim

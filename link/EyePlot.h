@@ -16,6 +16,10 @@ struct EyePlotText {
 // False with one line in error when the image cannot be written.
 bool WriteEyePng(const std::string& path, const EyeDensity& density, const EyePlotText& text, std::string& error);
 
+// Frees the drawing library's process-wide caches (fonts above all), so
+// that a leak checker sees a clean exit. Call once, after the last picture.
+void ReleasePlotCaches();
+
 }  // namespace linksim
 
 #endif

@@ -87,7 +87,9 @@ int main(int argc, char** argv) {
 
     linksim::RunOutputs outputs;
     outputs.folder = line.settings.outDir;
-    if (!DrawEye(result, outputs, error)) {
+    const bool drawn = DrawEye(result, outputs, error);
+    linksim::ReleasePlotCaches();
+    if (!drawn) {
         return Fail(error, 1);
     }
     outputs.totalSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
