@@ -15,9 +15,14 @@ typedef long (*AmiInitFunction)(double*, long, long, double, double, char*, char
 typedef long (*AmiGetWaveFunction)(double*, long, double*, char**, void*);
 typedef long (*AmiCloseFunction)(void*);
 
+// The library stays mapped after dlclose (RTLD_NODELETE), as in a simulator
+// that keeps its models loaded: the C++ runtime linked into the library
+// allocates an exception-handling reserve once and never frees it, which a
+// leak checker would report the moment the library is unmapped.
 class ModelLibrary {
 public:
-    explicit ModelLibrary(const std::string& path) : m_pHandle(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+    explicit ModelLibrary(const std::string& path)
+        : m_pHandle(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) {
         if (m_pHandle == nullptr) {
             const char* error = dlerror();
             m_sError = error != nullptr ? error : "dlopen failed";
