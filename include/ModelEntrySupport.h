@@ -113,8 +113,10 @@ inline SamplesPerBitCount CountSamplesPerBit(double sampleInterval, double bitTi
     // range is undefined, and a ratio of two finite numbers may be infinite.
     const double rounded = bitTime / sampleInterval + 0.5;
     if (!(rounded >= lowest && rounded < static_cast<double>(highest) + 1.0)) {
+        const std::string supported = lowest > 0 ? std::to_string(lowest) + " to " + std::to_string(highest)
+                                                 : "at most " + std::to_string(highest);
         result.problem = "cannot run with " + NumberText(std::trunc(rounded)) + " samples per bit (" + arguments +
-                         "); it supports " + std::to_string(lowest) + " to " + std::to_string(highest) + ". ";
+                         "); it supports " + supported + ". ";
         return result;
     }
     result.count = static_cast<int>(rounded);

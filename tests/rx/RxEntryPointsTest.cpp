@@ -269,15 +269,6 @@ TEST_F(RxEntryPointsTest, ClockTimesSkipNegativeAndNanAndKeepTheLatestWithinTheL
     EXPECT_EQ(clocks[0], -1.0);
 }
 
-TEST_F(RxEntryPointsTest, EmptyBlockDeliversOnlyTheTerminator) {
-    ASSERT_EQ(Init(), 1);
-    double clocks[2] = {5, 5};
-    EXPECT_EQ(Entry::GetWave(nullptr, 0, clocks, nullptr, handle), 1);
-    EXPECT_EQ(clocks[0], -1.0);
-    EXPECT_EQ(clocks[1], 5);
-    EXPECT_EQ(instance().Model.firings, 0);
-}
-
 TEST_F(RxEntryPointsTest, FailingFiringLeavesTheRestAndStillDeliversTheClockTimes) {
     script.failingFiring = 3;
     script.clockTime = [](long firing) { return firing * 1.0; };
@@ -307,7 +298,7 @@ TEST_F(RxEntryPointsTest, HandedOutTextStaysAsItWasWhenTheMessageGrows) {
     EXPECT_EQ(std::string(handedOut), before);
 }
 
-TEST_F(RxEntryPointsTest, RefusesBadBlocksWithoutWritingAnything) {
+TEST_F(RxEntryPointsTest, RefusesBadBlocksWithoutWritingAnythingAndAcceptsEmptyOnes) {
     ASSERT_EQ(Init(), 1);
     double wave[2] = {1, 2};
     double clocks[2] = {8, 8};
@@ -316,6 +307,11 @@ TEST_F(RxEntryPointsTest, RefusesBadBlocksWithoutWritingAnything) {
     EXPECT_EQ(Entry::GetWave(wave, 2, clocks, nullptr, nullptr), 0);
     EXPECT_EQ(wave[0], 1);
     EXPECT_EQ(clocks[0], 8);
+
+    // An empty block fires nothing and delivers only the terminator.
+    EXPECT_EQ(Entry::GetWave(nullptr, 0, clocks, nullptr, handle), 1);
+    EXPECT_EQ(clocks[0], -1.0);
+    EXPECT_EQ(clocks[1], 8);
     EXPECT_EQ(instance().Model.firings, 0);
 
     // Without clock_times only the copy of the clock times is skipped.
