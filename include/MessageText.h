@@ -1,0 +1,21 @@
+// Composes a block message from literal pieces and numbers. Numbers take the
+// default stream format (doubles with 6 significant digits, so 4e+14 or
+// 710.476), which is how the blocks' texts show them.
+#ifndef TESSEL_MESSAGE_TEXT_H
+#define TESSEL_MESSAGE_TEXT_H
+
+#include <sstream>
+#include <string>
+
+namespace Tessel {
+
+template <typename... Pieces>
+std::string MessageText(const Pieces&... pieces) {
+    std::ostringstream text;
+    (text << ... << pieces);
+    return text.str();
+}
+
+}  // namespace Tessel
+
+#endif
