@@ -29,7 +29,7 @@ int RunProgram(const std::string& arguments, const std::string& errFile) {
 }
 
 TEST(EndToEnd, DefaultRunRecoversThePatternAfterTheIgnoredBits) {
-    if (!KitModelsBuilt()) GTEST_SKIP() << "the kit's models are not built in this tree";
+    if (!KitModelsBuilt()) GTEST_SKIP() << "the kit's models (libraries and .ami files) are not all in this tree";
     const std::string out = testing::TempDir() + "orvex_link_default";
     const std::string err = out + ".err";
     ASSERT_EQ(RunProgram("--out " + out, err), 0) << ReadFile(err);
@@ -44,7 +44,7 @@ TEST(EndToEnd, DefaultRunRecoversThePatternAfterTheIgnoredBits) {
 }
 
 TEST(EndToEnd, BadParametersFailWithTheirMessage) {
-    if (!KitModelsBuilt()) GTEST_SKIP() << "the kit's models are not built in this tree";
+    if (!KitModelsBuilt()) GTEST_SKIP() << "the kit's models (libraries and .ami files) are not all in this tree";
     const std::string err = testing::TempDir() + "orvex_link_bad_parameter.err";
     for (const char* option : {"--rx EQ_Level=99", "--tx DE=9", "--rx NoSuchParameter=1"}) {
         EXPECT_NE(RunProgram(std::string("--bits 1000 --out ") + testing::TempDir() + "orvex_link_bad " + option, err), 0)

@@ -80,6 +80,34 @@ TEST(LinkFlow, ImpulseResponseOfTheTransmitterThenReceiverGetWave) {
     EXPECT_GT(std::fabs(RunOk(settings).errors.innerHeight - result.errors.innerHeight), 0.02);
 }
 
+// The kit's receiver, stood in for by the clock test model under its name,
+// outputs its decisions with Rx_config 0: they are read at the clock times.
+TEST(LinkFlow, KitReceiverWithRxConfig0IsReadAtTheClockTimes) {
+    const std::string ami = testing::TempDir() + "Orvex_RX_AMI_05272013.ami";
+    std::ofstream(ami) << "(Orvex_RX_AMI_05272013 (Reserved_Parameters (Init_Returns_Impulse (Value False))"
+                          " (GetWave_Exists (Value True)) (Ignore_Bits (Value 1000)))"
+                          " (Model_Specific (Rx_config (Usage In) (Type Integer) (List 0 1) (Default 0))"
+                          " (ClockPhase (Usage In) (Type Float) (Range 0.5 0.0 0.99))))";
+    linksim::LinkSettings settings = Settings("LinkTestTx", "LinkTestRxClock", 3.0, 6000);
+    settings.rx.ami = ami;
+    const linksim::LinkResult retimed = RunOk(settings);
+    EXPECT_TRUE(retimed.retimedOutput);
+    EXPECT_EQ(retimed.errors.errors, 0u);
+
+    settings.rx.overrides = {{"Rx_config", "1"}};
+    const linksim::LinkResult equalised = RunOk(settings);
+    EXPECT_FALSE(equalised.retimedOutput);
+    EXPECT_EQ(equalised.errors.errors, 0u);
+    // The model's clock times are the bits' centres: read there when retimed,
+    // half a unit interval later (on the bit boundaries) when equalised.
+    ASSERT_FALSE(retimed.traceInstants.empty());
+    ASSERT_FALSE(equalised.traceInstants.empty());
+    const double centre = retimed.traceInstants.back() / retimed.unitInterval;
+    const double boundary = equalised.traceInstants.back() / equalised.unitInterval;
+    EXPECT_NEAR(centre - std::floor(centre), 0.5, 1e-6);
+    EXPECT_NEAR(boundary - std::round(boundary), 0.0, 1e-6);
+}
+
 TEST(LinkFlow, FailuresNameTheirCause) {
     const struct {
         const char* tx;

@@ -104,7 +104,7 @@ TEST(KitIbs, NamesOnlyFilesTheKitHolds) {
             const bool exists = std::ifstream(kKit + "/" + name).good();
             const bool dll = name.size() > 4 && name.substr(name.size() - 4) == ".dll";
             if (!exists && (dll || !BuiltHere(name))) {
-                skipped.push_back(name + (dll ? " (scripts/build-windows.sh builds it)" : " (its model is not built here)"));
+                skipped.push_back(name + (dll ? " (scripts/build-windows.sh builds it)" : " (its model is not in this tree yet)"));
                 continue;
             }
             EXPECT_TRUE(exists) << kKit << "/" << name << " (" << executable[0] << ")";
