@@ -56,7 +56,8 @@ bool AmiModelInstance::Initialize(std::vector<double>& impulse, double sampleInt
     char* message = nullptr;
     const long result = m_library.Init()(impulse.data(), long(impulse.size()), 0, sampleInterval, bitTime,
                                          text.data(), &parametersOut, &m_memory, &message);
-    // The model owns both texts; keep copies, they may change later.
+    // The model owns both texts; keep copies, they may change later. The
+    // instance is closed even after a failure: AMI_Init hands it back anyway.
     m_open = true;
     m_message = message ? message : "";
     m_parametersOut = parametersOut ? parametersOut : "";
@@ -73,7 +74,9 @@ bool AmiModelInstance::Close() {
         return true;
     }
     m_open = false;
-    return m_library.Close()(m_memory) != 0;
+    // A model that handed back no instance has nothing to close, and not
+    // every model guards against a null handle.
+    return m_memory == nullptr || m_library.Close()(m_memory) != 0;
 }
 
 size_t ClockTimesCapacity(long waveSize, int samplesPerBit) {
