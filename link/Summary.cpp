@@ -194,7 +194,10 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
          << result.rx.description.modelName << ", PRBS" << settings.prbsOrder << ", " << result.bits << " bits at "
          << Format("%g", settings.bitRate / 1e9) << " Gb/s\n";
     const BitErrorCount& errors = result.errors;
-    if (!errors.aligned) {
+    if (result.bits <= size_t(result.ignoreBits)) {
+        text << "  bit errors: none counted, all " << result.bits << " bits are within the " << result.ignoreBits
+             << " to ignore\n";
+    } else if (!errors.aligned) {
         text << "  bit errors: the output never lined up with the pattern\n";
     } else if (errors.errors == 0) {
         text << "  bit errors: 0 in " << errors.compared << " bits after " << result.ignoreBits
