@@ -9,6 +9,8 @@
 
 #include "Channel.h"
 
+#include "Scratch.h"
+
 namespace {
 
 const double kBitRate = 10e9;
@@ -91,7 +93,7 @@ TEST(ResampleImpulse, CopiesOnTheGridInterpolatesCoarserAndAveragesFiner) {
 }
 
 TEST(ImpulseFile, ReadsTwoColumnsAndRejectsWhatItCannotUse) {
-    const std::string path = testing::TempDir() + "link_channel.txt";
+    const std::string path = Scratch("channel.txt");
     auto write = [&](const char* text) { std::ofstream(path) << text; };
     std::vector<double> impulse;
     std::string error;

@@ -11,6 +11,8 @@
 
 #include "CommandLine.h"
 
+#include "Scratch.h"
+
 namespace {
 
 const std::string kModels = LINK_TEST_MODEL_DIR;
@@ -94,7 +96,7 @@ std::string ReadFile(const std::string& path) {
 }
 
 ProgramRun RunProgram(const std::string& arguments) {
-    const std::string base = testing::TempDir() + "orvex_link_cli";
+    const std::string base = Scratch("program");
     const std::string command = std::string(ORVEX_LINK_PROGRAM) + " " + arguments + " >" + base + ".out 2>" + base + ".err";
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(base + ".out"), ReadFile(base + ".err")};
@@ -105,7 +107,7 @@ std::string Models(const std::string& tx, const std::string& rx) {
 }
 
 TEST(Program, WritesSummaryAndEyeOfARun) {
-    const std::string out = testing::TempDir() + "orvex_link_run";
+    const std::string out = Scratch("run");
     const ProgramRun run = RunProgram(Models("LinkTestTx", "LinkTestRxClock") + "--channel loss:3 --bits 5000 --out " + out);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(run.err.empty()) << run.err;
@@ -126,9 +128,9 @@ TEST(Program, WritesSummaryAndEyeOfARun) {
 }
 
 TEST(Program, EveryBadInputGetsOneLineAndAFailure) {
-    const std::string bad = testing::TempDir() + "orvex_link_bad.ami";
+    const std::string bad = Scratch("bad.ami");
     std::ofstream(bad) << "(LinkTestTx (Reserved_Parameters (GetWave_Exists (Value True))";
-    const std::string ok = Models("LinkTestTx", "LinkTestRxInit") + "--bits 2000 --out " + testing::TempDir() + "orvex_link_bad ";
+    const std::string ok = Models("LinkTestTx", "LinkTestRxInit") + "--bits 2000 --out " + Scratch("out") + " ";
     const struct {
         std::string arguments;
         const char* expected;

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <string>
 
+#include "Scratch.h"
+
 namespace {
 
 bool KitModelsBuilt() {
@@ -30,7 +32,7 @@ int RunProgram(const std::string& arguments, const std::string& errFile) {
 
 TEST(EndToEnd, DefaultRunRecoversThePatternAfterTheIgnoredBits) {
     if (!KitModelsBuilt()) GTEST_SKIP() << "the kit's models (libraries and .ami files) are not all in this tree";
-    const std::string out = testing::TempDir() + "orvex_link_default";
+    const std::string out = Scratch("run");
     const std::string err = out + ".err";
     ASSERT_EQ(RunProgram("--out " + out, err), 0) << ReadFile(err);
     const std::string summary = ReadFile(out + "/summary.json");
@@ -45,9 +47,9 @@ TEST(EndToEnd, DefaultRunRecoversThePatternAfterTheIgnoredBits) {
 
 TEST(EndToEnd, BadParametersFailWithTheirMessage) {
     if (!KitModelsBuilt()) GTEST_SKIP() << "the kit's models (libraries and .ami files) are not all in this tree";
-    const std::string err = testing::TempDir() + "orvex_link_bad_parameter.err";
+    const std::string err = Scratch("err");
     for (const char* option : {"--rx EQ_Level=99", "--tx DE=9", "--rx NoSuchParameter=1"}) {
-        EXPECT_NE(RunProgram(std::string("--bits 1000 --out ") + testing::TempDir() + "orvex_link_bad " + option, err), 0)
+        EXPECT_NE(RunProgram(std::string("--bits 1000 --out ") + Scratch("out") + " " + option, err), 0)
             << option;
         const std::string text = ReadFile(err);
         const std::string name = std::string(option).substr(5, std::string(option).find('=') - 5);

@@ -10,6 +10,8 @@
 
 #include "LinkRun.h"
 
+#include "Scratch.h"
+
 namespace {
 
 const std::string kModels = LINK_TEST_MODEL_DIR;
@@ -21,7 +23,7 @@ linksim::LinkSettings Settings(const std::string& tx, const std::string& rx, dou
     settings.channel.lossDb = lossDb;
     settings.bits = bits;
     settings.bitsPerCall = 333;
-    settings.outDir = testing::TempDir() + "link_flow_" + tx + "_" + rx;
+    settings.outDir = Scratch(tx + "_" + rx);
     return settings;
 }
 
@@ -83,7 +85,7 @@ TEST(LinkFlow, ImpulseResponseOfTheTransmitterThenReceiverGetWave) {
 // The kit's receiver, stood in for by the clock test model under its name,
 // outputs its decisions with Rx_config 0: they are read at the clock times.
 TEST(LinkFlow, KitReceiverWithRxConfig0IsReadAtTheClockTimes) {
-    const std::string ami = testing::TempDir() + "Orvex_RX_AMI_05272013.ami";
+    const std::string ami = Scratch("Orvex_RX_AMI_05272013.ami");
     std::ofstream(ami) << "(Orvex_RX_AMI_05272013 (Reserved_Parameters (Init_Returns_Impulse (Value False))"
                           " (GetWave_Exists (Value True)) (Ignore_Bits (Value 1000)))"
                           " (Model_Specific (Rx_config (Usage In) (Type Integer) (List 0 1) (Default 0))"
