@@ -13,17 +13,19 @@ Model, for swing code V (`VOD`), de-emphasis code D (`DE`) and range R
   (s + a b)/(s + a), a = 1/corner, b = 1 + lf_excess: the post tap's current
   source recovers slowly, so its low-frequency weight exceeds its
   high-frequency one.
-* The de-emphasis depth grows with swing, and the main tap takes back part of
-  what the post tap removes:
-      c1 = w[R][D] * (1 + kappa * V),   c0 = 1 + lam * R + mu * c1,
-  w the de-emphasis DAC (0 at D = 0, rising with D; range 1 with the finer
-  steps), S_V the swing DAC, lam the fine range's main-tap trim.
+* The post tap's share x = c1 / c0 is set by the de-emphasis DAC, x0[R][D]
+  (0 at D = 0, rising with D; range 1 has the finer steps), and deepens with
+  swing without ever reaching MAX_POST_RATIO:
+      x = X * (1 - (1 - x0 / X) ** (1 + kappa * V)),   X = MAX_POST_RATIO;
+  the main tap takes back part of what the post tap removes:
+      c0 = 1 + lam * R + mu * c1,   i.e. c0 = (1 + lam * R) / (1 - mu * x),
+  with S_V the swing DAC and lam the fine range's main-tap trim.
 * The record ends with the last row at 0.
 
 Calibration (all from the values the table is known by, see telling.py):
 the pulse's bandwidth at V = 0 and 7 from the peak-to-area ratios of
 columns 0 and 7, its delays from the peak rows of columns 0 and 127; S_V from
-the areas with DE 0, lam from column 64's area, w from the areas with VOD 0,
+the areas with DE 0, lam from column 64's area, x0 from the areas with VOD 0,
 mu and kappa from column 127's peak and area, and the post tap's corner and
 excess from column 127's rows 700 and 749.  The pad pole (3 ps) and the
 driver's order are chosen so that column 127's row 100 comes out within a
@@ -48,6 +50,8 @@ START_ROWS = 4.0
 START_LIMIT = 3
 BUMP_ROWS = 3.0
 PAD_POLE_PS = 3.0
+# The post tap never takes more than this share of the main tap's weight.
+MAX_POST_RATIO = 0.75
 # Where the calibration of the post tap's corner (ps) and its low-frequency
 # excess starts.
 SLOW_PATH_START = (388.0, 0.15)
@@ -148,31 +152,40 @@ class Calibration:
                       for v in range(8)]
         d0 = self.drivers[0]
         self.lam = areas[telling.tx_column(1, 0, 0)] / (self.swing[0] * area(d0.main)) - 1.0
-        # Column 127 (V 7, D 7, R 1): its peak fixes c0, then its area c1.
+        # Column 127 (V 7, D 7, R 1): its peak fixes c0, then its area the ratio x.
         d7 = self.drivers[7]
         c0 = self.peak_127 / (self.swing[7] * d7.main.max())
-        c1 = (c0 * area(d7.main) - areas[127] / self.swing[7]) / area(d7.post)
-        self.mu = (c0 - 1.0 - self.lam) / c1
+        x127 = (area(d7.main) - areas[127] / (self.swing[7] * c0)) / area(d7.post)
+        self.mu = (1.0 - (1.0 + self.lam) / c0) / x127
         # Code 0 is the DAC's zero: no post tap at all.
-        self.dac = [[0.0] + [self._dac_level(areas[telling.tx_column(r, d, 0)], r)
+        self.dac = [[0.0] + [self._dac_ratio(areas[telling.tx_column(r, d, 0)], r)
                              for d in range(1, 8)] for r in range(2)]
-        self.kappa = (c1 / self.dac[1][7] - 1.0) / 7.0
+        self.kappa = (np.log(1.0 - x127 / MAX_POST_RATIO) /
+                      np.log(1.0 - self.dac[1][7] / MAX_POST_RATIO) - 1.0) / 7.0
 
     def _driver(self, vod):
         u = vod / 7.0
         return Driver((1 - u) * self.bw0 + u * self.bw7, (1 - u) * self.delay0 + u * self.delay7,
                       self.pad_ps, self.corner_ps, self.lf_excess)
 
-    def _dac_level(self, target_area, de_range):
-        """c1 at VOD 0 that gives the area: S0 [(1 + lam R + mu c1) A_main - c1 A_post]."""
+    def _dac_ratio(self, target_area, de_range):
+        """Post-to-main ratio x at VOD 0 that gives the area
+        S0 c0 (A_main - x A_post) with c0 = (1 + lam R) / (1 - mu x)."""
         d0, s0 = self.drivers[0], self.swing[0]
-        level = (target_area / s0 - (1 + self.lam * de_range) * area(d0.main)) / \
-                (self.mu * area(d0.main) - area(d0.post))
-        return level
+        main = s0 * (1.0 + self.lam * de_range)
+        return (main * area(d0.main) - target_area) / (main * area(d0.post) - self.mu * target_area)
+
+    def post_ratio(self, de_range, de, vod):
+        """x = c1 / c0: the DAC's ratio, deepened by the swing.  The depth
+        -ln(1 - x / MAX_POST_RATIO) grows by the factor (1 + kappa V), so the
+        ratio approaches but never reaches MAX_POST_RATIO."""
+        x0 = self.dac[de_range][de]
+        return MAX_POST_RATIO * (1.0 - (1.0 - x0 / MAX_POST_RATIO) ** (1.0 + self.kappa * vod))
 
     def taps(self, de_range, de, vod):
-        c1 = self.dac[de_range][de] * (1.0 + self.kappa * vod)
-        return 1.0 + self.lam * de_range + self.mu * c1, c1
+        x = self.post_ratio(de_range, de, vod)
+        c0 = (1.0 + self.lam * de_range) / (1.0 - self.mu * x)
+        return c0, x * c0
 
     def column(self, n):
         de_range, de, vod = n // 64, (n // 8) % 8, n % 8
