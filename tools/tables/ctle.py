@@ -123,23 +123,23 @@ def _apply_exact(h, points):
         h[row] = value
 
 
-def design_bank(name, telling):
+def design_bank(name, known):
     """Returns (columns as a list of arrays in 1/s, parameters, largest
     correction relative to the column's peak magnitude)."""
-    count = telling['columns']
+    count = known['columns']
     ends = {1: 'mild', count: 'strong'}
-    fitted = {j: fit_end(telling['points'][j], NOMINAL[(name, ends[j])]) for j in ends}
+    fitted = {j: fit_end(known['points'][j], NOMINAL[(name, ends[j])]) for j in ends}
     params = family_parameters(fitted[1], fitted[count], count)
     columns = [column_of(p) for p in params]
     models = [c.copy() for c in columns]
 
-    start = {j: smooth_correction(columns[j - 1], _start_only(telling['points'][j]),
+    start = {j: smooth_correction(columns[j - 1], _start_only(known['points'][j]),
                                   BUMP_ROWS, START_ROWS, START_LIMIT) for j in ends}
     for j, h in enumerate(columns):
         u = j / (count - 1)
         h += (1 - u) * start[1] + u * start[count]
     for j in ends:
-        points = telling['points'][j]
+        points = known['points'][j]
         h = columns[j - 1]
         h += smooth_correction(h, _conditions(points), BUMP_ROWS, START_ROWS, START_LIMIT)
         _apply_exact(h, points)

@@ -40,43 +40,43 @@ def response(x, t_ps=T_PS):
     return h * 1e12
 
 
-def _residuals(x, telling, area):
+def _residuals(x, known, area):
     h = response(x)
-    scale = np.abs([v for _, _, v in telling['points']]).max()
+    scale = np.abs([v for _, _, v in known['points']]).max()
     r = []
-    for kind, row, value in telling['points']:
+    for kind, row, value in known['points']:
         r.append((h[row] - value) / scale)
         if kind in ('peak', 'minimum'):
             r.append(5.0 * (h[row + 1] - h[row - 1]) / scale)
     r.append(h.sum() * 1e-12 - area)
-    crossings = np.array(telling['sign_changes_after'], float) + 0.5
+    crossings = np.array(known['sign_changes_after'], float) + 0.5
     r += list(3.0 * response(x, crossings) / scale)
     # Keep the sign pattern: positive, negative, positive, negative.
-    bounds = [0] + [c + 1 for c in telling['sign_changes_after']] + [ROWS]
+    bounds = [0] + [c + 1 for c in known['sign_changes_after']] + [ROWS]
     for i in range(len(bounds) - 1):
         segment = h[bounds[i]:bounds[i + 1]] * (1 if i % 2 == 0 else -1)
         r += list(30.0 * np.minimum(segment, 0.0) / scale)
     return r
 
 
-def design(telling):
+def design(known):
     """Returns (column in 1/s, fitted parameters, largest correction
     relative to the peak magnitude)."""
-    area = float(telling['area'][1])
-    x = optimize.least_squares(_residuals, NOMINAL, args=(telling, area), bounds=(LOWER, UPPER),
+    area = float(known['area'][1])
+    x = optimize.least_squares(_residuals, NOMINAL, args=(known, area), bounds=(LOWER, UPPER),
                                max_nfev=5000, xtol=1e-15, ftol=1e-15, gtol=1e-15).x
     model = response(x)
     c = Conditions(ROWS)
-    for kind, row, value in telling['points']:
+    for kind, row, value in known['points']:
         c.value(row, value)
         if kind in ('peak', 'minimum'):
             c.flat_top(row)
-    for row in telling['sign_changes_after']:
-        if row >= START_LIMIT and all(abs(row - r) > 1 for _, r, _ in telling['points']):
+    for row in known['sign_changes_after']:
+        if row >= START_LIMIT and all(abs(row - r) > 1 for _, r, _ in known['points']):
             c.crossing(row)
     c.area(area, 1e-12)
     h = model + smooth_correction(model, c, BUMP_ROWS, START_ROWS, START_LIMIT,
                                   AREA_CENTRE, AREA_WIDTH)
-    for _, row, value in telling['points']:
+    for _, row, value in known['points']:
         h[row] = value
     return h, x, np.abs(h - model).max() / np.abs(model).max()

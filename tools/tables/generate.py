@@ -16,7 +16,7 @@ sys.path.insert(0, HERE)
 
 import numpy as np  # noqa: E402
 
-import telling  # noqa: E402
+import known_values  # noqa: E402
 import ctle  # noqa: E402
 import default_response  # noqa: E402
 import transmitter  # noqa: E402
@@ -36,8 +36,8 @@ def time_stamps(rows, step_s):
 def design_all():
     designs = {}
     for name in ('C4', 'C1'):
-        designs[name] = ctle.design_bank(name, telling.CTLE[name])
-    designs['default'] = default_response.design(telling.SELECTOR_DEFAULT)
+        designs[name] = ctle.design_bank(name, known_values.CTLE[name])
+    designs['default'] = default_response.design(known_values.SELECTOR_DEFAULT)
     designs['tx'] = transmitter.design()
     return designs
 
@@ -50,21 +50,21 @@ def write_sources(designs, root):
         rx.matrix(name + "_Response_Matrix", columns,
                   "%s: %d settings, column-major, %d rows each" % (name, len(columns), len(columns[0])),
                   lambda j: "setting %d" % (j + 1))
-        rx.vector(name + "_Time_Stamps", time_stamps(telling.CTLE_ROWS, telling.CTLE_STEP_S),
+        rx.vector(name + "_Time_Stamps", time_stamps(known_values.CTLE_ROWS, known_values.CTLE_STEP_S),
                   "%s: row k at k ps" % name)
     defaults = SourceFile(DEFAULTS_SOURCE, "ResponseSelectorDefaults.h",
                           "The response selector's default table: one impulse response in 1/s, 1 ps apart.")
     defaults.vector("Response_Matrix_default", designs['default'][0], "The response, rows 0..499",
                     dimensions=False)
     defaults.vector("Time_Stamps_default",
-                    time_stamps(telling.SELECTOR_DEFAULT_ROWS, telling.CTLE_STEP_S),
+                    time_stamps(known_values.SELECTOR_DEFAULT_ROWS, known_values.CTLE_STEP_S),
                     "Row k at k ps", dimensions=False)
     tx = SourceFile(TX_SOURCE, "Orvex_TX_AMI_01142014_Tables.h",
                     "The transmitter's responses: impulse responses in 1/s, 2 ps apart.")
     tx.matrix("Orvex_TX_AMI_01142014_Response_Matrix", designs['tx'][0],
               "Column n = 64 x DE_range + 8 x DE + VOD, column-major, 751 rows each",
               lambda n: "column %d: DE_range %d, DE %d, VOD %d" % (n, n // 64, (n // 8) % 8, n % 8))
-    tx.vector("Orvex_TX_AMI_01142014_Time_Stamps", time_stamps(telling.TX_ROWS, telling.TX_STEP_S),
+    tx.vector("Orvex_TX_AMI_01142014_Time_Stamps", time_stamps(known_values.TX_ROWS, known_values.TX_STEP_S),
               "Row k at 2k ps")
     return [f.write(root) for f in (rx, defaults, tx)]
 

@@ -5,7 +5,7 @@ import os
 
 import numpy as np
 
-import telling
+import known_values
 
 CHANNEL_LOSSES_DB = (5, 10, 15, 20, 25)
 
@@ -35,7 +35,7 @@ def _known_rows(designs):
     rows = []
     for name in ('C4', 'C1'):
         columns = designs[name][0]
-        for j, points in telling.CTLE[name]['points'].items():
+        for j, points in known_values.CTLE[name]['points'].items():
             h = columns[j - 1]
             for kind, row, value in points:
                 found = {'peak': np.argmax(h), 'minimum': np.argmin(h)}.get(kind, row)
@@ -45,21 +45,21 @@ def _known_rows(designs):
             rows.append(("%s setting %d low-frequency gain" % (name, j + 1), 'range', "1.13..1.39",
                          "%.4f" % (h.sum() * 1e-12)))
     h = designs['default'][0]
-    for kind, row, value in telling.SELECTOR_DEFAULT['points']:
+    for kind, row, value in known_values.SELECTOR_DEFAULT['points']:
         rows.append(("default row %d" % row, kind, _fmt(value), _fmt(h[row])))
     changes = [k for k in range(len(h) - 1) if np.sign(h[k]) != np.sign(h[k + 1])]
     rows.append(("default sign changes after rows", 'exact', "18, 64, 453", ", ".join(map(str, changes))))
-    rows.append(("default area", 'about', telling.SELECTOR_DEFAULT['area'][1], "%.6f" % (h.sum() * 1e-12)))
+    rows.append(("default area", 'about', known_values.SELECTOR_DEFAULT['area'][1], "%.6f" % (h.sum() * 1e-12)))
     tx = designs['tx'][0]
-    for n, points in telling.TX_POINTS.items():
+    for n, points in known_values.TX_POINTS.items():
         for kind, row, value in points:
             rows.append(("transmitter column %d row %d" % (n, row), kind, _fmt(value), _fmt(tx[n][row])))
-    for n, (text, row) in telling.TX_PEAKS_ABOUT.items():
+    for n, (text, row) in known_values.TX_PEAKS_ABOUT.items():
         h = tx[n]
         where = " at row %d" % row if row is not None else ""
         rows.append(("transmitter column %d peak%s" % (n, where), 'about', text,
                      "%.6g at row %d" % (h.max(), np.argmax(h))))
-    for n, text in sorted(telling.TX_AREAS.items()):
+    for n, text in sorted(known_values.TX_AREAS.items()):
         rows.append(("transmitter column %d area" % n, 'about', text, "%.6f" % (tx[n].sum() * 2e-12)))
     peaks = [tx[64 * r + 8 * d].max() for r in range(2) for d in range(8)]
     rows.append(("transmitter VOD 0 peaks (all DE, both ranges)", 'within 20 %', "2e10",

@@ -22,7 +22,7 @@ Model, for swing code V (`VOD`), de-emphasis code D (`DE`) and range R
   with S_V the swing DAC and lam the fine range's main-tap trim.
 * The record ends with the last row at 0.
 
-Calibration (all from the values the table is known by, see telling.py):
+Calibration (all from the values the table is known by, see known_values.py):
 the pulse's bandwidth at V = 0 and 7 from the peak-to-area ratios of
 columns 0 and 7, its delays from the peak rows of columns 0 and 127; S_V from
 the areas with DE 0, lam from column 64's area, x0 from the areas with VOD 0,
@@ -36,11 +36,11 @@ transient is blended across the table by column number.
 import numpy as np
 from scipy import optimize, signal
 
-import telling
+import known_values
 from rational import Rational
 from correction import Conditions, smooth_correction
 
-ROWS = telling.TX_ROWS
+ROWS = known_values.TX_ROWS
 STEP_PS = 2.0
 UI_PS = 100.0
 T_PS = np.arange(ROWS) * STEP_PS
@@ -122,7 +122,7 @@ def start_transients():
     start = {}
     for n in (0, 127):
         c = Conditions(ROWS)
-        for _, row, value in telling.TX_POINTS[n]:
+        for _, row, value in known_values.TX_POINTS[n]:
             if row < START_LIMIT:
                 c.value(row, value)
         start[n] = smooth_correction(np.zeros(ROWS), c, BUMP_ROWS, START_ROWS, START_LIMIT)
@@ -130,7 +130,7 @@ def start_transients():
 
 
 def blended_start(start, n):
-    u = n / (telling.TX_COLUMNS - 1)
+    u = n / (known_values.TX_COLUMNS - 1)
     return (1 - u) * start[0] + u * start[127]
 
 
@@ -138,27 +138,27 @@ class Calibration:
     def __init__(self, pad_ps, corner_ps, lf_excess, start):
         self.pad_ps, self.corner_ps, self.lf_excess = pad_ps, corner_ps, lf_excess
         # The areas the model has to supply: those required less the start transients'.
-        areas = {n: about(a) - area(blended_start(start, n)) for n, a in telling.TX_AREAS.items()}
-        peak0, row0 = telling.TX_PEAKS_ABOUT[0]
-        peak7, _ = telling.TX_PEAKS_ABOUT[telling.tx_column(0, 0, 7)]
-        peak_row_127 = [r for k, r, _ in telling.TX_POINTS[127] if k == 'peak'][0]
-        self.peak_127 = [v for k, _, v in telling.TX_POINTS[127] if k == 'peak'][0]
+        areas = {n: about(a) - area(blended_start(start, n)) for n, a in known_values.TX_AREAS.items()}
+        peak0, row0 = known_values.TX_PEAKS_ABOUT[0]
+        peak7, _ = known_values.TX_PEAKS_ABOUT[known_values.tx_column(0, 0, 7)]
+        peak_row_127 = [r for k, r, _ in known_values.TX_POINTS[127] if k == 'peak'][0]
+        self.peak_127 = [v for k, _, v in known_values.TX_POINTS[127] if k == 'peak'][0]
         self.bw0, self.delay0 = _shape_for(about(peak0) / areas[0], row0,
                                            pad_ps, corner_ps, lf_excess)
-        self.bw7, self.delay7 = _shape_for(about(peak7) / areas[telling.tx_column(0, 0, 7)],
+        self.bw7, self.delay7 = _shape_for(about(peak7) / areas[known_values.tx_column(0, 0, 7)],
                                            peak_row_127, pad_ps, corner_ps, lf_excess)
         self.drivers = [self._driver(v) for v in range(8)]
-        self.swing = [areas[telling.tx_column(0, 0, v)] / area(self.drivers[v].main)
+        self.swing = [areas[known_values.tx_column(0, 0, v)] / area(self.drivers[v].main)
                       for v in range(8)]
         d0 = self.drivers[0]
-        self.lam = areas[telling.tx_column(1, 0, 0)] / (self.swing[0] * area(d0.main)) - 1.0
+        self.lam = areas[known_values.tx_column(1, 0, 0)] / (self.swing[0] * area(d0.main)) - 1.0
         # Column 127 (V 7, D 7, R 1): its peak fixes c0, then its area the ratio x.
         d7 = self.drivers[7]
         c0 = self.peak_127 / (self.swing[7] * d7.main.max())
         x127 = (area(d7.main) - areas[127] / (self.swing[7] * c0)) / area(d7.post)
         self.mu = (1.0 - (1.0 + self.lam) / c0) / x127
         # Code 0 is the DAC's zero: no post tap at all.
-        self.dac = [[0.0] + [self._dac_ratio(areas[telling.tx_column(r, d, 0)], r)
+        self.dac = [[0.0] + [self._dac_ratio(areas[known_values.tx_column(r, d, 0)], r)
                              for d in range(1, 8)] for r in range(2)]
         self.kappa = (np.log(1.0 - x127 / MAX_POST_RATIO) /
                       np.log(1.0 - self.dac[1][7] / MAX_POST_RATIO) - 1.0) / 7.0
@@ -196,7 +196,7 @@ class Calibration:
 def _tail_residuals(x, start):
     cal = Calibration(PAD_POLE_PS, *x, start)
     h = cal.column(127) + blended_start(start, 127)
-    return [h[row] / value - 1.0 for kind, row, value in telling.TX_POINTS[127] if row in TAIL_ROWS]
+    return [h[row] / value - 1.0 for kind, row, value in known_values.TX_POINTS[127] if row in TAIL_ROWS]
 
 
 def calibrate(start):
@@ -222,7 +222,7 @@ def design():
     relative to the column's peak magnitude)."""
     start = start_transients()
     cal = calibrate(start)
-    models = [cal.column(n) for n in range(telling.TX_COLUMNS)]
+    models = [cal.column(n) for n in range(known_values.TX_COLUMNS)]
     if any(np.any(m[:START_LIMIT] != 0.0) for m in models):
         raise RuntimeError("a pulse leaves the driver before the start transient has ended")
     columns = []
@@ -230,12 +230,12 @@ def design():
         h = m + blended_start(start, n)
         h[-1] = 0.0
         columns.append(h)
-    peak_row_0 = telling.TX_PEAKS_ABOUT[0][1]
+    peak_row_0 = known_values.TX_PEAKS_ABOUT[0][1]
     for n, flat in ((0, [peak_row_0]), (127, [])):
         h = columns[n]
-        h += smooth_correction(h, _conditions(telling.TX_POINTS[n], flat), BUMP_ROWS,
+        h += smooth_correction(h, _conditions(known_values.TX_POINTS[n], flat), BUMP_ROWS,
                                START_ROWS, START_LIMIT)
-        for _, row, value in telling.TX_POINTS[n]:
+        for _, row, value in known_values.TX_POINTS[n]:
             h[row] = value
         h[-1] = 0.0
     worst = max(np.abs(h - m).max() / np.abs(m).max() for h, m in zip(columns, models))
