@@ -1,0 +1,15 @@
+#include "CustomFIR_select_inp.h"
+
+CustomFIR_select_inp::CustomFIR_select_inp() {
+    ResponseFIR.m_iSumOrder = Tessel::TimeResponseFIR::kBlockedSum;
+}
+
+bool CustomFIR_select_inp::Run() {
+    bool result = true;
+    if (Control != Previous_Control) {
+        result = ReloadSelectedColumn();
+    }
+    Previous_Control = Control;
+    const bool filtered = FireFilter(OutputNeeded);
+    return result && filtered;
+}
