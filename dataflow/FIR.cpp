@@ -183,6 +183,9 @@ void FIR<double, false>::TakeInputs() {
 }
 
 bool FIR<double, false>::Run() {
+    if (Decimation == 1 && Interpolation == 1) {
+        return RunOneToOne();
+    }
     TakeInputs();
     const size_t depth = m_History.GetHistoryDepth();
     const size_t decimation = static_cast<size_t>(Decimation);
@@ -202,8 +205,44 @@ bool FIR<double, false>::Run() {
     return true;
 }
 
+// One input, one output: the common filter, with the steps of Run written
+// out for that case.
+bool FIR<double, false>::RunOneToOne() {
+    RunWithoutOutput();
+    Output[0] = OutputOfNewestInput();
+    return true;
+}
+
+double FIR<double, false>::OutputOfNewestInput() const {
+    const size_t depth = m_History.GetSize();
+    TESSEL_PRECONDITION(Decimation == 1 && Interpolation == 1, "Decimation == 1 && Interpolation == 1");
+    TESSEL_PRECONDITION(depth == m_History.GetHistoryDepth() && depth >= 2,
+                        "m_History.GetSize() == m_History.GetHistoryDepth()");
+    TESSEL_PRECONDITION(m_pTaps != nullptr, "m_pTaps");
+    // The history has moved on since the newest input was taken: it is one
+    // position before the newest end.
+    const size_t newest = depth - 2;
+    if (m_iSumOrder == kBlockedSum) {
+        const size_t newestMirror = m_History.IndexAt(newest) + depth;
+        return BlockedDotProduct(m_pHistoryBuffer + newestMirror, m_pTaps, static_cast<size_t>(m_iNumTaps));
+    }
+    return BranchSum(newest, 0);
+}
+
 bool FIR<double, false>::RunWithoutOutput() {
-    TakeInputs();
+    if (Decimation == 1) {
+        // The one input goes to the newest end and to its mirror copy.
+        const size_t depth = m_History.GetSize();
+        TESSEL_PRECONDITION(depth == m_History.GetHistoryDepth() && depth >= 2,
+                            "m_History.GetSize() == m_History.GetHistoryDepth()");
+        TESSEL_PRECONDITION(m_pTaps != nullptr, "m_pTaps");
+        const size_t newest = m_History.IndexAt(depth - 1);
+        const double sample = Input[0];
+        m_pHistoryBuffer[newest] = sample;
+        m_pHistoryBuffer[newest + depth] = sample;
+    } else {
+        TakeInputs();
+    }
     m_History.Advance();
     return true;
 }

@@ -73,6 +73,12 @@ public:
     // nothing reads this firing's outputs.
     bool RunWithoutOutput();
 
+    // With one input and one output per firing: the output for the newest
+    // input taken (by Run or RunWithoutOutput), with the taps as they are
+    // now. Right after Run it is the output Run wrote; after the taps have
+    // been rebuilt, the output Run would have written with the new ones.
+    double OutputOfNewestInput() const;
+
 protected:
     void FreeHistory();
 
@@ -82,6 +88,7 @@ private:
     double BranchSum(size_t iNewest, int iPhase) const;
     double BlockedBranchSum(size_t iNewest) const;
     void TakeInputs();
+    bool RunOneToOne();
 };
 
 }  // namespace Tessel

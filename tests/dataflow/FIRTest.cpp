@@ -226,8 +226,8 @@ TEST(FIR, BlockedSumAgreesWithTheSequentialOneAndIgnoresTheWrapPosition) {
     }
 }
 
-// A firing without outputs moves the history exactly as a full one, and
-// leaves the output port alone.
+// A firing without outputs moves the history exactly as a full one and
+// leaves the output port alone; its output can still be formed afterwards.
 TEST(FIR, FiringWithoutOutputKeepsTheHistoryGoing) {
     std::mt19937 random(42);
     const std::vector<double> h = RandomSignal(random, 12);
@@ -247,6 +247,8 @@ TEST(FIR, FiringWithoutOutputKeepsTheHistoryGoing) {
             out = 7.0;
             ASSERT_TRUE(someFirings.fir.RunWithoutOutput());
             EXPECT_EQ(out, 7.0);
+            // Formed afterwards, the output is the one Run would have given.
+            EXPECT_EQ(someFirings.fir.OutputOfNewestInput(), expected[i]) << "output " << i;
         } else {
             ASSERT_TRUE(someFirings.fir.Run());
             EXPECT_EQ(out, expected[i]) << "output " << i;
