@@ -62,10 +62,12 @@ public:
     // Relative position -> array index, wrapping once by a subtraction (never
     // a division: this runs for every item of every firing).
     size_t IndexAt(size_t iIndex) const {
-        TESSEL_PRECONDITION(iIndex < 2 * m_iSize, "iIndex < 2*m_iSize");
+        // The current item is the one nearly every access asks for; any
+        // attached array holds it (SetBuffer requires a start inside it).
         if (iIndex == 0) {
             return m_iCurrent;
         }
+        TESSEL_PRECONDITION(iIndex < 2 * m_iSize, "iIndex < 2*m_iSize");
         const size_t position = m_iCurrent + iIndex;
         if (position < m_iSize) {
             return position;
