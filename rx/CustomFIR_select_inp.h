@@ -19,6 +19,18 @@ public:
     // posted why) or when the filter cannot run at all.
     bool Run() override;
 
+    // For an owner that knows the firing's input sample before it knows the
+    // firing's Control: takes the sample at Input into the delay line and,
+    // if OutputNeeded, forms the output with the response in force, ahead of
+    // Run. Run then writes that output, unless Control has changed: then it
+    // rebuilds the taps and forms the output again from the same delay line,
+    // which gives exactly what an ordinary firing would. False, touching
+    // nothing, when the filter cannot run (Run then fires it the ordinary
+    // way, and reports).
+    bool TakeSampleAhead();
+    // The output formed ahead, valid between TakeSampleAhead and Run.
+    double OutputFormedAhead() const { return m_dOutputAhead; }
+
     // Control as it stood at the end of the previous firing. It starts at 1
     // while Control starts out of range, so a Setup before the first
     // assignment builds the first column and a first Control of 1 rebuilds
@@ -29,6 +41,13 @@ public:
     // still enters the delay line and a changed Control still rebuilds the
     // taps, but no output is formed and Output keeps its value.
     bool OutputNeeded = true;
+
+private:
+    bool RunOnSampleTakenAhead();
+
+    bool m_bSampleTakenAhead = false;
+    bool m_bOutputFormedAhead = false;
+    double m_dOutputAhead = 0.0;
 };
 
 #endif
