@@ -1,6 +1,7 @@
 #include "Orvex_RX_AMI_05272013.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "Orvex_RX_AMI_05272013_Tables.h"
@@ -433,31 +434,12 @@ bool Rx::Initialize() {
 // ---------------------------------------------------------------------------
 // Firing
 
-namespace {
-
-template <typename T>
-struct ItemTypeOf;
-template <>
-struct ItemTypeOf<double> {
-    static constexpr Rx::ItemType value = Rx::ItemType::Double;
-};
-template <>
-struct ItemTypeOf<int> {
-    static constexpr Rx::ItemType value = Rx::ItemType::Int;
-};
-template <>
-struct ItemTypeOf<float> {
-    static constexpr Rx::ItemType value = Rx::ItemType::Float;
-};
-
-}  // namespace
-
+// Run checks once that the connections exist; the connection numbers and
+// item types used below are those of the table, which the comparison with
+// the straightforward firing in the tests holds them to.
 template <typename T>
 T& Rx::Item(int number) {
-    const ArcMemoryRecord& memory = m_ArcMemory[number - 1];
-    TESSEL_PRECONDITION(memory.items != nullptr && memory.type == ItemTypeOf<T>::value,
-                        "connection memory of the item's type");
-    return *static_cast<T*>(memory.items);
+    return *static_cast<T*>(m_ArcMemory[number - 1].items);
 }
 
 // One firing of the whole schematic, in this fixed order. A block fired
@@ -490,6 +472,20 @@ bool Rx::Run() {
     // 3. Subnetwork1.DwdmConst, then DwdmToInt: 41 to 36.
     Fire(ctle.DwdmConst);
     const int ctleChoice = Item<int>(36) = m_DwdmRound(Item<double>(41));
+    // The CTLE banks take this firing's sample now, and the selected one
+    // forms its output with the response in force; at step 19 they only
+    // rebuild and form it again if the response has changed. With that
+    // output the limiter's work is done here too, and used at step 21 if the
+    // selector passes that very value. Nothing observable moves: this only
+    // lets the filter's and the limiter's long computations overlap the
+    // clock recovery's.
+    ctle.C1.OutputNeeded = ctleChoice == kC1Input;
+    ctle.C4.OutputNeeded = ctleChoice == kC4Input;
+    ctle.C1.TakeSampleAhead();
+    ctle.C4.TakeSampleAhead();
+    const LimiterResult limiterAhead =
+        ctleChoice == kC1Input ? Limit(ctle.C1.OutputFormedAhead())
+                               : ctleChoice == kC4Input ? Limit(ctle.C4.OutputFormedAhead()) : LimiterResult();
     // 4. EnableConst, then EnableToInt: 55 to 47.
     Fire(EnableConst);
     Item<int>(47) = m_EnableRound(Item<double>(55));
@@ -543,15 +539,19 @@ bool Rx::Run() {
     const int response = Item<int>(44) = Item<int>(45) = Item<int>(25);
     // 19. Subnetwork1.C1, then C4, each with its control. Both follow every
     // change of the response, but only the one passed on forms an output.
-    ok &= FireBank(ctle.C1, response, ctleChoice == kC1Input);
-    ok &= FireBank(ctle.C4, response, ctleChoice == kC4Input);
+    ctle.C1.Control = response;
+    ok &= Fire(ctle.C1);
+    ctle.C4.Control = response;
+    ok &= Fire(ctle.C4);
     // 20. Subnetwork1.CtleSelect with its control (36): 34 or 35 to 37.
     ctle.CtleSelect.Control = ctleChoice;
     ok &= Fire(ctle.CtleSelect);
     // 21. Subnetwork1.LimiterInGain: 37 to 39; Limiter: 39 to 38; LimiterOutGain: 38 to 40.
-    Item<double>(39) = ctle.LimiterInGain.Factor * Item<double>(37);
-    ok &= Fire(ctle.Limiter);
-    Item<double>(40) = ctle.LimiterOutGain.Factor * Item<double>(38);
+    const LimiterResult limited =
+        limiterAhead.SameInput(Item<double>(37)) ? limiterAhead : Limit(Item<double>(37));
+    Item<double>(39) = limited.scaled;
+    Item<double>(38) = limited.saturated;
+    Item<double>(40) = limited.output;
     // 22. DFE.
     ok &= Fire(DFE);
     // 23. ClockTimeRecorder.
@@ -584,10 +584,16 @@ bool Rx::FireDetector() {
     return ok;
 }
 
-bool Rx::FireBank(CustomFIR_select_inp& bank, int control, bool selected) {
-    bank.Control = control;
-    bank.OutputNeeded = selected;
-    return Fire(bank);
+// The soft limiter expanded: LimiterInGain, the Limiter's tanh (it has no
+// domain guard and always succeeds), LimiterOutGain.
+Rx::LimiterResult Rx::Limit(double input) const {
+    LimiterResult result;
+    result.input = input;
+    result.scaled = Subnetwork1.LimiterInGain.Factor * input;
+    result.saturated = std::tanh(result.scaled);
+    result.output = Subnetwork1.LimiterOutGain.Factor * result.saturated;
+    result.valid = true;
+    return result;
 }
 
 // ---------------------------------------------------------------------------

@@ -22,6 +22,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 
 #include "Adapt_custom.h"
 #include "Add.h"
@@ -233,9 +234,23 @@ private:
     template <typename T>
     T& Item(int number);
 
+    // The soft limiter's three steps for one input; SameInput compares
+    // bits, so that it is exact for signed zeros and never true for
+    // not-a-number.
+    struct LimiterResult {
+        double input = 0.0;
+        double scaled = 0.0;
+        double saturated = 0.0;
+        double output = 0.0;
+        bool valid = false;
+        bool SameInput(double value) const {
+            return valid && std::memcmp(&input, &value, sizeof value) == 0 && value == value;
+        }
+    };
+    LimiterResult Limit(double input) const;
+
     // Blocks with field ports, fired with their copies.
     bool FireDetector();
-    static bool FireBank(CustomFIR_select_inp& bank, int control, bool selected);
 
     // The rounding of a type converter, remembering its last result: the
     // three rounding converters see the same constant in every firing.
