@@ -1,0 +1,49 @@
+// The receiver's five-tap decision-feedback equaliser.
+//
+// Every firing subtracts the last five bit decisions, weighted by the five tap
+// streams, from the input sample. A rising edge of the sampling clock takes a
+// new decision on that equalised value; the following falling edge shifts it
+// into the feedback history, so a decision feeds back half a clock period
+// after it was taken. The taps are input streams, not parameters, so that the
+// adaptation can change them from one sample to the next.
+#ifndef RX_DFE_CUSTOM_H
+#define RX_DFE_CUSTOM_H
+
+#include "CircularBuffer.h"
+#include "DFModel.h"
+
+class DFE_custom : public Tessel::DFModel {
+public:
+    static constexpr int kNumTaps = 5;
+
+    DFE_custom();
+
+    bool Setup() override;
+    bool Initialize() override;
+    bool Run() override;
+    bool Finalize() override;
+    ~DFE_custom() override;
+
+    // Nothing of its own to free.
+    void DeleteBuffers() {}
+
+    // Ports.
+    Tessel::CircularBuffer<int> Clock;      // sampling clock, high above 0.5
+    Tessel::CircularBuffer<double> Input;   // the waveform sample
+    Tessel::CircularBufferBusT<Tessel::CircularBuffer<double>> Taps;  // c1..c5
+    Tessel::CircularBuffer<int> Decision;   // +1, -1, or 0 before the first decision
+    Tessel::CircularBuffer<double> Output;  // the equalised sample
+
+    // State.
+    double PreviousClock;
+    double Equalized;
+    // Decisions[0] is the decision of the latest rising edge, [1]..[5] the
+    // feedback history, [1] the newest.
+    int Decisions[kNumTaps + 1];
+
+    // Set by Finalize, cleared by Initialize: once the schematic has freed the
+    // memory behind the ports, a stray firing must not touch it.
+    bool Finalized;
+};
+
+#endif

@@ -1,0 +1,33 @@
+// Quarter-period delay of a unit sinusoid: turns the oscillator's in-phase
+// clock into its quadrature clock. The phase of each sample is recovered from
+// its value and from whether the input is rising or falling, so the block
+// needs no knowledge of the frequency. The input must lie in [-1, 1]; outside
+// that range the output is not a number.
+#ifndef RX_DELAY_H
+#define RX_DELAY_H
+
+#include "CircularBuffer.h"
+#include "DFModel.h"
+
+class Delay : public Tessel::DFModel {
+public:
+    Delay();
+
+    bool Setup() override;
+    bool Initialize() override;
+    bool Run() override;
+    bool Finalize() override;
+    ~Delay() override;
+
+    void DeleteBuffers() {}
+
+    Tessel::CircularBuffer<double> Input;  // port, one sample per firing
+    double Output;                         // field, copied out by the schematic
+    double PreviousInput;
+
+    // Set by Finalize, cleared by Initialize: a firing after Finalize would
+    // read a port whose memory the schematic has freed.
+    bool Finalized;
+};
+
+#endif

@@ -1,0 +1,41 @@
+// Bang-bang phase detector of the clock-recovery loop.
+//
+// At every transition of the data waveform it samples the signs of the
+// oscillator's in-phase and quadrature clocks. It pumps only when the
+// quadrature clock is negative and the in-phase sign has changed since the
+// previous transition; the direction follows that change. Inputs and outputs
+// are plain fields that the schematic copies from and to its connections.
+#ifndef RX_PFD_H
+#define RX_PFD_H
+
+#include "DFModel.h"
+
+class PFD : public Tessel::DFModel {
+public:
+    PFD();
+
+    bool Setup() override;
+    bool Initialize() override;
+    bool Run() override;
+    bool Finalize() override;
+    ~PFD() override;
+
+    void DeleteBuffers() {}
+
+    // Inputs, assigned before every firing.
+    double ClockI;  // in-phase clock; only its sign matters
+    double ClockQ;  // quadrature clock; only its sign matters
+    double DataIn;  // data waveform; high when above 0
+
+    // State, kept from construction for the life of the object.
+    double PreviousDataLevel;  // 1.0 or 0.0
+    int PreviousBitI;
+    int PreviousUpDown;
+
+    // Outputs.
+    int BitI;    // +1 or -1
+    int BitQ;    // +1 or -1
+    int UpDown;  // pump command: -1, 0 or +1
+};
+
+#endif
