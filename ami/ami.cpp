@@ -1,6 +1,7 @@
 #include "ami.h"
 
 #include "cmn.h"
+#include "errlog.h"
 
 #include <limits.h>
 #include <stdint.h>
@@ -532,9 +533,41 @@ int s_buildTree(TREE_STRUCT* tree, char* copy) {
     return s_linkTree(tree->pNodes, count);
 }
 
+// What a caller reports for each failed parse.
+struct ResultReport {
+    int result;
+    int message;
+    bool programBug;
+};
+
+const ResultReport kResultReports[] = {
+    {AMI_PARSE_MISMATCHED_PARENTHESES, ERRLOG_MSG_AMI_MISMATCHED_PARENTHESES, false},
+    {AMI_PARSE_NO_OPENING_PARENTHESIS, ERRLOG_MSG_AMI_NO_OPENING_PARENTHESIS, false},
+    {AMI_PARSE_TOO_FEW_NODES, ERRLOG_MSG_AMI_TOO_FEW_NODES, false},
+    {AMI_PARSE_OUT_OF_MEMORY, ERRLOG_MSG_AMI_INTERNAL_ERROR, true},
+    {AMI_PARSE_SECOND_ROOT, ERRLOG_MSG_AMI_INTERNAL_ERROR, true},
+    {AMI_PARSE_UNMATCHED_CLOSING, ERRLOG_MSG_AMI_TOO_FEW_NODES, false},
+    {AMI_PARSE_TOO_MANY_NODES, ERRLOG_MSG_AMI_INTERNAL_ERROR, true},
+    {AMI_PARSE_NAME_ENDS_BEFORE_START, ERRLOG_MSG_AMI_INVALID_SYNTAX, false},
+};
+
 }  // namespace
 
 extern "C" {
+
+int ReportParseResult(int result) {
+    for (const ResultReport& report : kResultReports) {
+        if (report.result == result) {
+            if (report.programBug) {
+                ERRLOG_BugNew(report.message);
+            } else {
+                ERRLOG_ErrorNew(report.message);
+            }
+            return report.message;
+        }
+    }
+    return 0;
+}
 
 int GetParsedTree(char* text, TREE_STRUCT** out) {
     if (text == NULL || out == NULL) {

@@ -131,6 +131,11 @@ int ISValidBuffer(const char* text, int* count);
 /* VALUE_TYPE_... of a value text; null gives VALUE_TYPE_NONE. */
 int GetValueType(const char* text);
 
+/* Logs the message of a non-zero result code through the message log:
+ * errors for malformed text, program bugs for internal failures. Returns
+ * the message number logged, or 0 for success and unknown codes. */
+int ReportParseResult(int result);
+
 #ifdef __cplusplus
 }
 #endif

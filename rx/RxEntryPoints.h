@@ -1,0 +1,180 @@
+// The receiver's IBIS-AMI entry points, written once over the schematic type.
+//
+// The entry points need of the schematic only its DFModel operations, its
+// external ports WaveIn, ClockOut and WaveOut (CircularBuffer<double>), its
+// SamplesPerBit and BitTime and the eleven model parameters, so any schematic
+// with that interface drops in: the receiver library instantiates them with
+// the receiver schematic, the tests with schematics of their own.
+#ifndef ORVEX_RX_ENTRY_POINTS_H
+#define ORVEX_RX_ENTRY_POINTS_H
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "ModelEntrySupport.h"
+#include "RxParameters.h"
+
+namespace Orvex {
+
+// The eye monitor keeps one histogram column per sample of a unit interval,
+// 256 of them: more samples per bit than that cannot be measured.
+const int kRxMostSamplesPerBit = 256;
+
+// One receiver instance: what the simulator's memory handle stands for from
+// AMI_Init to AMI_Close. Members are destroyed in reverse order: the port
+// arrays first, then the clock-time list, the message and the schematic.
+template <class Schematic>
+struct RxModelInstance {
+    Schematic Model;
+    Tessel::Entry::ModelMessage Message;
+    std::vector<double> ClockTimeList;  // clock times of one AMI_GetWave call
+    int32_t SamplesPerBitCount = 0;
+
+    // The schematic's phases run: Setup was called, so Finalize is due.
+    bool Started = false;
+    // Setup and Initialize succeeded, so the schematic holds its connection
+    // memory and may be fired.
+    bool Running = false;
+
+    Tessel::Entry::ExternalPortItem WaveInItem{Model.WaveIn};
+    Tessel::Entry::ExternalPortItem ClockOutItem{Model.ClockOut};
+    Tessel::Entry::ExternalPortItem WaveOutItem{Model.WaveOut};
+};
+
+template <class Schematic>
+class RxEntryPoints {
+public:
+    typedef RxModelInstance<Schematic> Instance;
+
+    // AMI_Init: the receiver leaves the impulse response alone, so the
+    // matrix, row_size and aggressors are never looked at, nor is
+    // AMI_parameters_out.
+    static long Init(double* /*impulse_matrix*/, long /*row_size*/, long /*aggressors*/, double sample_interval,
+                     double bit_time, const char* parameters_in, char** /*parameters_out*/, void** memory_handle,
+                     char** msg) {
+        // Should anything below fail before the instance is stored, the
+        // simulator's later AMI_Close receives a null handle, not whatever
+        // the handle held before.
+        if (memory_handle != nullptr) {
+            *memory_handle = nullptr;
+        }
+        try {
+            std::unique_ptr<Instance> instance(new Instance());
+            const long result = Start(*instance, sample_interval, bit_time, parameters_in);
+            Instance* stored = instance.get();
+            if (!Tessel::Entry::StoreInstance(std::move(instance), memory_handle)) {
+                return 0;
+            }
+            stored->Message.HandOut(msg);
+            return result;
+        } catch (...) {
+            return 0;
+        }
+    }
+
+    // AMI_GetWave: fires the schematic once per sample, in place, and
+    // delivers the clock times found, with a -1.0 terminator.
+    static long GetWave(double* wave, long wave_size, double* clock_times, char** /*parameters_out*/,
+                        void* memory) {
+        Instance* instance = static_cast<Instance*>(memory);
+        const bool usable = instance != nullptr && instance->Running && wave_size >= 0 &&
+                            (wave != nullptr || wave_size == 0);
+        if (!usable) {
+            return 0;
+        }
+        try {
+            return ProcessBlock(*instance, wave, wave_size, clock_times);
+        } catch (...) {
+            return 0;
+        }
+    }
+
+    // AMI_Close: finalises the schematic and frees the instance, also when
+    // Finalize fails.
+    static long Close(void* memory) {
+        std::unique_ptr<Instance> instance(static_cast<Instance*>(memory));
+        if (!instance) {
+            return 1;
+        }
+        try {
+            return !instance->Started || instance->Model.Finalize() ? 1 : 0;
+        } catch (...) {
+            return 0;
+        }
+    }
+
+private:
+    static long Start(Instance& instance, double sampleInterval, double bitTime, const char* parametersIn) {
+        const Tessel::Entry::SamplesPerBitCount samplesPerBit =
+            Tessel::Entry::CountSamplesPerBit(sampleInterval, bitTime, 1, kRxMostSamplesPerBit);
+        if (samplesPerBit.Valid()) {
+            instance.SamplesPerBitCount = samplesPerBit.count;
+            instance.Model.SamplesPerBit = samplesPerBit.count;
+            instance.Model.BitTime = bitTime;
+        }
+        LoadRxParameters(instance.Model, parametersIn != nullptr ? parametersIn : "",
+                         instance.Message.MutableText());
+        // Every block divides by or indexes with the samples per bit: with an
+        // unusable count the schematic is never started.
+        if (!samplesPerBit.Valid()) {
+            instance.Message.Append(Tessel::Entry::ModelText(kRxModelName, samplesPerBit.problem));
+            return 0;
+        }
+        instance.Started = true;
+        if (!instance.Model.Setup()) {
+            instance.Message.Append(Tessel::Entry::PhaseErrorText(kRxModelName, "Setup"));
+            return 0;
+        }
+        if (!instance.Model.Initialize()) {
+            instance.Message.Append(Tessel::Entry::PhaseErrorText(kRxModelName, "Initialize"));
+            return 0;
+        }
+        instance.Running = true;
+        return 1;
+    }
+
+    static long ProcessBlock(Instance& instance, double* wave, long waveSize, double* clockTimes) {
+        std::vector<double>& clockTimeList = instance.ClockTimeList;
+        clockTimeList.resize(static_cast<size_t>(waveSize) + 1, 0.0);
+        size_t count = 0;
+        long result = 1;
+        for (long i = 0; i < waveSize; ++i) {
+            instance.Model.WaveIn[0] = wave[i];
+            if (!instance.Model.Run()) {
+                // The rest of the block keeps its input values.
+                instance.Message.Append(Tessel::Entry::PhaseErrorText(kRxModelName, "Run"));
+                result = 0;
+                break;
+            }
+            wave[i] = instance.Model.WaveOut[0];
+            const double clockTime = instance.Model.ClockOut[0];
+            if (clockTime >= 0.0) {  // negative or NaN: no clock edge in this sample
+                clockTimeList[count++] = clockTime;
+            }
+        }
+        clockTimeList[count] = -1.0;
+        if (clockTimes != nullptr) {
+            DeliverClockTimes(clockTimeList, count + 1, waveSize, instance.SamplesPerBitCount, clockTimes);
+        }
+        return result;
+    }
+
+    // The simulator provides room for wave_size / samples per bit + 1
+    // entries; when more were found, the earliest are dropped so that the
+    // latest ones and the terminator fit.
+    static void DeliverClockTimes(const std::vector<double>& clockTimeList, size_t total, long waveSize,
+                                  int32_t samplesPerBit, double* clockTimes) {
+        const size_t limit =
+            static_cast<size_t>(static_cast<int64_t>(std::floor(static_cast<double>(waveSize) / samplesPerBit))) + 1;
+        const size_t first = total > limit ? total - limit : 0;
+        for (size_t i = first; i < total; ++i) {
+            clockTimes[i - first] = clockTimeList[i];
+        }
+    }
+};
+
+}  // namespace Orvex
+
+#endif

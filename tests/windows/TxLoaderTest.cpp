@@ -1,0 +1,137 @@
+// The 32-bit Windows transmitter DLL as a Windows simulator sees it: loaded
+// by path with LoadLibrary, its two entry points found by name, and nothing
+// but the system's own DLLs needed to load it.
+//
+//   test_windows_tx_loader <path of Orvex_TX_AMI_01142014.dll>
+//
+// Prints one line per failed check and "N passed, N failed" at the end.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef long (*AmiInit)(double*, long, long, double, double, char*, char**, void**, char**);
+typedef long (*AmiClose)(void*);
+
+int passed = 0;
+int failed = 0;
+
+void Check(bool condition, const std::string& what) {
+    if (condition) {
+        ++passed;
+    } else {
+        ++failed;
+        std::printf("FAILED: %s\n", what.c_str());
+    }
+}
+
+// The DLLs named in the import table of a loaded module.
+std::set<std::string> ImportedDlls(HMODULE module) {
+    std::set<std::string> names;
+    const unsigned char* base = reinterpret_cast<const unsigned char*>(module);
+    const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (directory.VirtualAddress == 0) return names;
+    for (const IMAGE_IMPORT_DESCRIPTOR* entry =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+         entry->Name != 0; ++entry) {
+        std::string name = reinterpret_cast<const char*>(base + entry->Name);
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        names.insert(name);
+    }
+    return names;
+}
+
+std::string Unread(const char* parameter) {
+    return std::string("The IBIS-AMI model, Orvex_TX_AMI_01142014, is unable to initialize the parameter ") +
+           parameter + " from the AMI_Init arguments.  The model will use the default setting. ";
+}
+
+struct Call {
+    long result;
+    std::string message;
+    bool stored;
+};
+
+Call Init(AmiInit init, AmiClose close, std::vector<double>& matrix, long rowSize, long aggressors,
+          double bitTime, const char* parameters) {
+    const double sampleInterval = 1e-10 / 32;
+    void* handle = nullptr;
+    char* msg = nullptr;
+    Call call;
+    call.result = init(matrix.empty() ? nullptr : matrix.data(), rowSize, aggressors, sampleInterval, bitTime,
+                       const_cast<char*>(parameters), nullptr, &handle, &msg);
+    call.message = msg != nullptr ? msg : "";
+    call.stored = handle != nullptr;
+    Check(close(handle) == 1, "AMI_Close returns 1");
+    return call;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::printf("usage: %s <transmitter dll>\n", argv[0]);
+        return 2;
+    }
+    HMODULE module = LoadLibraryA(argv[1]);
+    Check(module != nullptr, std::string("LoadLibrary ") + argv[1]);
+    if (module == nullptr) {
+        std::printf("%d passed, %d failed\n", passed, failed);
+        return 1;
+    }
+
+    AmiInit init = reinterpret_cast<AmiInit>(reinterpret_cast<void*>(GetProcAddress(module, "AMI_Init")));
+    AmiClose close = reinterpret_cast<AmiClose>(reinterpret_cast<void*>(GetProcAddress(module, "AMI_Close")));
+    Check(init != nullptr && close != nullptr, "AMI_Init and AMI_Close exported by their plain names");
+    Check(GetProcAddress(module, "AMI_GetWave") == nullptr, "no AMI_GetWave");
+
+    // The C++ runtime and libgcc are linked in: only system DLLs remain.
+    for (const std::string& dll : ImportedDlls(module)) {
+        Check(dll == "kernel32.dll" || dll == "msvcrt.dll" || dll.rfind("api-ms-win-", 0) == 0,
+              "imports only system DLLs, not " + dll);
+    }
+
+    if (init != nullptr && close != nullptr) {
+        const double bitTime = 1e-10;
+        std::vector<double> matrix(64, 0.0);
+        const Call empty = Init(init, close, matrix, 32, 1, bitTime, "");
+        Check(empty.result == 1 && empty.stored, "empty parameter string: result 1, instance stored");
+        Check(empty.message == Unread("DE") + Unread("VOD") + Unread("gain") + Unread("DE_range"),
+              "empty parameter string: four texts in order, got: " + empty.message);
+
+        std::vector<double> column(32, 0.0);
+        column[0] = 1.0;
+        const Call silent =
+            Init(init, close, column, 32, 0, bitTime, "(Orvex_TX_AMI_01142014 (DE 0) (VOD 0) (gain 0) (DE_range 0))");
+        Check(silent.result == 1 && silent.message.empty(), "complete settings: result 1, no message");
+        Check(column == std::vector<double>(32, 0.0), "a gain of 0 silences the column");
+
+        std::vector<double> kept = {1, 2, 3, 4};
+        const Call none = Init(init, close, kept, 2, -1, bitTime, "");
+        Check(none.result == 1, "aggressors < 0: result 1");
+        const Call tooFew = Init(init, close, kept, 2, 1, 0.4 * bitTime / 32, "");
+        Check(tooFew.result == 0 && tooFew.stored, "0 samples per bit: result 0, instance stored");
+        Check(tooFew.message.find("Error occurred in Orvex_TX_AMI_01142014::Setup(). ") != std::string::npos,
+              "0 samples per bit: Setup failure reported");
+        Check(kept == std::vector<double>({1, 2, 3, 4}), "refused calls leave the matrix");
+
+        std::vector<double> missing;
+        const Call noMatrix = Init(init, close, missing, 16, 0, bitTime, "");
+        Check(noMatrix.result == 0 &&
+                  noMatrix.message.find("The IBIS-AMI model, Orvex_TX_AMI_01142014, received no impulse_matrix") !=
+                      std::string::npos,
+              "a missing matrix is refused");
+    }
+    Check(close != nullptr && close(nullptr) == 1, "AMI_Close of a null handle returns 1");
+
+    FreeLibrary(module);
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
+}
