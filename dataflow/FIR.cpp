@@ -7,6 +7,7 @@
 
 namespace Tessel {
 
+FIR<double, false>::FIR() {}
 FIR<double, false>::~FIR() { FreeHistory(); }
 
 void FIR<double, false>::FreeHistory() {

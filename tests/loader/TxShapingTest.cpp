@@ -172,7 +172,13 @@ TEST(TxLibraryExports, EveryPublishedClassWithItsVirtualTable) {
     for (const std::string& name : classes) {
         EXPECT_EQ(symbols.count("_ZTVN" + name + "E"), 1u) << "virtual table of " << name;
         EXPECT_EQ(symbols.count("_ZTIN" + name + "E"), 1u) << "type information of " << name;
+        EXPECT_EQ(symbols.count("_ZN" + name + "C1Ev"), 1u) << "constructor of " << name;
         EXPECT_EQ(symbols.count("_ZN" + name + "D1Ev"), 1u) << "destructor of " << name;
+    }
+    // The copyable ones with their copy operations.
+    for (const std::string name : {"6Tessel7DFModel", "6Tessel12TimedDFModel", "6Tessel3VCO"}) {
+        EXPECT_EQ(symbols.count("_ZN" + name + "C1ERKS0_"), 1u) << "copy constructor of " << name;
+        EXPECT_EQ(symbols.count("_ZN" + name + "aSERKS0_"), 1u) << "assignment of " << name;
     }
     bool posting = false;
     for (const std::string& symbol : symbols) posting = posting || symbol.rfind("_ZN6Tessel14DFErrorHandler9PostError", 0) == 0;
