@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <sstream>
@@ -211,6 +212,38 @@ TEST(TxWindowsLibrary, ImportsNothingButSystemLibraries) {
     }
     EXPECT_FALSE(imported.empty());
     for (const std::string& name : imported) EXPECT_EQ(system.count(name), 1u) << "imports " << name;
+}
+
+// Both builds use IEEE doubles in the same order of operations: the DLL,
+// run under wine, must shape the shared workload to the same bits.
+TEST(TxWindowsLibrary, ShapesEveryBitAsTheLinuxLibrary) {
+    const std::string program = std::string(TESSEL_SOURCE_DIR) + "/build-win/tests/windows/test_windows_tx_shaping.exe";
+    if (access(kDllPath.c_str(), R_OK) != 0 || access(program.c_str(), R_OK) != 0) {
+        GTEST_SKIP() << "no Windows build: run scripts/build-windows.sh";
+    }
+    ModelLibrary library(kTxPath);
+    ASSERT_TRUE(library.Loaded()) << library.Error();
+    const TxShaping::Library calls = {library.Find<TxShaping::InitFunction>("AMI_Init"),
+                                      library.Find<TxShaping::CloseFunction>("AMI_Close")};
+    const std::vector<double> native = TxShaping::SharedWorkload(calls);
+
+    const std::string dump = std::string(TESSEL_BINARY_DIR) + "/tx-workload-windows.bin";
+    std::remove(dump.c_str());
+    // A wine prefix of this test's own: the ctest runs of the Windows
+    // programs may be setting up theirs at the same time.
+    const std::string command = "sh '" + std::string(TESSEL_SOURCE_DIR) + "/scripts/run-windows-test.sh' '" + program +
+                                "' '" + kDllPath + "' '" + TESSEL_BINARY_DIR + "/wine-prefix-workload' --workload 'Z:" +
+                                dump + "' >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "wine is not available";
+    ASSERT_EQ(status, 0) << command;
+
+    std::vector<double> windows(native.size() + 1);
+    FILE* file = std::fopen(dump.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    windows.resize(std::fread(windows.data(), sizeof(double), windows.size(), file));
+    std::fclose(file);
+    EXPECT_TRUE(SameBits(windows, native)) << windows.size() << " values from the DLL, " << native.size() << " here";
 }
 
 TEST(TxWindowsLibrary, ExportsTheEntryPointsUndecorated) {

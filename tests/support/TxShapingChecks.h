@@ -322,6 +322,36 @@ inline void CheckNotANumberSamplesPassThrough(const Library& library, Log& log) 
     TX_SHAPING_EXPECT(log, inPlace, spoiled << " outputs are not a number");
 }
 
+// A fixed workload whose every output bit both builds of the library must
+// agree on: channel-like columns shaped at two grids and two settings, the
+// results and the return codes one after the other.
+inline std::vector<double> SharedWorkload(const Library& library) {
+    std::vector<double> results;
+    const struct {
+        double bitTime;
+        const char* settings;
+    } runs[] = {
+        {kUnitInterval, "(Orvex_TX_AMI_01142014 (DE 7) (VOD 7) (gain 1.0) (DE_range 1))"},
+        {31.4 * kUnitInterval / 32, "(Orvex_TX_AMI_01142014 (DE 2) (VOD 5) (gain 0.8) (DE_range 0))"},
+    };
+    for (const auto& run : runs) {
+        const long rows = 1500;
+        std::vector<double> matrix(3 * rows);
+        // Arithmetic only: the two C runtimes' exp and cos need not agree
+        // to the last bit.
+        for (size_t i = 0; i < matrix.size(); ++i) {
+            const double t = static_cast<double>(i % rows) / 32.0;
+            const double width = 2.0 + static_cast<double>(i / rows);
+            matrix[i] = t * (3.0 - t) / (1.0 + t * t * t / (width * width));
+        }
+        const Outcome outcome =
+            Init(library, matrix.data(), rows, 2, kUnitInterval / 32, run.bitTime, run.settings);
+        results.insert(results.end(), matrix.begin(), matrix.end());
+        results.push_back(static_cast<double>(outcome.result));
+    }
+    return results;
+}
+
 struct Check {
     const char* name;
     void (*run)(const Library&, Log&);

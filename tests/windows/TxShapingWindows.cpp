@@ -1,10 +1,15 @@
 // Runs the transmitter's loader checks on the Windows DLL:
-//   tx_shaping_checks.exe [path of Orvex_TX_AMI_01142014.dll]
-// Prints every failure and returns the number of failed checks.
+//   test_windows_tx_shaping.exe <path of Orvex_TX_AMI_01142014.dll>
+// prints every failure and returns the number of failed checks;
+//   test_windows_tx_shaping.exe <dll> --workload <file>
+// writes the outputs of the shared workload to file, as raw doubles, for the
+// native test to compare with the Linux library's.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "TxShapingChecks.h"
 
@@ -22,7 +27,11 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* path = argc > 1 ? argv[1] : "Orvex_TX_AMI_01142014.dll";
+    if (argc < 2) {
+        std::printf("usage: %s <transmitter dll> [--workload <file>]\n", argv[0]);
+        return 2;
+    }
+    const char* path = argv[1];
     HMODULE library = LoadLibraryA(path);
     if (library == nullptr) {
         std::printf("cannot load %s (error %lu)\n", path, static_cast<unsigned long>(GetLastError()));
@@ -38,6 +47,16 @@ int main(int argc, char** argv) {
     if (GetProcAddress(library, "AMI_GetWave") != nullptr) {
         std::printf("%s exports an AMI_GetWave\n", path);
         return 1;
+    }
+
+    if (argc > 3 && std::strcmp(argv[2], "--workload") == 0) {
+        const std::vector<double> results = TxShaping::SharedWorkload(calls);
+        FILE* file = std::fopen(argv[3], "wb");
+        const bool written = file != nullptr &&
+                             std::fwrite(results.data(), sizeof(double), results.size(), file) == results.size();
+        if (file != nullptr) std::fclose(file);
+        FreeLibrary(library);
+        return written ? 0 : 1;
     }
 
     int failed = 0;
