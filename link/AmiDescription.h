@@ -1,0 +1,52 @@
+// What a model's .ami file says about it: its root name, the reserved
+// parameters a simulator acts on, and the model-specific parameters with
+// their usage, type, allowed values and default.
+#ifndef LINK_AMI_DESCRIPTION_H
+#define LINK_AMI_DESCRIPTION_H
+
+#include <string>
+#include <vector>
+
+namespace linksim {
+
+enum class AmiUsage { In, Out, InOut, Info, Dep, Unknown };
+enum class AmiType { Float, Integer, String, Boolean, UI, Tap, Unknown };
+// How the allowed values are given: (Value v), (Range typ min max),
+// (List v1 v2 ...), (Increment typ min max step), (Steps typ min max n),
+// (Corner typ slow fast), or not at all.
+enum class AmiFormat { None, Value, Range, List, Increment, Steps, Corner };
+
+struct AmiParameter {
+    // Branch names from below the root down to the parameter itself; more
+    // than one for a parameter inside a group branch.
+    std::vector<std::string> path;
+    AmiUsage usage = AmiUsage::Unknown;
+    AmiType type = AmiType::Unknown;
+    AmiFormat format = AmiFormat::None;
+    std::vector<std::string> formatValues;  // as written, without the format name
+    bool hasDefault = false;
+    std::string defaultValue;  // from (Default v) or else the format's first value
+
+    const std::string& Name() const { return path.back(); }
+    std::string DottedPath() const;
+    bool IsInput() const { return usage == AmiUsage::In || usage == AmiUsage::InOut; }
+};
+
+struct AmiDescription {
+    std::string modelName;
+    bool initReturnsImpulse = false;
+    bool getWaveExists = false;
+    long ignoreBits = 0;
+    std::vector<AmiParameter> parameters;
+
+    // A parameter by its name or dotted path; null when there is none.
+    // ambiguous tells that a bare name is shared by parameters of two groups.
+    const AmiParameter* Find(const std::string& name, bool* ambiguous = nullptr) const;
+};
+
+const char* UsageName(AmiUsage usage);
+const char* TypeName(AmiType type);
+
+}  // namespace linksim
+
+#endif

@@ -1,0 +1,243 @@
+#include "AmiFile.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "ami.h"
+
+namespace linksim {
+
+namespace {
+
+// The parsed tree, freed on every way out.
+class ParsedTree {
+public:
+    ~ParsedTree() { FreeParsedTree(&m_tree); }
+    int Parse(const std::string& text) {
+        std::vector<char> copy(text.begin(), text.end());
+        copy.push_back('\0');
+        return GetParsedTree(copy.data(), &m_tree);
+    }
+    const BRANCH_STRUCT* Root() const {
+        if (m_tree == nullptr || m_tree->iNumNodes < 1 || m_tree->pNodes[0].enumNodeType != NODE_TYPE_BRANCH) {
+            return nullptr;
+        }
+        return static_cast<const BRANCH_STRUCT*>(m_tree->pNodes[0].pNode);
+    }
+
+private:
+    TREE_STRUCT* m_tree = nullptr;
+};
+
+const char* ParseFailure(int code) {
+    switch (code) {
+        case AMI_PARSE_MISMATCHED_PARENTHESES: return "its parentheses do not match";
+        case AMI_PARSE_NO_OPENING_PARENTHESIS: return "it does not start with a parenthesis";
+        case AMI_PARSE_SECOND_ROOT: return "it holds more than one top-level branch";
+        case AMI_PARSE_UNMATCHED_CLOSING: return "a name has neither values nor branches, or a parenthesis closes nothing";
+        case AMI_PARSE_NAME_ENDS_BEFORE_START: return "it holds text outside any branch";
+        default: return "its tree is malformed";
+    }
+}
+
+const BRANCH_STRUCT* AsBranch(const NODE_STRUCT& node) {
+    return node.enumNodeType == NODE_TYPE_BRANCH ? static_cast<const BRANCH_STRUCT*>(node.pNode) : nullptr;
+}
+
+const LEAF_STRUCT* AsLeaf(const NODE_STRUCT& node) {
+    return node.enumNodeType == NODE_TYPE_LEAF ? static_cast<const LEAF_STRUCT*>(node.pNode) : nullptr;
+}
+
+std::vector<std::string> Values(const LEAF_STRUCT& leaf, int from) {
+    std::vector<std::string> values;
+    for (int i = from; i < leaf.iNumValues; ++i) {
+        values.push_back(leaf.pValues[i].pszValue ? leaf.pValues[i].pszValue : "");
+    }
+    return values;
+}
+
+const BRANCH_STRUCT* ChildBranch(const BRANCH_STRUCT& branch, const char* name) {
+    for (int i = 0; i < branch.iNumChildren; ++i) {
+        const BRANCH_STRUCT* child = AsBranch(branch.pChildren[i]);
+        if (child != nullptr && child->pszName != nullptr && std::strcmp(child->pszName, name) == 0) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+// The first value of the branch's leaf of this name, or null.
+const char* LeafValue(const BRANCH_STRUCT& branch, const char* name) {
+    for (int i = 0; i < branch.iNumChildren; ++i) {
+        const LEAF_STRUCT* leaf = AsLeaf(branch.pChildren[i]);
+        if (leaf != nullptr && leaf->pszName != nullptr && std::strcmp(leaf->pszName, name) == 0) {
+            return leaf->pValues[0].pszValue;
+        }
+    }
+    return nullptr;
+}
+
+bool HasLeaf(const BRANCH_STRUCT& branch) {
+    for (int i = 0; i < branch.iNumChildren; ++i) {
+        if (AsLeaf(branch.pChildren[i]) != nullptr) return true;
+    }
+    return false;
+}
+
+struct Named {
+    const char* name;
+    int value;
+};
+
+const Named kUsages[] = {
+    {"In", int(AmiUsage::In)},     {"Out", int(AmiUsage::Out)}, {"InOut", int(AmiUsage::InOut)},
+    {"Info", int(AmiUsage::Info)}, {"Dep", int(AmiUsage::Dep)},
+};
+const Named kTypes[] = {
+    {"Float", int(AmiType::Float)},     {"Integer", int(AmiType::Integer)}, {"String", int(AmiType::String)},
+    {"Boolean", int(AmiType::Boolean)}, {"UI", int(AmiType::UI)},           {"Tap", int(AmiType::Tap)},
+};
+const Named kFormats[] = {
+    {"Value", int(AmiFormat::Value)},         {"Range", int(AmiFormat::Range)}, {"List", int(AmiFormat::List)},
+    {"Increment", int(AmiFormat::Increment)}, {"Steps", int(AmiFormat::Steps)}, {"Corner", int(AmiFormat::Corner)},
+};
+
+template <size_t N>
+int Lookup(const Named (&table)[N], const std::string& name, int otherwise) {
+    for (const Named& entry : table) {
+        if (name == entry.name) return entry.value;
+    }
+    return otherwise;
+}
+
+void ReadParameter(const BRANCH_STRUCT& branch, const std::vector<std::string>& path, AmiParameter& parameter) {
+    parameter.path = path;
+    for (int i = 0; i < branch.iNumChildren; ++i) {
+        const LEAF_STRUCT* leaf = AsLeaf(branch.pChildren[i]);
+        if (leaf == nullptr || leaf->pszName == nullptr) continue;
+        const std::string name = leaf->pszName;
+        const std::string first = leaf->pValues[0].pszValue ? leaf->pValues[0].pszValue : "";
+        if (name == "Usage") {
+            parameter.usage = AmiUsage(Lookup(kUsages, first, int(AmiUsage::Unknown)));
+        } else if (name == "Type") {
+            parameter.type = AmiType(Lookup(kTypes, first, int(AmiType::Unknown)));
+        } else if (name == "Default") {
+            parameter.hasDefault = true;
+            parameter.defaultValue = first;
+        } else if (name == "Format") {
+            // The older wrapped form: (Format Range typ min max).
+            parameter.format = AmiFormat(Lookup(kFormats, first, int(AmiFormat::None)));
+            parameter.formatValues = Values(*leaf, 1);
+        } else if (Lookup(kFormats, name, -1) >= 0) {
+            parameter.format = AmiFormat(Lookup(kFormats, name, int(AmiFormat::None)));
+            parameter.formatValues = Values(*leaf, 0);
+        }
+    }
+    if (!parameter.hasDefault && parameter.format != AmiFormat::None && !parameter.formatValues.empty()) {
+        parameter.hasDefault = true;
+        parameter.defaultValue = parameter.formatValues[0];
+    }
+}
+
+// A branch with leaves is a parameter; one with only branches is a group.
+void ReadParameters(const BRANCH_STRUCT& branch, std::vector<std::string> path, AmiDescription& description) {
+    for (int i = 0; i < branch.iNumChildren; ++i) {
+        const BRANCH_STRUCT* child = AsBranch(branch.pChildren[i]);
+        if (child == nullptr || child->pszName == nullptr) continue;
+        path.push_back(child->pszName);
+        if (HasLeaf(*child)) {
+            AmiParameter parameter;
+            ReadParameter(*child, path, parameter);
+            description.parameters.push_back(parameter);
+        } else {
+            ReadParameters(*child, path, description);
+        }
+        path.pop_back();
+    }
+}
+
+// A reserved parameter's (Value v), or its (Default v).
+const char* ReservedValue(const BRANCH_STRUCT& reserved, const char* name) {
+    const BRANCH_STRUCT* parameter = ChildBranch(reserved, name);
+    if (parameter == nullptr) return nullptr;
+    const char* value = LeafValue(*parameter, "Value");
+    return value != nullptr ? value : LeafValue(*parameter, "Default");
+}
+
+bool ReadBoolean(const BRANCH_STRUCT& reserved, const char* name, bool& value, std::string& error) {
+    const char* text = ReservedValue(reserved, name);
+    if (text == nullptr || (std::strcmp(text, "True") != 0 && std::strcmp(text, "False") != 0)) {
+        error = std::string(text == nullptr ? "does not declare " : "has no True or False for ") + name;
+        return false;
+    }
+    value = std::strcmp(text, "True") == 0;
+    return true;
+}
+
+bool ReadReserved(const BRANCH_STRUCT& root, AmiDescription& description, std::string& error) {
+    const BRANCH_STRUCT* reserved = ChildBranch(root, "Reserved_Parameters");
+    if (reserved == nullptr) {
+        error = "has no Reserved_Parameters";
+        return false;
+    }
+    if (!ReadBoolean(*reserved, "Init_Returns_Impulse", description.initReturnsImpulse, error) ||
+        !ReadBoolean(*reserved, "GetWave_Exists", description.getWaveExists, error)) {
+        return false;
+    }
+    const char* ignoreBits = ReservedValue(*reserved, "Ignore_Bits");
+    if (ignoreBits != nullptr) {
+        char* end = nullptr;
+        description.ignoreBits = std::strtol(ignoreBits, &end, 10);
+        if (*end != '\0' || description.ignoreBits < 0) {
+            error = std::string("has an Ignore_Bits of ") + ignoreBits + ", not a count of bits";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseAmiText(const std::string& text, AmiDescription& description, std::string& error) {
+    ParsedTree tree;
+    const int code = tree.Parse(text);
+    if (code != AMI_PARSE_SUCCESS) {
+        error = std::string("does not parse: ") + ParseFailure(code);
+        return false;
+    }
+    const BRANCH_STRUCT* root = tree.Root();
+    if (root == nullptr || root->pszName == nullptr) {
+        error = "does not parse: it has no root branch";
+        return false;
+    }
+    description = AmiDescription();
+    description.modelName = root->pszName;
+    if (!ReadReserved(*root, description, error)) {
+        return false;
+    }
+    const BRANCH_STRUCT* specific = ChildBranch(*root, "Model_Specific");
+    if (specific != nullptr) {
+        ReadParameters(*specific, {}, description);
+    }
+    return true;
+}
+
+bool ReadAmiFile(const std::string& path, AmiDescription& description, std::string& error) {
+    std::ifstream file(path);
+    if (!file) {
+        error = "cannot read the .ami file " + path;
+        return false;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (!ParseAmiText(text.str(), description, error)) {
+        error = ".ami file " + path + " " + error;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace linksim

@@ -1,0 +1,86 @@
+#include "AmiLibrary.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+
+namespace linksim {
+
+namespace {
+// dlsym hands out data pointers; the entry points are functions.
+template <typename Function>
+Function FindSymbol(void* handle, const char* name) {
+    void* symbol = dlsym(handle, name);
+    Function function = nullptr;
+    static_assert(sizeof(function) == sizeof(symbol), "function and data pointers differ in size");
+    std::memcpy(&function, &symbol, sizeof(function));
+    return function;
+}
+}  // namespace
+
+AmiLibrary::~AmiLibrary() {
+    if (m_handle != nullptr) {
+        dlclose(m_handle);
+    }
+}
+
+bool AmiLibrary::Load(const std::string& path, bool needsGetWave, std::string& error) {
+    m_path = path;
+    // Local binding: two models in one process must never see each other.
+    m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (m_handle == nullptr) {
+        const char* reason = dlerror();
+        error = "cannot load the model library " + path + (reason ? std::string(": ") + reason : std::string());
+        return false;
+    }
+    m_init = FindSymbol<AmiInitFunction>(m_handle, "AMI_Init");
+    m_getWave = FindSymbol<AmiGetWaveFunction>(m_handle, "AMI_GetWave");
+    m_close = FindSymbol<AmiCloseFunction>(m_handle, "AMI_Close");
+    const char* missing = m_init == nullptr    ? "AMI_Init"
+                          : m_close == nullptr ? "AMI_Close"
+                          : (needsGetWave && m_getWave == nullptr) ? "AMI_GetWave"
+                                                                   : nullptr;
+    if (missing != nullptr) {
+        error = "the model library " + path + " has no entry point " + missing +
+                (std::string(missing) == "AMI_GetWave" ? " although its .ami file says GetWave_Exists True" : "");
+        return false;
+    }
+    return true;
+}
+
+bool AmiModelInstance::Initialize(std::vector<double>& impulse, double sampleInterval, double bitTime,
+                                  const std::string& parameters) {
+    std::vector<char> text(parameters.begin(), parameters.end());
+    text.push_back('\0');
+    char* parametersOut = nullptr;
+    char* message = nullptr;
+    const long result = m_library.Init()(impulse.data(), long(impulse.size()), 0, sampleInterval, bitTime,
+                                         text.data(), &parametersOut, &m_memory, &message);
+    // The model owns both texts; keep copies, they may change later. The
+    // instance is closed even after a failure: AMI_Init hands it back anyway.
+    m_open = true;
+    m_message = message ? message : "";
+    m_parametersOut = parametersOut ? parametersOut : "";
+    return result != 0;
+}
+
+bool AmiModelInstance::ProcessWave(double* wave, long count, double* clockTimes) {
+    char* parametersOut = nullptr;
+    return m_library.GetWave()(wave, count, clockTimes, &parametersOut, m_memory) != 0;
+}
+
+bool AmiModelInstance::Close() {
+    if (!m_open) {
+        return true;
+    }
+    m_open = false;
+    // A model that handed back no instance has nothing to close, and not
+    // every model guards against a null handle.
+    return m_memory == nullptr || m_library.Close()(m_memory) != 0;
+}
+
+size_t ClockTimesCapacity(long waveSize, int samplesPerBit) {
+    return size_t(waveSize / samplesPerBit) + 1;
+}
+
+}  // namespace linksim

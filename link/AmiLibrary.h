@@ -1,0 +1,79 @@
+// An IBIS-AMI model library loaded by path, and one model instance of it,
+// called the way a channel simulator calls them.
+#ifndef LINK_AMI_LIBRARY_H
+#define LINK_AMI_LIBRARY_H
+
+#include <string>
+#include <vector>
+
+namespace linksim {
+
+extern "C" {
+typedef long (*AmiInitFunction)(double* impulseMatrix, long rowSize, long aggressors, double sampleInterval,
+                                double bitTime, char* parametersIn, char** parametersOut, void** memoryHandle,
+                                char** message);
+typedef long (*AmiGetWaveFunction)(double* wave, long waveSize, double* clockTimes, char** parametersOut,
+                                   void* memory);
+typedef long (*AmiCloseFunction)(void* memory);
+}
+
+class AmiLibrary {
+public:
+    AmiLibrary() = default;
+    ~AmiLibrary();
+    AmiLibrary(const AmiLibrary&) = delete;
+    AmiLibrary& operator=(const AmiLibrary&) = delete;
+
+    // Opens the library and finds its entry points; AMI_Init and AMI_Close
+    // are required, AMI_GetWave only when needsGetWave.
+    bool Load(const std::string& path, bool needsGetWave, std::string& error);
+
+    AmiInitFunction Init() const { return m_init; }
+    AmiGetWaveFunction GetWave() const { return m_getWave; }
+    AmiCloseFunction Close() const { return m_close; }
+    const std::string& Path() const { return m_path; }
+
+private:
+    void* m_handle = nullptr;
+    std::string m_path;
+    AmiInitFunction m_init = nullptr;
+    AmiGetWaveFunction m_getWave = nullptr;
+    AmiCloseFunction m_close = nullptr;
+};
+
+// One instance of a model, from AMI_Init to AMI_Close.
+class AmiModelInstance {
+public:
+    explicit AmiModelInstance(const AmiLibrary& library) : m_library(library) {}
+    ~AmiModelInstance() { Close(); }
+    AmiModelInstance(const AmiModelInstance&) = delete;
+    AmiModelInstance& operator=(const AmiModelInstance&) = delete;
+
+    // Calls AMI_Init on one impulse response (no aggressors), processed in
+    // place. message receives the model's msg text (also on failure) and
+    // parametersOut its AMI_parameters_out, copied at once.
+    bool Initialize(std::vector<double>& impulse, double sampleInterval, double bitTime,
+                    const std::string& parameters);
+    // One AMI_GetWave call; clockTimes must have the room simulators give.
+    bool ProcessWave(double* wave, long count, double* clockTimes);
+    // AMI_Close, once; false if the model reported a failure.
+    bool Close();
+
+    const std::string& Message() const { return m_message; }
+    const std::string& ParametersOut() const { return m_parametersOut; }
+
+private:
+    const AmiLibrary& m_library;
+    void* m_memory = nullptr;
+    bool m_open = false;
+    std::string m_message;
+    std::string m_parametersOut;
+};
+
+// Room for the clock times of one AMI_GetWave call of waveSize samples, as
+// simulators size it: waveSize / samplesPerBit + 1 entries.
+size_t ClockTimesCapacity(long waveSize, int samplesPerBit);
+
+}  // namespace linksim
+
+#endif

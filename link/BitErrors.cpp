@@ -1,0 +1,106 @@
+#include "BitErrors.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace linksim {
+
+namespace {
+
+const size_t kLatencySearchInstants = 4096;
+
+// Circular mean of the instants' positions within the unit interval, 0 .. 1.
+double MeanPhase(const std::vector<InstantSample>& samples, double unitInterval) {
+    const double twoPi = 6.283185307179586;
+    double sine = 0.0;
+    double cosine = 0.0;
+    for (const InstantSample& sample : samples) {
+        const double angle = twoPi * (sample.time / unitInterval);
+        sine += std::sin(angle);
+        cosine += std::cos(angle);
+    }
+    const double phase = std::atan2(sine, cosine) / twoPi;
+    return phase < 0.0 ? phase + 1.0 : phase;
+}
+
+struct Tally {
+    size_t compared = 0;
+    size_t errors = 0;
+};
+
+Tally CountAt(const std::vector<long>& indices, const std::vector<int>& decisions, const std::vector<int>& bits,
+              size_t count, long latency) {
+    Tally tally;
+    const long bitCount = long(bits.size());
+    for (size_t i = 0; i < count; ++i) {
+        const long transmitted = indices[i] - latency;
+        if (transmitted < 0 || transmitted >= bitCount) {
+            continue;
+        }
+        ++tally.compared;
+        tally.errors += (decisions[i] != bits[size_t(transmitted)]) ? 1 : 0;
+    }
+    return tally;
+}
+
+}  // namespace
+
+BitErrorCount CountBitErrors(const std::vector<InstantSample>& samples, const std::vector<int>& bits,
+                             double unitInterval, double threshold, size_t maxLatency) {
+    BitErrorCount result;
+    if (samples.empty() || bits.empty()) {
+        return result;
+    }
+    const double phase = MeanPhase(samples, unitInterval);
+    std::vector<long> indices(samples.size());
+    std::vector<int> decisions(samples.size());
+    for (size_t i = 0; i < samples.size(); ++i) {
+        indices[i] = std::lround(samples[i].time / unitInterval - phase);
+        decisions[i] = samples[i].value > threshold ? 1 : 0;
+    }
+
+    const size_t window = std::min(samples.size(), kLatencySearchInstants);
+    double bestRate = std::numeric_limits<double>::infinity();
+    for (size_t latency = 0; latency <= maxLatency; ++latency) {
+        const Tally tally = CountAt(indices, decisions, bits, window, long(latency));
+        // A latency that leaves most of the window unmatched proves nothing.
+        if (2 * tally.compared < window) {
+            continue;
+        }
+        const double rate = double(tally.errors) / double(tally.compared);
+        if (rate < bestRate) {
+            bestRate = rate;
+            result.latencyBits = long(latency);
+            result.aligned = true;
+        }
+    }
+    if (!result.aligned) {
+        return result;
+    }
+
+    const Tally total = CountAt(indices, decisions, bits, samples.size(), result.latencyBits);
+    result.compared = total.compared;
+    result.errors = total.errors;
+
+    double lowestOne = std::numeric_limits<double>::infinity();
+    double highestZero = -std::numeric_limits<double>::infinity();
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const long transmitted = indices[i] - result.latencyBits;
+        if (transmitted < 0 || transmitted >= long(bits.size())) {
+            continue;
+        }
+        if (bits[size_t(transmitted)] == 1) {
+            lowestOne = std::min(lowestOne, samples[i].value);
+        } else {
+            highestZero = std::max(highestZero, samples[i].value);
+        }
+    }
+    result.heightKnown = std::isfinite(lowestOne) && std::isfinite(highestZero);
+    if (result.heightKnown) {
+        result.innerHeight = lowestOne - highestZero;
+    }
+    return result;
+}
+
+}  // namespace linksim

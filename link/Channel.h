@@ -1,0 +1,51 @@
+// The channel between the transmitter and the receiver, as an impulse
+// response on the simulation's sample grid.
+//
+// Impulse responses follow the IBIS-AMI convention: samples of the
+// continuous impulse response h(t) in 1/s at t = k * sampleInterval, so that
+// sum(h) * sampleInterval is the DC gain and a waveform is filtered as
+// y[n] = sampleInterval * sum_k h[k] x[n-k].
+#ifndef LINK_CHANNEL_H
+#define LINK_CHANNEL_H
+
+#include <string>
+#include <vector>
+
+namespace linksim {
+
+// A lossy transmission line with a loss of lossDbAtNyquist dB at half the
+// bit rate, unit gain at DC, and minimum phase (hence causal). The loss in
+// dB grows linearly with frequency (dielectric) and with its square root
+// (skin effect, from a hundredth of Nyquist up); skinShare is the skin
+// effect's share of the loss at Nyquist. The response is cut where what
+// follows holds a millionth of its energy, and the area of the cut tail is
+// put back in what is kept, so the DC gain stays 1.
+std::vector<double> LossyChannelImpulse(double lossDbAtNyquist, double bitRate, int samplesPerUi,
+                                        double skinShare = 0.5);
+
+// The minimum-phase filter taps of a magnitude response given as the natural
+// log of |H| at the frequencies k / (N * dt), k = 0 .. N/2 (N a power of two):
+// all N taps of the circular result, so that callers can see how little of
+// it wraps around to negative times.
+std::vector<double> MinimumPhaseTaps(const std::vector<double>& logMagnitude);
+
+// Resamples a tabulated impulse response (1/s at strictly increasing times)
+// onto the grid k * sampleInterval, k >= 0. A table as coarse as the grid or
+// coarser is interpolated linearly (a table on the grid is copied); a finer
+// one is averaged over each grid interval, which keeps its area, however
+// narrow its peaks. Times before 0 are moved so that the response starts at 0.
+std::vector<double> ResampleImpulse(const std::vector<double>& times, const std::vector<double>& values,
+                                    double sampleInterval);
+
+// Reads a two-column text file (time in s, impulse response in 1/s; blank
+// lines and lines starting with '#', '!' or '%' are skipped) and resamples it.
+// On failure returns false with one line of explanation in error.
+bool LoadImpulseFile(const std::string& path, double sampleInterval, std::vector<double>& impulse,
+                     std::string& error);
+
+// sum(h) * sampleInterval.
+double DcGain(const std::vector<double>& impulse, double sampleInterval);
+
+}  // namespace linksim
+
+#endif

@@ -1,0 +1,179 @@
+#include "EyePlot.h"
+
+#include <cairo.h>
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+namespace linksim {
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+const int kWidth = 960;
+const int kHeight = 640;
+const double kLeft = 90.0;
+const double kRight = 30.0;
+const double kTop = 70.0;
+const double kBottom = 70.0;
+
+struct Rgb {
+    double r, g, b;
+};
+
+// A perceptually even ramp from dark violet through teal to yellow.
+const Rgb kRamp[] = {
+    {0.267, 0.005, 0.329}, {0.229, 0.322, 0.546}, {0.128, 0.567, 0.551}, {0.369, 0.789, 0.383}, {0.993, 0.906, 0.144},
+};
+
+Rgb RampColour(double level) {
+    const size_t stops = sizeof kRamp / sizeof kRamp[0];
+    const double position = std::min(std::max(level, 0.0), 1.0) * double(stops - 1);
+    const size_t low = std::min(size_t(position), stops - 2);
+    const double f = position - double(low);
+    const Rgb& a = kRamp[low];
+    const Rgb& b = kRamp[low + 1];
+    return {a.r + f * (b.r - a.r), a.g + f * (b.g - a.g), a.b + f * (b.b - a.b)};
+}
+
+// Cells as pixels, the count on a log scale so that rare traces show.
+cairo_surface_t* DensityImage(const EyeDensity& density) {
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, int(density.columns), int(density.rows));
+    cairo_surface_flush(image);
+    unsigned char* data = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    const double scale = std::log1p(double(std::max(density.highest, 1u)));
+    for (size_t row = 0; row < density.rows; ++row) {
+        // Image rows run downwards, voltage upwards.
+        uint32_t* pixels = reinterpret_cast<uint32_t*>(data + size_t(stride) * (density.rows - 1 - row));
+        for (size_t column = 0; column < density.columns; ++column) {
+            const unsigned count = density.At(row, column);
+            Rgb colour{1.0, 1.0, 1.0};
+            if (count > 0) colour = RampColour(0.15 + 0.85 * std::log1p(double(count)) / scale);
+            pixels[column] = (uint32_t(colour.r * 255.0) << 16) | (uint32_t(colour.g * 255.0) << 8) |
+                             uint32_t(colour.b * 255.0);
+        }
+    }
+    cairo_surface_mark_dirty(image);
+    return image;
+}
+
+// Tick spacing of 1, 2 or 5 times a power of ten giving about `wanted` ticks.
+double NiceStep(double span, int wanted) {
+    const double raw = span / wanted;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double factor : {1.0, 2.0, 5.0, 10.0}) {
+        if (factor * power >= raw) return factor * power;
+    }
+    return 10.0 * power;
+}
+
+void DrawText(cairo_t* cr, double x, double y, const std::string& text, double alignX, double alignY) {
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, text.c_str(), &extents);
+    cairo_move_to(cr, x - alignX * extents.width - extents.x_bearing, y - alignY * extents.height - extents.y_bearing);
+    cairo_show_text(cr, text.c_str());
+}
+
+struct PlotArea {
+    double x0, y0, width, height;
+    double vLow, vHigh;
+    double X(double ui) const { return x0 + (ui + 1.0) / 2.0 * width; }
+    double Y(double volts) const { return y0 + height - (volts - vLow) / (vHigh - vLow) * height; }
+};
+
+void DrawAxes(cairo_t* cr, const PlotArea& area) {
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_set_line_width(cr, 1.0);
+    cairo_rectangle(cr, area.x0, area.y0, area.width, area.height);
+    cairo_stroke(cr);
+    cairo_set_font_size(cr, 13.0);
+    for (double ui = -1.0; ui <= 1.0001; ui += 0.25) {
+        const double x = area.X(ui);
+        cairo_move_to(cr, x, area.y0 + area.height);
+        cairo_line_to(cr, x, area.y0 + area.height + 6.0);
+        cairo_stroke(cr);
+        char label[16];
+        std::snprintf(label, sizeof label, "%g", ui);
+        DrawText(cr, x, area.y0 + area.height + 10.0, label, 0.5, 0.0);
+    }
+    const double step = NiceStep(area.vHigh - area.vLow, 8);
+    for (double v = std::ceil(area.vLow / step) * step; v <= area.vHigh; v += step) {
+        const double y = area.Y(v);
+        cairo_move_to(cr, area.x0 - 6.0, y);
+        cairo_line_to(cr, area.x0, y);
+        cairo_stroke(cr);
+        char label[16];
+        std::snprintf(label, sizeof label, "%g", std::fabs(v) < step * 1e-6 ? 0.0 : v);
+        DrawText(cr, area.x0 - 10.0, y, label, 1.0, 0.5);
+    }
+    // The decision threshold.
+    if (area.vLow < 0.0 && area.vHigh > 0.0) {
+        const double dashes[] = {6.0, 4.0};
+        cairo_set_dash(cr, dashes, 2, 0.0);
+        cairo_set_source_rgba(cr, 0.8, 0.1, 0.1, 0.8);
+        cairo_move_to(cr, area.x0, area.Y(0.0));
+        cairo_line_to(cr, area.x0 + area.width, area.Y(0.0));
+        cairo_stroke(cr);
+        cairo_set_dash(cr, nullptr, 0, 0.0);
+    }
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_set_font_size(cr, 15.0);
+    DrawText(cr, area.x0 + area.width / 2.0, kHeight - 22.0, "Time from the sampling instant (UI)", 0.5, 0.5);
+    cairo_save(cr);
+    cairo_translate(cr, 22.0, area.y0 + area.height / 2.0);
+    cairo_rotate(cr, -kPi / 2.0);
+    DrawText(cr, 0.0, 0.0, "Voltage (V)", 0.5, 0.5);
+    cairo_restore(cr);
+}
+
+}  // namespace
+
+bool WriteEyePng(const std::string& path, const EyeDensity& density, const EyePlotText& text, std::string& error) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
+    cairo_paint(cr);
+    cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+
+    const PlotArea area{kLeft, kTop, kWidth - kLeft - kRight, kHeight - kTop - kBottom, density.voltageLow,
+                        density.voltageHigh};
+    if (density.columns > 0 && density.rows > 0) {
+        cairo_surface_t* image = DensityImage(density);
+        cairo_save(cr);
+        cairo_rectangle(cr, area.x0, area.y0, area.width, area.height);
+        cairo_clip(cr);
+        cairo_translate(cr, area.x0, area.y0);
+        cairo_scale(cr, area.width / double(density.columns), area.height / double(density.rows));
+        cairo_set_source_surface(cr, image, 0.0, 0.0);
+        cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+        cairo_paint(cr);
+        cairo_restore(cr);
+        cairo_surface_destroy(image);
+    }
+    DrawAxes(cr, area);
+    cairo_set_font_size(cr, 17.0);
+    DrawText(cr, kWidth / 2.0, 24.0, text.title, 0.5, 0.5);
+    cairo_set_font_size(cr, 13.0);
+    DrawText(cr, kWidth / 2.0, 48.0, text.subtitle, 0.5, 0.5);
+
+    cairo_destroy(cr);
+    const cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
+    cairo_surface_destroy(surface);
+    if (status != CAIRO_STATUS_SUCCESS) {
+        error = "cannot write the eye picture " + path + ": " + cairo_status_to_string(status);
+        return false;
+    }
+    return true;
+}
+
+void ReleasePlotCaches() {
+    cairo_debug_reset_static_data();
+    FcFini();
+}
+
+}  // namespace linksim

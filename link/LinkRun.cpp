@@ -1,0 +1,413 @@
+#include "LinkRun.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <sstream>
+#include <system_error>
+
+#include "AmiFile.h"
+#include "AmiLibrary.h"
+#include "Channel.h"
+#include "Fft.h"
+#include "Prbs.h"
+
+namespace linksim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Receivers whose output, with this setting, is their retimed decision.
+struct RetimedOutputSetting {
+    const char* model;
+    const char* parameter;
+    double value;
+};
+const RetimedOutputSetting kRetimedOutputs[] = {
+    {"Orvex_RX_AMI_05272013", "Rx_config", 0.0},
+};
+
+const char* const kAdaptLogName = "adapt.txt";
+// Room after the channel's response in the impulse matrix, for what the
+// transmitter and receiver add to it.
+const size_t kImpulseMarginUi = 64;
+// Measured bits a default run adds after the ignored ones.
+const size_t kMinimumMeasuredBits = 50000;
+// A model's latency can exceed the impulse response by its own pipeline.
+const size_t kLatencySlackBits = 256;
+// Entries behind the clock_times room that a model must leave alone.
+const size_t kClockTimesGuard = 16;
+
+std::string OneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+std::string AbsolutePath(const std::string& path) {
+    std::error_code ignored;
+    const fs::path absolute = fs::absolute(path, ignored);
+    return absolute.empty() ? path : absolute.lexically_normal().string();
+}
+
+std::string AmiBeside(const std::string& library) { return fs::path(library).replace_extension(".ami").string(); }
+
+// Changes into a folder for as long as it lives.
+class WorkingDirectory {
+public:
+    WorkingDirectory() = default;
+    ~WorkingDirectory() { Restore(); }
+    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+    bool Enter(const std::string& folder, std::string& error) {
+        std::error_code failure;
+        m_previous = fs::current_path(failure);
+        if (!failure) fs::current_path(folder, failure);
+        if (failure) {
+            error = "cannot work in the output folder " + folder + ": " + failure.message();
+            return false;
+        }
+        m_entered = true;
+        return true;
+    }
+    void Restore() {
+        if (m_entered) {
+            std::error_code ignored;
+            fs::current_path(m_previous, ignored);
+            m_entered = false;
+        }
+    }
+
+private:
+    fs::path m_previous;
+    bool m_entered = false;
+};
+
+bool PrepareModel(const ModelSpec& spec, const char* role, ModelRun& run, std::string& error) {
+    run.library = AbsolutePath(spec.library);
+    run.ami = AbsolutePath(spec.ami.empty() ? AmiBeside(spec.library) : spec.ami);
+    if (!ReadAmiFile(run.ami, run.description, error)) {
+        error = std::string(role) + " " + error;
+        return false;
+    }
+    if (!ChooseParameters(run.description, spec.overrides, run.parameters, error)) {
+        error = std::string(role) + " " + error;
+        return false;
+    }
+    run.parameterString = BuildParameterString(run.description.modelName, run.parameters);
+    return true;
+}
+
+bool PrepareOutputFolder(const std::string& folder, std::string& error) {
+    std::error_code failure;
+    fs::create_directories(folder, failure);
+    if (failure || !fs::is_directory(folder)) {
+        error = "cannot create the output folder " + folder + (failure ? ": " + failure.message() : "");
+        return false;
+    }
+    // The receiver appends to its log: a log of an earlier run would mix in.
+    fs::remove(fs::path(folder) / kAdaptLogName, failure);
+    return true;
+}
+
+bool BuildChannel(const LinkSettings& settings, double sampleInterval, std::vector<double>& channel,
+                  std::string& error) {
+    if (settings.channel.kind == ChannelKind::File) {
+        return LoadImpulseFile(AbsolutePath(settings.channel.path), sampleInterval, channel, error);
+    }
+    channel = LossyChannelImpulse(settings.channel.lossDb, settings.bitRate, settings.samplesPerUi);
+    return true;
+}
+
+bool UsesRetimedOutput(const LinkSettings& settings, const ModelRun& rx) {
+    if (settings.rxOutput != RxOutputMode::Auto) {
+        return settings.rxOutput == RxOutputMode::Retimed;
+    }
+    for (const RetimedOutputSetting& known : kRetimedOutputs) {
+        if (rx.description.modelName != known.model) continue;
+        for (const ParameterChoice& choice : rx.parameters) {
+            if (choice.parameter->DottedPath() == known.parameter &&
+                std::strtod(choice.written.c_str(), nullptr) == known.value) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// AMI_Init on the impulse response; a model that declares it returns none
+// leaves the response as it came.
+bool InitializeModel(AmiModelInstance& instance, ModelRun& run, std::vector<double>& impulse,
+                     double sampleInterval, double bitTime, std::string& error) {
+    std::vector<double> processed(impulse);
+    const bool ok = instance.Initialize(processed, sampleInterval, bitTime, run.parameterString);
+    run.initMessage = OneLine(instance.Message());
+    run.parametersOut = OneLine(instance.ParametersOut());
+    if (!ok) {
+        error = run.description.modelName + " AMI_Init failed" +
+                (run.initMessage.empty() ? std::string(" without a message") : ": " + run.initMessage);
+        return false;
+    }
+    if (run.description.initReturnsImpulse) {
+        impulse.swap(processed);
+    }
+    return true;
+}
+
+std::vector<double> Taps(const std::vector<double>& impulse, double sampleInterval) {
+    std::vector<double> taps(impulse);
+    for (double& tap : taps) tap *= sampleInterval;
+    return taps;
+}
+
+// The stream of bits, block by block, through the models and into the
+// analysis.
+class BlockPipeline {
+public:
+    BlockPipeline(const LinkSettings& settings, const std::vector<int>& bits, LinkResult& result,
+                  AmiModelInstance& tx, AmiModelInstance& rx, EyeAnalyzer& analyzer)
+        : m_settings(settings), m_bits(bits), m_result(result), m_tx(tx), m_rx(rx), m_analyzer(analyzer) {}
+
+    // The filter from the stimulus to what the receiver's GetWave gets (or,
+    // for a receiver without one, to its output).
+    void SetPath(bool txGetWave, bool rxGetWave, const std::vector<double>& taps) {
+        m_txGetWave = txGetWave;
+        m_rxGetWave = rxGetWave;
+        const size_t blockSamples = m_settings.bitsPerCall * size_t(m_settings.samplesPerUi);
+        m_filter.reset(new StreamConvolver(taps, blockSamples));
+    }
+
+    bool Run(std::string& error) {
+        const size_t spui = size_t(m_settings.samplesPerUi);
+        const size_t blockBits = m_settings.bitsPerCall;
+        std::vector<double> wave(blockBits * spui);
+        std::vector<double> clockTimes;
+        for (size_t first = 0; first < m_bits.size(); first += blockBits) {
+            const size_t count = std::min(blockBits, m_bits.size() - first);
+            const long samples = long(count * spui);
+            for (size_t i = 0; i < size_t(samples); ++i) {
+                wave[i] = m_bits[first + i / spui] ? 0.5 : -0.5;
+            }
+            if (m_txGetWave) {
+                clockTimes.assign(ClockTimesCapacity(samples, m_settings.samplesPerUi), -1.0);
+                if (!m_tx.ProcessWave(wave.data(), samples, clockTimes.data())) {
+                    error = m_result.tx.description.modelName + " AMI_GetWave failed at bit " + std::to_string(first);
+                    return false;
+                }
+            }
+            m_filter->Process(wave.data(), size_t(samples), wave.data());
+            std::vector<double> clocks;
+            if (m_rxGetWave && !ReceiverGetWave(wave.data(), samples, first, clocks, error)) {
+                return false;
+            }
+            m_analyzer.AddBlock(wave.data(), size_t(samples), clocks.data(), clocks.size());
+            if (m_settings.progress) m_settings.progress(first + count, m_bits.size());
+        }
+        return true;
+    }
+
+private:
+    bool ReceiverGetWave(double* wave, long samples, size_t firstBit, std::vector<double>& clocks,
+                         std::string& error) {
+        const size_t room = ClockTimesCapacity(samples, m_settings.samplesPerUi);
+        std::vector<double> clockTimes(room + kClockTimesGuard, std::numeric_limits<double>::quiet_NaN());
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = m_rx.ProcessWave(wave, samples, clockTimes.data());
+        m_result.rxGetWaveSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const std::string& name = m_result.rx.description.modelName;
+        if (!ok) {
+            error = name + " AMI_GetWave failed at bit " + std::to_string(firstBit);
+            return false;
+        }
+        for (size_t i = room; i < clockTimes.size(); ++i) {
+            if (!std::isnan(clockTimes[i])) {
+                error = name + " AMI_GetWave wrote beyond the " + std::to_string(room) + " clock_times entries it was given";
+                return false;
+            }
+        }
+        size_t i = 0;
+        for (; i < room && clockTimes[i] >= 0.0; ++i) {
+            clocks.push_back(clockTimes[i]);
+        }
+        if (i == room && !m_missingTerminatorNoted) {
+            m_result.notes.push_back(name + " AMI_GetWave filled clock_times without the -1.0 terminator");
+            m_missingTerminatorNoted = true;
+        }
+        return true;
+    }
+
+    const LinkSettings& m_settings;
+    const std::vector<int>& m_bits;
+    LinkResult& m_result;
+    AmiModelInstance& m_tx;
+    AmiModelInstance& m_rx;
+    EyeAnalyzer& m_analyzer;
+    bool m_txGetWave = false;
+    bool m_rxGetWave = false;
+    bool m_missingTerminatorNoted = false;
+    std::unique_ptr<StreamConvolver> m_filter;
+};
+
+bool CheckSettings(const LinkSettings& settings, std::string& error) {
+    if (FindPrbsPolynomial(settings.prbsOrder) == nullptr) {
+        error = "PRBS" + std::to_string(settings.prbsOrder) + " is not one of PRBS7, 15, 23, 31";
+    } else if (!(settings.bitRate > 0.0) || !std::isfinite(settings.bitRate)) {
+        error = "the bit rate must be a positive number of bits per second";
+    } else if (settings.samplesPerUi < 2) {
+        error = "a unit interval needs at least 2 samples";
+    } else if (settings.bitsPerCall == 0) {
+        error = "AMI_GetWave needs at least one bit per call";
+    } else if (settings.channel.kind == ChannelKind::Loss &&
+               (!(settings.channel.lossDb >= 0.0) || !std::isfinite(settings.channel.lossDb))) {
+        error = "the channel loss must be 0 dB or more";
+    } else {
+        return true;
+    }
+    return false;
+}
+
+void Describe(const LinkSettings& settings, LinkResult& result) {
+    const std::string& tx = result.tx.description.modelName;
+    const std::string& rx = result.rx.description.modelName;
+    result.flow.push_back(tx + " AMI_Init on the channel's impulse response");
+    result.flow.push_back(rx + " AMI_Init on the impulse response " + tx + " returned");
+    const std::string bits = "PRBS" + std::to_string(settings.prbsOrder);
+    if (result.tx.getWaveUsed) {
+        result.flow.push_back(bits + " through " + tx + " AMI_GetWave, then the channel");
+    } else {
+        result.flow.push_back(bits + " convolved with the impulse response " + tx + " AMI_Init returned");
+    }
+    if (result.rx.getWaveUsed) {
+        result.flow.push_back(rx + " AMI_GetWave in blocks of " + std::to_string(settings.bitsPerCall) + " bits");
+    } else {
+        result.flow.push_back("the receiver applied by convolution with the impulse response " + rx +
+                              " AMI_Init returned; sampled on an ideal clock at the centre of the eye");
+    }
+}
+
+}  // namespace
+
+size_t DefaultBitCount(long ignoreBits) {
+    const size_t ignored = size_t(std::max(ignoreBits, 0L));
+    return ignored + std::max(kMinimumMeasuredBits, ignored / 5);
+}
+
+bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& error) {
+    const auto runStart = std::chrono::steady_clock::now();
+    if (!CheckSettings(settings, error) || !PrepareModel(settings.tx, "Tx", result.tx, error) ||
+        !PrepareModel(settings.rx, "Rx", result.rx, error)) {
+        return false;
+    }
+    const AmiDescription& txModel = result.tx.description;
+    const AmiDescription& rxModel = result.rx.description;
+    AmiLibrary txLibrary;
+    AmiLibrary rxLibrary;
+    if (!txLibrary.Load(result.tx.library, txModel.getWaveExists, error) ||
+        !rxLibrary.Load(result.rx.library, rxModel.getWaveExists, error)) {
+        return false;
+    }
+
+    result.unitInterval = 1.0 / settings.bitRate;
+    result.sampleInterval = result.unitInterval / settings.samplesPerUi;
+    const double dt = result.sampleInterval;
+    std::vector<double> channel;
+    if (!BuildChannel(settings, dt, channel, error)) {
+        return false;
+    }
+    result.channelSamples = channel.size();
+    const size_t spui = size_t(settings.samplesPerUi);
+    const size_t rows = ((channel.size() + kImpulseMarginUi * spui + spui - 1) / spui) * spui;
+    result.impulseSamples = rows;
+    channel.resize(rows, 0.0);
+
+    result.ignoreBits = std::max(txModel.ignoreBits, rxModel.ignoreBits);
+    result.bits = settings.bits ? settings.bits : DefaultBitCount(result.ignoreBits);
+    result.retimedOutput = UsesRetimedOutput(settings, result.rx);
+    result.rxReportsClock = rxModel.getWaveExists;
+
+    const std::string outDir = AbsolutePath(settings.outDir);
+    if (!PrepareOutputFolder(outDir, error)) {
+        return false;
+    }
+    WorkingDirectory workHere;
+    if (!workHere.Enter(outDir, error)) {
+        return false;
+    }
+
+    // Declared after the libraries, so that both instances are closed while
+    // their libraries are still loaded.
+    AmiModelInstance tx(txLibrary);
+    AmiModelInstance rx(rxLibrary);
+    std::vector<double> afterTx(channel);
+    if (!InitializeModel(tx, result.tx, afterTx, dt, result.unitInterval, error)) {
+        return false;
+    }
+    std::vector<double> afterRx(afterTx);
+    if (!InitializeModel(rx, result.rx, afterRx, dt, result.unitInterval, error)) {
+        return false;
+    }
+
+    // A transmitter applies its effect once: in AMI_GetWave when it has one,
+    // unless a receiver without AMI_GetWave must take the whole link from
+    // the impulse responses and the transmitter's effect is already in them.
+    result.rx.getWaveUsed = rxModel.getWaveExists;
+    result.tx.getWaveUsed = txModel.getWaveExists && (result.rx.getWaveUsed || !txModel.initReturnsImpulse);
+    if (txModel.getWaveExists && !result.tx.getWaveUsed) {
+        result.notes.push_back(txModel.modelName + " returns its impulse response and has AMI_GetWave; with a receiver "
+                               "without AMI_GetWave its effect is taken from its AMI_Init alone");
+    }
+    Describe(settings, result);
+
+    EyeAnalyzerSettings analysis;
+    analysis.sampleInterval = dt;
+    analysis.unitInterval = result.unitInterval;
+    analysis.samplingOffset = result.retimedOutput ? 0.0 : 0.5 * result.unitInterval;
+    analysis.measureFrom = double(result.ignoreBits) * result.unitInterval;
+    EyeAnalyzer analyzer(analysis);
+
+    const std::vector<int> bits = Prbs(settings.prbsOrder, result.bits);
+    BlockPipeline pipeline(settings, bits, result, tx, rx, analyzer);
+    if (result.rx.getWaveUsed) {
+        pipeline.SetPath(result.tx.getWaveUsed, true, Taps(result.tx.getWaveUsed ? channel : afterTx, dt));
+    } else {
+        pipeline.SetPath(result.tx.getWaveUsed, false, Taps(afterRx, dt));
+        analyzer.UseIdealClock(double(CentreSamplingPhase(afterRx, settings.samplesPerUi, dt)) * dt);
+    }
+    if (!pipeline.Run(error)) {
+        return false;
+    }
+    if (!tx.Close()) result.notes.push_back(txModel.modelName + " AMI_Close reported a failure");
+    if (!rx.Close()) result.notes.push_back(rxModel.modelName + " AMI_Close reported a failure");
+    workHere.Restore();
+
+    const size_t maxLatency = rows / spui + settings.bitsPerCall + kLatencySlackBits;
+    result.errors = CountBitErrors(analyzer.MeasuredSamples(), bits, result.unitInterval, 0.0, maxLatency);
+    result.widthMargins = analyzer.WidthMargins();
+    result.clock = analyzer.Settling();
+    result.traceStart = analyzer.TraceStartTime();
+    result.traceSamples = analyzer.TraceSamples();
+    result.traceInstants = analyzer.TraceInstants();
+
+    std::ifstream log(fs::path(outDir) / kAdaptLogName);
+    if (log) {
+        std::ostringstream text;
+        text << log.rdbuf();
+        std::vector<AdaptMeasurement> measurements;
+        result.adaptLogFound = true;
+        if (ParseAdaptLog(text.str(), measurements, result.adaptLogError)) {
+            result.adaptation = FinalAdaptation(measurements);
+        }
+    }
+    result.runSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart).count();
+    return true;
+}
+
+}  // namespace linksim

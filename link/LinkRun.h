@@ -1,0 +1,108 @@
+// One end-to-end run of a serial link through an IBIS-AMI transmitter and
+// receiver, the way a channel simulator runs it: both AMI_Init calls on the
+// channel's impulse response, then the bit stream through the transmitter
+// and the channel into the receiver's AMI_GetWave in blocks, and the
+// receiver's output judged on the clock it recovered.
+#ifndef LINK_LINK_RUN_H
+#define LINK_LINK_RUN_H
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "AdaptLog.h"
+#include "AmiDescription.h"
+#include "BitErrors.h"
+#include "EyeAnalysis.h"
+#include "ParameterString.h"
+
+namespace linksim {
+
+enum class ChannelKind { Loss, File };
+
+struct ChannelSpec {
+    ChannelKind kind = ChannelKind::Loss;
+    double lossDb = 12.0;  // at the Nyquist frequency
+    std::string path;      // two-column impulse response file
+};
+
+// How the receiver's output is read. Equalised: an analog waveform, sampled
+// half a unit interval after each clock time and drawn as an eye. Retimed:
+// the receiver's decisions, which change exactly at those instants: read at
+// the clock times themselves, and no eye drawn. Auto picks Retimed for the
+// receivers known to output their decisions with the settings chosen.
+enum class RxOutputMode { Auto, Equalised, Retimed };
+
+struct ModelSpec {
+    std::string library;
+    std::string ami;  // empty: the library's name with .ami beside it
+    std::vector<ParameterOverride> overrides;
+};
+
+struct LinkSettings {
+    ModelSpec tx;
+    ModelSpec rx;
+    int prbsOrder = 15;
+    size_t bits = 0;  // 0: the models' Ignore_Bits and enough to measure after them
+    double bitRate = 10e9;
+    int samplesPerUi = 32;
+    ChannelSpec channel;
+    size_t bitsPerCall = 1024;
+    std::string outDir = ".";  // the models run inside it (the receiver writes there)
+    RxOutputMode rxOutput = RxOutputMode::Auto;
+    std::function<void(size_t bitsDone, size_t bitsTotal)> progress;
+};
+
+struct ModelRun {
+    std::string library;
+    std::string ami;
+    AmiDescription description;
+    std::vector<ParameterChoice> parameters;  // point into description
+    std::string parameterString;
+    std::string initMessage;
+    std::string parametersOut;
+    bool getWaveUsed = false;
+};
+
+struct LinkResult {
+    ModelRun tx;
+    ModelRun rx;
+    size_t bits = 0;
+    long ignoreBits = 0;
+    double unitInterval = 0.0;
+    double sampleInterval = 0.0;
+    size_t channelSamples = 0;
+    size_t impulseSamples = 0;  // the impulse matrix's rows
+    std::vector<std::string> flow;   // what went where, in order
+    std::vector<std::string> notes;  // anything a user should know about the run
+
+    bool retimedOutput = false;
+    bool rxReportsClock = false;
+    BitErrorCount errors;
+    EyeWidthMargins widthMargins;
+    ClockSettling clock;
+
+    bool adaptLogFound = false;
+    std::string adaptLogError;
+    AdaptOutcome adaptation;
+
+    double traceStart = 0.0;
+    std::vector<double> traceSamples;
+    std::vector<double> traceInstants;
+
+    double rxGetWaveSeconds = 0.0;
+    double runSeconds = 0.0;
+};
+
+// The bits a run needs by default: the models' Ignore_Bits and a measured
+// stretch after them.
+size_t DefaultBitCount(long ignoreBits);
+
+// False with one line in error on any bad input or model failure; the
+// models are closed and the working folder restored either way.
+bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& error);
+
+}  // namespace linksim
+
+#endif

@@ -1,0 +1,105 @@
+// orvex-link: runs a serial link end to end through any IBIS-AMI
+// transmitter and receiver, and writes what came out of it.
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+#include "EyeDensity.h"
+#include "EyePlot.h"
+#include "LinkRun.h"
+#include "ProgressBar.h"
+#include "Summary.h"
+
+namespace {
+
+const size_t kEyeColumns = 480;
+const size_t kEyeRows = 320;
+
+std::string ProgramFolder(const char* argument0) {
+    std::error_code failure;
+    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failure);
+    if (failure) program = std::filesystem::absolute(argument0, failure);
+    return program.parent_path().string();
+}
+
+int Fail(const std::string& message, int code) {
+    std::fprintf(stderr, "orvex-link: %s\n", message.c_str());
+    return code;
+}
+
+// Draws the eye unless the output is no waveform to draw; says why not.
+bool DrawEye(const linksim::LinkResult& result, linksim::RunOutputs& outputs, std::string& error) {
+    if (result.retimedOutput) {
+        outputs.eyeNote = "the receiver's output is its retimed decision, which changes exactly at the sampling "
+                          "instants: errors are counted at the clock times and no eye is drawn of it";
+        return true;
+    }
+    if (result.traceSamples.empty() || result.traceInstants.empty()) {
+        outputs.eyeNote = "no output was measured after the ignored bits, so there is no eye to draw";
+        return true;
+    }
+    const linksim::EyeDensity density =
+        linksim::FoldEye(result.traceSamples, result.traceStart, result.sampleInterval, result.traceInstants,
+                      result.unitInterval, kEyeColumns, kEyeRows);
+    linksim::EyePlotText text;
+    text.title = result.rx.description.modelName + " output on its " +
+                 (result.rxReportsClock ? "recovered clock" : "ideal clock");
+    const linksim::EyeFigures eye = linksim::ReportedEye(result);
+    char figures[160];
+    std::snprintf(figures, sizeof figures, "eye height %.4g V, width %.3g UI; last %.0f UI of %zu bits", eye.heightV,
+                  eye.widthUi, double(result.traceSamples.size()) * result.sampleInterval / result.unitInterval,
+                  result.bits);
+    text.subtitle = figures;
+    outputs.eyeImage = "eye.png";
+    outputs.eyeNote = "the output folded over two unit intervals around each sampling instant";
+    return linksim::WriteEyePng(outputs.folder + "/eye.png", density, text, error);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    linksim::CommandLine line;
+    std::string error;
+    switch (linksim::ParseCommandLine(arguments, ProgramFolder(argv[0]), line, error)) {
+        case linksim::CommandLineAction::Help:
+            std::fputs(linksim::UsageText().c_str(), stdout);
+            return 0;
+        case linksim::CommandLineAction::Fail:
+            return Fail(error, 2);
+        case linksim::CommandLineAction::Run:
+            break;
+    }
+
+    linksim::ProgressBar bar(stderr, !line.quiet);
+    line.settings.progress = [&bar](size_t done, size_t total) { bar.Update(done, total); };
+    linksim::LinkResult result;
+    const bool ran = linksim::RunLink(line.settings, result, error);
+    bar.Finish();
+    if (!ran) {
+        return Fail(error, 1);
+    }
+
+    linksim::RunOutputs outputs;
+    outputs.folder = line.settings.outDir;
+    const bool drawn = DrawEye(result, outputs, error);
+    linksim::ReleasePlotCaches();
+    if (!drawn) {
+        return Fail(error, 1);
+    }
+    outputs.totalSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::string summaryPath = outputs.folder + "/summary.json";
+    std::ofstream summary(summaryPath);
+    summary << linksim::SummaryJson(line.settings, result, outputs);
+    summary.close();
+    if (!summary) {
+        return Fail("cannot write " + summaryPath, 1);
+    }
+    std::fputs(linksim::SummaryText(line.settings, result, outputs).c_str(), stdout);
+    return 0;
+}

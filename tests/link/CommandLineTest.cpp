@@ -1,0 +1,160 @@
+// The options of orvex-link, and the program itself: what it writes on
+// success and the one line it gives for each kind of bad input.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+
+#include "Scratch.h"
+
+namespace {
+
+const std::string kModels = LINK_TEST_MODEL_DIR;
+
+linksim::CommandLineAction Parse(std::vector<std::string> arguments, linksim::CommandLine& line,
+                                 std::string& error) {
+    return linksim::ParseCommandLine(arguments, "/opt/orvex", line, error);
+}
+
+TEST(CommandLine, DefaultsAreTheKitsModelsWithTheEqualisedReceiverOutput) {
+    linksim::CommandLine line;
+    std::string error;
+    ASSERT_EQ(Parse({}, line, error), linksim::CommandLineAction::Run);
+    EXPECT_EQ(line.settings.tx.library, "/opt/orvex/kit/Orvex_TX_AMI_01142014.so");
+    EXPECT_EQ(line.settings.rx.library, "/opt/orvex/kit/Orvex_RX_AMI_05272013.so");
+    ASSERT_EQ(line.settings.rx.overrides.size(), 1u);
+    EXPECT_EQ(line.settings.rx.overrides[0].name, "Rx_config");
+    EXPECT_EQ(line.settings.rx.overrides[0].value, "1");
+    EXPECT_EQ(line.settings.prbsOrder, 15);
+    EXPECT_EQ(line.settings.channel.kind, linksim::ChannelKind::Loss);
+    EXPECT_DOUBLE_EQ(line.settings.channel.lossDb, 12.0);
+    EXPECT_FALSE(line.quiet);
+
+    // Another receiver, or Rx_config given: nothing is added.
+    linksim::CommandLine other;
+    ASSERT_EQ(Parse({"--rx-model", "x.so"}, other, error), linksim::CommandLineAction::Run);
+    EXPECT_TRUE(other.settings.rx.overrides.empty());
+    linksim::CommandLine retimed;
+    ASSERT_EQ(Parse({"--rx", "Rx_config=0"}, retimed, error), linksim::CommandLineAction::Run);
+    ASSERT_EQ(retimed.settings.rx.overrides.size(), 1u);
+    EXPECT_EQ(retimed.settings.rx.overrides[0].value, "0");
+}
+
+TEST(CommandLine, ReadsEveryOptionInBothForms) {
+    linksim::CommandLine line;
+    std::string error;
+    ASSERT_EQ(Parse({"--tx", "DE=3", "--tx=VOD=5", "--prbs", "31", "--bits=1000", "--bit-rate", "25G",
+                     "--samples-per-ui", "16", "--channel", "file:ch.txt", "--bits-per-call", "64", "--out", "o",
+                     "--rx-output", "retimed", "--quiet", "--tx-ami", "t.ami"},
+                    line, error),
+              linksim::CommandLineAction::Run)
+        << error;
+    const linksim::LinkSettings& s = line.settings;
+    ASSERT_EQ(s.tx.overrides.size(), 2u);
+    EXPECT_EQ(s.tx.overrides[1].name, "VOD");
+    EXPECT_EQ(s.prbsOrder, 31);
+    EXPECT_EQ(s.bits, 1000u);
+    EXPECT_DOUBLE_EQ(s.bitRate, 25e9);
+    EXPECT_EQ(s.samplesPerUi, 16);
+    EXPECT_EQ(s.channel.kind, linksim::ChannelKind::File);
+    EXPECT_EQ(s.channel.path, "ch.txt");
+    EXPECT_EQ(s.bitsPerCall, 64u);
+    EXPECT_EQ(s.outDir, "o");
+    EXPECT_EQ(s.rxOutput, linksim::RxOutputMode::Retimed);
+    EXPECT_EQ(s.tx.ami, "t.ami");
+    EXPECT_TRUE(line.quiet);
+    EXPECT_EQ(Parse({"--quiet", "--help"}, line, error), linksim::CommandLineAction::Help);
+
+    const std::vector<std::string> bad[] = {
+        {"--prbs", "9"}, {"--bits", "0"}, {"--bit-rate", "fast"}, {"--samples-per-ui", "1"},
+        {"--channel", "loss:-2"}, {"--channel", "s4p:x"}, {"--tx", "DE"}, {"--rx-output", "raw"},
+        {"--frobnicate", "1"}, {"--out"}, {"stray"},
+    };
+    for (const std::vector<std::string>& arguments : bad) {
+        EXPECT_EQ(Parse(arguments, line, error), linksim::CommandLineAction::Fail) << arguments[0];
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+struct ProgramRun {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+ProgramRun RunProgram(const std::string& arguments) {
+    const std::string base = Scratch("program");
+    const std::string command = std::string(ORVEX_LINK_PROGRAM) + " " + arguments + " >" + base + ".out 2>" + base + ".err";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(base + ".out"), ReadFile(base + ".err")};
+}
+
+std::string Models(const std::string& tx, const std::string& rx) {
+    return "--tx-model " + kModels + "/" + tx + ".so --rx-model " + kModels + "/" + rx + ".so ";
+}
+
+TEST(Program, WritesSummaryAndEyeOfARun) {
+    const std::string out = Scratch("run");
+    const ProgramRun run = RunProgram(Models("LinkTestTx", "LinkTestRxClock") + "--channel loss:3 --bits 5000 --out " + out);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+    EXPECT_NE(run.out.find("bit errors: 0 in 4000 bits after 1000 ignored"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("eye picture: " + out + "/eye.png"), std::string::npos) << run.out;
+    const std::string summary = ReadFile(out + "/summary.json");
+    for (const char* field : {"\"bit_errors\": 0", "\"ber_upper_bound_95\": 0.00075", "\"model\": \"LinkTestRxClock\"",
+                              "\"parameter_string\": \"(LinkTestTx (Deemphasis 0.1) (Swing 2) (Label \\\"lane 0\\\") "
+                              "(FailInit False))\"",
+                              "\"width_ui\": ", "\"clock_times\": 5000", "\"adaptation\": null"}) {
+        EXPECT_NE(summary.find(field), std::string::npos) << field << "\n" << summary;
+    }
+    EXPECT_EQ(ReadFile(out + "/eye.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+
+    const ProgramRun help = RunProgram("--help");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("usage: orvex-link", 0), 0u);
+}
+
+TEST(Program, EveryBadInputGetsOneLineAndAFailure) {
+    const std::string bad = Scratch("bad.ami");
+    std::ofstream(bad) << "(LinkTestTx (Reserved_Parameters (GetWave_Exists (Value True))";
+    const std::string ok = Models("LinkTestTx", "LinkTestRxInit") + "--bits 2000 --out " + Scratch("out") + " ";
+    const struct {
+        std::string arguments;
+        const char* expected;
+    } cases[] = {
+        {ok + "--tx-model /nonexistent/x.so --tx-ami " + kModels + "/LinkTestTx.ami", "cannot load the model library /nonexistent/x.so"},
+        {ok + "--tx-model " + kModels + "/LinkTestTx.ami --tx-ami " + kModels + "/LinkTestTx.ami", "cannot load the model library"},
+        {ok + "--rx-model " + kModels + "/LinkTestRxInit.so --rx-ami " + kModels + "/LinkTestRxClock.ami",
+         "has no entry point AMI_GetWave although its .ami file says GetWave_Exists True"},
+        {ok + "--tx-ami " + bad, "does not parse: its parentheses do not match"},
+        {ok + "--tx-model /nonexistent/x.so", "cannot read the .ami file /nonexistent/x.ami"},
+        {ok + "--tx Gain=3", "LinkTestTx has no parameter Gain"},
+        {ok + "--rx Boost=0.9", "parameter Boost=0.9 is outside its range 0.0 to 0.6"},
+        {ok + "--channel file:/nonexistent/channel.txt", "cannot read the channel file /nonexistent/channel.txt"},
+        {ok + "--tx FailInit=True", "LinkTestTx AMI_Init failed: received (LinkTestTx"},
+        {ok + "--prbs 8", "--prbs 8: the pattern is PRBS7, 15, 23 or 31"},
+    };
+    for (const auto& c : cases) {
+        const ProgramRun run = RunProgram(c.arguments);
+        EXPECT_NE(run.exitCode, 0) << c.arguments;
+        EXPECT_EQ(run.err.rfind("orvex-link: ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "more than one line: " << run.err;
+        EXPECT_TRUE(run.out.empty()) << run.out;
+    }
+}
+
+}  // namespace

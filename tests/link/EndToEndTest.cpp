@@ -1,0 +1,62 @@
+// orvex-link on its defaults: the kit's transmitter and receiver through the
+// built-in 12 dB line, as the main job runs it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "Scratch.h"
+
+namespace {
+
+bool KitModelsBuilt() {
+    const std::string built = std::string(",") + LINK_KIT_MODELS + ",";
+    return built.find(",Orvex_RX_AMI_05272013,") != std::string::npos &&
+           built.find(",Orvex_TX_AMI_01142014,") != std::string::npos;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+int RunProgram(const std::string& arguments, const std::string& errFile) {
+    const std::string command = std::string(ORVEX_LINK_PROGRAM) + " --quiet " + arguments + " >/dev/null 2>" + errFile;
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(EndToEnd, DefaultRunRecoversThePatternAfterTheIgnoredBits) {
+    if (!KitModelsBuilt()) GTEST_SKIP() << "the kit's models (libraries and .ami files) are not all in this tree";
+    const std::string out = Scratch("run");
+    const std::string err = out + ".err";
+    ASSERT_EQ(RunProgram("--out " + out, err), 0) << ReadFile(err);
+    const std::string summary = ReadFile(out + "/summary.json");
+    for (const char* field : {"\"aligned\": true", "\"bit_errors\": 0,", "\"ber\": null", "\"settled\": true",
+                              "\"Rx_config\": {\n        \"value\": \"1\""}) {
+        EXPECT_NE(summary.find(field), std::string::npos) << field << "\n" << summary;
+    }
+    EXPECT_EQ(summary.find("\"bits_compared\": 0,"), std::string::npos) << summary;
+    EXPECT_FALSE(ReadFile(out + "/adapt.txt").empty());
+    EXPECT_FALSE(ReadFile(out + "/eye.png").empty());
+}
+
+TEST(EndToEnd, BadParametersFailWithTheirMessage) {
+    if (!KitModelsBuilt()) GTEST_SKIP() << "the kit's models (libraries and .ami files) are not all in this tree";
+    const std::string err = Scratch("err");
+    for (const char* option : {"--rx EQ_Level=99", "--tx DE=9", "--rx NoSuchParameter=1"}) {
+        EXPECT_NE(RunProgram(std::string("--bits 1000 --out ") + Scratch("out") + " " + option, err), 0)
+            << option;
+        const std::string text = ReadFile(err);
+        const std::string name = std::string(option).substr(5, std::string(option).find('=') - 5);
+        EXPECT_EQ(text.rfind("orvex-link: ", 0), 0u) << text;
+        EXPECT_NE(text.find(name), std::string::npos) << text;
+        EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+// The flows of a run, driven through the test-only models: a transmitter
+// with AMI_GetWave, an equaliser whose AMI_Init returns the impulse
+// response (as receiver and as transmitter), and a receiver whose
+// AMI_GetWave reports clock times.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <string>
+
+#include "LinkRun.h"
+
+#include "Scratch.h"
+
+namespace {
+
+const std::string kModels = LINK_TEST_MODEL_DIR;
+
+linksim::LinkSettings Settings(const std::string& tx, const std::string& rx, double lossDb, size_t bits) {
+    linksim::LinkSettings settings;
+    settings.tx.library = kModels + "/" + tx + ".so";
+    settings.rx.library = kModels + "/" + rx + ".so";
+    settings.channel.lossDb = lossDb;
+    settings.bits = bits;
+    settings.bitsPerCall = 333;
+    settings.outDir = Scratch(tx + "_" + rx);
+    return settings;
+}
+
+linksim::LinkResult RunOk(const linksim::LinkSettings& settings) {
+    linksim::LinkResult result;
+    std::string error;
+    EXPECT_TRUE(linksim::RunLink(settings, result, error)) << error;
+    return result;
+}
+
+TEST(LinkFlow, TransmitterGetWaveThenReceiverFromItsImpulseResponse) {
+    linksim::LinkSettings settings = Settings("LinkTestTx", "LinkTestRxInit", 10.0, 20000);
+    const linksim::LinkResult result = RunOk(settings);
+    EXPECT_TRUE(result.tx.getWaveUsed);
+    EXPECT_FALSE(result.rx.getWaveUsed);
+    EXPECT_FALSE(result.rxReportsClock);
+    // The string built from the .ami: every input with its default, in order.
+    EXPECT_EQ(result.tx.initMessage,
+              "received (LinkTestTx (Deemphasis 0.1) (Swing 2) (Label \"lane 0\") (FailInit False))");
+    EXPECT_EQ(result.rx.initMessage, "received (LinkTestRxInit (Boost 0.3))");
+    EXPECT_EQ(result.ignoreBits, 200);
+    EXPECT_TRUE(result.errors.aligned);
+    EXPECT_EQ(result.errors.errors, 0u);
+    EXPECT_EQ(result.errors.compared, 19800u);
+    // Sampled on an ideal clock at the eye's horizontal centre.
+    const double right = result.widthMargins.right / result.unitInterval;
+    const double left = result.widthMargins.left / result.unitInterval;
+    EXPECT_NEAR(right, left, 2.0 / 32.0);
+    EXPECT_GT(right + left, 0.6);
+
+    // The transmitter's de-emphasis, applied in its AMI_GetWave, shapes the eye.
+    settings.tx.overrides = {{"Deemphasis", "0.0"}};
+    settings.rx.overrides = {{"Boost", "0.0"}};
+    const linksim::LinkResult plain = RunOk(settings);
+    EXPECT_GT(std::fabs(plain.errors.innerHeight - result.errors.innerHeight), 0.05);
+}
+
+TEST(LinkFlow, ImpulseResponseOfTheTransmitterThenReceiverGetWave) {
+    linksim::LinkSettings settings = Settings("LinkTestRxInit", "LinkTestRxClock", 6.0, 12000);
+    settings.rx.overrides = {{"AdaptLine", "True"}};
+    const linksim::LinkResult result = RunOk(settings);
+    EXPECT_FALSE(result.tx.getWaveUsed);
+    EXPECT_TRUE(result.rx.getWaveUsed);
+    EXPECT_TRUE(result.rxReportsClock);
+    EXPECT_EQ(result.errors.errors, 0u);
+    EXPECT_EQ(result.errors.compared, 11000u);
+    EXPECT_EQ(result.clock.clockCount, 12000u);
+    EXPECT_TRUE(result.clock.settled);
+    // The receiver ran in the output folder; its log of the earlier run is gone.
+    EXPECT_TRUE(result.adaptLogFound);
+    EXPECT_EQ(RunOk(settings).adaptation.measurements, 1u);
+    EXPECT_EQ(result.adaptation.ctle, 4);
+
+    // What reaches the receiver went through the transmitter's impulse response.
+    settings.tx.overrides = {{"Boost", "0.6"}};
+    EXPECT_GT(std::fabs(RunOk(settings).errors.innerHeight - result.errors.innerHeight), 0.02);
+}
+
+// The kit's receiver, stood in for by the clock test model under its name,
+// outputs its decisions with Rx_config 0: they are read at the clock times.
+TEST(LinkFlow, KitReceiverWithRxConfig0IsReadAtTheClockTimes) {
+    const std::string ami = Scratch("Orvex_RX_AMI_05272013.ami");
+    std::ofstream(ami) << "(Orvex_RX_AMI_05272013 (Reserved_Parameters (Init_Returns_Impulse (Value False))"
+                          " (GetWave_Exists (Value True)) (Ignore_Bits (Value 1000)))"
+                          " (Model_Specific (Rx_config (Usage In) (Type Integer) (List 0 1) (Default 0))"
+                          " (ClockPhase (Usage In) (Type Float) (Range 0.5 0.0 0.99))))";
+    linksim::LinkSettings settings = Settings("LinkTestTx", "LinkTestRxClock", 3.0, 6000);
+    settings.rx.ami = ami;
+    const linksim::LinkResult retimed = RunOk(settings);
+    EXPECT_TRUE(retimed.retimedOutput);
+    EXPECT_EQ(retimed.errors.errors, 0u);
+
+    settings.rx.overrides = {{"Rx_config", "1"}};
+    const linksim::LinkResult equalised = RunOk(settings);
+    EXPECT_FALSE(equalised.retimedOutput);
+    EXPECT_EQ(equalised.errors.errors, 0u);
+    // The model's clock times are the bits' centres: read there when retimed,
+    // half a unit interval later (on the bit boundaries) when equalised.
+    ASSERT_FALSE(retimed.traceInstants.empty());
+    ASSERT_FALSE(equalised.traceInstants.empty());
+    const double centre = retimed.traceInstants.back() / retimed.unitInterval;
+    const double boundary = equalised.traceInstants.back() / equalised.unitInterval;
+    EXPECT_NEAR(centre - std::floor(centre), 0.5, 1e-6);
+    EXPECT_NEAR(boundary - std::round(boundary), 0.0, 1e-6);
+}
+
+TEST(LinkFlow, FailuresNameTheirCause) {
+    const struct {
+        const char* tx;
+        const char* rx;
+        linksim::ParameterOverride override;
+        bool onTx;
+        const char* expected;
+    } cases[] = {
+        {"LinkTestTx", "LinkTestRxInit", {"Foo", "1"}, true,
+         "Tx LinkTestTx has no parameter Foo (its input parameters: Deemphasis, Swing, Label, FailInit)"},
+        {"LinkTestTx", "LinkTestRxInit", {"Swing", "5"}, true, "Tx LinkTestTx parameter Swing=5 is not one of 0 1 2 3"},
+        {"LinkTestTx", "LinkTestRxInit", {"Temperature", "30"}, true, "is Info, not an input"},
+        {"LinkTestTx", "LinkTestRxInit", {"FailInit", "True"}, true,
+         "LinkTestTx AMI_Init failed: received (LinkTestTx (Deemphasis 0.1) (Swing 2) (Label \"lane 0\") (FailInit True))"},
+        {"LinkTestTx", "LinkTestRxClock", {"Overrun", "True"}, false,
+         "LinkTestRxClock AMI_GetWave wrote beyond the 334 clock_times entries it was given"},
+    };
+    for (const auto& c : cases) {
+        linksim::LinkSettings settings = Settings(c.tx, c.rx, 3.0, 2000);
+        (c.onTx ? settings.tx : settings.rx).overrides = {c.override};
+        linksim::LinkResult result;
+        std::string error;
+        EXPECT_FALSE(linksim::RunLink(settings, result, error)) << c.expected;
+        EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,66 @@
+// A receiver for the link simulator's tests that works in AMI_GetWave: it
+// passes the waveform through unchanged and reports the falling edges of a
+// free-running clock at the bit rate, ClockPhase unit intervals into each
+// bit. Overrun makes it write one clock time more than the room it is given;
+// AdaptLine makes AMI_Close append one adaptation-log line to "adapt.txt"
+// in the working folder, as the kit's receiver does.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#define LINK_TEST_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+struct Instance {
+    double sampleInterval = 0.0;
+    double bitTime = 0.0;
+    double phase = 0.0;
+    bool overrun = false;
+    bool adaptLine = false;
+    long samplesSeen = 0;
+};
+}  // namespace
+
+LINK_TEST_EXPORT long AMI_Init(double*, long, long, double sample_interval, double bit_time, char* parameters_in,
+                               char**, void** memory, char**) {
+    Instance* instance = new Instance;
+    *memory = instance;
+    instance->sampleInterval = sample_interval;
+    instance->bitTime = bit_time;
+    const char* found = std::strstr(parameters_in, "(ClockPhase ");
+    instance->phase = found ? std::atof(found + 12) : 0.0;
+    instance->overrun = std::strstr(parameters_in, "(Overrun True)") != nullptr;
+    instance->adaptLine = std::strstr(parameters_in, "(AdaptLine True)") != nullptr;
+    return 1;
+}
+
+LINK_TEST_EXPORT long AMI_GetWave(double*, long size, double* clock_times, char**, void* memory) {
+    Instance* instance = static_cast<Instance*>(memory);
+    const long spb = long(instance->bitTime / instance->sampleInterval + 0.5);
+    const long room = size / spb + 1;
+    const long offset = long(instance->phase * double(spb));
+    long count = 0;
+    for (long i = 0; i < size; ++i) {
+        const long sample = instance->samplesSeen + i;
+        if (sample % spb == offset && count < room - 1) {
+            clock_times[count++] = double(sample) * instance->sampleInterval;
+        }
+    }
+    instance->samplesSeen += size;
+    clock_times[count] = -1.0;
+    if (instance->overrun) clock_times[room] = 0.0;
+    return 1;
+}
+
+LINK_TEST_EXPORT long AMI_Close(void* memory) {
+    Instance* instance = static_cast<Instance*>(memory);
+    if (instance->adaptLine) {
+        if (std::FILE* log = std::fopen("adapt.txt", "a")) {
+            std::fputs("4\t0.008\t0\t0\t0\t0\t0.5\t0.1\n", log);
+            std::fclose(log);
+        }
+    }
+    delete instance;
+    return 1;
+}

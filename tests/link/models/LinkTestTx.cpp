@@ -1,0 +1,60 @@
+// A transmitter for the link simulator's tests that works in AMI_GetWave:
+// a bit-spaced two-tap de-emphasis, y[n] = x[n] - d x[n - one bit], scaled
+// back to unit DC gain. Its AMI_Init leaves the impulse response alone and
+// echoes the parameter string it received in its message, so that tests
+// can see what the host built; FailInit makes AMI_Init fail.
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#define LINK_TEST_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+struct Instance {
+    std::string message;
+    double deemphasis = 0.0;
+    size_t samplesPerBit = 1;
+    std::vector<double> previousBit;  // the last bit's worth of input
+};
+
+// The number after "(name " in the parameter string, or the fallback.
+double Number(const char* parameters, const char* name, double fallback) {
+    const std::string key = std::string("(") + name + " ";
+    const char* found = std::strstr(parameters, key.c_str());
+    return found ? std::atof(found + key.size()) : fallback;
+}
+
+}  // namespace
+
+LINK_TEST_EXPORT long AMI_Init(double*, long, long, double sample_interval, double bit_time, char* parameters_in,
+                               char**, void** memory, char** msg) {
+    Instance* instance = new Instance;
+    *memory = instance;
+    instance->deemphasis = Number(parameters_in, "Deemphasis", 0.0);
+    instance->samplesPerBit = size_t(bit_time / sample_interval + 0.5);
+    instance->previousBit.assign(instance->samplesPerBit, 0.0);
+    instance->message = std::string("received ") + parameters_in;
+    *msg = &instance->message[0];
+    return std::strstr(parameters_in, "(FailInit True)") ? 0 : 1;
+}
+
+LINK_TEST_EXPORT long AMI_GetWave(double* wave, long size, double* clock_times, char**, void* memory) {
+    Instance* instance = static_cast<Instance*>(memory);
+    const size_t spb = instance->samplesPerBit;
+    const double d = instance->deemphasis;
+    std::vector<double> history(instance->previousBit);
+    history.insert(history.end(), wave, wave + size);
+    for (long i = 0; i < size; ++i) {
+        wave[i] = (history[size_t(i) + spb] - d * history[size_t(i)]) / (1.0 - d);
+    }
+    instance->previousBit.assign(history.end() - long(spb), history.end());
+    clock_times[0] = -1.0;
+    return 1;
+}
+
+LINK_TEST_EXPORT long AMI_Close(void* memory) {
+    delete static_cast<Instance*>(memory);
+    return 1;
+}
