@@ -10,6 +10,8 @@
 
 namespace Tessel {
 
+BiquadCascade::BiquadCascade() {}
+
 BiquadCascade::~BiquadCascade() {
     delete[] State1;
     delete[] State2;

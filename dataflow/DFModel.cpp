@@ -2,6 +2,10 @@
 
 namespace Tessel {
 
+DFModel::DFModel() {}
+DFModel::DFModel(const DFModel&) = default;
+DFModel& DFModel::operator=(const DFModel&) = default;
+
 bool DFModel::Setup() { return true; }
 bool DFModel::Initialize() { return true; }
 bool DFModel::Run() { return true; }
@@ -9,6 +13,9 @@ bool DFModel::Finalize() { return true; }
 bool DFModel::UpdateDynamicParameters() { return true; }
 DFModel::~DFModel() {}
 
+TimedDFModel::TimedDFModel() {}
+TimedDFModel::TimedDFModel(const TimedDFModel&) = default;
+TimedDFModel& TimedDFModel::operator=(const TimedDFModel&) = default;
 TimedDFModel::~TimedDFModel() {}
 int TimedDFModel::CalculateLatency() { return kNotImplemented; }
 int TimedDFModel::PropagateCharacterizationFrequency() { return kNotImplemented; }

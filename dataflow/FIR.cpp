@@ -65,6 +65,7 @@ double BlockedDotProduct(const double* samples, const double* taps, size_t count
 
 }  // namespace
 
+FIR<double, false>::FIR() {}
 FIR<double, false>::~FIR() { FreeHistory(); }
 
 void FIR<double, false>::FreeHistory() {

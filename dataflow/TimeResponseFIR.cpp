@@ -12,6 +12,7 @@
 
 namespace Tessel {
 
+TimeResponseFIR::TimeResponseFIR() {}
 TimeResponseFIR::~TimeResponseFIR() { delete[] m_pTaps; }
 
 double TimeResponseFIR::AnalyticalDifferntiation(double t, double* pT, double* pV) {

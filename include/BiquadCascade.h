@@ -19,7 +19,7 @@ public:
     // Positions of the coefficients within a section.
     enum CoefficientIndex { kN0 = 0, kN1, kN2, kD0, kD1, kD2 };
 
-    BiquadCascade() {}
+    BiquadCascade();  // out of line, so that the transmitter library can publish it
     ~BiquadCascade() override;
     // The section states are owned (and the output bus cannot be shared):
     // a copy would free them twice.

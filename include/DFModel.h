@@ -13,9 +13,10 @@ namespace Tessel {
 
 class TESSEL_EXPORT DFModel {
 public:
-    DFModel() {}
-    DFModel(const DFModel&) = default;
-    DFModel& operator=(const DFModel&) = default;
+    // Out of line, so that the transmitter library can publish them.
+    DFModel();
+    DFModel(const DFModel&);
+    DFModel& operator=(const DFModel&);
 
     virtual bool Setup();
     virtual bool Initialize();
@@ -32,9 +33,9 @@ public:
     // The platform's "not implemented" result.
     static const int kNotImplemented = static_cast<int>(0x80004001u);
 
-    TimedDFModel() {}
-    TimedDFModel(const TimedDFModel&) = default;
-    TimedDFModel& operator=(const TimedDFModel&) = default;
+    TimedDFModel();
+    TimedDFModel(const TimedDFModel&);
+    TimedDFModel& operator=(const TimedDFModel&);
     ~TimedDFModel() override;
 
     virtual int CalculateLatency();

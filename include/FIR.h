@@ -28,7 +28,7 @@ class FIR;
 template <>
 class TESSEL_EXPORT FIR<double, false> : public DFModel {
 public:
-    FIR() {}
+    FIR();  // out of line, so that the transmitter library can publish it
     ~FIR() override;
     // The history array is owned: copies would free it twice.
     FIR(const FIR&) = delete;

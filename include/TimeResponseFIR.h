@@ -18,7 +18,7 @@ class TESSEL_EXPORT TimeResponseFIR : public FIR<double, false> {
 public:
     enum ResponseKind { kImpulseResponse = 0, kStepResponse = 1 };
 
-    TimeResponseFIR() {}
+    TimeResponseFIR();  // out of line, so that the transmitter library can publish it
     ~TimeResponseFIR() override;
     TimeResponseFIR(const TimeResponseFIR&) = delete;
     TimeResponseFIR& operator=(const TimeResponseFIR&) = delete;

@@ -1,28 +1,38 @@
-// The transmitter schematic as the entry points see it.
+// The transmitter schematic: two blocks in a chain, fired once per sample.
 //
-// STAND-IN: this class holds the interface the entry points drive (two
-// external ports, samples per bit, bit time, the four settings and the
-// DFModel operations) with trivial behaviour, until the transmitter
-// schematic with its response table and response selector exists and
-// replaces it under the same name. It multiplies every sample by `gain`,
-// and its Setup fails, as the response filter's does, when there are no
-// samples per bit to build a sample rate from.
+//   WaveIn -> ResponseSelector -> OutputGain -> WaveOut
+//
+// ResponseSelector holds the 128 tabulated transmitter impulse responses,
+// one per combination of DE (0..7), VOD (0..7) and DE_range (0 or 1), and
+// filters with the one the settings select, resampled onto the simulation's
+// sample grid; OutputGain scales the result by gain. The entry points set
+// the parameters and attach the external ports' memory before Setup.
 #ifndef ORVEX_TX_AMI_01142014_H
 #define ORVEX_TX_AMI_01142014_H
 
 #include "CircularBuffer.h"
+#include "CustomFIR_select_param.h"
 #include "DFModel.h"
+#include "Gain.h"
 
 class Orvex_TX_AMI_01142014 : public Tessel::DFModel {
 public:
     Orvex_TX_AMI_01142014() {}
+    // The connection memories are owned.
+    Orvex_TX_AMI_01142014(const Orvex_TX_AMI_01142014&) = delete;
+    Orvex_TX_AMI_01142014& operator=(const Orvex_TX_AMI_01142014&) = delete;
+
+    // Loads the response table, selects the settings' response and builds
+    // its taps at SamplesPerBit / BitTime; sets the gain.
     bool Setup() override;
+    // Fresh, zeroed connections and filter history.
     bool Initialize() override;
+    // One sample from WaveIn to WaveOut.
     bool Run() override;
     bool Finalize() override;
     ~Orvex_TX_AMI_01142014() override;
 
-    // External ports; their one-item arrays belong to the entry points.
+    // External ports; their one-item memories belong to the entry points.
     Tessel::CircularBuffer<double> WaveIn;
     Tessel::CircularBuffer<double> WaveOut;
 
@@ -32,6 +42,39 @@ public:
     double BitTime = 1e-10;  // seconds
     double gain = 1.0;
     double DE_range = 1.0;
+
+    CustomFIR_select_param ResponseSelector;
+    Tessel::Gain<double> OutputGain;
+
+    // 64 x DE_range + 8 x DE + VOD + 1: the 1-based number of the response
+    // in force, as computed by Setup.
+    double ResponseIndex = 0.0;
+
+    // The response number as the selector's Control: truncated toward zero;
+    // a number beyond the int range becomes 0, which, like every number
+    // outside 1..128, selects the first response.
+    static int ControlForResponseIndex(double responseIndex);
+
+private:
+    void DeleteBuffers();
+
+    // The internal ends of the external ports.
+    Tessel::CircularBuffer<double> m_FromWaveIn;
+    Tessel::CircularBuffer<double> m_ToWaveOut;
+
+    // The schematic's connections: one item of memory each, shared by the
+    // producer's and the consumer's view.
+    struct Connection {
+        Tessel::CircularBuffer<double>* producer;
+        Tessel::CircularBuffer<double>* consumer;
+    };
+    static const int kConnectionCount = 3;
+    const Connection m_Connections[kConnectionCount] = {
+        {&m_FromWaveIn, &ResponseSelector.Input},
+        {&ResponseSelector.Output, &OutputGain.Input},
+        {&OutputGain.Output, &m_ToWaveOut},
+    };
+    double* m_pConnectionMemory[kConnectionCount] = {nullptr, nullptr, nullptr};
 };
 
 #endif
