@@ -137,14 +137,17 @@ bool CustomFIR_select<TResponseCount>::FilterReady() const {
 }
 
 template <typename TResponseCount>
-bool CustomFIR_select<TResponseCount>::FireFilter() {
+bool CustomFIR_select<TResponseCount>::FireFilter(bool formOutput) {
     if (!FilterReady()) {
         DFErrorHandler::PostError(this, "The response filter runs only after a successful Setup and Initialize");
         return false;
     }
-    Input.Copy(0, &m_FilterInput, 0, 1);
+    m_FilterInput[0] = Input[0];
+    if (!formOutput) {
+        return ResponseFIR.RunWithoutOutput();
+    }
     const bool ok = ResponseFIR.Run();
-    m_FilterOutput.Copy(0, &Output, 0, 1);
+    Output[0] = m_FilterOutput[0];
     return ok;
 }
 

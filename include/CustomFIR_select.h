@@ -73,16 +73,21 @@ protected:
     // rebuilds the taps from it. The delay line is left as it is.
     bool ReloadSelectedColumn();
     // One firing: the sample at Input through ResponseFIR to Output. False,
-    // touching nothing, when the filter has no taps or no delay line.
-    bool FireFilter();
+    // touching nothing, when the filter has no taps or no delay line. With
+    // formOutput false the sample only enters the delay line and Output keeps
+    // its value, for a firing whose output nobody reads.
+    bool FireFilter(bool formOutput = true);
 
     // The column the taps were last built from, and whether that worked.
     bool TapsBuiltFrom(size_t iColumn) const { return m_bColumnBuilt && m_iBuiltColumn == iColumn; }
     bool LastBuildSucceeded() const { return m_bLastBuildOk; }
 
+    // Setup and Initialize have given the filter taps, a delay line and its
+    // ports: it can be fired.
+    bool FilterReady() const;
+
 private:
     bool TablesHoldTheSelection(size_t iColumn);
-    bool FilterReady() const;
 
     double* m_pResponse = nullptr;    // lent to ResponseFIR
     double* m_pTimeStamps = nullptr;  // lent to ResponseFIR, rebased by it
