@@ -411,6 +411,7 @@ bool Rx::Initialize() {
         CreateConnection(connection);
     }
     m_bConnected = true;
+    m_bDetectorOutputsCopied = false;
 
     Subnetwork_Subnetwork2& loop = Subnetwork2;
     Subnetwork_Subnetwork2::Subnetwork_Subnetwork2_Subnetwork1& detector = Subnetwork2.PhaseDetector;
@@ -502,14 +503,24 @@ bool Rx::Run() {
     Item<double>(16) = vco;
     // 8. PhaseDetector.Quadrature: 15 in, its Output field to 10. The
     // detector reads it only at a data transition, so only then is it formed.
-    detector.Quadrature.OutputNeeded = detector.Detector.SeesTransition(equalized);
+    const bool transition = detector.Detector.SeesTransition(equalized);
+    detector.Quadrature.OutputNeeded = transition;
     ok &= Fire(detector.Quadrature);
     Item<double>(10) = detector.Quadrature.Output;
     // 9. PhaseDetector.Detector: fields from 16, 10, 52; to 11, 12, 13.
-    ok &= FireDetector();
     // 10. PhaseDetector.PhaseSum: 11 + 13 to 14; Subnetwork2.PhaseToDouble: 14 to 17.
-    Fire(detector.PhaseSum);
-    const double pump = Item<double>(17) = static_cast<double>(Item<int>(14));
+    // Without a data transition the detector changes nothing, so its output
+    // connections and the sum's already hold what these steps would write;
+    // they are fired at transitions, and once after Initialize to bring the
+    // detector's outputs (which Initialize does not reset) to its new
+    // connections.
+    if (transition || !m_bDetectorOutputsCopied) {
+        ok &= FireDetector();
+        Fire(detector.PhaseSum);
+        Item<double>(17) = static_cast<double>(Item<int>(14));
+        m_bDetectorOutputsCopied = true;
+    }
+    const double pump = Item<double>(17);
     // 11. Subnetwork2.Filter: field from 17, to 9.
     loop.Filter.PumpInput = pump;
     ok &= Fire(loop.Filter);

@@ -275,6 +275,7 @@ private:
     RememberedRound m_EnableRound;
     RememberedRound m_RxConfigRound;
     bool m_bConnected = false;  // the arc memory exists, so Run may fire
+    bool m_bDetectorOutputsCopied = false;  // since Initialize
 };
 
 #endif

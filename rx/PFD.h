@@ -21,7 +21,7 @@ public:
     ~PFD() override;
 
     // Whether a firing with this DataIn sees a data transition: only then
-    // are the clock inputs read.
+    // are the clock inputs read, and a firing without one changes nothing.
     bool SeesTransition(double dataIn) const { return (DataLevel(dataIn) > 0.0) != (PreviousDataLevel > 0.0); }
 
     void DeleteBuffers() {}
