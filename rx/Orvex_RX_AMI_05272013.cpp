@@ -287,68 +287,70 @@ std::array<Rx::Connection, Rx::kNumConnections> Rx::Connections() {
     const Initial Z = Initial::Zeroed;
     Tessel::CircularBufferBase* const none = nullptr;
     return {{
-        //  #  item items  producer                           consumer                         initial
-        {1, D, 1, &WaveInInternal, &ctle.InputFork.Input, U},
-        {2, D, 1, &ClockTimeRecorder.TimeOutput, &ClockOutInternal, U},
-        {3, D, 1, &OutputSelect.Output, &WaveOutInternal, U},
-        {4, I, 1, &DFE.Decision, &DecisionToFloat.Input, U},
-        {5, D, 1, &DFE.Output, &EqualizedFork.Input, Z},
-        {6, I, 1, &AdaptStartDelay.Output, &Adapt.Start, U},
-        {7, D, 1, &loop.Vco.SignalOutput, &loop.VcoFork.Input, U},
-        {8, I, 1, &loop.Vco.ClockOutput, &ClockFork.Input, U},
-        {9, D, 1, &loop.FilterOut, &loop.ControlFork.Input, U},
-        {10, D, 1, &detector.QuadratureOut, &detector.DetectorClockQ, U},
-        {11, I, 1, &detector.DetectorBitI, &detector.PhaseSum.Input[0], U},
-        {12, I, 1, &detector.DetectorBitQ, none, U},
-        {13, I, 1, &detector.DetectorUpDown, &detector.PhaseSum.Input[1], U},
-        {14, I, 1, &detector.PhaseSum.Output, &loop.PhaseToDouble.Input, U},
-        {15, D, 1, &detector.ClockPhaseFork.Output[0], &detector.Quadrature.Input, U},
-        {16, D, 1, &detector.ClockPhaseFork.Output[1], &detector.DetectorClockI, U},
-        {17, D, 1, &loop.PhaseToDouble.Output, &loop.FilterIn, U},
-        {18, D, 1, &loop.VcoFork.Output[0], &detector.ClockPhaseFork.Input, U},
-        {19, D, 1, &loop.VcoFork.Output[1], none, U},
-        {20, D, 1, &loop.ControlFork.Output[0], &loop.Vco.ControlInput, Z},
-        {21, D, 1, &loop.ControlFork.Output[1], none, U},
-        {22, I, 1, &EOM.Done, &Adapt.MeasureDone, Z},
-        {23, D, 1, &EOM.EyeHeight, &Adapt.EyeHeight, Z},
-        {24, D, 1, &EOM.EyeWidth, &Adapt.EyeWidth, Z},
-        {25, I, 1, &Adapt.CTLE_Select, &ctle.CtleControlFork.Input, U},
-        {26, I, 1, &Adapt.Restart, &AdaptFeedbackFork.Input, U},
-        {27, I, 1, &Adapt.CTLE_Done, none, U},
-        {28, I, 1, &Adapt.Port10, none, U},
-        {29, D, 1, &Adapt.DFE_Taps[0], &DFE.Taps[0], U},
-        {30, D, 1, &Adapt.DFE_Taps[1], &DFE.Taps[1], U},
-        {31, D, 1, &Adapt.DFE_Taps[2], &DFE.Taps[2], U},
-        {32, D, 1, &Adapt.DFE_Taps[3], &DFE.Taps[3], U},
-        {33, D, 1, &Adapt.DFE_Taps[4], &DFE.Taps[4], U},
-        {34, D, 1, &ctle.C4.Output, &ctle.CtleSelect.Input[kC4Input], U},
-        {35, D, 1, &ctle.C1.Output, &ctle.CtleSelect.Input[kC1Input], U},
-        {36, I, 1, &ctle.DwdmToInt.Output, &ctle.CtleSelectControl, U},
-        {37, D, 1, &ctle.CtleSelect.Output, &ctle.LimiterInGain.Input, U},
-        {38, D, 1, &ctle.Limiter.Output, &ctle.LimiterOutGain.Input, U},
-        {39, D, 1, &ctle.LimiterInGain.Output, &ctle.Limiter.Input, U},
-        {40, D, 1, &ctle.LimiterOutGain.Output, &DFE.Input, U},
-        {41, D, 1, &ctle.DwdmConst.Output, &ctle.DwdmToInt.Input, U},
-        {42, D, 1, &ctle.InputFork.Output[0], &ctle.C4.Input, U},
-        {43, D, 1, &ctle.InputFork.Output[1], &ctle.C1.Input, U},
-        {44, I, 1, &ctle.CtleControlFork.Output[0], &ctle.C4Control, U},
-        {45, I, 1, &ctle.CtleControlFork.Output[1], &ctle.C1Control, U},
-        {46, I, 1, &RxConfigToInt.Output, &OutputSelectControl, U},
-        {47, I, 1, &EnableToInt.Output, &AdaptStartDelay.Trigger, U},
-        {48, F, 1, &DecisionToFloat.Output, &DecisionScale.Input, U},
-        {49, D, 1, &DecisionToDouble.Output, &OutputSelect.Input[0], U},
-        {50, D, 1, &EqualizedFork.Output[0], &EOM.Input, U},
-        {51, D, 1, &EqualizedFork.Output[1], &OutputSelect.Input[1], U},
-        {52, D, 1, &EqualizedFork.Output[2], &detector.DetectorDataIn, U},
-        {53, I, kRearmDelayFirings, &AdaptFeedbackFork.Output[0], &Adapt.Rearm, Z},
-        {54, I, 1, &AdaptFeedbackFork.Output[1], &EOM.Restart, U},
-        {55, D, 1, &EnableConst.Output, &EnableToInt.Input, U},
-        {56, D, 1, &RxConfigConst.Output, &RxConfigToInt.Input, U},
-        {57, F, 1, &DecisionScale.Output, &DecisionToDouble.Input, U},
-        {58, I, 1, &ClockFork.Output[0], &DFE.Clock, U},
-        {59, I, 1, &ClockFork.Output[1], &AdaptStartDelay.Clock, U},
-        {60, I, 1, &ClockFork.Output[2], &ClockTimeRecorder.ClockInput, U},
-        {61, I, 1, &ClockFork.Output[3], &EOM.Clock, U},
+        // clang-format off
+        // number, item type, item count, producer, consumer, initial content
+        { 1, D, 1,                  &WaveInInternal,                    &ctle.InputFork.Input,            U},
+        { 2, D, 1,                  &ClockTimeRecorder.TimeOutput,      &ClockOutInternal,                U},
+        { 3, D, 1,                  &OutputSelect.Output,               &WaveOutInternal,                 U},
+        { 4, I, 1,                  &DFE.Decision,                      &DecisionToFloat.Input,           U},
+        { 5, D, 1,                  &DFE.Output,                        &EqualizedFork.Input,             Z},
+        { 6, I, 1,                  &AdaptStartDelay.Output,            &Adapt.Start,                     U},
+        { 7, D, 1,                  &loop.Vco.SignalOutput,             &loop.VcoFork.Input,              U},
+        { 8, I, 1,                  &loop.Vco.ClockOutput,              &ClockFork.Input,                 U},
+        { 9, D, 1,                  &loop.FilterOut,                    &loop.ControlFork.Input,          U},
+        {10, D, 1,                  &detector.QuadratureOut,            &detector.DetectorClockQ,         U},
+        {11, I, 1,                  &detector.DetectorBitI,             &detector.PhaseSum.Input[0],      U},
+        {12, I, 1,                  &detector.DetectorBitQ,             none,                             U},
+        {13, I, 1,                  &detector.DetectorUpDown,           &detector.PhaseSum.Input[1],      U},
+        {14, I, 1,                  &detector.PhaseSum.Output,          &loop.PhaseToDouble.Input,        U},
+        {15, D, 1,                  &detector.ClockPhaseFork.Output[0], &detector.Quadrature.Input,       U},
+        {16, D, 1,                  &detector.ClockPhaseFork.Output[1], &detector.DetectorClockI,         U},
+        {17, D, 1,                  &loop.PhaseToDouble.Output,         &loop.FilterIn,                   U},
+        {18, D, 1,                  &loop.VcoFork.Output[0],            &detector.ClockPhaseFork.Input,   U},
+        {19, D, 1,                  &loop.VcoFork.Output[1],            none,                             U},
+        {20, D, 1,                  &loop.ControlFork.Output[0],        &loop.Vco.ControlInput,           Z},
+        {21, D, 1,                  &loop.ControlFork.Output[1],        none,                             U},
+        {22, I, 1,                  &EOM.Done,                          &Adapt.MeasureDone,               Z},
+        {23, D, 1,                  &EOM.EyeHeight,                     &Adapt.EyeHeight,                 Z},
+        {24, D, 1,                  &EOM.EyeWidth,                      &Adapt.EyeWidth,                  Z},
+        {25, I, 1,                  &Adapt.CTLE_Select,                 &ctle.CtleControlFork.Input,      U},
+        {26, I, 1,                  &Adapt.Restart,                     &AdaptFeedbackFork.Input,         U},
+        {27, I, 1,                  &Adapt.CTLE_Done,                   none,                             U},
+        {28, I, 1,                  &Adapt.Port10,                      none,                             U},
+        {29, D, 1,                  &Adapt.DFE_Taps[0],                 &DFE.Taps[0],                     U},
+        {30, D, 1,                  &Adapt.DFE_Taps[1],                 &DFE.Taps[1],                     U},
+        {31, D, 1,                  &Adapt.DFE_Taps[2],                 &DFE.Taps[2],                     U},
+        {32, D, 1,                  &Adapt.DFE_Taps[3],                 &DFE.Taps[3],                     U},
+        {33, D, 1,                  &Adapt.DFE_Taps[4],                 &DFE.Taps[4],                     U},
+        {34, D, 1,                  &ctle.C4.Output,                    &ctle.CtleSelect.Input[kC4Input], U},
+        {35, D, 1,                  &ctle.C1.Output,                    &ctle.CtleSelect.Input[kC1Input], U},
+        {36, I, 1,                  &ctle.DwdmToInt.Output,             &ctle.CtleSelectControl,          U},
+        {37, D, 1,                  &ctle.CtleSelect.Output,            &ctle.LimiterInGain.Input,        U},
+        {38, D, 1,                  &ctle.Limiter.Output,               &ctle.LimiterOutGain.Input,       U},
+        {39, D, 1,                  &ctle.LimiterInGain.Output,         &ctle.Limiter.Input,              U},
+        {40, D, 1,                  &ctle.LimiterOutGain.Output,        &DFE.Input,                       U},
+        {41, D, 1,                  &ctle.DwdmConst.Output,             &ctle.DwdmToInt.Input,            U},
+        {42, D, 1,                  &ctle.InputFork.Output[0],          &ctle.C4.Input,                   U},
+        {43, D, 1,                  &ctle.InputFork.Output[1],          &ctle.C1.Input,                   U},
+        {44, I, 1,                  &ctle.CtleControlFork.Output[0],    &ctle.C4Control,                  U},
+        {45, I, 1,                  &ctle.CtleControlFork.Output[1],    &ctle.C1Control,                  U},
+        {46, I, 1,                  &RxConfigToInt.Output,              &OutputSelectControl,             U},
+        {47, I, 1,                  &EnableToInt.Output,                &AdaptStartDelay.Trigger,         U},
+        {48, F, 1,                  &DecisionToFloat.Output,            &DecisionScale.Input,             U},
+        {49, D, 1,                  &DecisionToDouble.Output,           &OutputSelect.Input[0],           U},
+        {50, D, 1,                  &EqualizedFork.Output[0],           &EOM.Input,                       U},
+        {51, D, 1,                  &EqualizedFork.Output[1],           &OutputSelect.Input[1],           U},
+        {52, D, 1,                  &EqualizedFork.Output[2],           &detector.DetectorDataIn,         U},
+        {53, I, kRearmDelayFirings, &AdaptFeedbackFork.Output[0],       &Adapt.Rearm,                     Z},
+        {54, I, 1,                  &AdaptFeedbackFork.Output[1],       &EOM.Restart,                     U},
+        {55, D, 1,                  &EnableConst.Output,                &EnableToInt.Input,               U},
+        {56, D, 1,                  &RxConfigConst.Output,              &RxConfigToInt.Input,             U},
+        {57, F, 1,                  &DecisionScale.Output,              &DecisionToDouble.Input,          U},
+        {58, I, 1,                  &ClockFork.Output[0],               &DFE.Clock,                       U},
+        {59, I, 1,                  &ClockFork.Output[1],               &AdaptStartDelay.Clock,           U},
+        {60, I, 1,                  &ClockFork.Output[2],               &ClockTimeRecorder.ClockInput,    U},
+        {61, I, 1,                  &ClockFork.Output[3],               &EOM.Clock,                       U},
+        // clang-format on
     }};
 }
 
@@ -484,9 +486,10 @@ bool Rx::Run() {
     ctle.C4.OutputNeeded = ctleChoice == kC4Input;
     ctle.C1.TakeSampleAhead();
     ctle.C4.TakeSampleAhead();
+    const CustomFIR_select_inp* selectedBank =
+        ctleChoice == kC4Input ? &ctle.C4 : ctleChoice == kC1Input ? &ctle.C1 : nullptr;
     const LimiterResult limiterAhead =
-        ctleChoice == kC1Input ? Limit(ctle.C1.OutputFormedAhead())
-                               : ctleChoice == kC4Input ? Limit(ctle.C4.OutputFormedAhead()) : LimiterResult();
+        selectedBank != nullptr ? Limit(selectedBank->OutputFormedAhead()) : LimiterResult();
     // 4. EnableConst, then EnableToInt: 55 to 47.
     Fire(EnableConst);
     Item<int>(47) = m_EnableRound(Item<double>(55));
@@ -573,8 +576,9 @@ bool Rx::Run() {
     Item<double>(49) = static_cast<double>(scaled);
     // 25. RxConfigConst, then RxConfigToInt: 56 to 46.
     Fire(RxConfigConst);
+    const int outputChoice = Item<int>(46) = m_RxConfigRound(Item<double>(56));
     // 26. OutputSelect with its control (46): 49 or 51 to 3.
-    OutputSelect.Control = Item<int>(46) = m_RxConfigRound(Item<double>(56));
+    OutputSelect.Control = outputChoice;
     ok &= Fire(OutputSelect);
     // 27. ClockOutInternal to ClockOut, WaveOutInternal to WaveOut.
     ClockOut[0] = Item<double>(2);

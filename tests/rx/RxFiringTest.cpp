@@ -64,7 +64,8 @@ void ExpectSameRun(const RunRecord& fast, const RunRecord& plain) {
     }
     ASSERT_EQ(fast.clockTimes.size(), plain.clockTimes.size());
     for (size_t k = 0; k < plain.clockTimes.size(); ++k) {
-        ASSERT_EQ(fast.clockTimes[k], plain.clockTimes[k]) << "clock time " << k << " at firing " << plain.clockFirings[k];
+        ASSERT_EQ(fast.clockTimes[k], plain.clockTimes[k])
+            << "clock time " << k << " at firing " << plain.clockFirings[k];
     }
     EXPECT_EQ(fast.log, plain.log);
 }

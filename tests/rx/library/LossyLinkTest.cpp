@@ -135,7 +135,9 @@ BitErrors CountBitErrors(const RxStimulus& stimulus, const RunOutput& run, doubl
 void ExpectAdaptationLog(const std::vector<std::string>& log) {
     ASSERT_GT(log.size(), 17u);
     std::vector<LogLine> lines(log.size());
-    for (size_t i = 0; i < log.size(); ++i) ASSERT_TRUE(ParseLogLine(log[i], lines[i])) << "line " << i + 1 << ": " << log[i];
+    for (size_t i = 0; i < log.size(); ++i) {
+        ASSERT_TRUE(ParseLogLine(log[i], lines[i])) << "line " << i + 1 << ": " << log[i];
+    }
     int best = 0;
     double bestScore = 0.0;
     for (int c = 0; c < 16; ++c) {
@@ -184,14 +186,15 @@ TEST_P(RxLossyLink, AdaptsFollowsTheDataAndRecoversEveryBitAfterTheAdaptation) {
     EXPECT_NEAR(MeanClockPeriod(clocks, 10000) / dataUi - 1.0, 0.0, 10e-6);
 
     ASSERT_LT(equalised.adaptationEnd, 0.5 * kBits * dataUi) << "the adaptation took too long to judge the rest";
-    const BitErrors afterEqualised = CountBitErrors(stimulus, equalised.output, equalised.adaptationEnd, 0.5 * kBitTime);
+    const BitErrors afterEqualised =
+        CountBitErrors(stimulus, equalised.output, equalised.adaptationEnd, 0.5 * kBitTime);
     const BitErrors afterRetimed = CountBitErrors(stimulus, retimed.output, retimed.adaptationEnd, 0.0);
     EXPECT_EQ(afterEqualised.errors, 0);
     EXPECT_EQ(afterRetimed.errors, 0);
     EXPECT_GT(afterEqualised.compared, 50000);
     EXPECT_GT(afterRetimed.compared, 50000);
-    std::cout << "data rate offset " << ppm << " ppm: " << equalised.log.size() << " measurements, adaptation done after "
-              << equalised.adaptationEnd / kBitTime << " bits; " << afterEqualised.errors << " errors in "
+    std::cout << "data rate offset " << ppm << " ppm: " << equalised.log.size()
+              << " measurements, adaptation done after " << equalised.adaptationEnd / kBitTime << " bits; " << afterEqualised.errors << " errors in "
               << afterEqualised.compared << " bits (equalised), " << afterRetimed.errors << " in "
               << afterRetimed.compared << " (retimed)\n";
 }
