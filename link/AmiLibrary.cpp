@@ -27,7 +27,11 @@ AmiLibrary::~AmiLibrary() {
 bool AmiLibrary::Load(const std::string& path, bool needsGetWave, std::string& error) {
     m_path = path;
     // Local binding: two models in one process must never see each other.
-    m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // The library stays mapped after dlclose, as in a simulator that keeps
+    // its models loaded: a C++ runtime linked into a model allocates its
+    // exception-handling reserve once and never frees it, which the leak
+    // checker would report the moment the library is unmapped.
+    m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (m_handle == nullptr) {
         const char* reason = dlerror();
         error = "cannot load the model library " + path + (reason ? std::string(": ") + reason : std::string());
