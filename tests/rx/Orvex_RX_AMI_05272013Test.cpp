@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <string>
 
 #include "RxSchematic.h"
@@ -51,6 +52,17 @@ TEST(RxSchematic, ParametersAreTruncatedOrRoundedOnTheirWay) {
     EXPECT_EQ(s.rx->EOM.EOM_window, 1000);
     EXPECT_EQ(s.rx->Adapt.DFEtap1, -2);
     EXPECT_EQ(s.rx->Adapt.EQ_Level, 4);
+
+    // Values no int holds (which the parameter loading refuses) reach the
+    // blocks as the nearest int limit, not-a-number as 0.
+    RxSchematic wild;
+    wild.rx->DFEtap2 = 1e12;
+    wild.rx->DFEtap3 = -1e12;
+    wild.rx->EOM_window = std::nan("");
+    wild.rx->Setup();
+    EXPECT_EQ(wild.rx->Adapt.DFEtap2, std::numeric_limits<int>::max());
+    EXPECT_EQ(wild.rx->Adapt.DFEtap3, std::numeric_limits<int>::min());
+    EXPECT_EQ(wild.rx->EOM.EOM_window, 0);
 
     struct Choice {
         double dwdmMode;
