@@ -9,6 +9,7 @@
 #include "EyeAnalysis.h"
 #include "Fft.h"
 #include "Prbs.h"
+#include "StreamConvolver.h"
 
 namespace {
 
@@ -24,12 +25,49 @@ std::vector<double> NrzBlock() {
     return wave;
 }
 
-void BM_ChannelConvolutionPerBlock(benchmark::State& state) {
+std::vector<double> ChannelTaps(double lossDb) {
     const double dt = 1.0 / (kBitRate * kSpui);
-    std::vector<double> taps = linksim::LossyChannelImpulse(double(state.range(0)), kBitRate, kSpui);
+    std::vector<double> taps = linksim::LossyChannelImpulse(lossDb, kBitRate, kSpui);
     taps.resize(taps.size() + 64 * kSpui, 0.0);  // the impulse matrix's margin
     for (double& tap : taps) tap *= dt;
-    linksim::StreamConvolver convolver(taps, kBlockSamples);
+    return taps;
+}
+
+std::vector<double> NrzWave(size_t samples) {
+    const std::vector<int> bits = linksim::Prbs(15, samples / kSpui + 1);
+    std::vector<double> wave(samples);
+    for (size_t i = 0; i < wave.size(); ++i) wave[i] = bits[i / kSpui] ? 0.5 : -0.5;
+    return wave;
+}
+
+// The channel as a run convolves it: a full chunk of the stimulus at a time.
+// Arguments: the loss in dB, the transform size (0: the convolver's choice).
+void BM_ChannelConvolution(benchmark::State& state) {
+    linksim::StreamConvolver convolver(ChannelTaps(double(state.range(0))), size_t(state.range(1)));
+    const size_t chunk = convolver.ChunkLength();
+    const std::vector<double> input = NrzWave(chunk);
+    std::vector<double> output(chunk);
+    for (auto _ : state) {
+        convolver.Process(input.data(), chunk, output.data());
+        benchmark::DoNotOptimize(output.data());
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(chunk));
+    state.counters["taps"] = double(convolver.TapCount());
+    state.counters["transform"] = double(convolver.TransformSize());
+}
+BENCHMARK(BM_ChannelConvolution)
+    ->Args({12, 0})
+    ->Args({30, 0})
+    ->Args({12, 1 << 13})
+    ->Args({12, 1 << 14})
+    ->Args({12, 1 << 15})
+    ->Args({12, 1 << 16})
+    ->Args({30, 1 << 15});
+
+// The same filter called once per receiver block, as if the stimulus were
+// not known ahead: each call pays for a whole transform.
+void BM_ChannelConvolutionPerBlock(benchmark::State& state) {
+    linksim::StreamConvolver convolver(ChannelTaps(double(state.range(0))));
     const std::vector<double> input = NrzBlock();
     std::vector<double> output(kBlockSamples);
     for (auto _ : state) {
@@ -38,7 +76,25 @@ void BM_ChannelConvolutionPerBlock(benchmark::State& state) {
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(kBlockSamples));
 }
-BENCHMARK(BM_ChannelConvolutionPerBlock)->Arg(12)->Arg(30);
+BENCHMARK(BM_ChannelConvolutionPerBlock)->Arg(12);
+
+// One forward and one inverse transform, as the convolution does them.
+void BM_FftPair(benchmark::State& state) {
+    const linksim::Fft fft(size_t(state.range(0)));
+    std::vector<double> re = NrzWave(fft.Size());
+    std::vector<double> im(re.rbegin(), re.rend());
+    for (auto _ : state) {
+        fft.ForwardToBitReversed(re.data(), im.data());
+        fft.InverseFromBitReversed(re.data(), im.data());
+        for (size_t i = 0; i < re.size(); ++i) {
+            re[i] *= 1.0 / double(fft.Size());
+            im[i] *= 1.0 / double(fft.Size());
+        }
+        benchmark::DoNotOptimize(re.data());
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(fft.Size()));
+}
+BENCHMARK(BM_FftPair)->Arg(1 << 12)->Arg(1 << 13)->Arg(1 << 14)->Arg(1 << 15)->Arg(1 << 16)->Arg(1 << 17);
 
 void BM_EyeAnalysisPerBlock(benchmark::State& state) {
     linksim::EyeAnalyzerSettings settings;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Fft.h"
+#include "StreamConvolver.h"
 
 namespace {
 
