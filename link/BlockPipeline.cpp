@@ -100,8 +100,8 @@ bool BlockPipeline::FeedChannel(const Block& block, std::string& error) {
         const size_t count = std::min(m_settings.bitsPerCall, m_bits.size() - first);
         const long samples = long(count * spui);
         m_stimulus.resize(size_t(samples));
-        for (size_t i = 0; i < size_t(samples); ++i) {
-            m_stimulus[i] = m_bits[first + i / spui] ? 0.5 : -0.5;
+        for (size_t bit = 0; bit < count; ++bit) {
+            std::fill_n(m_stimulus.begin() + long(bit * spui), spui, m_bits[first + bit] ? 0.5 : -0.5);
         }
         m_nextStimulusBit += count;
         double txSeconds = 0.0;

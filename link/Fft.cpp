@@ -8,6 +8,7 @@ namespace linksim {
 namespace {
 
 const double kTwoPi = 6.283185307179586476925286766559;
+const size_t kPartsStagger = 24;
 
 // cos and sin of 2 pi m / n for any m, n a power of two of at least 4: the
 // first octant is computed, every other angle is an exact reflection of one
@@ -189,14 +190,10 @@ Fft::Fft(size_t size) : m_size(NextPowerOfTwo(size)), m_radix2Pass(false), m_bit
         ++bits;
     }
     m_radix2Pass = bits % 2 == 1;
-    for (size_t i = 0; i < m_size; ++i) {
-        size_t reversed = 0;
-        for (int b = 0; b < bits; ++b) {
-            if (i & (size_t(1) << b)) {
-                reversed |= size_t(1) << (bits - 1 - b);
-            }
-        }
-        m_bitReversed[i] = reversed;
+    // i's reversal is that of i / 2 moved down a place, with i's lowest bit
+    // on top.
+    for (size_t i = 1; i < m_size; ++i) {
+        m_bitReversed[i] = (m_bitReversed[i >> 1] >> 1) | ((i & 1) << (bits - 1));
     }
     if (m_size < 4) {
         return;
@@ -249,21 +246,24 @@ void Fft::InverseFromBitReversed(double* re, double* im) const {
 }
 
 void Fft::Transform(std::vector<Complex>& data, bool inverse) const {
-    std::vector<double> re(m_size);
-    std::vector<double> im(m_size);
+    // One allocation, the imaginary parts not a power of two after the real
+    // ones: arrays read together at such a distance share cache sets.
+    std::vector<double> parts(2 * m_size + kPartsStagger);
+    double* re = parts.data();
+    double* im = re + m_size + kPartsStagger;
     if (inverse) {
         for (size_t k = 0; k < m_size; ++k) {
             re[m_bitReversed[k]] = data[k].real();
             im[m_bitReversed[k]] = data[k].imag();
         }
-        InverseFromBitReversed(re.data(), im.data());
+        InverseFromBitReversed(re, im);
         for (size_t k = 0; k < m_size; ++k) data[k] = Complex(re[k], im[k]);
     } else {
         for (size_t k = 0; k < m_size; ++k) {
             re[k] = data[k].real();
             im[k] = data[k].imag();
         }
-        ForwardToBitReversed(re.data(), im.data());
+        ForwardToBitReversed(re, im);
         for (size_t k = 0; k < m_size; ++k) data[k] = Complex(re[m_bitReversed[k]], im[m_bitReversed[k]]);
     }
 }
@@ -304,13 +304,14 @@ std::vector<double> Convolve(const std::vector<double>& a, const std::vector<dou
     // bin k against bin n - k, wherever the transform left them.
     const Fft fft(length);
     const size_t n = fft.Size();
-    std::vector<double> re(n, 0.0);
-    std::vector<double> im(n, 0.0);
-    std::copy(a.begin(), a.end(), re.begin());
-    std::copy(b.begin(), b.end(), im.begin());
-    fft.ForwardToBitReversed(re.data(), im.data());
-    std::vector<double> productRe(n);
-    std::vector<double> productIm(n);
+    std::vector<double> parts(4 * n + 6 * kPartsStagger, 0.0);
+    double* re = parts.data();
+    double* im = re + n + kPartsStagger;
+    double* productRe = im + n + 2 * kPartsStagger;
+    double* productIm = productRe + n + 3 * kPartsStagger;
+    std::copy(a.begin(), a.end(), re);
+    std::copy(b.begin(), b.end(), im);
+    fft.ForwardToBitReversed(re, im);
     for (size_t position = 0; position < n; ++position) {
         const size_t bin = fft.BitReversed(position);
         const size_t mirror = fft.BitReversed((n - bin) % n);
@@ -322,7 +323,7 @@ std::vector<double> Convolve(const std::vector<double>& a, const std::vector<dou
         productRe[position] = spectrumAr * spectrumBr - spectrumAi * spectrumBi;
         productIm[position] = spectrumAr * spectrumBi + spectrumAi * spectrumBr;
     }
-    fft.InverseFromBitReversed(productRe.data(), productIm.data());
+    fft.InverseFromBitReversed(productRe, productIm);
     const double scale = 1.0 / double(n);
     for (size_t i = 0; i < length; ++i) {
         result[i] = productRe[i] * scale;

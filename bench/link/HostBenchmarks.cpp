@@ -7,6 +7,7 @@
 
 #include "Channel.h"
 #include "EyeAnalysis.h"
+#include "EyeDensity.h"
 #include "Fft.h"
 #include "Prbs.h"
 #include "StreamConvolver.h"
@@ -114,11 +115,28 @@ void BM_EyeAnalysisPerBlock(benchmark::State& state) {
 }
 BENCHMARK(BM_EyeAnalysisPerBlock);
 
+// The eye picture's density, folded from a run's trace: the last 2^19
+// samples (16384 unit intervals) of a channel's output and their instants.
+void BM_FoldEye(benchmark::State& state) {
+    const size_t samples = size_t(1) << 19;
+    linksim::StreamConvolver channel(ChannelTaps(12.0));
+    const std::vector<double> input = NrzWave(samples);
+    std::vector<double> trace(samples);
+    channel.Process(input.data(), samples, trace.data());
+    std::vector<double> instants;
+    for (size_t n = 0; n < samples / kSpui; ++n) instants.push_back((double(n) + 0.5) / kBitRate);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(linksim::FoldEye(trace, 0.0, 1.0 / (kBitRate * kSpui), instants, 1.0 / kBitRate,
+                                                  480, 320));
+    }
+}
+BENCHMARK(BM_FoldEye)->Unit(benchmark::kMillisecond);
+
 void BM_LossyChannelImpulse(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(linksim::LossyChannelImpulse(12.0, kBitRate, kSpui));
     }
 }
-BENCHMARK(BM_LossyChannelImpulse);
+BENCHMARK(BM_LossyChannelImpulse)->Unit(benchmark::kMillisecond);
 
 }  // namespace
