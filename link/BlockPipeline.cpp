@@ -61,13 +61,24 @@ bool BlockPipeline::Run(std::string& error) {
         Block& current = blocks[index % 3];
         Block* next = index + 1 < blockCount ? &setUp(index + 1) : nullptr;
         const Block* previous = index > 0 ? &blocks[(index - 1) % 3] : nullptr;
-        if (next && !FeedChannel(*next, error)) {
+        // Without the transmitter's AMI_GetWave, making the stimulus is host
+        // work like any other and goes beside the receiver too.
+        const bool feedBeside = !m_txGetWave;
+        if (next && !feedBeside && !FeedChannel(*next, error)) {
             return false;
         }
-        worker.Start([this, next, previous] {
-            if (next) ProduceBlock(*next);
+        // Handing the job over takes the worker's lock, which a busy machine
+        // can keep from us for a while: that is waiting too.
+        const auto handOver = Clock::now();
+        worker.Start([this, next, previous, feedBeside] {
+            if (next) {
+                std::string ignored;  // only the transmitter's AMI_GetWave can fail
+                if (feedBeside) FeedChannel(*next, ignored);
+                ProduceBlock(*next);
+            }
             if (previous) AnalyseBlock(*previous);
         });
+        m_result.timing.waiting += SecondsSince(handOver);
         const bool received = !m_rxGetWave || ReceiverGetWave(current, error);
         const auto waitStart = Clock::now();
         worker.Wait();
@@ -87,6 +98,8 @@ bool BlockPipeline::Run(std::string& error) {
     if (!worker.OwnThread()) {
         m_result.timing.waiting = 0.0;  // the jobs ran in place: their own times say it
     }
+    m_result.timing.stimulus += m_stimulusSeconds;
+    m_result.timing.txGetWave += m_txGetWaveSeconds;
     m_result.timing.channel += m_channelSeconds;
     m_result.timing.analysis += m_analysisSeconds;
     return true;
@@ -110,14 +123,14 @@ bool BlockPipeline::FeedChannel(const Block& block, std::string& error) {
             const auto txStart = Clock::now();
             const bool ok = m_tx.ProcessWave(m_stimulus.data(), samples, m_txClockTimes.data());
             txSeconds = SecondsSince(txStart);
-            m_result.timing.txGetWave += txSeconds;
+            m_txGetWaveSeconds += txSeconds;
             if (!ok) {
                 error = m_result.tx.description.modelName + " AMI_GetWave failed at bit " + std::to_string(first);
                 return false;
             }
         }
         m_channel->Push(m_stimulus.data(), m_stimulus.size());
-        m_result.timing.stimulus += SecondsSince(start) - txSeconds;
+        m_stimulusSeconds += SecondsSince(start) - txSeconds;
     }
     return true;
 }

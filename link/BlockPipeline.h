@@ -42,8 +42,9 @@ private:
     };
 
     size_t BlockBits(size_t index) const;
-    // On the calling thread: the stimulus through the transmitter into the
-    // channel until it can deliver the block.
+    // The stimulus through the transmitter into the channel until it can
+    // deliver the block; on the calling thread when the transmitter's
+    // AMI_GetWave is used, so that every model call stays there.
     bool FeedChannel(const Block& block, std::string& error);
     // Channel and analysis, the jobs that may run beside the receiver.
     void ProduceBlock(Block& block);
@@ -63,7 +64,10 @@ private:
     std::vector<double> m_stimulus;
     std::vector<double> m_txClockTimes;
     std::unique_ptr<LookaheadConvolver> m_channel;
-    // Written by the jobs only; read once they have been waited for.
+    // Written by the jobs (and the feed) only; read once they have been
+    // waited for.
+    double m_stimulusSeconds = 0.0;
+    double m_txGetWaveSeconds = 0.0;
     double m_channelSeconds = 0.0;
     double m_analysisSeconds = 0.0;
     bool m_channelStarved = false;

@@ -74,7 +74,8 @@ struct ModelRun {
 struct RunTiming {
     bool overlapped = false;
     double setup = 0.0;      // .ami files, libraries, channel, both AMI_Init
-    double stimulus = 0.0;   // the bits as levels, handed to the channel
+    double stimulus = 0.0;   // the bits as levels, handed to the channel (beside the
+                             // receiver too when the transmitter has no AMI_GetWave)
     double txGetWave = 0.0;
     double channel = 0.0;    // the convolution, wherever it ran
     double analysis = 0.0;   // eye, clock and trace, wherever it ran
