@@ -52,6 +52,9 @@ bool BlockPipeline::Run(std::string& error) {
         block.wave.resize(block.bitCount * spui);
         return block;
     };
+    // Without the transmitter's AMI_GetWave, making the stimulus is host work
+    // like any other and goes beside the receiver too.
+    const bool feedBeside = !m_txGetWave;
     if (blockCount > 0) {
         Block& first = setUp(0);
         if (!FeedChannel(first, error)) return false;
@@ -61,9 +64,6 @@ bool BlockPipeline::Run(std::string& error) {
         Block& current = blocks[index % 3];
         Block* next = index + 1 < blockCount ? &setUp(index + 1) : nullptr;
         const Block* previous = index > 0 ? &blocks[(index - 1) % 3] : nullptr;
-        // Without the transmitter's AMI_GetWave, making the stimulus is host
-        // work like any other and goes beside the receiver too.
-        const bool feedBeside = !m_txGetWave;
         if (next && !feedBeside && !FeedChannel(*next, error)) {
             return false;
         }
