@@ -27,10 +27,12 @@ double MeanPhase(const std::vector<InstantSample>& samples, double unitInterval)
 struct Tally {
     size_t compared = 0;
     size_t errors = 0;
+    bool abandoned = false;
 };
 
+// Stops early, with abandoned set, once the errors alone reach `giveUpAt`.
 Tally CountAt(const std::vector<long>& indices, const std::vector<int>& decisions, const std::vector<int>& bits,
-              size_t count, long latency) {
+              size_t count, long latency, size_t giveUpAt = std::numeric_limits<size_t>::max()) {
     Tally tally;
     const long bitCount = long(bits.size());
     for (size_t i = 0; i < count; ++i) {
@@ -40,8 +42,25 @@ Tally CountAt(const std::vector<long>& indices, const std::vector<int>& decision
         }
         ++tally.compared;
         tally.errors += (decisions[i] != bits[size_t(transmitted)]) ? 1 : 0;
+        if (tally.errors >= giveUpAt) {
+            tally.abandoned = true;
+            break;
+        }
     }
     return tally;
+}
+
+// The error count from which a latency cannot beat bestRate over a window:
+// it compares at most `window` bits, so its rate is at least errors / window.
+size_t HopelessErrors(double bestRate, size_t window) {
+    if (!std::isfinite(bestRate)) {
+        return std::numeric_limits<size_t>::max();
+    }
+    size_t errors = size_t(std::ceil(bestRate * double(window)));
+    // Rounding aside, the smallest count whose rate reaches bestRate.
+    while (errors > 0 && double(errors - 1) / double(window) >= bestRate) --errors;
+    while (double(errors) / double(window) < bestRate) ++errors;
+    return errors;
 }
 
 }  // namespace
@@ -63,9 +82,12 @@ BitErrorCount CountBitErrors(const std::vector<InstantSample>& samples, const st
     const size_t window = std::min(samples.size(), kLatencySearchInstants);
     double bestRate = std::numeric_limits<double>::infinity();
     for (size_t latency = 0; latency <= maxLatency; ++latency) {
-        const Tally tally = CountAt(indices, decisions, bits, window, long(latency));
+        // Most latencies are hopeless after a few bits once the right one
+        // has been seen: counting the rest would not change the choice.
+        const Tally tally =
+            CountAt(indices, decisions, bits, window, long(latency), HopelessErrors(bestRate, window));
         // A latency that leaves most of the window unmatched proves nothing.
-        if (2 * tally.compared < window) {
+        if (tally.abandoned || 2 * tally.compared < window) {
             continue;
         }
         const double rate = double(tally.errors) / double(tally.compared);

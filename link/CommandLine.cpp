@@ -157,6 +157,10 @@ CommandLineAction ParseCommandLine(const std::vector<std::string>& arguments, co
             line.quiet = true;
             continue;
         }
+        if (option == "--sequential") {
+            line.settings.overlapHostWork = false;
+            continue;
+        }
         std::string value;
         const size_t equals = option.find('=');
         if (option.rfind("--", 0) == 0 && equals != std::string::npos) {
@@ -213,6 +217,8 @@ std::string UsageText() {
            "  --out DIR              output folder (default link-run): summary.json, eye.png and the\n"
            "                         receiver's adapt.txt; the models run inside it\n"
            "  --quiet                no progress bar\n"
+           "  --sequential           the channel and the analysis between the receiver's calls, not\n"
+           "                         beside them on a second thread (same results, slower)\n"
            "  --help                 this text\n";
 }
 

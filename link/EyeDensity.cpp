@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <thread>
 
 namespace linksim {
 
@@ -23,6 +25,81 @@ void ChooseRange(const std::vector<double>& samples, EyeDensity& density) {
 
 }  // namespace
 
+namespace {
+
+// What folding one instant needs: the trace, and for each column its time
+// from the instant.
+struct Fold {
+    const std::vector<double>& samples;
+    double traceStart;
+    double sampleInterval;
+    std::vector<double> columnShift;  // offset * unitInterval
+    size_t rows;
+    double voltageLow;
+    double span;
+
+    size_t Columns() const { return columnShift.size(); }
+
+    long RowOf(double value) const {
+        const double position = (value - voltageLow) / span * double(rows);
+        return long(std::min(std::max(position, 0.0), double(rows) - 1.0));
+    }
+
+    // The row of the trace in every column around one instant, -1 where the
+    // trace does not reach.
+    void TraceRows(double instant, std::vector<long>& rowOfColumn) const {
+        const double last = double(samples.size() - 1);
+        const size_t lastIndex = samples.size() - 2;
+        for (size_t column = 0; column < Columns(); ++column) {
+            const double position = (instant + columnShift[column] - traceStart) / sampleInterval;
+            if (position < 0.0 || position > last) {
+                rowOfColumn[column] = -1;
+                continue;
+            }
+            // position is not negative here: the signed conversion is the
+            // same, and the processor has it in one instruction.
+            const size_t index = std::min(size_t(int64_t(position)), lastIndex);
+            const double fraction = position - double(index);
+            rowOfColumn[column] = RowOf(samples[index] + fraction * (samples[index + 1] - samples[index]));
+        }
+    }
+
+    // Adds the instants to steps ((rows + 1) x columns): each cell the trace
+    // passes in a column is counted as a step up where its run of cells
+    // starts and one down after it ends, which the caller adds up along the
+    // rows. Unsigned arithmetic wraps, so the sums come out exact.
+    void Add(const double* instants, size_t count, std::vector<unsigned>& steps) const {
+        const size_t columns = Columns();
+        std::vector<long> rowOfColumn(columns);
+        for (size_t i = 0; i < count; ++i) {
+            TraceRows(instants[i], rowOfColumn);
+            long previousRow = -1;
+            for (size_t column = 0; column < columns; ++column) {
+                const long row = rowOfColumn[column];
+                if (row < 0) {
+                    previousRow = -1;
+                    continue;
+                }
+                // From next to the previous column's cell up to this one.
+                long from = row;
+                long to = row;
+                if (previousRow >= 0) {
+                    from = previousRow < row ? previousRow + 1 : row;
+                    to = previousRow > row ? previousRow - 1 : row;
+                }
+                ++steps[size_t(from) * columns + column];
+                --steps[size_t(to + 1) * columns + column];
+                previousRow = row;
+            }
+        }
+    }
+};
+
+// Below this many instants a second thread costs more than it saves.
+const size_t kInstantsForTwoThreads = 2048;
+
+}  // namespace
+
 EyeDensity FoldEye(const std::vector<double>& samples, double traceStart, double sampleInterval,
                    const std::vector<double>& instants, double unitInterval, size_t columns, size_t rows) {
     EyeDensity density;
@@ -33,39 +110,33 @@ EyeDensity FoldEye(const std::vector<double>& samples, double traceStart, double
     if (samples.size() < 2 || columns == 0 || rows == 0) {
         return density;
     }
-    const double span = density.voltageHigh - density.voltageLow;
-    const double last = double(samples.size() - 1);
-    auto rowOf = [&](double value) {
-        const double position = (value - density.voltageLow) / span * double(rows);
-        return long(std::min(std::max(position, 0.0), double(rows) - 1.0));
-    };
-    for (double instant : instants) {
-        long previousRow = -1;
+    Fold fold{samples, traceStart, sampleInterval, std::vector<double>(columns), rows, density.voltageLow,
+              density.voltageHigh - density.voltageLow};
+    for (size_t column = 0; column < columns; ++column) {
+        const double offset = -1.0 + 2.0 * (double(column) + 0.5) / double(columns);
+        fold.columnShift[column] = offset * unitInterval;
+    }
+    // Counts add up in any order: the second half of the instants goes to a
+    // thread of its own, into steps of its own.
+    std::vector<unsigned> steps((rows + 1) * columns, 0);
+    if (instants.size() >= kInstantsForTwoThreads) {
+        const size_t half = instants.size() / 2;
+        std::vector<unsigned> secondSteps(steps.size(), 0);
+        std::thread second([&] { fold.Add(instants.data() + half, instants.size() - half, secondSteps); });
+        fold.Add(instants.data(), half, steps);
+        second.join();
+        for (size_t i = 0; i < steps.size(); ++i) steps[i] += secondSteps[i];
+    } else {
+        fold.Add(instants.data(), instants.size(), steps);
+    }
+    std::vector<unsigned> running(columns, 0);
+    for (size_t row = 0; row < rows; ++row) {
         for (size_t column = 0; column < columns; ++column) {
-            const double offset = -1.0 + 2.0 * (double(column) + 0.5) / double(columns);
-            const double position = (instant + offset * unitInterval - traceStart) / sampleInterval;
-            if (position < 0.0 || position > last) {
-                previousRow = -1;
-                continue;
-            }
-            const size_t index = std::min(size_t(position), samples.size() - 2);
-            const double fraction = position - double(index);
-            const double value = samples[index] + fraction * (samples[index + 1] - samples[index]);
-            const long row = rowOf(value);
-            // Fill from next to the previous column's cell up to this one.
-            long from = row;
-            long to = row;
-            if (previousRow >= 0 && previousRow != row) {
-                from = previousRow < row ? previousRow + 1 : row;
-                to = previousRow < row ? row : previousRow - 1;
-            }
-            for (long r = from; r <= to; ++r) {
-                unsigned& cell = density.counts[size_t(r) * columns + column];
-                density.highest = std::max(density.highest, ++cell);
-            }
-            previousRow = row;
+            running[column] += steps[row * columns + column];
+            density.counts[row * columns + column] = running[column];
         }
     }
+    for (unsigned count : density.counts) density.highest = std::max(density.highest, count);
     return density;
 }
 

@@ -6,15 +6,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <limits>
-#include <memory>
 #include <sstream>
 #include <system_error>
 
 #include "AmiFile.h"
 #include "AmiLibrary.h"
+#include "BlockPipeline.h"
 #include "Channel.h"
-#include "Fft.h"
 #include "Prbs.h"
 
 namespace linksim {
@@ -41,8 +39,6 @@ const size_t kImpulseMarginUi = 64;
 const size_t kMinimumMeasuredBits = 50000;
 // A model's latency can exceed the impulse response by its own pipeline.
 const size_t kLatencySlackBits = 256;
-// Entries behind the clock_times room that a model must leave alone.
-const size_t kClockTimesGuard = 16;
 
 std::string OneLine(std::string text) {
     std::replace(text.begin(), text.end(), '\n', ' ');
@@ -168,94 +164,6 @@ std::vector<double> Taps(const std::vector<double>& impulse, double sampleInterv
     return taps;
 }
 
-// The stream of bits, block by block, through the models and into the
-// analysis.
-class BlockPipeline {
-public:
-    BlockPipeline(const LinkSettings& settings, const std::vector<int>& bits, LinkResult& result,
-                  AmiModelInstance& tx, AmiModelInstance& rx, EyeAnalyzer& analyzer)
-        : m_settings(settings), m_bits(bits), m_result(result), m_tx(tx), m_rx(rx), m_analyzer(analyzer) {}
-
-    // The filter from the stimulus to what the receiver's GetWave gets (or,
-    // for a receiver without one, to its output).
-    void SetPath(bool txGetWave, bool rxGetWave, const std::vector<double>& taps) {
-        m_txGetWave = txGetWave;
-        m_rxGetWave = rxGetWave;
-        const size_t blockSamples = m_settings.bitsPerCall * size_t(m_settings.samplesPerUi);
-        m_filter.reset(new StreamConvolver(taps, blockSamples));
-    }
-
-    bool Run(std::string& error) {
-        const size_t spui = size_t(m_settings.samplesPerUi);
-        const size_t blockBits = m_settings.bitsPerCall;
-        std::vector<double> wave(blockBits * spui);
-        std::vector<double> clockTimes;
-        for (size_t first = 0; first < m_bits.size(); first += blockBits) {
-            const size_t count = std::min(blockBits, m_bits.size() - first);
-            const long samples = long(count * spui);
-            for (size_t i = 0; i < size_t(samples); ++i) {
-                wave[i] = m_bits[first + i / spui] ? 0.5 : -0.5;
-            }
-            if (m_txGetWave) {
-                clockTimes.assign(ClockTimesCapacity(samples, m_settings.samplesPerUi), -1.0);
-                if (!m_tx.ProcessWave(wave.data(), samples, clockTimes.data())) {
-                    error = m_result.tx.description.modelName + " AMI_GetWave failed at bit " + std::to_string(first);
-                    return false;
-                }
-            }
-            m_filter->Process(wave.data(), size_t(samples), wave.data());
-            std::vector<double> clocks;
-            if (m_rxGetWave && !ReceiverGetWave(wave.data(), samples, first, clocks, error)) {
-                return false;
-            }
-            m_analyzer.AddBlock(wave.data(), size_t(samples), clocks.data(), clocks.size());
-            if (m_settings.progress) m_settings.progress(first + count, m_bits.size());
-        }
-        return true;
-    }
-
-private:
-    bool ReceiverGetWave(double* wave, long samples, size_t firstBit, std::vector<double>& clocks,
-                         std::string& error) {
-        const size_t room = ClockTimesCapacity(samples, m_settings.samplesPerUi);
-        std::vector<double> clockTimes(room + kClockTimesGuard, std::numeric_limits<double>::quiet_NaN());
-        const auto start = std::chrono::steady_clock::now();
-        const bool ok = m_rx.ProcessWave(wave, samples, clockTimes.data());
-        m_result.rxGetWaveSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const std::string& name = m_result.rx.description.modelName;
-        if (!ok) {
-            error = name + " AMI_GetWave failed at bit " + std::to_string(firstBit);
-            return false;
-        }
-        for (size_t i = room; i < clockTimes.size(); ++i) {
-            if (!std::isnan(clockTimes[i])) {
-                error = name + " AMI_GetWave wrote beyond the " + std::to_string(room) + " clock_times entries it was given";
-                return false;
-            }
-        }
-        size_t i = 0;
-        for (; i < room && clockTimes[i] >= 0.0; ++i) {
-            clocks.push_back(clockTimes[i]);
-        }
-        if (i == room && !m_missingTerminatorNoted) {
-            m_result.notes.push_back(name + " AMI_GetWave filled clock_times without the -1.0 terminator");
-            m_missingTerminatorNoted = true;
-        }
-        return true;
-    }
-
-    const LinkSettings& m_settings;
-    const std::vector<int>& m_bits;
-    LinkResult& m_result;
-    AmiModelInstance& m_tx;
-    AmiModelInstance& m_rx;
-    EyeAnalyzer& m_analyzer;
-    bool m_txGetWave = false;
-    bool m_rxGetWave = false;
-    bool m_missingTerminatorNoted = false;
-    std::unique_ptr<StreamConvolver> m_filter;
-};
-
 bool CheckSettings(const LinkSettings& settings, std::string& error) {
     if (FindPrbsPolynomial(settings.prbsOrder) == nullptr) {
         error = "PRBS" + std::to_string(settings.prbsOrder) + " is not one of PRBS7, 15, 23, 31";
@@ -302,6 +210,12 @@ size_t DefaultBitCount(long ignoreBits) {
 
 bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& error) {
     const auto runStart = std::chrono::steady_clock::now();
+    // Whichever way the run ends, its time is known.
+    struct RunClock {
+        std::chrono::steady_clock::time_point start;
+        double& seconds;
+        ~RunClock() { seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); }
+    } runClock{runStart, result.timing.run};
     if (!CheckSettings(settings, error) || !PrepareModel(settings.tx, "Tx", result.tx, error) ||
         !PrepareModel(settings.rx, "Rx", result.rx, error)) {
         return false;
@@ -381,9 +295,12 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
         pipeline.SetPath(result.tx.getWaveUsed, false, Taps(afterRx, dt));
         analyzer.UseIdealClock(double(CentreSamplingPhase(afterRx, settings.samplesPerUi, dt)) * dt);
     }
+    const auto pipelineStart = std::chrono::steady_clock::now();
+    result.timing.setup = std::chrono::duration<double>(pipelineStart - runStart).count();
     if (!pipeline.Run(error)) {
         return false;
     }
+    const auto resultsStart = std::chrono::steady_clock::now();
     if (!tx.Close()) result.notes.push_back(txModel.modelName + " AMI_Close reported a failure");
     if (!rx.Close()) result.notes.push_back(rxModel.modelName + " AMI_Close reported a failure");
     workHere.Restore();
@@ -406,7 +323,7 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
             result.adaptation = FinalAdaptation(measurements);
         }
     }
-    result.runSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart).count();
+    result.timing.results = std::chrono::duration<double>(std::chrono::steady_clock::now() - resultsStart).count();
     return true;
 }
 

@@ -51,6 +51,9 @@ struct LinkSettings {
     size_t bitsPerCall = 1024;
     std::string outDir = ".";  // the models run inside it (the receiver writes there)
     RxOutputMode rxOutput = RxOutputMode::Auto;
+    // The channel convolution and the analysis on a second thread while the
+    // receiver's AMI_GetWave runs; the results are the same either way.
+    bool overlapHostWork = true;
     std::function<void(size_t bitsDone, size_t bitsTotal)> progress;
 };
 
@@ -63,6 +66,23 @@ struct ModelRun {
     std::string initMessage;
     std::string parametersOut;
     bool getWaveUsed = false;
+};
+
+// Where the time of a run went, in seconds of wall-clock time. The models'
+// calls and the setup run on the calling thread; channel and analysis run
+// on a second thread when overlapped, and then count only through waiting.
+struct RunTiming {
+    bool overlapped = false;
+    double setup = 0.0;      // .ami files, libraries, channel, both AMI_Init
+    double stimulus = 0.0;   // the bits as levels, handed to the channel (beside the
+                             // receiver too when the transmitter has no AMI_GetWave)
+    double txGetWave = 0.0;
+    double channel = 0.0;    // the convolution, wherever it ran
+    double analysis = 0.0;   // eye, clock and trace, wherever it ran
+    double rxGetWave = 0.0;
+    double waiting = 0.0;    // for the second thread, after AMI_GetWave returned
+    double results = 0.0;    // AMI_Close, bit errors, adaptation log
+    double run = 0.0;        // all of RunLink
 };
 
 struct LinkResult {
@@ -91,8 +111,7 @@ struct LinkResult {
     std::vector<double> traceSamples;
     std::vector<double> traceInstants;
 
-    double rxGetWaveSeconds = 0.0;
-    double runSeconds = 0.0;
+    RunTiming timing;
 };
 
 // The bits a run needs by default: the models' Ignore_Bits and a measured

@@ -1,5 +1,6 @@
 #include "Summary.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <sstream>
@@ -119,6 +120,30 @@ void WriteAdaptation(JsonWriter& json, const LinkResult& result) {
     json.EndObject();
 }
 
+void WriteTiming(JsonWriter& json, const LinkResult& result, const RunOutputs& outputs) {
+    const RunTiming& timing = result.timing;
+    const HostTime host = TimeOutsideReceiver(result, outputs);
+    json.BeginObject();
+    json.Key("total_s").Number(outputs.totalSeconds);
+    json.Key("rx_getwave_s").Number(timing.rxGetWave);
+    json.Key("host_s").Number(host.seconds);
+    json.Key("host_share").Number(host.share);
+    json.Key("host_work_overlapped").Bool(timing.overlapped);
+    // Each part's own time; channel and analysis ran beside the receiver when
+    // overlapped, and then only the waiting for them adds to host_s.
+    json.Key("host_parts_s").BeginObject();
+    json.Key("setup").Number(timing.setup);
+    json.Key("stimulus").Number(timing.stimulus);
+    json.Key("tx_getwave").Number(timing.txGetWave);
+    json.Key("channel").Number(timing.channel);
+    json.Key("analysis").Number(timing.analysis);
+    json.Key("waiting").Number(timing.waiting);
+    json.Key("results").Number(timing.results);
+    json.Key("eye_picture").Number(outputs.eyePictureSeconds);
+    json.EndObject();
+    json.EndObject();
+}
+
 void WriteStrings(JsonWriter& json, const std::vector<std::string>& texts) {
     json.BeginArray();
     for (const std::string& text : texts) json.String(text);
@@ -126,6 +151,13 @@ void WriteStrings(JsonWriter& json, const std::vector<std::string>& texts) {
 }
 
 }  // namespace
+
+HostTime TimeOutsideReceiver(const LinkResult& result, const RunOutputs& outputs) {
+    HostTime host;
+    host.seconds = std::max(outputs.totalSeconds - result.timing.rxGetWave, 0.0);
+    host.share = outputs.totalSeconds > 0.0 ? host.seconds / outputs.totalSeconds : 0.0;
+    return host;
+}
 
 EyeFigures ReportedEye(const LinkResult& result) {
     EyeFigures eye;
@@ -176,12 +208,8 @@ std::string SummaryJson(const LinkSettings& settings, const LinkResult& result, 
     WriteClock(json, result);
     json.Key("adaptation");
     WriteAdaptation(json, result);
-    json.Key("timing").BeginObject();
-    json.Key("total_s").Number(outputs.totalSeconds);
-    json.Key("rx_getwave_s").Number(result.rxGetWaveSeconds);
-    const double outside = outputs.totalSeconds - result.rxGetWaveSeconds;
-    json.Key("outside_rx_getwave_share").Number(outputs.totalSeconds > 0.0 ? outside / outputs.totalSeconds : 0.0);
-    json.EndObject();
+    json.Key("timing");
+    WriteTiming(json, result, outputs);
     json.Key("notes");
     WriteStrings(json, result.notes);
     json.EndObject();
@@ -226,6 +254,10 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
         for (double tap : adaptation.taps) text << " " << Format("%g", tap);
         text << " V (" << adaptation.measurements << " measurements)\n";
     }
+    const HostTime host = TimeOutsideReceiver(result, outputs);
+    text << "  time: " << Format("%.3g", outputs.totalSeconds) << " s, " << Format("%.3g", result.timing.rxGetWave)
+         << " s of it in " << result.rx.description.modelName << " AMI_GetWave, " << Format("%.0f", 100.0 * host.share)
+         << " % outside it\n";
     if (!outputs.eyeImage.empty()) text << "  eye picture: " << outputs.folder << "/" << outputs.eyeImage << "\n";
     text << "  summary: " << outputs.folder << "/summary.json\n";
     return text.str();

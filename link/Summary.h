@@ -13,8 +13,18 @@ struct RunOutputs {
     std::string folder;
     std::string eyeImage;  // empty when no eye is drawn
     std::string eyeNote;   // why not, or what the picture shows
-    double totalSeconds = 0.0;
+    double eyePictureSeconds = 0.0;
+    double totalSeconds = 0.0;  // the program's, from its start to the summary
 };
+
+// The program's time outside the receiver's AMI_GetWave: the link
+// simulator's own work, the transmitter's calls and the models' AMI_Init and
+// AMI_Close.
+struct HostTime {
+    double seconds = 0.0;
+    double share = 0.0;  // of the total, 0 .. 1
+};
+HostTime TimeOutsideReceiver(const LinkResult& result, const RunOutputs& outputs);
 
 // The eye figures as reported: height at the instants (0 when shut), width
 // at the threshold in unit intervals; known is false when they mean

@@ -87,8 +87,10 @@ int main(int argc, char** argv) {
 
     linksim::RunOutputs outputs;
     outputs.folder = line.settings.outDir;
+    const auto eyeStart = std::chrono::steady_clock::now();
     const bool drawn = DrawEye(result, outputs, error);
     linksim::ReleasePlotCaches();
+    outputs.eyePictureSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - eyeStart).count();
     if (!drawn) {
         return Fail(error, 1);
     }

@@ -1,14 +1,19 @@
-// What the link simulator itself spends per block of a run, next to the
-// receiver's AMI_GetWave: the channel convolution, the eye analysis, and
-// building the lossy line once per run.
+// What the link simulator itself spends, next to the receiver's AMI_GetWave
+// (items are samples, so items_per_second gives the time per sample): the
+// channel convolution as a run does it (a full chunk of stimulus at a time,
+// for several transform sizes) and as it would cost once per receiver block,
+// the transforms themselves, the eye analysis per block, and, once per run,
+// the eye picture's density and the lossy line.
 #include <benchmark/benchmark.h>
 
 #include <vector>
 
 #include "Channel.h"
 #include "EyeAnalysis.h"
+#include "EyeDensity.h"
 #include "Fft.h"
 #include "Prbs.h"
+#include "StreamConvolver.h"
 
 namespace {
 
@@ -17,19 +22,51 @@ const int kSpui = 32;
 const size_t kBlockBits = 1024;
 const size_t kBlockSamples = kBlockBits * kSpui;
 
-std::vector<double> NrzBlock() {
-    const std::vector<int> bits = linksim::Prbs(15, kBlockBits);
-    std::vector<double> wave(kBlockSamples);
+std::vector<double> ChannelTaps(double lossDb) {
+    const double dt = 1.0 / (kBitRate * kSpui);
+    std::vector<double> taps = linksim::LossyChannelImpulse(lossDb, kBitRate, kSpui);
+    taps.resize(taps.size() + 64 * kSpui, 0.0);  // the impulse matrix's margin
+    for (double& tap : taps) tap *= dt;
+    return taps;
+}
+
+std::vector<double> NrzWave(size_t samples) {
+    const std::vector<int> bits = linksim::Prbs(15, samples / kSpui + 1);
+    std::vector<double> wave(samples);
     for (size_t i = 0; i < wave.size(); ++i) wave[i] = bits[i / kSpui] ? 0.5 : -0.5;
     return wave;
 }
 
+std::vector<double> NrzBlock() { return NrzWave(kBlockSamples); }
+
+// The channel as a run convolves it: a full chunk of the stimulus at a time.
+// Arguments: the loss in dB, the transform size (0: the convolver's choice).
+void BM_ChannelConvolution(benchmark::State& state) {
+    linksim::StreamConvolver convolver(ChannelTaps(double(state.range(0))), size_t(state.range(1)));
+    const size_t chunk = convolver.ChunkLength();
+    const std::vector<double> input = NrzWave(chunk);
+    std::vector<double> output(chunk);
+    for (auto _ : state) {
+        convolver.Process(input.data(), chunk, output.data());
+        benchmark::DoNotOptimize(output.data());
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(chunk));
+    state.counters["taps"] = double(convolver.TapCount());
+    state.counters["transform"] = double(convolver.TransformSize());
+}
+BENCHMARK(BM_ChannelConvolution)
+    ->Args({12, 0})
+    ->Args({30, 0})
+    ->Args({12, 1 << 13})
+    ->Args({12, 1 << 14})
+    ->Args({12, 1 << 15})
+    ->Args({12, 1 << 16})
+    ->Args({30, 1 << 15});
+
+// The same filter called once per receiver block, as if the stimulus were
+// not known ahead: each call pays for a whole transform.
 void BM_ChannelConvolutionPerBlock(benchmark::State& state) {
-    const double dt = 1.0 / (kBitRate * kSpui);
-    std::vector<double> taps = linksim::LossyChannelImpulse(double(state.range(0)), kBitRate, kSpui);
-    taps.resize(taps.size() + 64 * kSpui, 0.0);  // the impulse matrix's margin
-    for (double& tap : taps) tap *= dt;
-    linksim::StreamConvolver convolver(taps, kBlockSamples);
+    linksim::StreamConvolver convolver(ChannelTaps(double(state.range(0))));
     const std::vector<double> input = NrzBlock();
     std::vector<double> output(kBlockSamples);
     for (auto _ : state) {
@@ -38,7 +75,25 @@ void BM_ChannelConvolutionPerBlock(benchmark::State& state) {
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(kBlockSamples));
 }
-BENCHMARK(BM_ChannelConvolutionPerBlock)->Arg(12)->Arg(30);
+BENCHMARK(BM_ChannelConvolutionPerBlock)->Arg(12);
+
+// One forward and one inverse transform, as the convolution does them.
+void BM_FftPair(benchmark::State& state) {
+    const linksim::Fft fft(size_t(state.range(0)));
+    std::vector<double> re = NrzWave(fft.Size());
+    std::vector<double> im(re.rbegin(), re.rend());
+    for (auto _ : state) {
+        fft.ForwardToBitReversed(re.data(), im.data());
+        fft.InverseFromBitReversed(re.data(), im.data());
+        for (size_t i = 0; i < re.size(); ++i) {
+            re[i] *= 1.0 / double(fft.Size());
+            im[i] *= 1.0 / double(fft.Size());
+        }
+        benchmark::DoNotOptimize(re.data());
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(fft.Size()));
+}
+BENCHMARK(BM_FftPair)->Arg(1 << 12)->Arg(1 << 13)->Arg(1 << 14)->Arg(1 << 15)->Arg(1 << 16)->Arg(1 << 17);
 
 void BM_EyeAnalysisPerBlock(benchmark::State& state) {
     linksim::EyeAnalyzerSettings settings;
@@ -58,11 +113,28 @@ void BM_EyeAnalysisPerBlock(benchmark::State& state) {
 }
 BENCHMARK(BM_EyeAnalysisPerBlock);
 
+// The eye picture's density, folded from a run's trace: the last 2^19
+// samples (16384 unit intervals) of a channel's output and their instants.
+void BM_FoldEye(benchmark::State& state) {
+    const size_t samples = size_t(1) << 19;
+    linksim::StreamConvolver channel(ChannelTaps(12.0));
+    const std::vector<double> input = NrzWave(samples);
+    std::vector<double> trace(samples);
+    channel.Process(input.data(), samples, trace.data());
+    std::vector<double> instants;
+    for (size_t n = 0; n < samples / kSpui; ++n) instants.push_back((double(n) + 0.5) / kBitRate);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(linksim::FoldEye(trace, 0.0, 1.0 / (kBitRate * kSpui), instants, 1.0 / kBitRate,
+                                                  480, 320));
+    }
+}
+BENCHMARK(BM_FoldEye)->Unit(benchmark::kMillisecond);
+
 void BM_LossyChannelImpulse(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(linksim::LossyChannelImpulse(12.0, kBitRate, kSpui));
     }
 }
-BENCHMARK(BM_LossyChannelImpulse);
+BENCHMARK(BM_LossyChannelImpulse)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -52,6 +52,21 @@ TEST(BitErrors, InstantsNearABoundaryMapToOneBitEach) {
     EXPECT_EQ(result.compared, 3000u);
 }
 
+// Decisions that follow the pattern at two latencies, 40 % at the earlier
+// one and 60 % at the later one: the earlier one is seen first and the later
+// one must still win.
+TEST(BitErrors, TheBestOfTwoPartlyMatchingLatenciesWins) {
+    const std::vector<int> bits = linksim::Prbs(15, 6000);
+    std::vector<linksim::InstantSample> samples = Received(bits, 37, 0.5);
+    for (size_t j = 37; j < samples.size(); ++j) {
+        if (j % 10 < 4) samples[j - 37].value = bits[j - 20] ? 0.4 : -0.3;
+    }
+    const linksim::BitErrorCount result = linksim::CountBitErrors(samples, bits, kUi, 0.0, 100);
+    ASSERT_TRUE(result.aligned);
+    EXPECT_EQ(result.latencyBits, 37);
+    EXPECT_NEAR(double(result.errors) / double(result.compared), 0.2, 0.03);
+}
+
 TEST(BitErrors, LatencyBeyondTheSearchIsNotFound) {
     const std::vector<int> bits = linksim::Prbs(15, 5000);
     const linksim::BitErrorCount result = linksim::CountBitErrors(Received(bits, 300, 0.5), bits, kUi, 0.0, 100);

@@ -35,6 +35,7 @@ TEST(CommandLine, DefaultsAreTheKitsModelsWithTheEqualisedReceiverOutput) {
     EXPECT_EQ(line.settings.channel.kind, linksim::ChannelKind::Loss);
     EXPECT_DOUBLE_EQ(line.settings.channel.lossDb, 12.0);
     EXPECT_FALSE(line.quiet);
+    EXPECT_TRUE(line.settings.overlapHostWork);
 
     // Another receiver, or Rx_config given: nothing is added.
     linksim::CommandLine other;
@@ -51,7 +52,7 @@ TEST(CommandLine, ReadsEveryOptionInBothForms) {
     std::string error;
     ASSERT_EQ(Parse({"--tx", "DE=3", "--tx=VOD=5", "--prbs", "31", "--bits=1000", "--bit-rate", "25G",
                      "--samples-per-ui", "16", "--channel", "file:ch.txt", "--bits-per-call", "64", "--out", "o",
-                     "--rx-output", "retimed", "--quiet", "--tx-ami", "t.ami"},
+                     "--rx-output", "retimed", "--quiet", "--tx-ami", "t.ami", "--sequential"},
                     line, error),
               linksim::CommandLineAction::Run)
         << error;
@@ -69,6 +70,7 @@ TEST(CommandLine, ReadsEveryOptionInBothForms) {
     EXPECT_EQ(s.rxOutput, linksim::RxOutputMode::Retimed);
     EXPECT_EQ(s.tx.ami, "t.ami");
     EXPECT_TRUE(line.quiet);
+    EXPECT_FALSE(s.overlapHostWork);
     EXPECT_EQ(Parse({"--quiet", "--help"}, line, error), linksim::CommandLineAction::Help);
 
     const std::vector<std::string> bad[] = {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Fft.h"
+#include "StreamConvolver.h"
 
 namespace {
 
@@ -23,19 +24,28 @@ std::vector<double> DirectConvolution(const std::vector<double>& a, const std::v
     return result;
 }
 
+// Odd and even powers of two take different last passes; the smallest have
+// no radix-4 pass at all.
 TEST(Fft, ForwardMatchesTheDefinitionAndInverseUndoesIt) {
-    const size_t n = 64;
-    const std::vector<double> signal = RandomSignal(n, 1);
-    std::vector<linksim::Complex> data(signal.begin(), signal.end());
-    linksim::Fft fft(n);
-    fft.Forward(data);
-    for (size_t k : {size_t(0), size_t(1), size_t(17), size_t(63)}) {
-        linksim::Complex expected(0.0, 0.0);
-        for (size_t t = 0; t < n; ++t) expected += signal[t] * std::polar(1.0, -2.0 * M_PI * double(k * t) / double(n));
-        EXPECT_NEAR(std::abs(data[k] - expected), 0.0, 1e-10) << "bin " << k;
+    for (size_t n : {size_t(1), size_t(2), size_t(4), size_t(8), size_t(32), size_t(64), size_t(512)}) {
+        const std::vector<double> real = RandomSignal(n, 1);
+        const std::vector<double> imaginary = RandomSignal(n, 11);
+        std::vector<linksim::Complex> data(n);
+        for (size_t t = 0; t < n; ++t) data[t] = linksim::Complex(real[t], imaginary[t]);
+        const std::vector<linksim::Complex> signal = data;
+        linksim::Fft fft(n);
+        ASSERT_EQ(fft.Size(), n);
+        fft.Forward(data);
+        for (size_t k = 0; k < n; ++k) {
+            linksim::Complex expected(0.0, 0.0);
+            for (size_t t = 0; t < n; ++t) {
+                expected += signal[t] * std::polar(1.0, -2.0 * M_PI * double((k * t) % n) / double(n));
+            }
+            ASSERT_NEAR(std::abs(data[k] - expected), 0.0, 1e-11) << "size " << n << " bin " << k;
+        }
+        fft.Inverse(data);
+        for (size_t t = 0; t < n; ++t) ASSERT_NEAR(std::abs(data[t] - signal[t]), 0.0, 1e-13) << "size " << n;
     }
-    fft.Inverse(data);
-    for (size_t t = 0; t < n; ++t) EXPECT_NEAR(data[t].real(), signal[t], 1e-12);
 }
 
 // Short inputs are summed directly, long ones go through the FFT.
@@ -57,6 +67,7 @@ TEST(Fft, StreamConvolverCarriesStateAcrossBlocks) {
     const std::vector<double> input = RandomSignal(10000, 5);
     const std::vector<double> expected = DirectConvolution(input, taps);
     linksim::StreamConvolver convolver(taps, 1024);
+    EXPECT_EQ(convolver.TransformSize(), 1024u);
     std::vector<double> output(input);
     const size_t blocks[] = {1, 1023, 1024, 5000, 37};
     size_t done = 0;
@@ -66,6 +77,57 @@ TEST(Fft, StreamConvolverCarriesStateAcrossBlocks) {
         done += count;
     }
     for (size_t i = 0; i < output.size(); ++i) ASSERT_NEAR(output[i], expected[i], 1e-9) << "sample " << i;
+}
+
+// The impulse matrix pads the channel with zeros: they cost nothing, and a
+// transform chosen for the taps leaves most of itself to new input.
+TEST(Fft, StreamConvolverDropsTrailingZerosAndSizesItsTransform) {
+    std::vector<double> taps = RandomSignal(3000, 6);
+    taps.resize(5000, 0.0);
+    const std::vector<double> input = RandomSignal(40000, 7);
+    const std::vector<double> expected = DirectConvolution(input, taps);
+    linksim::StreamConvolver convolver(taps);
+    EXPECT_EQ(convolver.TapCount(), 3000u);
+    EXPECT_GE(convolver.TransformSize(), 4u * 3000u);
+    EXPECT_EQ(convolver.ChunkLength(), 2 * (convolver.TransformSize() - 2999));
+    std::vector<double> output(input.size());
+    convolver.Process(input.data(), input.size(), output.data());
+    for (size_t i = 0; i < output.size(); ++i) ASSERT_NEAR(output[i], expected[i], 1e-9) << "sample " << i;
+    EXPECT_EQ(linksim::StreamConvolver(std::vector<double>(10, 0.0)).TapCount(), 1u);
+}
+
+// However the output is pulled and the input pushed, it is convolved in the
+// same chunks: the same bits, and the right ones.
+TEST(Fft, LookaheadConvolverOutputDoesNotDependOnTheBlocks) {
+    const std::vector<double> taps = RandomSignal(900, 8);
+    const std::vector<double> input = RandomSignal(23456, 9);
+    const std::vector<double> expected = DirectConvolution(input, taps);
+    auto run = [&](size_t pushBlock, size_t pullBlock) {
+        linksim::LookaheadConvolver convolver(taps, input.size());
+        std::vector<double> output(input.size());
+        size_t pushed = 0;
+        for (size_t done = 0; done < output.size();) {
+            const size_t count = std::min(pullBlock, output.size() - done);
+            EXPECT_FALSE(convolver.InputWanted(count) > 0 && convolver.Pull(output.data() + done, count));
+            while (convolver.InputWanted(count) > 0) {
+                const size_t more = std::min(pushBlock, input.size() - pushed);
+                convolver.Push(input.data() + pushed, more);
+                pushed += more;
+            }
+            EXPECT_TRUE(convolver.Pull(output.data() + done, count));
+            done += count;
+        }
+        EXPECT_EQ(convolver.InputWanted(1), 0u);
+        double spare = 0.0;
+        EXPECT_FALSE(convolver.Pull(&spare, 1)) << "past the end";
+        return output;
+    };
+    const std::vector<double> reference = run(1000, 1000);
+    for (size_t i = 0; i < reference.size(); ++i) ASSERT_NEAR(reference[i], expected[i], 1e-9) << "sample " << i;
+    for (const auto& blocks : {std::make_pair(333, 4097), std::make_pair(23456, 1), std::make_pair(7, 23456)}) {
+        EXPECT_EQ(run(size_t(blocks.first), size_t(blocks.second)), reference)
+            << "push " << blocks.first << ", pull " << blocks.second;
+    }
 }
 
 }  // namespace

@@ -110,6 +110,77 @@ TEST(LinkFlow, KitReceiverWithRxConfig0IsReadAtTheClockTimes) {
     EXPECT_NEAR(boundary - std::round(boundary), 0.0, 1e-6);
 }
 
+// Every figure of a run, compared to the bit.
+void ExpectSameResults(const linksim::LinkResult& a, const linksim::LinkResult& b) {
+    EXPECT_EQ(a.errors.aligned, b.errors.aligned);
+    EXPECT_EQ(a.errors.latencyBits, b.errors.latencyBits);
+    EXPECT_EQ(a.errors.compared, b.errors.compared);
+    EXPECT_EQ(a.errors.errors, b.errors.errors);
+    EXPECT_EQ(a.errors.innerHeight, b.errors.innerHeight);
+    EXPECT_EQ(a.widthMargins.crossings, b.widthMargins.crossings);
+    EXPECT_EQ(a.widthMargins.right, b.widthMargins.right);
+    EXPECT_EQ(a.widthMargins.left, b.widthMargins.left);
+    EXPECT_EQ(a.clock.clockCount, b.clock.clockCount);
+    EXPECT_EQ(a.clock.settleTime, b.clock.settleTime);
+    EXPECT_EQ(a.clock.meanPeriod, b.clock.meanPeriod);
+    EXPECT_EQ(a.clock.finalPhaseUi, b.clock.finalPhaseUi);
+    EXPECT_EQ(a.traceStart, b.traceStart);
+    EXPECT_TRUE(a.traceSamples == b.traceSamples) << "the output waveforms differ";
+    EXPECT_TRUE(a.traceInstants == b.traceInstants) << "the sampling instants differ";
+    EXPECT_EQ(a.notes, b.notes);
+}
+
+// The channel and the analysis beside the receiver, or between its calls:
+// the same figures to the bit, with and without the transmitter's
+// AMI_GetWave, whether or not the receiver has one, and with blocks that
+// do not divide the run.
+TEST(LinkFlow, OverlappedHostWorkGivesTheSequentialResults) {
+    const struct {
+        const char* tx;
+        const char* rx;
+        size_t bitsPerCall;
+    } flows[] = {
+        {"LinkTestTx", "LinkTestRxClock", 333},
+        {"LinkTestRxInit", "LinkTestRxClock", 4096},
+        {"LinkTestTx", "LinkTestRxInit", 1000},
+    };
+    for (const auto& flow : flows) {
+        linksim::LinkSettings settings = Settings(flow.tx, flow.rx, 8.0, 30011);
+        settings.bitsPerCall = flow.bitsPerCall;
+        settings.overlapHostWork = false;
+        const linksim::LinkResult sequential = RunOk(settings);
+        settings.overlapHostWork = true;
+        const linksim::LinkResult overlapped = RunOk(settings);
+        SCOPED_TRACE(std::string(flow.tx) + " -> " + flow.rx);
+        EXPECT_FALSE(sequential.timing.overlapped);
+        EXPECT_TRUE(overlapped.timing.overlapped);
+        ASSERT_GT(sequential.traceSamples.size(), 100000u);
+        EXPECT_GT(sequential.errors.compared, 25000u);
+        ExpectSameResults(sequential, overlapped);
+    }
+}
+
+// Where a run's time went: every part is counted, the receiver's calls only
+// when it has them, and no part exceeds the whole.
+TEST(LinkFlow, RunTimeIsSplitIntoItsParts) {
+    linksim::LinkSettings settings = Settings("LinkTestTx", "LinkTestRxClock", 3.0, 20000);
+    settings.rx.overrides = {{"BusyNsPerSample", "20"}};
+    const linksim::RunTiming timing = RunOk(settings).timing;
+    // 20000 bits of 32 samples at 20 ns each.
+    EXPECT_GE(timing.rxGetWave, 20000 * 32 * 20e-9);
+    for (double part : {timing.setup, timing.stimulus, timing.txGetWave, timing.channel, timing.analysis,
+                        timing.results}) {
+        EXPECT_GT(part, 0.0);
+    }
+    EXPECT_LE(timing.setup + timing.stimulus + timing.txGetWave + timing.rxGetWave + timing.waiting + timing.results,
+              timing.run);
+
+    const linksim::RunTiming withoutGetWave = RunOk(Settings("LinkTestRxInit", "LinkTestRxInit", 3.0, 5000)).timing;
+    EXPECT_EQ(withoutGetWave.rxGetWave, 0.0);
+    EXPECT_EQ(withoutGetWave.txGetWave, 0.0);
+    EXPECT_GT(withoutGetWave.channel, 0.0);
+}
+
 TEST(LinkFlow, FailuresNameTheirCause) {
     const struct {
         const char* tx;

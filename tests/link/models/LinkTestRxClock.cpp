@@ -3,7 +3,10 @@
 // free-running clock at the bit rate, ClockPhase unit intervals into each
 // bit. Overrun makes it write one clock time more than the room it is given;
 // AdaptLine makes AMI_Close append one adaptation-log line to "adapt.txt"
-// in the working folder, as the kit's receiver does.
+// in the working folder, as the kit's receiver does. BusyNsPerSample makes
+// AMI_GetWave take that long per sample (spinning on the clock), to stand
+// for a receiver's own work when the link simulator's share is measured.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +21,7 @@ struct Instance {
     double phase = 0.0;
     bool overrun = false;
     bool adaptLine = false;
+    long busyNsPerSample = 0;
     long samplesSeen = 0;
 };
 }  // namespace
@@ -32,11 +36,16 @@ LINK_TEST_EXPORT long AMI_Init(double*, long, long, double sample_interval, doub
     instance->phase = found ? std::atof(found + 12) : 0.0;
     instance->overrun = std::strstr(parameters_in, "(Overrun True)") != nullptr;
     instance->adaptLine = std::strstr(parameters_in, "(AdaptLine True)") != nullptr;
+    const char* busy = std::strstr(parameters_in, "(BusyNsPerSample ");
+    instance->busyNsPerSample = busy ? std::atol(busy + 17) : 0;
     return 1;
 }
 
 LINK_TEST_EXPORT long AMI_GetWave(double*, long size, double* clock_times, char**, void* memory) {
     Instance* instance = static_cast<Instance*>(memory);
+    const auto busyUntil = std::chrono::steady_clock::now() + std::chrono::nanoseconds(instance->busyNsPerSample * size);
+    while (std::chrono::steady_clock::now() < busyUntil) {
+    }
     const long spb = long(instance->bitTime / instance->sampleInterval + 0.5);
     const long room = size / spb + 1;
     const long offset = long(instance->phase * double(spb));

@@ -1,0 +1,183 @@
+#include "BlockPipeline.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
+
+#include "HostWorker.h"
+
+namespace linksim {
+
+namespace {
+
+// Entries behind the clock_times room that a model must leave alone.
+const size_t kClockTimesGuard = 16;
+
+typedef std::chrono::steady_clock Clock;
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+BlockPipeline::BlockPipeline(const LinkSettings& settings, const std::vector<int>& bits, LinkResult& result,
+                             AmiModelInstance& tx, AmiModelInstance& rx, EyeAnalyzer& analyzer)
+    : m_settings(settings), m_bits(bits), m_result(result), m_tx(tx), m_rx(rx), m_analyzer(analyzer) {}
+
+void BlockPipeline::SetPath(bool txGetWave, bool rxGetWave, const std::vector<double>& taps) {
+    m_txGetWave = txGetWave;
+    m_rxGetWave = rxGetWave;
+    m_channel.reset(new LookaheadConvolver(taps, m_bits.size() * size_t(m_settings.samplesPerUi)));
+}
+
+size_t BlockPipeline::BlockBits(size_t index) const {
+    const size_t first = index * m_settings.bitsPerCall;
+    return std::min(m_settings.bitsPerCall, m_bits.size() - first);
+}
+
+bool BlockPipeline::Run(std::string& error) {
+    const size_t spui = size_t(m_settings.samplesPerUi);
+    const size_t blockCount = (m_bits.size() + m_settings.bitsPerCall - 1) / m_settings.bitsPerCall;
+    // The block the receiver has, the one after it and the one before it.
+    Block blocks[3];
+    HostWorker worker(m_settings.overlapHostWork);
+    m_result.timing.overlapped = worker.OwnThread();
+
+    auto setUp = [&](size_t index) -> Block& {
+        Block& block = blocks[index % 3];
+        block.firstBit = index * m_settings.bitsPerCall;
+        block.bitCount = BlockBits(index);
+        block.wave.resize(block.bitCount * spui);
+        return block;
+    };
+    // Without the transmitter's AMI_GetWave, making the stimulus is host work
+    // like any other and goes beside the receiver too.
+    const bool feedBeside = !m_txGetWave;
+    if (blockCount > 0) {
+        Block& first = setUp(0);
+        if (!FeedChannel(first, error)) return false;
+        ProduceBlock(first);
+    }
+    for (size_t index = 0; index < blockCount; ++index) {
+        Block& current = blocks[index % 3];
+        Block* next = index + 1 < blockCount ? &setUp(index + 1) : nullptr;
+        const Block* previous = index > 0 ? &blocks[(index - 1) % 3] : nullptr;
+        if (next && !feedBeside && !FeedChannel(*next, error)) {
+            return false;
+        }
+        // Handing the job over takes the worker's lock, which a busy machine
+        // can keep from us for a while: that is waiting too.
+        const auto handOver = Clock::now();
+        worker.Start([this, next, previous, feedBeside] {
+            if (next) {
+                std::string ignored;  // only the transmitter's AMI_GetWave can fail
+                if (feedBeside) FeedChannel(*next, ignored);
+                ProduceBlock(*next);
+            }
+            if (previous) AnalyseBlock(*previous);
+        });
+        m_result.timing.waiting += SecondsSince(handOver);
+        const bool received = !m_rxGetWave || ReceiverGetWave(current, error);
+        const auto waitStart = Clock::now();
+        worker.Wait();
+        m_result.timing.waiting += SecondsSince(waitStart);
+        if (!received) {
+            return false;
+        }
+        if (m_channelStarved) {
+            error = "the channel ran out of input at bit " + std::to_string(current.firstBit + current.bitCount);
+            return false;
+        }
+        if (m_settings.progress) m_settings.progress(current.firstBit + current.bitCount, m_bits.size());
+    }
+    if (blockCount > 0) {
+        AnalyseBlock(blocks[(blockCount - 1) % 3]);
+    }
+    if (!worker.OwnThread()) {
+        m_result.timing.waiting = 0.0;  // the jobs ran in place: their own times say it
+    }
+    m_result.timing.stimulus += m_stimulusSeconds;
+    m_result.timing.txGetWave += m_txGetWaveSeconds;
+    m_result.timing.channel += m_channelSeconds;
+    m_result.timing.analysis += m_analysisSeconds;
+    return true;
+}
+
+bool BlockPipeline::FeedChannel(const Block& block, std::string& error) {
+    const size_t spui = size_t(m_settings.samplesPerUi);
+    while (m_channel->InputWanted(block.wave.size()) > 0) {
+        const auto start = Clock::now();
+        const size_t first = m_nextStimulusBit;
+        const size_t count = std::min(m_settings.bitsPerCall, m_bits.size() - first);
+        const long samples = long(count * spui);
+        m_stimulus.resize(size_t(samples));
+        for (size_t bit = 0; bit < count; ++bit) {
+            std::fill_n(m_stimulus.begin() + long(bit * spui), spui, m_bits[first + bit] ? 0.5 : -0.5);
+        }
+        m_nextStimulusBit += count;
+        double txSeconds = 0.0;
+        if (m_txGetWave) {
+            m_txClockTimes.assign(ClockTimesCapacity(samples, m_settings.samplesPerUi), -1.0);
+            const auto txStart = Clock::now();
+            const bool ok = m_tx.ProcessWave(m_stimulus.data(), samples, m_txClockTimes.data());
+            txSeconds = SecondsSince(txStart);
+            m_txGetWaveSeconds += txSeconds;
+            if (!ok) {
+                error = m_result.tx.description.modelName + " AMI_GetWave failed at bit " + std::to_string(first);
+                return false;
+            }
+        }
+        m_channel->Push(m_stimulus.data(), m_stimulus.size());
+        m_stimulusSeconds += SecondsSince(start) - txSeconds;
+    }
+    return true;
+}
+
+void BlockPipeline::ProduceBlock(Block& block) {
+    const auto start = Clock::now();
+    // FeedChannel has pushed the input this needs.
+    if (!m_channel->Pull(block.wave.data(), block.wave.size())) {
+        m_channelStarved = true;
+    }
+    block.clocks.clear();
+    m_channelSeconds += SecondsSince(start);
+}
+
+void BlockPipeline::AnalyseBlock(const Block& block) {
+    const auto start = Clock::now();
+    m_analyzer.AddBlock(block.wave.data(), block.wave.size(), block.clocks.data(), block.clocks.size());
+    m_analysisSeconds += SecondsSince(start);
+}
+
+bool BlockPipeline::ReceiverGetWave(Block& block, std::string& error) {
+    const long samples = long(block.wave.size());
+    const size_t room = ClockTimesCapacity(samples, m_settings.samplesPerUi);
+    std::vector<double> clockTimes(room + kClockTimesGuard, std::numeric_limits<double>::quiet_NaN());
+    const auto start = Clock::now();
+    const bool ok = m_rx.ProcessWave(block.wave.data(), samples, clockTimes.data());
+    m_result.timing.rxGetWave += SecondsSince(start);
+    const std::string& name = m_result.rx.description.modelName;
+    if (!ok) {
+        error = name + " AMI_GetWave failed at bit " + std::to_string(block.firstBit);
+        return false;
+    }
+    for (size_t i = room; i < clockTimes.size(); ++i) {
+        if (!std::isnan(clockTimes[i])) {
+            error = name + " AMI_GetWave wrote beyond the " + std::to_string(room) + " clock_times entries it was given";
+            return false;
+        }
+    }
+    size_t i = 0;
+    for (; i < room && clockTimes[i] >= 0.0; ++i) {
+        block.clocks.push_back(clockTimes[i]);
+    }
+    if (i == room && !m_missingTerminatorNoted) {
+        m_result.notes.push_back(name + " AMI_GetWave filled clock_times without the -1.0 terminator");
+        m_missingTerminatorNoted = true;
+    }
+    return true;
+}
+
+}  // namespace linksim

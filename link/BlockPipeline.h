@@ -1,0 +1,78 @@
+// The stream of bits through a run, block by block: levels, the
+// transmitter's AMI_GetWave, the channel, the receiver's AMI_GetWave, the
+// analysis. The models are called on the calling thread, each in order; while
+// the receiver works on one block, the channel produces the next one and the
+// analysis takes the one before, on a second thread when the settings ask for
+// it. Either way every block goes through the same operations, so the results
+// are the same to the bit.
+#ifndef LINK_BLOCK_PIPELINE_H
+#define LINK_BLOCK_PIPELINE_H
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AmiLibrary.h"
+#include "EyeAnalysis.h"
+#include "LinkRun.h"
+#include "StreamConvolver.h"
+
+namespace linksim {
+
+class BlockPipeline {
+public:
+    BlockPipeline(const LinkSettings& settings, const std::vector<int>& bits, LinkResult& result,
+                  AmiModelInstance& tx, AmiModelInstance& rx, EyeAnalyzer& analyzer);
+
+    // The filter from the stimulus to what the receiver's GetWave gets (or,
+    // for a receiver without one, to its output).
+    void SetPath(bool txGetWave, bool rxGetWave, const std::vector<double>& taps);
+
+    // Times go to result.timing; false with one line in error when a model
+    // fails.
+    bool Run(std::string& error);
+
+private:
+    struct Block {
+        size_t firstBit = 0;
+        size_t bitCount = 0;
+        std::vector<double> wave;
+        std::vector<double> clocks;  // absolute clock times the receiver reported
+    };
+
+    size_t BlockBits(size_t index) const;
+    // The stimulus through the transmitter into the channel until it can
+    // deliver the block; on the calling thread when the transmitter's
+    // AMI_GetWave is used, so that every model call stays there.
+    bool FeedChannel(const Block& block, std::string& error);
+    // Channel and analysis, the jobs that may run beside the receiver.
+    void ProduceBlock(Block& block);
+    void AnalyseBlock(const Block& block);
+    bool ReceiverGetWave(Block& block, std::string& error);
+
+    const LinkSettings& m_settings;
+    const std::vector<int>& m_bits;
+    LinkResult& m_result;
+    AmiModelInstance& m_tx;
+    AmiModelInstance& m_rx;
+    EyeAnalyzer& m_analyzer;
+    bool m_txGetWave = false;
+    bool m_rxGetWave = false;
+    bool m_missingTerminatorNoted = false;
+    size_t m_nextStimulusBit = 0;
+    std::vector<double> m_stimulus;
+    std::vector<double> m_txClockTimes;
+    std::unique_ptr<LookaheadConvolver> m_channel;
+    // Written by the jobs (and the feed) only; read once they have been
+    // waited for.
+    double m_stimulusSeconds = 0.0;
+    double m_txGetWaveSeconds = 0.0;
+    double m_channelSeconds = 0.0;
+    double m_analysisSeconds = 0.0;
+    bool m_channelStarved = false;
+};
+
+}  // namespace linksim
+
+#endif
