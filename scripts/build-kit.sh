@@ -12,7 +12,8 @@ cmake --build build -j "$jobs" --target Orvex_RX_AMI_05272013 Orvex_TX_AMI_01142
 scripts/build-windows.sh
 missing=0
 for file in Orvex_RX_AMI_05272013.so Orvex_RX_AMI_05272013.ami \
-            Orvex_TX_AMI_01142014.so Orvex_TX_AMI_01142014.dll Orvex_TX_AMI_01142014.ami; do
+            Orvex_TX_AMI_01142014.so Orvex_TX_AMI_01142014.dll Orvex_TX_AMI_01142014.ami \
+            orvex_retimer.ibs; do
   if [ ! -f "build/kit/$file" ]; then
     echo "build-kit: build/kit/$file is missing" >&2
     missing=1
