@@ -13,40 +13,16 @@
 #include <vector>
 
 #include "AmiParamParser.h"
+#include "KitParameterFile.h"
 #include "Orvex_RX_AMI_05272013.h"
 
 namespace {
 
 const std::string kRoot = "Orvex_RX_AMI_05272013";
 
-std::string FileText(const std::string& path) {
-    std::ifstream file(path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-class RxParameterFile : public ::testing::Test {
+class RxParameterFile : public ::testing::Test, protected KitParameterFile {
 protected:
-    RxParameterFile()
-        : text(FileText(std::string(TESSEL_KIT_DIR) + "/Orvex_RX_AMI_05272013.ami")), parser(text.c_str()) {}
-
-    // The values of the leaf at root.<path>, as text; none when absent.
-    std::vector<std::string> Values(const std::string& path) const {
-        std::vector<std::string> values;
-        const LEAF_STRUCT* leaf = parser.GetLeaf((kRoot + "." + path).c_str());
-        for (int i = 0; leaf != nullptr && i < leaf->iNumValues; ++i) values.push_back(leaf->pValues[i].pszValue);
-        return values;
-    }
-    std::string Value(const std::string& path) const {
-        const std::vector<std::string> values = Values(path);
-        return values.size() == 1 ? values[0] : "<" + std::to_string(values.size()) + " values>";
-    }
-    std::vector<double> Numbers(const std::string& path) const {
-        std::vector<double> numbers;
-        for (const std::string& value : Values(path)) numbers.push_back(std::atof(value.c_str()));
-        return numbers;
-    }
+    RxParameterFile() : KitParameterFile(kRoot) {}
 
     // Range typ min max: the default first; List v... with its Default.
     struct Setting {
@@ -69,8 +45,6 @@ protected:
         return setting;
     }
 
-    const std::string text;
-    const Tessel::AMI::ParamParser parser;
 };
 
 TEST_F(RxParameterFile, ParsesUnderTheModelsRootWithTheReservedParameters) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "AmiParamParser.h"
+#include "KitParameterFile.h"
 #include "Orvex_TX_AMI_01142014.h"
 #include "TxParameters.h"
 
@@ -18,37 +19,10 @@ namespace {
 
 const std::string kRoot = "Orvex_TX_AMI_01142014";
 
-std::string FileText(const std::string& path) {
-    std::ifstream file(path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-class TxParameterFile : public ::testing::Test {
+class TxParameterFile : public ::testing::Test, protected KitParameterFile {
 protected:
-    TxParameterFile() : text(FileText(std::string(TESSEL_KIT_DIR) + "/Orvex_TX_AMI_01142014.ami")),
-                        parser(text.c_str()) {}
+    TxParameterFile() : KitParameterFile(kRoot) {}
 
-    // The values of the leaf at root.<path>, as text; empty when absent.
-    std::vector<std::string> Values(const std::string& path) const {
-        std::vector<std::string> values;
-        const LEAF_STRUCT* leaf = parser.GetLeaf((kRoot + "." + path).c_str());
-        for (int i = 0; leaf != nullptr && i < leaf->iNumValues; ++i) values.push_back(leaf->pValues[i].pszValue);
-        return values;
-    }
-    std::string Value(const std::string& path) const {
-        const std::vector<std::string> values = Values(path);
-        return values.size() == 1 ? values[0] : "<" + std::to_string(values.size()) + " values>";
-    }
-    std::vector<double> Numbers(const std::string& path) const {
-        std::vector<double> numbers;
-        for (const std::string& value : Values(path)) numbers.push_back(std::atof(value.c_str()));
-        return numbers;
-    }
-
-    const std::string text;
-    const Tessel::AMI::ParamParser parser;
     const Orvex_TX_AMI_01142014 model;
 };
 
