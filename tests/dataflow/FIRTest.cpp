@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <random>
@@ -222,6 +223,31 @@ TEST(FIR, BlockedSumAgreesWithTheSequentialOneAndIgnoresTheWrapPosition) {
                 shifted.Filter(std::vector<double>(lead * static_cast<size_t>(decimation), 0.5));
                 ASSERT_EQ(shifted.Filter(tail).back(), y.back()) << "after " << lead << " firings";
             }
+        }
+    }
+}
+
+// Where the taps sit in memory (on a 16-byte boundary or between two) only
+// changes how they are loaded, never the sum.
+TEST(FIR, BlockedSumIsTheSameWhereverTheTapsSit) {
+    std::mt19937 random(1142014);
+    for (int taps : {8, 160, 163}) {
+        SCOPED_TRACE(::testing::Message() << "taps " << taps);
+        const std::vector<double> h = RandomSignal(random, static_cast<size_t>(taps));
+        const std::vector<double> x = RandomSignal(random, 400);
+        std::vector<double> offsetStorage(h.size() + 1, 0.0);
+        std::vector<double> y[2];
+        for (size_t offset = 0; offset < 2; ++offset) {
+            std::copy(h.begin(), h.end(), offsetStorage.begin() + static_cast<std::ptrdiff_t>(offset));
+            FirRig rig(h, 1, 0, 1);
+            rig.fir.m_pTaps = offsetStorage.data() + offset;
+            rig.fir.m_iSumOrder = FIR<double, false>::kBlockedSum;
+            ASSERT_TRUE(rig.Start());
+            y[offset] = rig.Filter(x);
+        }
+        ASSERT_EQ(y[0].size(), x.size());
+        for (size_t i = 0; i < x.size(); ++i) {
+            ASSERT_EQ(y[0][i], y[1][i]) << "output " << i;
         }
     }
 }
