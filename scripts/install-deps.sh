@@ -5,11 +5,11 @@
 set -e
 level=${1:-build}
 
-packages="cmake g++ make pkg-config libcairo2-dev libpng-dev libfontconfig-dev"
+packages="cmake g++ make pkg-config libcairo2-dev libpng-dev libfontconfig-dev nlohmann-json3-dev libcli11-dev"
 case "$level" in
   test|ci)
     packages="$packages libgtest-dev libgmock-dev googletest libbenchmark-dev
-              python3-numpy python3-scipy python3-matplotlib
+              python3-numpy python3-scipy python3-matplotlib parallel
               g++-mingw-w64-i686 binutils-mingw-w64-i686"
     ;;
 esac
