@@ -13,7 +13,7 @@ namespace linksweep {
 namespace {
 
 namespace fs = std::filesystem;
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 const std::string kLinkPrefix = "orvex-link: ";
 

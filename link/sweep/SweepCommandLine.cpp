@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <iterator>
 #include <map>
 
@@ -20,25 +21,45 @@ const char* const kDescription =
 // The link simulator's options, with its own words; the sweepable ones first.
 struct LinkOption {
     const char* name;
+    const char* type;
     const char* help;
 };
 const LinkOption kSweptOptions[] = {
-    {"--tx", "transmitter parameter NAME=VALUES (repeatable)"},
-    {"--rx", "receiver parameter NAME=VALUES (repeatable)"},
-    {"--bit-rate", "bit rate(s), e.g. 10G or 8G,10G,12G"},
-    {"--prbs", "PRBS order(s): 7, 15, 23, 31"},
-    {"--channel", "loss:DB[,DB...|:START:STOP[:STEP]] or file:PATH (repeatable)"},
+    {"--tx", "NAME=VALUES", "transmitter parameter NAME=VALUES (repeatable)"},
+    {"--rx", "NAME=VALUES", "receiver parameter NAME=VALUES (repeatable)"},
+    {"--bit-rate", "HZ", "bit rate(s), e.g. 10G or 8G,10G,12G"},
+    {"--prbs", "N", "PRBS order(s): 7, 15, 23, 31"},
+    {"--channel", "CHANNEL", "loss:DB[,DB...|:START:STOP[:STEP]] or file:PATH (repeatable)"},
 };
 const LinkOption kFixedOptions[] = {
-    {"--tx-model", "transmitter library"},
-    {"--rx-model", "receiver library"},
-    {"--tx-ami", "transmitter .ami file"},
-    {"--rx-ami", "receiver .ami file"},
-    {"--bits", "bits to send in each corner"},
-    {"--samples-per-ui", "samples per unit interval"},
-    {"--bits-per-call", "bits per AMI_GetWave call"},
-    {"--rx-output", "auto, equalised or retimed"},
+    {"--tx-model", "PATH", "transmitter library"},
+    {"--rx-model", "PATH", "receiver library"},
+    {"--tx-ami", "PATH", "transmitter .ami file"},
+    {"--rx-ami", "PATH", "receiver .ami file"},
+    {"--bits", "N", "bits to send in each corner"},
+    {"--samples-per-ui", "N", "samples per unit interval"},
+    {"--bits-per-call", "N", "bits per AMI_GetWave call"},
+    {"--rx-output", "MODE", "auto, equalised or retimed"},
 };
+
+// Corners may run in another folder or on another machine (on a shared
+// file system): the files they read are named by absolute paths.
+std::string Absolute(const std::string& path) {
+    std::error_code failure;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, failure);
+    return failure ? path : absolute.lexically_normal().string();
+}
+
+std::string WithAbsolutePaths(const std::string& option, const std::string& value) {
+    if (option == "--tx-model" || option == "--rx-model" || option == "--tx-ami" || option == "--rx-ami") {
+        return Absolute(value);
+    }
+    const std::string file = "file:";
+    if (option == "--channel" && value.rfind(file, 0) == 0 && value.size() > file.size()) {
+        return file + Absolute(value.substr(file.size()));
+    }
+    return value;
+}
 
 }  // namespace
 
@@ -49,7 +70,10 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
     std::map<std::string, std::vector<std::string>> given;
     const auto addLinkOptions = [&](const LinkOption* begin, const LinkOption* end, const char* group) {
         for (const LinkOption* option = begin; option != end; ++option) {
-            app.add_option(option->name, given[option->name], option->help)->allow_extra_args(false)->group(group);
+            app.add_option(option->name, given[option->name], option->help)
+                ->allow_extra_args(false)
+                ->type_name(option->type)
+                ->group(group);
         }
     };
     addLinkOptions(std::begin(kSweptOptions), std::end(kSweptOptions), "sweep axes (orvex-link options)");
@@ -60,23 +84,30 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
 
     const char* where = "where the corners run";
     app.add_option("--out", options.out, "the sweep's folder: plan.json, corners/, results (default sweep)")
+        ->type_name("DIR")
         ->group(where);
     app.add_option("--jobs", options.jobs, "corners at a time on this machine (default: one per core)")
         ->check(CLI::Range(1, 4096))
+        ->type_name("N")
         ->group(where);
     app.add_option("--emit-jobs", options.emitJobs,
                    "write one orvex-link command line per corner to FILE instead of running them "
                    "(for GNU parallel); then --collect")
+        ->type_name("FILE")
         ->group(where);
     app.add_option("--emit-slurm", options.emitSlurm,
                    "write a Slurm job-array script to FILE running the jobs file (--emit-jobs, or "
                    "jobs.txt in the sweep's folder); then --collect")
+        ->type_name("FILE")
         ->group(where);
     app.add_option("--corners-per-task", options.cornersPerTask, "corners each Slurm array task runs (default 1)")
         ->check(CLI::Range(1, 1000000))
+        ->type_name("K")
         ->group(where);
-    app.add_option("--collect", options.collect, "gather the results of the sweep in folder DIR")->group(where);
+    app.add_option("--collect", options.collect, "gather the results of the sweep in folder DIR")->type_name("DIR")
+        ->group(where);
     app.add_option("--link", options.linkProgram, "the orvex-link program (default: beside this one)")
+        ->type_name("PATH")
         ->group(where);
     app.add_flag("--force", options.force, "run corners again that already have their summary.json")->group(where);
 
@@ -84,8 +115,10 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
     app.add_option("--metric", options.metric,
                    "what ranks corners and the heat map shows: eye_height (default), eye_width, "
                    "bit_errors, ber, or a margin orvex-link reports")
+        ->type_name("NAME")
         ->group(results);
-    app.add_option("--best", options.best, "how many of the best corners to print (default 5)")->group(results);
+    app.add_option("--best", options.best, "how many of the best corners to print (default 5)")->type_name("N")
+        ->group(results);
     app.add_flag("--quiet", options.quiet, "no progress bar")->group(results);
 
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
@@ -106,12 +139,12 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
     for (const CLI::Option* option : app.parse_order()) {
         const std::string name = option->get_name();
         if (name == "--sequential") {
-            options.plan.AddFlag(name);
+            options.plan.AddFlag(name, message);
             continue;
         }
         const auto values = given.find(name);
         if (values == given.end()) continue;
-        const std::string& value = values->second.at(used[name]++);
+        const std::string value = WithAbsolutePaths(name, values->second.at(used[name]++));
         if (!options.plan.Add(name, value, message)) {
             status = 2;
             return SweepAction::Exit;
@@ -119,7 +152,13 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
     }
     // Options this program does not know go to orvex-link as written, which
     // checks them before anything runs.
-    for (const std::string& extra : app.remaining()) options.plan.AddFlag(extra);
+    for (const std::string& extra : app.remaining()) {
+        if (!options.plan.AddFlag(extra, message)) {
+            status = 2;
+            return SweepAction::Exit;
+        }
+    }
+    if (!options.linkProgram.empty()) options.linkProgram = Absolute(options.linkProgram);
     return SweepAction::Run;
 }
 

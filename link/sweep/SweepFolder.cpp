@@ -48,7 +48,7 @@ bool ReadPlan(const std::string& folder, SweepPlan& plan, std::string& error) {
         error = "no sweep in " + folder + ": " + kPlanFile + " cannot be read";
         return false;
     }
-    const nlohmann::json json = nlohmann::json::parse(file, nullptr, false);
+    const nlohmann::ordered_json json = nlohmann::ordered_json::parse(file, nullptr, false);
     if (json.is_discarded() || !SweepPlan::FromJson(json, plan, error)) {
         error = path + " does not read as a sweep's plan" + (json.is_discarded() ? "" : ": " + error);
         return false;

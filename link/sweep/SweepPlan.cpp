@@ -15,7 +15,19 @@ SweepSetting* SweepPlan::Find(const std::string& option) {
     return nullptr;
 }
 
+namespace {
+
+// Each corner is one line of a jobs file.
+bool OnOneLine(const std::string& option, const std::string& text, std::string& error) {
+    if (text.find_first_of("\r\n") == std::string::npos) return true;
+    error = option + ": a value holds a line break";
+    return false;
+}
+
+}  // namespace
+
 bool SweepPlan::Add(const std::string& option, const std::string& value, std::string& error) {
+    if (!OnOneLine(option, value, error)) return false;
     SweepSetting setting;
     setting.option = option;
     setting.name = option.substr(option.find_first_not_of('-'));
@@ -66,7 +78,8 @@ bool SweepPlan::WithinLimit(std::string& error) const {
     return false;
 }
 
-bool SweepPlan::AddFlag(const std::string& option) {
+bool SweepPlan::AddFlag(const std::string& option, std::string& error) {
+    if (!OnOneLine(option, option, error)) return false;
     SweepSetting setting;
     setting.option = option;
     setting.name = option.substr(option.find_first_not_of('-'));
@@ -145,8 +158,8 @@ std::vector<std::string> SweepPlan::ArgumentsWith(size_t corner, size_t setting,
     return changed.CornerArguments(1);
 }
 
-nlohmann::json SweepPlan::ToJson() const {
-    nlohmann::json settings = nlohmann::json::array();
+nlohmann::ordered_json SweepPlan::ToJson() const {
+    nlohmann::ordered_json settings = nlohmann::ordered_json::array();
     for (const SweepSetting& setting : m_settings) {
         settings.push_back({{"option", setting.option},
                             {"prefix", setting.prefix},
@@ -156,10 +169,10 @@ nlohmann::json SweepPlan::ToJson() const {
     return {{"settings", settings}, {"corner_count", CornerCount()}};
 }
 
-bool SweepPlan::FromJson(const nlohmann::json& json, SweepPlan& plan, std::string& error) {
+bool SweepPlan::FromJson(const nlohmann::ordered_json& json, SweepPlan& plan, std::string& error) {
     plan.m_settings.clear();
     try {
-        for (const nlohmann::json& item : json.at("settings")) {
+        for (const nlohmann::ordered_json& item : json.at("settings")) {
             SweepSetting setting;
             setting.option = item.at("option").get<std::string>();
             setting.prefix = item.at("prefix").get<std::string>();
@@ -167,7 +180,7 @@ bool SweepPlan::FromJson(const nlohmann::json& json, SweepPlan& plan, std::strin
             setting.values = item.at("values").get<std::vector<std::string>>();
             plan.m_settings.push_back(setting);
         }
-    } catch (const nlohmann::json::exception& failure) {
+    } catch (const nlohmann::ordered_json::exception& failure) {
         error = std::string("the plan does not read: ") + failure.what();
         return false;
     }

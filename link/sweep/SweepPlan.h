@@ -36,7 +36,7 @@ public:
     // --tx/--rx without NAME=, --bit-rate or --prbs given twice, or more
     // than kMaxCorners corners.
     bool Add(const std::string& option, const std::string& value, std::string& error);
-    bool AddFlag(const std::string& option);
+    bool AddFlag(const std::string& option, std::string& error);
 
     const std::vector<SweepSetting>& Settings() const { return m_settings; }
     size_t CornerCount() const;
@@ -50,8 +50,8 @@ public:
     // of an axis is checked before anything runs.
     std::vector<std::string> ArgumentsWith(size_t corner, size_t setting, const std::string& value) const;
 
-    nlohmann::json ToJson() const;
-    static bool FromJson(const nlohmann::json& json, SweepPlan& plan, std::string& error);
+    nlohmann::ordered_json ToJson() const;
+    static bool FromJson(const nlohmann::ordered_json& json, SweepPlan& plan, std::string& error);
     bool operator==(const SweepPlan& other) const { return m_settings == other.m_settings; }
     bool operator!=(const SweepPlan& other) const { return !(*this == other); }
 

@@ -7,7 +7,7 @@ namespace linksweep {
 
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 std::string FormatNumber(double value) {
     char text[32];

@@ -44,7 +44,7 @@ std::vector<size_t> RankCorners(const SweepResults& results, const Metric& metri
 // margins reported by any corner, and last run_time_s, the only column that
 // depends on timing.
 std::string ResultsCsv(const SweepResults& results);
-nlohmann::json ResultsJson(const SweepResults& results, const Metric& metric, const std::vector<size_t>& ranked);
+nlohmann::ordered_json ResultsJson(const SweepResults& results, const Metric& metric, const std::vector<size_t>& ranked);
 
 // "12 corners: 10 ok, 1 failed, 1 not run"
 std::string CountsText(const SweepResults& results);
