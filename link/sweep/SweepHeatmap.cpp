@@ -87,6 +87,13 @@ size_t LabelStep(double cellSize, double labelSize) {
     return std::max<size_t>(1, size_t(std::ceil(labelSize / std::max(cellSize, 1.0))));
 }
 
+// Long values (channel files) keep their end, which tells them apart.
+std::string Label(const std::string& value) {
+    const size_t longest = 18;
+    if (value.size() <= longest) return value;
+    return "..." + value.substr(value.size() - (longest - 3));
+}
+
 struct Layout {
     double cellWidth;
     double cellHeight;
@@ -96,8 +103,8 @@ struct Layout {
 
 Layout LayOut(const HeatmapGrid& grid) {
     Layout layout;
-    layout.cellWidth = std::min(72.0, std::max(4.0, std::floor(kPlotWidth / double(grid.xValues.size()))));
-    layout.cellHeight = std::min(48.0, std::max(4.0, std::floor(kPlotHeight / double(grid.yValues.size()))));
+    layout.cellWidth = std::min(72.0, std::max(1.0, std::floor(kPlotWidth / double(grid.xValues.size()))));
+    layout.cellHeight = std::min(48.0, std::max(1.0, std::floor(kPlotHeight / double(grid.yValues.size()))));
     layout.width = kLeft + layout.cellWidth * double(grid.xValues.size()) + kRight;
     layout.height = kTop + layout.cellHeight * double(grid.yValues.size()) + kBottom;
     return layout;
@@ -139,9 +146,13 @@ void DrawCells(cairo_t* cr, const HeatmapGrid& grid, const Metric& metric, const
     if (grid.bestCell != kNoCell) {
         const double x = kLeft + double(grid.bestCell % columns) * layout.cellWidth;
         const double y = kTop + double(grid.yValues.size() - 1 - grid.bestCell / columns) * layout.cellHeight;
+        // Inside a cell large enough, around a small one so that it shows.
+        const double inset = 1.5;
+        const double grow = std::max(0.0, 12.0 - std::min(layout.cellWidth, layout.cellHeight)) / 2.0;
         cairo_set_line_width(cr, 3.0);
         cairo_set_source_rgb(cr, 0.9, 0.1, 0.1);
-        cairo_rectangle(cr, x + 1.5, y + 1.5, layout.cellWidth - 3.0, layout.cellHeight - 3.0);
+        cairo_rectangle(cr, x + inset - grow, y + inset - grow, layout.cellWidth - 2 * inset + 2 * grow,
+                        layout.cellHeight - 2 * inset + 2 * grow);
         cairo_stroke(cr);
     }
 }
@@ -152,12 +163,12 @@ void DrawAxes(cairo_t* cr, const HeatmapGrid& grid, const Layout& layout) {
     const double bottom = kTop + layout.cellHeight * double(grid.yValues.size());
     const size_t xStep = LabelStep(layout.cellWidth, 64.0);
     for (size_t i = 0; i < grid.xValues.size(); i += xStep) {
-        Text(cr, grid.xValues[i], kLeft + (double(i) + 0.5) * layout.cellWidth, bottom + 16, 0.5);
+        Text(cr, Label(grid.xValues[i]), kLeft + (double(i) + 0.5) * layout.cellWidth, bottom + 16, 0.5);
     }
     const size_t yStep = LabelStep(layout.cellHeight, 14.0);
     for (size_t i = 0; i < grid.yValues.size(); i += yStep) {
         const double y = kTop + (double(grid.yValues.size() - 1 - i) + 0.5) * layout.cellHeight + 4;
-        Text(cr, grid.yValues[i], kLeft - 8, y, 1.0);
+        Text(cr, Label(grid.yValues[i]), kLeft - 8, y, 1.0);
     }
     cairo_set_font_size(cr, 13.0);
     const double plotRight = kLeft + layout.cellWidth * double(grid.xValues.size());

@@ -111,8 +111,10 @@ int main(int argc, char** argv) {
     const size_t jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
     {
         linksim::ProgressBar bar(stderr, !options.quiet);
-        linksweep::RunLocally(
+        const size_t unstarted = linksweep::RunLocally(
             lines, jobs, [&bar](size_t done, size_t total) { bar.Update(done, total); }, error);
+        bar.Finish();
+        if (unstarted > 0) Fail(std::to_string(unstarted) + " corners did not start: " + error, 1);
     }
     return Report(options.plan, prepared.folder, options);
 }
