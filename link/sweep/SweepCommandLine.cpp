@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "CommandLine.h"
+
 #include <filesystem>
 #include <iterator>
 #include <map>
@@ -16,31 +18,43 @@ const char* const kDescription =
     "range START:STOP[:STEP] (VOD=0:7, gain=0.6:1.0:0.1; step 1 when left out) is an axis;\n"
     "each --channel is one value of the channel axis, and loss:5,10,15 or loss:5:25:5 give\n"
     "several. The corners are the product of the axes; every value is checked against the\n"
-    ".ami files before anything runs. Any other orvex-link option is passed to every corner.";
+    ".ami files before anything runs. The other orvex-link options go to every corner.";
 
-// The link simulator's options, with its own words; the sweepable ones first.
-struct LinkOption {
-    const char* name;
-    const char* type;
-    const char* help;
-};
-const LinkOption kSweptOptions[] = {
-    {"--tx", "NAME=VALUES", "transmitter parameter NAME=VALUES (repeatable)"},
-    {"--rx", "NAME=VALUES", "receiver parameter NAME=VALUES (repeatable)"},
-    {"--bit-rate", "HZ", "bit rate(s), e.g. 10G or 8G,10G,12G"},
-    {"--prbs", "N", "PRBS order(s): 7, 15, 23, 31"},
-    {"--channel", "CHANNEL", "loss:DB[,DB...|:START:STOP[:STEP]] or file:PATH (repeatable)"},
-};
-const LinkOption kFixedOptions[] = {
-    {"--tx-model", "PATH", "transmitter library"},
-    {"--rx-model", "PATH", "receiver library"},
-    {"--tx-ami", "PATH", "transmitter .ami file"},
-    {"--rx-ami", "PATH", "receiver .ami file"},
-    {"--bits", "N", "bits to send in each corner"},
-    {"--samples-per-ui", "N", "samples per unit interval"},
-    {"--bits-per-call", "N", "bits per AMI_GetWave call"},
-    {"--rx-output", "MODE", "auto, equalised or retimed"},
-};
+// The link simulator's options that make axes.
+bool Sweepable(const std::string& option) {
+    return option == "--tx" || option == "--rx" || option == "--bit-rate" || option == "--prbs" ||
+           option == "--channel";
+}
+
+// The sweep's own options of the same name stand for these.
+bool OwnedBySweep(const std::string& option) {
+    return option == "--out" || option == "--quiet" || option == "--help";
+}
+
+// Every option of the link simulator, with its own words and groups, added
+// to the sweep's app: values are gathered per option into given (so that
+// they keep their order with parse_order), flags are counted there. The
+// link simulator's own parser checks the values later, corner by corner.
+void AddLinkOptions(CLI::App& app, std::map<std::string, std::vector<std::string>>& given) {
+    CLI::App link;
+    linksim::CommandLine line;
+    linksim::AddLinkOptions(link, line, ".");
+    for (const CLI::Option* option : link.get_options()) {
+        if (option->get_lnames().empty()) continue;
+        const std::string name = "--" + option->get_lnames().front();
+        if (OwnedBySweep(name)) continue;
+        std::string help = option->get_description();
+        if (Sweepable(name)) help += "\nA list or START:STOP[:STEP] range sweeps it.";
+        if (option->get_expected_max() == 0) {
+            app.add_flag(name)->description(help)->group(option->get_group());
+        } else {
+            app.add_option(name, given[name], help)
+                ->allow_extra_args(false)
+                ->type_name(option->get_type_name())
+                ->group(option->get_group());
+        }
+    }
+}
 
 // Corners may run in another folder or on another machine (on a shared
 // file system): the files they read are named by absolute paths.
@@ -66,21 +80,8 @@ std::string WithAbsolutePaths(const std::string& option, const std::string& valu
 SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, SweepOptions& options,
                                   std::string& message, int& status) {
     CLI::App app(kDescription, "orvex-sweep");
-    app.allow_extras();
     std::map<std::string, std::vector<std::string>> given;
-    const auto addLinkOptions = [&](const LinkOption* begin, const LinkOption* end, const char* group) {
-        for (const LinkOption* option = begin; option != end; ++option) {
-            app.add_option(option->name, given[option->name], option->help)
-                ->allow_extra_args(false)
-                ->type_name(option->type)
-                ->group(group);
-        }
-    };
-    addLinkOptions(std::begin(kSweptOptions), std::end(kSweptOptions), "sweep axes (orvex-link options)");
-    addLinkOptions(std::begin(kFixedOptions), std::end(kFixedOptions), "fixed orvex-link options");
-    bool sequential = false;
-    app.add_flag("--sequential", sequential, "channel and analysis between the receiver's calls")
-        ->group("fixed orvex-link options");
+    AddLinkOptions(app, given);
 
     const char* where = "where the corners run";
     app.add_option("--out", options.out, "the sweep's folder: plan.json, corners/, results (default sweep)")
@@ -91,13 +92,13 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
         ->type_name("N")
         ->group(where);
     app.add_option("--emit-jobs", options.emitJobs,
-                   "write one orvex-link command line per corner to FILE instead of running them "
-                   "(for GNU parallel); then --collect")
+                   "write one orvex-link command line per corner to FILE instead of\n"
+                   "running them (for GNU parallel); then --collect")
         ->type_name("FILE")
         ->group(where);
     app.add_option("--emit-slurm", options.emitSlurm,
-                   "write a Slurm job-array script to FILE running the jobs file (--emit-jobs, or "
-                   "jobs.txt in the sweep's folder); then --collect")
+                   "write a Slurm job-array script to FILE running the jobs file\n"
+                   "(--emit-jobs, or jobs.txt in the sweep's folder); then --collect")
         ->type_name("FILE")
         ->group(where);
     app.add_option("--corners-per-task", options.cornersPerTask, "corners each Slurm array task runs (default 1)")
@@ -113,13 +114,13 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
 
     const char* results = "results";
     app.add_option("--metric", options.metric,
-                   "what ranks corners and the heat map shows: eye_height (default), eye_width, "
-                   "bit_errors, ber, or a margin orvex-link reports")
+                   "what ranks corners and the heat map shows: eye_height (default),\n"
+                   "eye_width, bit_errors, ber, or a margin orvex-link reports")
         ->type_name("NAME")
         ->group(results);
     app.add_option("--best", options.best, "how many of the best corners to print (default 5)")->type_name("N")
         ->group(results);
-    app.add_flag("--quiet", options.quiet, "no progress bar")->group(results);
+    app.add_flag("-q,--quiet", options.quiet, "no progress bar")->group(results);
 
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     try {
@@ -138,22 +139,18 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
     std::map<std::string, size_t> used;
     for (const CLI::Option* option : app.parse_order()) {
         const std::string name = option->get_name();
-        if (name == "--sequential") {
-            options.plan.AddFlag(name, message);
+        const auto values = given.find(name);
+        if (values == given.end()) {
+            // A flag of the link simulator's, or one of the sweep's own.
+            if (option->get_expected_max() == 0 && name != "--force" && name != "--quiet" &&
+                !options.plan.AddFlag(name, message)) {
+                status = 2;
+                return SweepAction::Exit;
+            }
             continue;
         }
-        const auto values = given.find(name);
-        if (values == given.end()) continue;
         const std::string value = WithAbsolutePaths(name, values->second.at(used[name]++));
         if (!options.plan.Add(name, value, message)) {
-            status = 2;
-            return SweepAction::Exit;
-        }
-    }
-    // Options this program does not know go to orvex-link as written, which
-    // checks them before anything runs.
-    for (const std::string& extra : app.remaining()) {
-        if (!options.plan.AddFlag(extra, message)) {
             status = 2;
             return SweepAction::Exit;
         }

@@ -1,5 +1,7 @@
 #include "SweepHeatmap.h"
 
+#include "ColourRamp.h"
+
 #include <cairo.h>
 
 #include <algorithm>
@@ -16,26 +18,6 @@ const double kTop = 84.0;
 const double kBottom = 64.0;
 const double kPlotWidth = 640.0;
 const double kPlotHeight = 440.0;
-
-struct Rgb {
-    double r, g, b;
-};
-
-// A perceptually even ramp from dark violet through teal to yellow; the
-// bright end is the better one.
-const Rgb kRamp[] = {
-    {0.267, 0.005, 0.329}, {0.229, 0.322, 0.546}, {0.128, 0.567, 0.551}, {0.369, 0.789, 0.383}, {0.993, 0.906, 0.144},
-};
-
-Rgb RampColour(double level) {
-    const size_t stops = sizeof kRamp / sizeof kRamp[0];
-    const double position = std::min(std::max(level, 0.0), 1.0) * double(stops - 1);
-    const size_t low = std::min(size_t(position), stops - 2);
-    const double f = position - double(low);
-    const Rgb& a = kRamp[low];
-    const Rgb& b = kRamp[low + 1];
-    return {a.r + f * (b.r - a.r), a.g + f * (b.g - a.g), a.b + f * (b.b - a.b)};
-}
 
 std::string Format(const char* format, double value) {
     char text[64];
@@ -122,7 +104,7 @@ void DrawCells(cairo_t* cr, const HeatmapGrid& grid, const Metric& metric, const
         const std::optional<double>& cell = grid.cells[i];
         cairo_rectangle(cr, x, y, layout.cellWidth, layout.cellHeight);
         if (cell && scale.Usable(*cell)) {
-            const Rgb colour = RampColour(scale.Level(*cell));
+            const linksim::Rgb colour = linksim::RampColour(scale.Level(*cell));
             cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
             cairo_fill(cr);
             if (numbers) {
@@ -191,7 +173,7 @@ void DrawColourBar(cairo_t* cr, const HeatmapGrid& grid, const Metric& metric, c
     const int steps = 64;
     for (int i = 0; i < steps; ++i) {
         // Top of the bar the better end.
-        const Rgb colour = RampColour(1.0 - (double(i) + 0.5) / steps);
+        const linksim::Rgb colour = linksim::RampColour(1.0 - (double(i) + 0.5) / steps);
         cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
         cairo_rectangle(cr, x, top + height * i / steps, 18, height / steps + 0.5);
         cairo_fill(cr);

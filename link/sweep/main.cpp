@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
 
     const size_t jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
     {
-        linksim::ProgressBar bar(stderr, !options.quiet);
+        linksim::ProgressBar bar(stderr, !options.quiet, 1.5, "corners");
         const size_t unstarted = linksweep::RunLocally(
             lines, jobs, [&bar](size_t done, size_t total) { bar.Update(done, total); }, error);
         bar.Finish();

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "CornerJob.h"
+#include "ProgramOutput.h"
 #include "Scratch.h"
 #include "SlurmScript.h"
 #include "SweepTestFiles.h"
@@ -35,9 +36,9 @@ TEST(CornerJob, TheLineHandsEveryArgumentOverAsGivenAndRecordsTheExitStatus) {
     EXPECT_EQ(Shell(line), 0);
     std::string expected = "--quiet\n--out\n" + corner + "\n";
     for (const std::string& argument : arguments) expected += argument + "\n";
-    EXPECT_EQ(ReadText(corner + "/arguments"), expected);
-    EXPECT_EQ(ReadText(corner + "/" + linksweep::kExitStatusFile), "3\n");
-    EXPECT_EQ(ReadText(corner + "/" + linksweep::kLogFile), "orvex-link: the reason\n");
+    EXPECT_EQ(ReadFile(corner + "/arguments"), expected);
+    EXPECT_EQ(ReadFile(corner + "/" + linksweep::kExitStatusFile), "3\n");
+    EXPECT_EQ(ReadFile(corner + "/" + linksweep::kLogFile), "orvex-link: the reason\n");
     EXPECT_EQ(linksweep::ShellQuote("loss:5"), "loss:5");
 }
 
@@ -54,14 +55,14 @@ TEST(SlurmScript, TheArrayCoversEveryLineOnce) {
     WriteText(folder + "/jobs.txt", jobs);
     const std::string script = folder + "/sweep.slurm";
     WriteText(script, linksweep::SlurmScript(folder + "/jobs.txt", folder, lines, 4));
-    ASSERT_EQ(Shell("bash -n '" + script + "'"), 0) << ReadText(script);
-    EXPECT_NE(ReadText(script).find("\n#SBATCH --array=1-3\n"), std::string::npos) << ReadText(script);
+    ASSERT_EQ(Shell("bash -n '" + script + "'"), 0) << ReadFile(script);
+    EXPECT_NE(ReadFile(script).find("\n#SBATCH --array=1-3\n"), std::string::npos) << ReadFile(script);
     for (int task = 1; task <= 3; ++task) {
         ASSERT_EQ(Shell("SLURM_ARRAY_TASK_ID=" + std::to_string(task) + " bash '" + script + "'"), 0);
     }
     std::string expected;
     for (size_t i = 1; i <= lines; ++i) expected += std::to_string(i) + "\n";
-    EXPECT_EQ(ReadText(folder + "/ran"), expected);
+    EXPECT_EQ(ReadFile(folder + "/ran"), expected);
 }
 
 }  // namespace

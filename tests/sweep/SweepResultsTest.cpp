@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "CornerJob.h"
+#include "ProgramOutput.h"
 #include "Scratch.h"
 #include "SweepHeatmap.h"
 #include "SweepResults.h"
@@ -153,7 +154,7 @@ TEST(SweepHeatmap, OtherAxesAreHeldAtTheBestCorner) {
 
     const std::string png = sweep.folder + "/heatmap.png";
     ASSERT_TRUE(linksweep::WriteHeatmapPng(png, grid, metric, error)) << error;
-    EXPECT_EQ(ReadText(png).substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_EQ(ReadFile(png).substr(0, 8), "\x89PNG\r\n\x1a\n");
     EXPECT_FALSE(linksweep::WriteHeatmapPng(sweep.folder + "/no/such/folder.png", grid, metric, error));
 }
 
