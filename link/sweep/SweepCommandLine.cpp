@@ -26,6 +26,11 @@ bool Sweepable(const std::string& option) {
            option == "--channel";
 }
 
+// A model that hangs in a call fails its corner instead of holding up the
+// sweep: the limit on each model call, unless one is given.
+const char* const kModelTimeoutOption = "--model-timeout";
+const char* const kModelTimeoutSeconds = "120";
+
 // The sweep's own options of the same name stand for these.
 bool OwnedBySweep(const std::string& option) {
     return option == "--out" || option == "--quiet" || option == "--help";
@@ -45,6 +50,7 @@ void AddLinkOptions(CLI::App& app, std::map<std::string, std::vector<std::string
         if (OwnedBySweep(name)) continue;
         std::string help = option->get_description();
         if (Sweepable(name)) help += "\nA list or START:STOP[:STEP] range sweeps it.";
+        if (name == kModelTimeoutOption) help += std::string("\nThe sweep sets ") + kModelTimeoutSeconds + " unless given.";
         if (option->get_expected_max() == 0) {
             app.add_flag(name)->description(help)->group(option->get_group());
         } else {
@@ -154,6 +160,10 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
             status = 2;
             return SweepAction::Exit;
         }
+    }
+    const auto timeout = given.find(kModelTimeoutOption);
+    if (timeout != given.end() && timeout->second.empty()) {
+        options.plan.Add(kModelTimeoutOption, kModelTimeoutSeconds, message);
     }
     if (!options.linkProgram.empty()) options.linkProgram = Absolute(options.linkProgram);
     return SweepAction::Run;
