@@ -5,7 +5,7 @@
 set -e
 level=${1:-build}
 
-packages="cmake g++ make pkg-config libcairo2-dev libpng-dev libfontconfig-dev"
+packages="cmake g++ make pkg-config libcairo2-dev libpng-dev libfontconfig-dev libfftw3-dev"
 case "$level" in
   test|ci)
     packages="$packages libgtest-dev libgmock-dev googletest libbenchmark-dev
