@@ -35,8 +35,8 @@ bool CheckBufferLoads(const BufferLoads& loads, std::string& error);
 // swing is set so that matched buffers on a lossless matched channel give
 // 1), at frequency hertz, for the differential 2-port s11..s22 of reference
 // impedance referenceOhms.
-ComplexValue TerminatedGain(const BufferLoads& loads, double hertz, ComplexValue s11, ComplexValue s12,
-                            ComplexValue s21, ComplexValue s22, double referenceOhms);
+Complex TerminatedGain(const BufferLoads& loads, double hertz, Complex s11, Complex s12,
+                            Complex s21, Complex s22, double referenceOhms);
 
 }  // namespace linksim
 

@@ -31,7 +31,7 @@ std::string PortMapText(const PortMap& map);
 // impedance (twice the single-ended ports').
 struct DifferentialPath {
     std::vector<double> frequencies;
-    std::vector<ComplexValue> s11, s12, s21, s22;
+    std::vector<Complex> s11, s12, s21, s22;
     double referenceOhms = 100.0;
 };
 

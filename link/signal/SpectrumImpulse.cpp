@@ -1,9 +1,9 @@
 #include "SpectrumImpulse.h"
 
-#include <fftw3.h>
-
 #include <algorithm>
 #include <cmath>
+
+#include "Fft.h"
 
 namespace linksim {
 
@@ -35,43 +35,6 @@ size_t SmoothSize(size_t n) {
     }
 }
 
-// One real transform of a fixed size, both ways, planned without
-// measuring so that its results never depend on the machine's timing.
-class RealTransform {
-public:
-    explicit RealTransform(size_t size)
-        : m_size(size), m_real(fftw_alloc_real(size)), m_spectrum(fftw_alloc_complex(size / 2 + 1)) {
-        m_forward = fftw_plan_dft_r2c_1d(int(size), m_real, m_spectrum, FFTW_ESTIMATE);
-        m_inverse = fftw_plan_dft_c2r_1d(int(size), m_spectrum, m_real, FFTW_ESTIMATE);
-    }
-    ~RealTransform() {
-        fftw_destroy_plan(m_forward);
-        fftw_destroy_plan(m_inverse);
-        fftw_free(m_real);
-        fftw_free(m_spectrum);
-    }
-    RealTransform(const RealTransform&) = delete;
-    RealTransform& operator=(const RealTransform&) = delete;
-
-    size_t Size() const { return m_size; }
-    double* Real() { return m_real; }
-    ComplexValue Bin(size_t k) const { return ComplexValue(m_spectrum[k][0], m_spectrum[k][1]); }
-    void SetBin(size_t k, ComplexValue value) {
-        m_spectrum[k][0] = value.real();
-        m_spectrum[k][1] = value.imag();
-    }
-    void Forward() { fftw_execute(m_forward); }
-    // Unnormalised: the real result is size times the inverse transform.
-    void Inverse() { fftw_execute(m_inverse); }
-
-private:
-    size_t m_size;
-    double* m_real;
-    fftw_complex* m_spectrum;
-    fftw_plan m_forward;
-    fftw_plan m_inverse;
-};
-
 // Magnitude and phase (unwrapped along the frequencies), with a DC point in
 // front when the data have none.
 struct PolarTable {
@@ -80,7 +43,7 @@ struct PolarTable {
     std::vector<double> phase;
 };
 
-PolarTable ToPolar(const std::vector<double>& hertz, const std::vector<ComplexValue>& response) {
+PolarTable ToPolar(const std::vector<double>& hertz, const std::vector<Complex>& response) {
     PolarTable table;
     table.hertz = hertz;
     for (size_t i = 0; i < response.size(); ++i) {
@@ -142,7 +105,7 @@ size_t TrimmedLength(const std::vector<double>& impulse, size_t minimum) {
 
 }  // namespace
 
-bool ImpulseFromSpectrum(const std::vector<double>& hertz, const std::vector<ComplexValue>& response,
+bool ImpulseFromSpectrum(const std::vector<double>& hertz, const std::vector<Complex>& response,
                          double sampleInterval, SpectrumImpulse& result, std::string& error) {
     result = SpectrumImpulse();
     if (hertz.size() < 2 || hertz.size() != response.size()) {
@@ -162,14 +125,16 @@ bool ImpulseFromSpectrum(const std::vector<double>& hertz, const std::vector<Com
                                   " samples resolves; the response is taken over its first " +
                                   std::to_string(size * 3 / 4) + " samples");
     }
-    RealTransform transform(size);
+    const Fft transform(size);
+    FftBuffer<Complex> spectrum(size / 2 + 1);
+    FftBuffer<double> samples(size);
     const double binHertz = 1.0 / (double(size) * sampleInterval);
     result.periodSeconds = double(size) * sampleInterval;
     result.bandLimitHz = std::min(hertz.back(), 0.5 / sampleInterval);
     size_t point = 0;
     for (size_t k = 0; k <= size / 2; ++k) {
         const double f = double(k) * binHertz;
-        ComplexValue value = 0.0;
+        Complex value = 0.0;
         if (f < result.bandLimitHz) {
             while (point + 2 < table.hertz.size() && table.hertz[point + 1] < f) ++point;
             const double share = (f - table.hertz[point]) / (table.hertz[point + 1] - table.hertz[point]);
@@ -180,10 +145,9 @@ bool ImpulseFromSpectrum(const std::vector<double>& hertz, const std::vector<Com
         }
         // The real transform's DC and (even-size) Nyquist bins are real.
         if (k == 0 || 2 * k == size) value = value.real();
-        transform.SetBin(k, value);
+        spectrum[k] = value;
     }
-    transform.Inverse();
-    const double* samples = transform.Real();
+    transform.InverseReal(spectrum, samples);
     const size_t causalLength = size - size / kNegativeTimeDivisor;
     double energy = 0.0;
     double precursor = 0.0;
@@ -194,28 +158,28 @@ bool ImpulseFromSpectrum(const std::vector<double>& hertz, const std::vector<Com
     }
     result.precursorEnergyShare = energy > 0.0 ? precursor / energy : 0.0;
     const double scale = 1.0 / (double(size) * sampleInterval);
-    result.impulse.assign(samples, samples + causalLength);
+    result.impulse.assign(samples.data(), samples.data() + causalLength);
     for (double& value : result.impulse) value *= scale;
     result.impulse.resize(TrimmedLength(result.impulse, std::min<size_t>(causalLength, 64)));
     return true;
 }
 
 std::vector<double> FilterImpulse(const std::vector<double>& impulse, double sampleInterval,
-                                  const std::function<ComplexValue(double hertz)>& gain, size_t extraSamples) {
-    RealTransform transform(SmoothSize(impulse.size() + extraSamples));
-    const size_t size = transform.Size();
-    std::fill_n(transform.Real(), size, 0.0);
-    std::copy(impulse.begin(), impulse.end(), transform.Real());
-    transform.Forward();
+                                  const std::function<Complex(double hertz)>& gain, size_t extraSamples) {
+    const size_t size = SmoothSize(impulse.size() + extraSamples);
+    const Fft transform(size);
+    FftBuffer<double> samples(size);
+    FftBuffer<Complex> spectrum(size / 2 + 1);
+    std::copy(impulse.begin(), impulse.end(), samples.data());
+    transform.ForwardReal(samples, spectrum);
     const double binHertz = 1.0 / (double(size) * sampleInterval);
     for (size_t k = 0; k <= size / 2; ++k) {
-        ComplexValue value = transform.Bin(k) * gain(double(k) * binHertz);
+        Complex value = spectrum[k] * gain(double(k) * binHertz);
         if (k == 0 || 2 * k == size) value = value.real();
-        transform.SetBin(k, value);
+        spectrum[k] = value / double(size);
     }
-    transform.Inverse();
-    std::vector<double> filtered(transform.Real(), transform.Real() + size);
-    for (double& value : filtered) value /= double(size);
+    transform.InverseReal(spectrum, samples);
+    std::vector<double> filtered(samples.data(), samples.data() + size);
     filtered.resize(TrimmedLength(filtered, impulse.size()));
     return filtered;
 }

@@ -27,14 +27,14 @@ struct SpectrumImpulse {
 // The response at increasing frequencies (hertz >= 0; any grid, even or
 // not, with or without a DC point). False with one line in error for fewer
 // than two points or a sample interval that is not positive.
-bool ImpulseFromSpectrum(const std::vector<double>& hertz, const std::vector<ComplexValue>& response,
+bool ImpulseFromSpectrum(const std::vector<double>& hertz, const std::vector<Complex>& response,
                          double sampleInterval, SpectrumImpulse& result, std::string& error);
 
 // The impulse response filtered by a gain known at every frequency (for
 // example buffers added to a channel given in time): extraSamples of room
 // are added for what the filter lengthens it by, and the quiet tail is cut.
 std::vector<double> FilterImpulse(const std::vector<double>& impulse, double sampleInterval,
-                                  const std::function<ComplexValue(double hertz)>& gain, size_t extraSamples);
+                                  const std::function<Complex(double hertz)>& gain, size_t extraSamples);
 
 // The time (seconds) at which the step response reaches half its final
 // value, or for a response with (almost) no DC gain, the time of its largest

@@ -69,11 +69,11 @@ bool ParseOptionLine(const std::string& text, OptionLine& options, std::string& 
     return true;
 }
 
-ComplexValue ToComplex(double a, double b, NumberFormat format) {
+Complex ToComplex(double a, double b, NumberFormat format) {
     const double degrees = 3.14159265358979323846 / 180.0;
     switch (format) {
         case NumberFormat::RealImaginary:
-            return ComplexValue(a, b);
+            return Complex(a, b);
         case NumberFormat::MagnitudeAngle:
             return std::polar(a, b * degrees);
         case NumberFormat::DecibelAngle:
@@ -300,7 +300,7 @@ bool BuildNetwork(const FileContents& file, NetworkData& data, std::string& erro
         const size_t base = data.values.size();
         data.values.resize(base + size_t(n * n));
         for (size_t pair = 0; pair < order.size(); ++pair) {
-            const ComplexValue value =
+            const Complex value =
                 ToComplex(file.numbers[at + 1 + 2 * pair], file.numbers[at + 2 + 2 * pair], file.options.format);
             const int row = order[pair].first;
             const int column = order[pair].second;

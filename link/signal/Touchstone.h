@@ -7,24 +7,23 @@
 #ifndef LINK_SIGNAL_TOUCHSTONE_H
 #define LINK_SIGNAL_TOUCHSTONE_H
 
-#include <complex>
 #include <cstddef>
 #include <istream>
 #include <string>
 #include <vector>
 
-namespace linksim {
+#include "Fft.h"
 
-typedef std::complex<double> ComplexValue;
+namespace linksim {
 
 struct NetworkData {
     int ports = 0;
     std::vector<double> frequencies;    // Hz, strictly increasing
-    std::vector<ComplexValue> values;   // per frequency, ports x ports, row by row
+    std::vector<Complex> values;   // per frequency, ports x ports, row by row
     std::vector<double> referenceOhms;  // per port
 
     // S(row, column) at frequency point f; ports count from 1 as in the file.
-    ComplexValue S(size_t f, int row, int column) const {
+    Complex S(size_t f, int row, int column) const {
         return values[f * size_t(ports * ports) + size_t(row - 1) * size_t(ports) + size_t(column - 1)];
     }
 };

@@ -14,7 +14,7 @@ namespace {
 // to trust the response's shape: said as a warning.
 const double kPrecursorWarningShare = 1e-3;
 
-double LossDb(ComplexValue value) { return -20.0 * std::log10(std::max(std::abs(value), 1e-300)); }
+double LossDb(Complex value) { return -20.0 * std::log10(std::max(std::abs(value), 1e-300)); }
 
 }  // namespace
 
@@ -63,7 +63,7 @@ bool TouchstoneImpulse(const std::string& file, const PortMap& ports, bool throu
         report.warnings.push_back(text);
     }
 
-    std::vector<ComplexValue> gain(path.frequencies.size());
+    std::vector<Complex> gain(path.frequencies.size());
     for (size_t f = 0; f < gain.size(); ++f) {
         gain[f] = TerminatedGain(loads, path.frequencies[f], path.s11[f], path.s12[f], path.s21[f], path.s22[f],
                                  path.referenceOhms);

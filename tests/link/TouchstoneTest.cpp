@@ -74,10 +74,10 @@ TEST(TouchstoneTest, FormatsUnitsAndVersionsReadTheSameNetwork) {
         ASSERT_TRUE(Parse(text, 2, data, error)) << error;
         ASSERT_EQ(data.frequencies.size(), 2u);
         EXPECT_DOUBLE_EQ(data.frequencies[0], 1e9);
-        EXPECT_NEAR(std::abs(data.S(1, 1, 1) - ComplexValue(0.1, 0.0)), 0.0, 1e-6);
-        EXPECT_NEAR(std::abs(data.S(1, 2, 1) - ComplexValue(0.0, -0.5)), 0.0, 1e-6);
-        EXPECT_NEAR(std::abs(data.S(1, 1, 2) - ComplexValue(0.0, -0.5)), 0.0, 1e-6);
-        EXPECT_NEAR(std::abs(data.S(1, 2, 2) - ComplexValue(0.0, 0.2)), 0.0, 1e-6);
+        EXPECT_NEAR(std::abs(data.S(1, 1, 1) - Complex(0.1, 0.0)), 0.0, 1e-6);
+        EXPECT_NEAR(std::abs(data.S(1, 2, 1) - Complex(0.0, -0.5)), 0.0, 1e-6);
+        EXPECT_NEAR(std::abs(data.S(1, 1, 2) - Complex(0.0, -0.5)), 0.0, 1e-6);
+        EXPECT_NEAR(std::abs(data.S(1, 2, 2) - Complex(0.0, 0.2)), 0.0, 1e-6);
         EXPECT_DOUBLE_EQ(data.referenceOhms[1], 50.0);
     }
 }
@@ -209,7 +209,7 @@ TEST(TouchstoneTest, WarnsOfTheOtherNumberingNonPassiveDataAndNonCausalData) {
 }
 
 TEST(TouchstoneTest, BuffersSetTheGainAtEachEnd) {
-    const ComplexValue zero(0.0), one(1.0);
+    const Complex zero(0.0), one(1.0);
     BufferLoads loads;  // 50 ohm per leg on a 100 ohm differential line
     EXPECT_NEAR(std::abs(TerminatedGain(loads, 1e9, zero, one, one, zero, 100.0) - one), 0.0, 1e-12);
     loads.rxOhms = std::numeric_limits<double>::infinity();  // an open input doubles the swing
@@ -239,7 +239,7 @@ TEST(TouchstoneTest, FilteringAnImpulseByBuffersMatchesTheSpectrumRoute) {
     loads.rxFarads = 0.6e-12;
     loads.txFarads = 0.4e-12;
     const std::vector<double> hertz = EvenGrid(25e6, 160e9);
-    std::vector<ComplexValue> bare, buffered;
+    std::vector<Complex> bare, buffered;
     for (double f : hertz) {
         bare.push_back(line.At(f));
         buffered.push_back(TerminatedGain(loads, f, 0.0, 0.0, line.At(f), 0.0, 100.0));
