@@ -146,12 +146,19 @@ bool ResolveBuffers(const LinkSettings& settings, const std::string& txLibrary, 
     return CheckBufferLoads(loads, error);
 }
 
-bool BuildPath(const ChannelSpec& spec, const PortMap& ports, bool through, const BuffersOutcome& buffers,
+bool BuildPath(const ChannelSpec& given, const PortMap& ports, bool through, const BuffersOutcome& buffers,
                double bitRate, int samplesPerUi, std::vector<double>& impulse, ChannelOutcome& outcome,
                std::string& error) {
     const double sampleInterval = 1.0 / (bitRate * samplesPerUi);
     outcome = ChannelOutcome();
-    outcome.description = Describe(spec);
+    outcome.description = Describe(given);
+    // The models run inside the output folder: a file is named from where
+    // the user stands.
+    ChannelSpec spec = given;
+    if (spec.kind != ChannelKind::Loss) {
+        std::error_code ignored;
+        spec.path = fs::absolute(spec.path, ignored).lexically_normal().string();
+    }
     if (spec.kind == ChannelKind::Touchstone) {
         TouchstoneChannelReport report;
         if (!TouchstoneImpulse(spec.path, ports, through, buffers.loads, bitRate, sampleInterval, impulse, report,
@@ -165,14 +172,8 @@ bool BuildPath(const ChannelSpec& spec, const PortMap& ports, bool through, cons
         outcome.warnings = report.warnings;
         return true;
     }
-    if (spec.kind == ChannelKind::File) {
-        if (!LoadImpulseFile(fs::absolute(spec.path).lexically_normal().string(), sampleInterval, impulse, error)) {
-            return false;
-        }
-    } else {
-        impulse = LossyChannelImpulse(spec.lossDb, bitRate, samplesPerUi);
-        outcome.lossDbAtNyquist = spec.lossDb;
-    }
+    if (!BuildChannelImpulse(spec, bitRate, samplesPerUi, impulse, error)) return false;
+    if (spec.kind == ChannelKind::Loss) outcome.lossDbAtNyquist = spec.lossDb;
     if (buffers.applied) {
         // No wave comes back through a channel given in time: it is taken as
         // matched, its reflections long lost in it.

@@ -15,20 +15,13 @@
 #include "AdaptLog.h"
 #include "AmiDescription.h"
 #include "BitErrors.h"
-#include "EyeAnalysis.h"
 #include "Buffers.h"
+#include "Channel.h"
+#include "EyeAnalysis.h"
 #include "MixedMode.h"
 #include "ParameterString.h"
 
 namespace linksim {
-
-enum class ChannelKind { Loss, File, Touchstone };
-
-struct ChannelSpec {
-    ChannelKind kind = ChannelKind::Loss;
-    double lossDb = 12.0;  // at the Nyquist frequency
-    std::string path;      // two-column impulse response file, or Touchstone file
-};
 
 // The buffers' values given on the command line, per leg; NaN where not
 // given (the .ibs file's or the defaults then hold).
