@@ -10,7 +10,9 @@ option(TESSEL_OLD_GLIBC "Link the Linux model libraries so that they load with g
 set(TESSEL_OLD_GLIBC_WRAPPED exp log pow pthread_once __pthread_key_create fstat64
                              __libc_single_threaded _dl_find_object)
 
-if(TESSEL_OLD_GLIBC AND NOT WIN32 AND CMAKE_SYSTEM_NAME STREQUAL "Linux"
+# Sanitized libraries need this machine's sanitizer runtime and never load
+# elsewhere: they are linked as they are.
+if(TESSEL_OLD_GLIBC AND NOT TESSEL_SANITIZE AND NOT WIN32 AND CMAKE_SYSTEM_NAME STREQUAL "Linux"
    AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64")
   add_library(tessel_old_glibc_shims OBJECT ${CMAKE_CURRENT_LIST_DIR}/old-glibc-shims.c)
   set_target_properties(tessel_old_glibc_shims PROPERTIES POSITION_INDEPENDENT_CODE ON

@@ -49,7 +49,7 @@ TEST(RxWindowsLibrary, RunsALossyLinkAsTheLinuxLibrary) {
         GTEST_SKIP() << "no 64-bit Windows build: run scripts/build-windows.sh";
     }
     ASSERT_TRUE(ReceiverLibrary().Loaded()) << ReceiverLibrary().Error();
-    const long ignoreBits = std::atol(KitParameterFile("Orvex_RX_AMI_05272013").Value("Reserved_Parameters.Ignore_Bits").c_str());
+    const long ignoreBits = std::atol(KitParameterFile("Orvex_RX_AMI_05272013").Value("Reserved_Parameters.Ignore_Bits.Value").c_str());
     ASSERT_GT(ignoreBits, 0);
     const size_t bits = static_cast<size_t>(ignoreBits) + 20000;
     const RxStimulus stimulus = MakeRxStimulus(
