@@ -16,22 +16,19 @@
 #include <string>
 #include <vector>
 
+#include "AmiFunctions.h"
 #include "WindowsModule.h"
 
 namespace {
-
-typedef long (*AmiInit)(double*, long, long, double, double, char*, char**, void**, char**);
-typedef long (*AmiGetWave)(double*, long, double*, char**, void*);
-typedef long (*AmiClose)(void*);
 
 const double kBitTime = 1e-10;
 const long kSamplesPerBit = 32;
 const long kBlockSamples = 1024 * kSamplesPerBit;
 
 struct Receiver {
-    AmiInit init;
-    AmiGetWave getWave;
-    AmiClose close;
+    AmiInitFunction init;
+    AmiGetWaveFunction getWave;
+    AmiCloseFunction close;
 };
 
 void* Open(const Receiver& rx, const char* parameters, long* result, std::string* message) {
@@ -125,9 +122,9 @@ int main(int argc, char** argv) {
     checks.Check(module != nullptr, std::string("LoadLibrary ") + argv[1]);
     if (module == nullptr) return checks.Summary();
     const Receiver rx = {
-        reinterpret_cast<AmiInit>(reinterpret_cast<void*>(GetProcAddress(module, "AMI_Init"))),
-        reinterpret_cast<AmiGetWave>(reinterpret_cast<void*>(GetProcAddress(module, "AMI_GetWave"))),
-        reinterpret_cast<AmiClose>(reinterpret_cast<void*>(GetProcAddress(module, "AMI_Close")))};
+        reinterpret_cast<AmiInitFunction>(reinterpret_cast<void*>(GetProcAddress(module, "AMI_Init"))),
+        reinterpret_cast<AmiGetWaveFunction>(reinterpret_cast<void*>(GetProcAddress(module, "AMI_GetWave"))),
+        reinterpret_cast<AmiCloseFunction>(reinterpret_cast<void*>(GetProcAddress(module, "AMI_Close")))};
     checks.Check(rx.init != nullptr && rx.getWave != nullptr && rx.close != nullptr,
                  "AMI_Init, AMI_GetWave and AMI_Close exported by their plain names");
     if (rx.init == nullptr || rx.getWave == nullptr || rx.close == nullptr) return checks.Summary();

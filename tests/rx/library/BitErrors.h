@@ -6,7 +6,7 @@
 #include <cstddef>
 
 #include "RxLibrary.h"
-#include "RxStimulus.h"
+#include "Stimulus.h"
 
 // Bit errors of the output read at each clock time after `from` (plus
 // readDelay), each clock time mapped to its bit by its time: the bit whose
@@ -18,7 +18,7 @@ struct BitErrors {
     long compared = 0;
 };
 
-inline BitErrors CountBitErrors(const RxStimulus& stimulus, const RunOutput& run, double from, double readDelay) {
+inline BitErrors CountBitErrors(const linksim::RxStimulus& stimulus, const RunOutput& run, double from, double readDelay) {
     double sx = 0.0, sy = 0.0;
     for (double t : run.clockTimes) {
         if (t < from) continue;

@@ -19,7 +19,7 @@
 #include "Channel.h"
 #include "KitParameterFile.h"
 #include "RxLibrary.h"
-#include "RxStimulus.h"
+#include "Stimulus.h"
 #include "WorkingFolder.h"
 
 namespace {
@@ -52,7 +52,7 @@ TEST(RxWindowsLibrary, RunsALossyLinkAsTheLinuxLibrary) {
     const long ignoreBits = std::atol(KitParameterFile("Orvex_RX_AMI_05272013").Value("Reserved_Parameters.Ignore_Bits.Value").c_str());
     ASSERT_GT(ignoreBits, 0);
     const size_t bits = static_cast<size_t>(ignoreBits) + 20000;
-    const RxStimulus stimulus = MakeRxStimulus(
+    const linksim::RxStimulus stimulus = linksim::MakeRxStimulus(
         15, bits, kBitTime, kSampleInterval, linksim::LossyChannelImpulse(24.0, 1.0 / kBitTime, kSamplesPerBit));
 
     WorkingFolder folder;  // for both runs' adaptation logs and the files
