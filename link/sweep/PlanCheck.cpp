@@ -4,6 +4,7 @@
 
 #include "AmiFile.h"
 #include "CommandLine.h"
+#include "LinkChannels.h"
 #include "ParameterString.h"
 
 namespace linksweep {
@@ -42,9 +43,12 @@ bool CheckModels(const linksim::LinkSettings& settings, const Models& models, st
 bool CheckPlan(const SweepPlan& plan, const std::string& programFolder, std::string& error) {
     linksim::CommandLine first;
     if (!Parse(plan.CornerArguments(1), programFolder, first, error)) return false;
+    // The models as the run finds them: named by the options, or by an IBIS file.
+    linksim::ModelSpec tx = first.settings.tx;
+    linksim::ModelSpec rx = first.settings.rx;
+    if (!first.settings.ibsPath.empty() && !linksim::ModelsFromIbis(first.settings, tx, rx, error)) return false;
     Models models;
-    if (!linksim::ReadAmiFile(AmiPath(first.settings.tx), models.tx, error) ||
-        !linksim::ReadAmiFile(AmiPath(first.settings.rx), models.rx, error) ||
+    if (!linksim::ReadAmiFile(AmiPath(tx), models.tx, error) || !linksim::ReadAmiFile(AmiPath(rx), models.rx, error) ||
         !CheckModels(first.settings, models, error)) {
         return false;
     }

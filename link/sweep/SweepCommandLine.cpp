@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <iterator>
 #include <map>
+#include <set>
 
 namespace linksweep {
 
@@ -40,7 +41,9 @@ bool OwnedBySweep(const std::string& option) {
 // to the sweep's app: values are gathered per option into given (so that
 // they keep their order with parse_order), flags are counted there. The
 // link simulator's own parser checks the values later, corner by corner.
-void AddLinkOptions(CLI::App& app, std::map<std::string, std::vector<std::string>>& given) {
+// pathOptions gets the names of the options whose value is a path.
+void AddLinkOptions(CLI::App& app, std::map<std::string, std::vector<std::string>>& given,
+                    std::set<std::string>& pathOptions) {
     CLI::App link;
     linksim::CommandLine line;
     linksim::AddLinkOptions(link, line, ".");
@@ -49,6 +52,7 @@ void AddLinkOptions(CLI::App& app, std::map<std::string, std::vector<std::string
         const std::string name = "--" + option->get_lnames().front();
         if (OwnedBySweep(name)) continue;
         std::string help = option->get_description();
+        if (option->get_type_name() == "PATH") pathOptions.insert(name);
         if (Sweepable(name)) help += "\nA list or START:STOP[:STEP] range sweeps it.";
         if (name == kModelTimeoutOption) help += std::string("\nThe sweep sets ") + kModelTimeoutSeconds + " unless given.";
         if (option->get_expected_max() == 0) {
@@ -70,13 +74,11 @@ std::string Absolute(const std::string& path) {
     return failure ? path : absolute.lexically_normal().string();
 }
 
-std::string WithAbsolutePaths(const std::string& option, const std::string& value) {
-    if (option == "--tx-model" || option == "--rx-model" || option == "--tx-ami" || option == "--rx-ami") {
-        return Absolute(value);
-    }
-    const std::string file = "file:";
-    if (option == "--channel" && value.rfind(file, 0) == 0 && value.size() > file.size()) {
-        return file + Absolute(value.substr(file.size()));
+// A path option's value, or a channel's file in KIND:PATH, made absolute.
+std::string WithAbsolutePaths(const std::string& value, bool pathOption) {
+    if (pathOption) return Absolute(value);
+    for (const std::string kind : {"file:", "touchstone:"}) {
+        if (value.rfind(kind, 0) == 0 && value.size() > kind.size()) return kind + Absolute(value.substr(kind.size()));
     }
     return value;
 }
@@ -87,7 +89,8 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
                                   std::string& message, int& status) {
     CLI::App app(kDescription, "orvex-sweep");
     std::map<std::string, std::vector<std::string>> given;
-    AddLinkOptions(app, given);
+    std::set<std::string> pathOptions;
+    AddLinkOptions(app, given, pathOptions);
 
     const char* where = "where the corners run";
     app.add_option("--out", options.out, "the sweep's folder: plan.json, corners/, results (default sweep)")
@@ -155,7 +158,7 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
             }
             continue;
         }
-        const std::string value = WithAbsolutePaths(name, values->second.at(used[name]++));
+        const std::string value = WithAbsolutePaths(values->second.at(used[name]++), pathOptions.count(name) > 0);
         if (!options.plan.Add(name, value, message)) {
             status = 2;
             return SweepAction::Exit;
