@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "CommandLine.h"
+
 namespace linksweep {
 
 namespace {
@@ -30,20 +32,6 @@ bool ParseInteger(const std::string& text, long long& value) {
     errno = 0;
     value = std::strtoll(text.c_str(), &end, 10);
     return errno == 0 && *end == '\0' && std::llabs(value) <= kLargestInteger;
-}
-
-// A number with an optional k, M or G, as the link's options take them.
-bool ParseNumber(const std::string& text, double& value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    if (end == text.c_str()) return false;
-    const std::string suffix(end);
-    if (suffix == "k") value *= 1e3;
-    else if (suffix == "M") value *= 1e6;
-    else if (suffix == "G") value *= 1e9;
-    else if (!suffix.empty()) return false;
-    return std::isfinite(value);
 }
 
 std::string FormatNumber(double value) {
@@ -100,7 +88,8 @@ bool ExpandItem(const std::string& item, std::vector<std::string>& values, std::
             return ExpandIntegerRange(a, b, c, item, values, error);
         }
         double x = 0.0, y = 0.0, z = 1.0;
-        if (ParseNumber(parts[0], x) && ParseNumber(parts[1], y) && (parts.size() == 2 || ParseNumber(parts[2], z))) {
+        if (linksim::ParseQuantity(parts[0], x) && linksim::ParseQuantity(parts[1], y) &&
+            (parts.size() == 2 || linksim::ParseQuantity(parts[2], z))) {
             return ExpandNumberRange(x, y, z, item, values, error);
         }
     }

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "CommandLine.h"
 #include "EyePlot.h"
 #include "LocalRunner.h"
 #include "PlanCheck.h"
@@ -17,13 +18,6 @@
 #include "SweepReport.h"
 
 namespace {
-
-std::string ProgramFolder(const char* argument0) {
-    std::error_code failure;
-    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failure);
-    if (failure) program = std::filesystem::absolute(argument0, failure);
-    return program.parent_path().string();
-}
 
 int Fail(const std::string& message, int code) {
     std::fprintf(stderr, "orvex-sweep: %s\n", message.c_str());
@@ -98,7 +92,7 @@ int main(int argc, char** argv) {
         return Report(plan, options.collect, options);
     }
 
-    const std::string programFolder = ProgramFolder(argv[0]);
+    const std::string programFolder = linksim::ProgramFolder(argv[0]);
     if (options.linkProgram.empty()) options.linkProgram = programFolder + "/orvex-link";
     if (!linksweep::CheckPlan(options.plan, programFolder, error)) return Fail(error, 2);
     linksweep::PreparedSweep prepared;
