@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -120,10 +121,17 @@ public:
     }
 };
 
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
 std::unique_ptr<CLI::App> MakeApp(CommandLine& line, const std::string& programFolder) {
     auto app = std::make_unique<CLI::App>(
         "Runs a serial link end to end through an IBIS-AMI transmitter and receiver.", "orvex-link");
     app->formatter(std::make_shared<UsageFormatter>());
+    app->footer("Each option is given once, except --tx and --rx, which add a parameter each time.");
     app->get_formatter()->column_width(26);
     AddLinkOptions(*app, line, programFolder);
     app->set_help_flag("-h,--help", "this text")->group("output");
@@ -192,7 +200,8 @@ void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& program
                s.bits = size_t(count);
            },
            "bits to send, e.g. 200000 or 200k (default: the models' Ignore_Bits and 50000 or a fifth more, "
-           "whichever is larger)")
+           "whichever is larger); at most " + std::to_string(MaxBits()) + ", half this machine's memory at " +
+               std::to_string(kBytesPerBit) + " bytes per bit")
         ->type_name("N")->group(stimulus);
     app.add_option_function<std::string>(
            "--bit-rate",
@@ -201,7 +210,8 @@ void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& program
                    Refuse("--bit-rate", text, "give the bit rate in bits per second (10e9 or 10G)");
                }
            },
-           "bit rate, e.g. 10e9 or 10G (default 10 Gb/s)")
+           "bit rate, e.g. 10e9 or 10G (default 10 Gb/s); bit rate times samples per unit interval at most " +
+               Number(kMaxSampleRate) + " samples/s")
         ->type_name("HZ")->group(stimulus);
     app.add_option_function<std::string>(
            "--samples-per-ui",
@@ -212,7 +222,7 @@ void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& program
                }
                s.samplesPerUi = int(count);
            },
-           "samples per unit interval (default 32)")
+           "samples per unit interval, 2 to 4096 (default 32)")
         ->type_name("N")->group(stimulus);
     app.add_option_function<std::string>(
            "--bits-per-call",
@@ -223,7 +233,17 @@ void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& program
                }
                s.bitsPerCall = size_t(count);
            },
-           "bits per AMI_GetWave call (default 1024)")
+           "bits per AMI_GetWave call (default 1024; at most the bits of the run)")
+        ->type_name("N")->group(stimulus);
+    app.add_option_function<std::string>(
+           "--ignore-bits",
+           [&s](const std::string& text) {
+               long long count = 0;
+               if (!ParseCount(text, 0, count)) Refuse("--ignore-bits", text, "give a number of bits, 0 or more");
+               s.ignoreBits = long(count);
+           },
+           "bits at the start not counted (default: the larger of the models' Ignore_Bits); a run must send "
+           "more")
         ->type_name("N")->group(stimulus);
 
     const std::string channel = "channel";
@@ -238,6 +258,16 @@ void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& program
                    "output folder (default link-run): summary.json, eye.png and the receiver's adapt.txt; the "
                    "models run inside it")
         ->type_name("DIR")->group(output);
+    app.add_option_function<std::string>(
+           "--model-timeout",
+           [&s](const std::string& text) {
+               if (!ParseQuantity(text, s.modelTimeout) || s.modelTimeout <= 0.0) {
+                   Refuse("--model-timeout", text, "give a number of seconds above 0");
+               }
+           },
+           "end the run when a model's AMI_Init, AMI_GetWave or AMI_Close call takes longer than this "
+           "(default: no limit)")
+        ->type_name("SECONDS")->group(output);
     app.add_flag("-q,--quiet", line.quiet, "no progress bar")->group(output);
     app.add_flag_callback(
            "--sequential", [&s]() { s.overlapHostWork = false; },
