@@ -116,10 +116,11 @@ size_t DefaultBitCount(long ignoreBits);
 
 // The limits of a run, checked before any model is called. The bits a run
 // can hold: half this machine's memory at kBytesPerBit (the pattern, the
-// value at every sampling instant and the decisions). The sample rate (bit
-// rate times samples per unit interval): the kit's transmitter resamples
-// its 1.5 ns driver response at it for every row of the impulse matrix, and
-// past 1e13 samples/s that alone takes minutes.
+// value at every sampling instant and the decisions take about 32 bytes a
+// bit; twice that leaves room). The sample rate (bit rate times samples per
+// unit interval): the kit's models resample their tabulated responses at it,
+// so their work per sample grows with it; at 1e13 samples/s the
+// transmitter's 1.5 ns driver response already takes 15 001 taps.
 const size_t kBytesPerBit = 64;
 const double kMaxSampleRate = 1e13;
 size_t MaxBits();
