@@ -121,6 +121,24 @@ public:
     }
 };
 
+const long long kNoMaximum = 9000000000000000000LL;
+
+// A whole-number option from minimum to maximum, suffixes allowed (10k).
+template <typename Count>
+CLI::Option* AddCount(CLI::App& app, const std::string& name, Count& target, long long minimum, long long maximum,
+                      const std::string& reason, const std::string& description) {
+    return app
+        .add_option_function<std::string>(
+            name,
+            [&target, name, minimum, maximum, reason](const std::string& text) {
+                long long count = 0;
+                if (!ParseCount(text, minimum, count) || count > maximum) Refuse(name, text, reason);
+                target = Count(count);
+            },
+            description)
+        ->type_name("N");
+}
+
 std::string Number(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", value);
@@ -192,17 +210,11 @@ void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& program
            "--prbs", [&s](const std::string& text) { s.prbsOrder = ParsePrbs(text); },
            "PRBS7, 15, 23 or 31, as 7 or PRBS7 (default 15)")
         ->type_name("N")->group(stimulus);
-    app.add_option_function<std::string>(
-           "--bits",
-           [&s](const std::string& text) {
-               long long count = 0;
-               if (!ParseCount(text, 1, count)) Refuse("--bits", text, "give a positive number of bits");
-               s.bits = size_t(count);
-           },
-           "bits to send, e.g. 200000 or 200k (default: the models' Ignore_Bits and 50000 or a fifth more, "
-           "whichever is larger); at most " + std::to_string(MaxBits()) + ", half this machine's memory at " +
-               std::to_string(kBytesPerBit) + " bytes per bit")
-        ->type_name("N")->group(stimulus);
+    AddCount(app, "--bits", s.bits, 1, kNoMaximum, "give a positive number of bits",
+             "bits to send, e.g. 200000 or 200k (default: the models' Ignore_Bits and 50000 or a fifth more, "
+             "whichever is larger); at most " + std::to_string(MaxBits()) + ", half this machine's memory at " +
+                 std::to_string(kBytesPerBit) + " bytes per bit")
+        ->group(stimulus);
     app.add_option_function<std::string>(
            "--bit-rate",
            [&s](const std::string& text) {
@@ -213,38 +225,16 @@ void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& program
            "bit rate, e.g. 10e9 or 10G (default 10 Gb/s); bit rate times samples per unit interval at most " +
                Number(kMaxSampleRate) + " samples/s")
         ->type_name("HZ")->group(stimulus);
-    app.add_option_function<std::string>(
-           "--samples-per-ui",
-           [&s](const std::string& text) {
-               long long count = 0;
-               if (!ParseCount(text, 2, count) || count > 4096) {
-                   Refuse("--samples-per-ui", text, "give 2 to 4096 samples per unit interval");
-               }
-               s.samplesPerUi = int(count);
-           },
-           "samples per unit interval, 2 to 4096 (default 32)")
-        ->type_name("N")->group(stimulus);
-    app.add_option_function<std::string>(
-           "--bits-per-call",
-           [&s](const std::string& text) {
-               long long count = 0;
-               if (!ParseCount(text, 1, count)) {
-                   Refuse("--bits-per-call", text, "give a positive number of bits per AMI_GetWave call");
-               }
-               s.bitsPerCall = size_t(count);
-           },
-           "bits per AMI_GetWave call (default 1024; at most the bits of the run)")
-        ->type_name("N")->group(stimulus);
-    app.add_option_function<std::string>(
-           "--ignore-bits",
-           [&s](const std::string& text) {
-               long long count = 0;
-               if (!ParseCount(text, 0, count)) Refuse("--ignore-bits", text, "give a number of bits, 0 or more");
-               s.ignoreBits = long(count);
-           },
-           "bits at the start not counted (default: the larger of the models' Ignore_Bits); a run must send "
-           "more")
-        ->type_name("N")->group(stimulus);
+    AddCount(app, "--samples-per-ui", s.samplesPerUi, 2, 4096, "give 2 to 4096 samples per unit interval",
+             "samples per unit interval, 2 to 4096 (default 32)")
+        ->group(stimulus);
+    AddCount(app, "--bits-per-call", s.bitsPerCall, 1, kNoMaximum, "give a positive number of bits per AMI_GetWave call",
+             "bits per AMI_GetWave call (default 1024; at most the bits of the run)")
+        ->group(stimulus);
+    AddCount(app, "--ignore-bits", s.ignoreBits, 0, kNoMaximum, "give a number of bits, 0 or more",
+             "bits at the start not counted (default: the larger of the models' Ignore_Bits); a run must send "
+             "more")
+        ->group(stimulus);
 
     const std::string channel = "channel";
     app.add_option_function<std::string>(
