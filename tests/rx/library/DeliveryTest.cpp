@@ -93,7 +93,7 @@ TEST(RxDelivery, BlocksOfWholeUnitIntervalsLoseNoClockTime) {
         SCOPED_TRACE(ppm);
         const linksim::RxStimulus stimulus = LossyStimulus(30000, ppm);
         const std::string parameters = RxParameters("(Rx_config 1)");
-        WorkingFolder folder;
+        ScratchFolder folder;
         ASSERT_TRUE(folder.Ready());
         RxInstance whole(parameters);
         ASSERT_TRUE(whole.Opened());
