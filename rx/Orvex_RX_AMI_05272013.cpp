@@ -272,6 +272,78 @@ bool Rx::Setup() {
     return loopOk && ctleOk && dfeOk && startOk && eomOk && adaptOk && outputSelectOk;
 }
 
+namespace {
+typedef Rx::Arc A;
+// The connections in the order of the table below; their numbers are the
+// order of creation, 1 to 61.
+constexpr A kArcsInTableOrder[] = {
+    A::WaveIn,
+    A::ClockTime,
+    A::WaveOut,
+    A::Decision,
+    A::Equalized,
+    A::AdaptStart,
+    A::VcoSignal,
+    A::VcoClock,
+    A::ControlVoltage,
+    A::QuadratureClock,
+    A::BitI,
+    A::BitQ,
+    A::UpDown,
+    A::PhaseSum,
+    A::VcoToQuadrature,
+    A::VcoToDetector,
+    A::PumpCommand,
+    A::VcoToPhaseDetector,
+    A::VcoUnused,
+    A::VcoControl,
+    A::ControlUnused,
+    A::MeasureDone,
+    A::EyeHeight,
+    A::EyeWidth,
+    A::CtleResponse,
+    A::Restart,
+    A::CtleDone,
+    A::AdaptPort10,
+    A::DfeTap1,
+    A::DfeTap2,
+    A::DfeTap3,
+    A::DfeTap4,
+    A::DfeTap5,
+    A::C4Output,
+    A::C1Output,
+    A::CtleChoice,
+    A::CtleSelected,
+    A::LimiterSaturated,
+    A::LimiterScaled,
+    A::Limited,
+    A::DwdmMode,
+    A::C4Input,
+    A::C1Input,
+    A::C4Control,
+    A::C1Control,
+    A::OutputChoice,
+    A::AdaptStartTrigger,
+    A::DecisionFloat,
+    A::RetimedData,
+    A::EqualizedToMonitor,
+    A::EqualizedToOutput,
+    A::EqualizedToDetector,
+    A::RearmDelayLine,
+    A::MonitorRestart,
+    A::Enable,
+    A::RxConfig,
+    A::ScaledDecision,
+    A::ClockToDfe,
+    A::ClockToStartDelay,
+    A::ClockToRecorder,
+    A::ClockToMonitor,
+};
+static_assert(sizeof kArcsInTableOrder / sizeof kArcsInTableOrder[0] == Rx::kNumConnections,
+              "every connection is named");
+static_assert(Tessel::NumberedInOrder(kArcsInTableOrder), "the connection names follow the table");
+}  // namespace
+
 // The connection table: one row per connection, in creation order. Every
 // port on a connection views its arc memory with the connection's item count,
 // rate 1 and start 0. Connections read before they are written in a firing
@@ -288,123 +360,89 @@ std::array<Rx::Connection, Rx::kNumConnections> Rx::Connections() {
     Tessel::CircularBufferBase* const none = nullptr;
     return {{
         // clang-format off
-        // number, item type, item count, producer, consumer, initial content
-        { 1, D, 1,                  &WaveInInternal,                    &ctle.InputFork.Input,            U},
-        { 2, D, 1,                  &ClockTimeRecorder.TimeOutput,      &ClockOutInternal,                U},
-        { 3, D, 1,                  &OutputSelect.Output,               &WaveOutInternal,                 U},
-        { 4, I, 1,                  &DFE.Decision,                      &DecisionToFloat.Input,           U},
-        { 5, D, 1,                  &DFE.Output,                        &EqualizedFork.Input,             Z},
-        { 6, I, 1,                  &AdaptStartDelay.Output,            &Adapt.Start,                     U},
-        { 7, D, 1,                  &loop.Vco.SignalOutput,             &loop.VcoFork.Input,              U},
-        { 8, I, 1,                  &loop.Vco.ClockOutput,              &ClockFork.Input,                 U},
-        { 9, D, 1,                  &loop.FilterOut,                    &loop.ControlFork.Input,          U},
-        {10, D, 1,                  &detector.QuadratureOut,            &detector.DetectorClockQ,         U},
-        {11, I, 1,                  &detector.DetectorBitI,             &detector.PhaseSum.Input[0],      U},
-        {12, I, 1,                  &detector.DetectorBitQ,             none,                             U},
-        {13, I, 1,                  &detector.DetectorUpDown,           &detector.PhaseSum.Input[1],      U},
-        {14, I, 1,                  &detector.PhaseSum.Output,          &loop.PhaseToDouble.Input,        U},
-        {15, D, 1,                  &detector.ClockPhaseFork.Output[0], &detector.Quadrature.Input,       U},
-        {16, D, 1,                  &detector.ClockPhaseFork.Output[1], &detector.DetectorClockI,         U},
-        {17, D, 1,                  &loop.PhaseToDouble.Output,         &loop.FilterIn,                   U},
-        {18, D, 1,                  &loop.VcoFork.Output[0],            &detector.ClockPhaseFork.Input,   U},
-        {19, D, 1,                  &loop.VcoFork.Output[1],            none,                             U},
-        {20, D, 1,                  &loop.ControlFork.Output[0],        &loop.Vco.ControlInput,           Z},
-        {21, D, 1,                  &loop.ControlFork.Output[1],        none,                             U},
-        {22, I, 1,                  &EOM.Done,                          &Adapt.MeasureDone,               Z},
-        {23, D, 1,                  &EOM.EyeHeight,                     &Adapt.EyeHeight,                 Z},
-        {24, D, 1,                  &EOM.EyeWidth,                      &Adapt.EyeWidth,                  Z},
-        {25, I, 1,                  &Adapt.CTLE_Select,                 &ctle.CtleControlFork.Input,      U},
-        {26, I, 1,                  &Adapt.Restart,                     &AdaptFeedbackFork.Input,         U},
-        {27, I, 1,                  &Adapt.CTLE_Done,                   none,                             U},
-        {28, I, 1,                  &Adapt.Port10,                      none,                             U},
-        {29, D, 1,                  &Adapt.DFE_Taps[0],                 &DFE.Taps[0],                     U},
-        {30, D, 1,                  &Adapt.DFE_Taps[1],                 &DFE.Taps[1],                     U},
-        {31, D, 1,                  &Adapt.DFE_Taps[2],                 &DFE.Taps[2],                     U},
-        {32, D, 1,                  &Adapt.DFE_Taps[3],                 &DFE.Taps[3],                     U},
-        {33, D, 1,                  &Adapt.DFE_Taps[4],                 &DFE.Taps[4],                     U},
-        {34, D, 1,                  &ctle.C4.Output,                    &ctle.CtleSelect.Input[kC4Input], U},
-        {35, D, 1,                  &ctle.C1.Output,                    &ctle.CtleSelect.Input[kC1Input], U},
-        {36, I, 1,                  &ctle.DwdmToInt.Output,             &ctle.CtleSelectControl,          U},
-        {37, D, 1,                  &ctle.CtleSelect.Output,            &ctle.LimiterInGain.Input,        U},
-        {38, D, 1,                  &ctle.Limiter.Output,               &ctle.LimiterOutGain.Input,       U},
-        {39, D, 1,                  &ctle.LimiterInGain.Output,         &ctle.Limiter.Input,              U},
-        {40, D, 1,                  &ctle.LimiterOutGain.Output,        &DFE.Input,                       U},
-        {41, D, 1,                  &ctle.DwdmConst.Output,             &ctle.DwdmToInt.Input,            U},
-        {42, D, 1,                  &ctle.InputFork.Output[0],          &ctle.C4.Input,                   U},
-        {43, D, 1,                  &ctle.InputFork.Output[1],          &ctle.C1.Input,                   U},
-        {44, I, 1,                  &ctle.CtleControlFork.Output[0],    &ctle.C4Control,                  U},
-        {45, I, 1,                  &ctle.CtleControlFork.Output[1],    &ctle.C1Control,                  U},
-        {46, I, 1,                  &RxConfigToInt.Output,              &OutputSelectControl,             U},
-        {47, I, 1,                  &EnableToInt.Output,                &AdaptStartDelay.Trigger,         U},
-        {48, F, 1,                  &DecisionToFloat.Output,            &DecisionScale.Input,             U},
-        {49, D, 1,                  &DecisionToDouble.Output,           &OutputSelect.Input[0],           U},
-        {50, D, 1,                  &EqualizedFork.Output[0],           &EOM.Input,                       U},
-        {51, D, 1,                  &EqualizedFork.Output[1],           &OutputSelect.Input[1],           U},
-        {52, D, 1,                  &EqualizedFork.Output[2],           &detector.DetectorDataIn,         U},
-        {53, I, kRearmDelayFirings, &AdaptFeedbackFork.Output[0],       &Adapt.Rearm,                     Z},
-        {54, I, 1,                  &AdaptFeedbackFork.Output[1],       &EOM.Restart,                     U},
-        {55, D, 1,                  &EnableConst.Output,                &EnableToInt.Input,               U},
-        {56, D, 1,                  &RxConfigConst.Output,              &RxConfigToInt.Input,             U},
-        {57, F, 1,                  &DecisionScale.Output,              &DecisionToDouble.Input,          U},
-        {58, I, 1,                  &ClockFork.Output[0],               &DFE.Clock,                       U},
-        {59, I, 1,                  &ClockFork.Output[1],               &AdaptStartDelay.Clock,           U},
-        {60, I, 1,                  &ClockFork.Output[2],               &ClockTimeRecorder.ClockInput,    U},
-        {61, I, 1,                  &ClockFork.Output[3],               &EOM.Clock,                       U},
+        // connection, item type, item count, producer, consumer, initial content
+        {A::WaveIn, D, 1,                  &WaveInInternal,                    &ctle.InputFork.Input,            U},
+        {A::ClockTime, D, 1,                  &ClockTimeRecorder.TimeOutput,      &ClockOutInternal,                U},
+        {A::WaveOut, D, 1,                  &OutputSelect.Output,               &WaveOutInternal,                 U},
+        {A::Decision, I, 1,                  &DFE.Decision,                      &DecisionToFloat.Input,           U},
+        {A::Equalized, D, 1,                  &DFE.Output,                        &EqualizedFork.Input,             Z},
+        {A::AdaptStart, I, 1,                  &AdaptStartDelay.Output,            &Adapt.Start,                     U},
+        {A::VcoSignal, D, 1,                  &loop.Vco.SignalOutput,             &loop.VcoFork.Input,              U},
+        {A::VcoClock, I, 1,                  &loop.Vco.ClockOutput,              &ClockFork.Input,                 U},
+        {A::ControlVoltage, D, 1,                  &loop.FilterOut,                    &loop.ControlFork.Input,          U},
+        {A::QuadratureClock, D, 1,                  &detector.QuadratureOut,            &detector.DetectorClockQ,         U},
+        {A::BitI, I, 1,                  &detector.DetectorBitI,             &detector.PhaseSum.Input[0],      U},
+        {A::BitQ, I, 1,                  &detector.DetectorBitQ,             none,                             U},
+        {A::UpDown, I, 1,                  &detector.DetectorUpDown,           &detector.PhaseSum.Input[1],      U},
+        {A::PhaseSum, I, 1,                  &detector.PhaseSum.Output,          &loop.PhaseToDouble.Input,        U},
+        {A::VcoToQuadrature, D, 1,                  &detector.ClockPhaseFork.Output[0], &detector.Quadrature.Input,       U},
+        {A::VcoToDetector, D, 1,                  &detector.ClockPhaseFork.Output[1], &detector.DetectorClockI,         U},
+        {A::PumpCommand, D, 1,                  &loop.PhaseToDouble.Output,         &loop.FilterIn,                   U},
+        {A::VcoToPhaseDetector, D, 1,                  &loop.VcoFork.Output[0],            &detector.ClockPhaseFork.Input,   U},
+        {A::VcoUnused, D, 1,                  &loop.VcoFork.Output[1],            none,                             U},
+        {A::VcoControl, D, 1,                  &loop.ControlFork.Output[0],        &loop.Vco.ControlInput,           Z},
+        {A::ControlUnused, D, 1,                  &loop.ControlFork.Output[1],        none,                             U},
+        {A::MeasureDone, I, 1,                  &EOM.Done,                          &Adapt.MeasureDone,               Z},
+        {A::EyeHeight, D, 1,                  &EOM.EyeHeight,                     &Adapt.EyeHeight,                 Z},
+        {A::EyeWidth, D, 1,                  &EOM.EyeWidth,                      &Adapt.EyeWidth,                  Z},
+        {A::CtleResponse, I, 1,                  &Adapt.CTLE_Select,                 &ctle.CtleControlFork.Input,      U},
+        {A::Restart, I, 1,                  &Adapt.Restart,                     &AdaptFeedbackFork.Input,         U},
+        {A::CtleDone, I, 1,                  &Adapt.CTLE_Done,                   none,                             U},
+        {A::AdaptPort10, I, 1,                  &Adapt.Port10,                      none,                             U},
+        {A::DfeTap1, D, 1,                  &Adapt.DFE_Taps[0],                 &DFE.Taps[0],                     U},
+        {A::DfeTap2, D, 1,                  &Adapt.DFE_Taps[1],                 &DFE.Taps[1],                     U},
+        {A::DfeTap3, D, 1,                  &Adapt.DFE_Taps[2],                 &DFE.Taps[2],                     U},
+        {A::DfeTap4, D, 1,                  &Adapt.DFE_Taps[3],                 &DFE.Taps[3],                     U},
+        {A::DfeTap5, D, 1,                  &Adapt.DFE_Taps[4],                 &DFE.Taps[4],                     U},
+        {A::C4Output, D, 1,                  &ctle.C4.Output,                    &ctle.CtleSelect.Input[kC4Input], U},
+        {A::C1Output, D, 1,                  &ctle.C1.Output,                    &ctle.CtleSelect.Input[kC1Input], U},
+        {A::CtleChoice, I, 1,                  &ctle.DwdmToInt.Output,             &ctle.CtleSelectControl,          U},
+        {A::CtleSelected, D, 1,                  &ctle.CtleSelect.Output,            &ctle.LimiterInGain.Input,        U},
+        {A::LimiterSaturated, D, 1,                  &ctle.Limiter.Output,               &ctle.LimiterOutGain.Input,       U},
+        {A::LimiterScaled, D, 1,                  &ctle.LimiterInGain.Output,         &ctle.Limiter.Input,              U},
+        {A::Limited, D, 1,                  &ctle.LimiterOutGain.Output,        &DFE.Input,                       U},
+        {A::DwdmMode, D, 1,                  &ctle.DwdmConst.Output,             &ctle.DwdmToInt.Input,            U},
+        {A::C4Input, D, 1,                  &ctle.InputFork.Output[0],          &ctle.C4.Input,                   U},
+        {A::C1Input, D, 1,                  &ctle.InputFork.Output[1],          &ctle.C1.Input,                   U},
+        {A::C4Control, I, 1,                  &ctle.CtleControlFork.Output[0],    &ctle.C4Control,                  U},
+        {A::C1Control, I, 1,                  &ctle.CtleControlFork.Output[1],    &ctle.C1Control,                  U},
+        {A::OutputChoice, I, 1,                  &RxConfigToInt.Output,              &OutputSelectControl,             U},
+        {A::AdaptStartTrigger, I, 1,                  &EnableToInt.Output,                &AdaptStartDelay.Trigger,         U},
+        {A::DecisionFloat, F, 1,                  &DecisionToFloat.Output,            &DecisionScale.Input,             U},
+        {A::RetimedData, D, 1,                  &DecisionToDouble.Output,           &OutputSelect.Input[0],           U},
+        {A::EqualizedToMonitor, D, 1,                  &EqualizedFork.Output[0],           &EOM.Input,                       U},
+        {A::EqualizedToOutput, D, 1,                  &EqualizedFork.Output[1],           &OutputSelect.Input[1],           U},
+        {A::EqualizedToDetector, D, 1,                  &EqualizedFork.Output[2],           &detector.DetectorDataIn,         U},
+        {A::RearmDelayLine, I, kRearmDelayFirings, &AdaptFeedbackFork.Output[0],       &Adapt.Rearm,                     Z},
+        {A::MonitorRestart, I, 1,                  &AdaptFeedbackFork.Output[1],       &EOM.Restart,                     U},
+        {A::Enable, D, 1,                  &EnableConst.Output,                &EnableToInt.Input,               U},
+        {A::RxConfig, D, 1,                  &RxConfigConst.Output,              &RxConfigToInt.Input,             U},
+        {A::ScaledDecision, F, 1,                  &DecisionScale.Output,              &DecisionToDouble.Input,          U},
+        {A::ClockToDfe, I, 1,                  &ClockFork.Output[0],               &DFE.Clock,                       U},
+        {A::ClockToStartDelay, I, 1,                  &ClockFork.Output[1],               &AdaptStartDelay.Clock,           U},
+        {A::ClockToRecorder, I, 1,                  &ClockFork.Output[2],               &ClockTimeRecorder.ClockInput,    U},
+        {A::ClockToMonitor, I, 1,                  &ClockFork.Output[3],               &EOM.Clock,                       U},
         // clang-format on
     }};
 }
 
-namespace {
-
-// Arc memory of `items` items of the connection's type, value-initialised,
-// so that even an item read before its first write is a defined 0.
-void* AllocateItems(Rx::ItemType type, size_t items) {
-    switch (type) {
-        case Rx::ItemType::Int:
-            return new int[items]();
-        case Rx::ItemType::Float:
-            return new float[items]();
-        case Rx::ItemType::Double:
-        default:
-            return new double[items]();
-    }
-}
-
-void FreeItems(Rx::ItemType type, void* items) {
-    switch (type) {
-        case Rx::ItemType::Int:
-            delete[] static_cast<int*>(items);
-            break;
-        case Rx::ItemType::Float:
-            delete[] static_cast<float*>(items);
-            break;
-        case Rx::ItemType::Double:
-        default:
-            delete[] static_cast<double*>(items);
-            break;
-    }
-}
-
-}  // namespace
-
 void Rx::CreateConnection(const Connection& connection) {
-    ArcMemoryRecord& memory = m_ArcMemory[connection.number - 1];
-    memory.items = AllocateItems(connection.type, connection.items);
-    memory.type = connection.type;
-    connection.producer->SetBuffer(memory.items, connection.items, 1, 0);
-    if (connection.consumer != nullptr) {
-        connection.consumer->SetBuffer(memory.items, connection.items, 1, 0);
-        if (connection.initial == Initial::Zeroed) {
-            connection.consumer->Zero(0, connection.items);
-        }
+    Tessel::CircularBufferBase* const producer = connection.producer;
+    Tessel::CircularBufferBase* const consumer = connection.consumer;
+    switch (connection.type) {
+        case ItemType::Int:
+            m_Arcs.Create<int>(connection.arc, connection.items, {producer, consumer});
+            break;
+        case ItemType::Float:
+            m_Arcs.Create<float>(connection.arc, connection.items, {producer, consumer});
+            break;
+        case ItemType::Double:
+            m_Arcs.Create<double>(connection.arc, connection.items, {producer, consumer});
+            break;
     }
-}
-
-const void* Rx::ArcMemory(int number) const {
-    if (number < 1 || number > kNumConnections) {
-        return nullptr;
+    if (consumer != nullptr && connection.initial == Initial::Zeroed) {
+        consumer->Zero(0, connection.items);
     }
-    return m_ArcMemory[number - 1].items;
 }
 
 bool Rx::Initialize() {
@@ -437,14 +475,6 @@ bool Rx::Initialize() {
 // ---------------------------------------------------------------------------
 // Firing
 
-// Run checks once that the connections exist; the connection numbers and
-// item types used below are those of the table, which the comparison with
-// the straightforward firing in the tests holds them to.
-template <typename T>
-T& Rx::Item(int number) {
-    return *static_cast<T*>(m_ArcMemory[number - 1].items);
-}
-
 // One firing of the whole schematic, in this fixed order. A block fired
 // before the producer of one of its inputs reads that producer's item of the
 // previous firing: so the equalised signal reaches the monitor, the output
@@ -468,13 +498,13 @@ bool Rx::Run() {
     bool ok = true;
 
     // 1. WaveIn to WaveInInternal.
-    const double received = Item<double>(1) = WaveIn[0];
+    const double received = Item<double>(Arc::WaveIn) = WaveIn[0];
     // 2. Subnetwork1.InputFork: 1 to 42 (C4) and 43 (C1).
-    Item<double>(42) = received;
-    Item<double>(43) = received;
+    Item<double>(Arc::C4Input) = received;
+    Item<double>(Arc::C1Input) = received;
     // 3. Subnetwork1.DwdmConst, then DwdmToInt: 41 to 36.
     Fire(ctle.DwdmConst);
-    const int ctleChoice = Item<int>(36) = m_DwdmRound(Item<double>(41));
+    const int ctleChoice = Item<int>(Arc::CtleChoice) = m_DwdmRound(Item<double>(Arc::DwdmMode));
     // The CTLE banks take this firing's sample now, and the selected one
     // forms its output with the response in force; at step 19 they only
     // rebuild and form it again if the response has changed. With that
@@ -492,24 +522,24 @@ bool Rx::Run() {
         selectedBank != nullptr ? Limit(selectedBank->OutputFormedAhead()) : LimiterResult();
     // 4. EnableConst, then EnableToInt: 55 to 47.
     Fire(EnableConst);
-    Item<int>(47) = m_EnableRound(Item<double>(55));
+    Item<int>(Arc::AdaptStartTrigger) = m_EnableRound(Item<double>(Arc::Enable));
     // 5. EqualizedFork: 5 (the DFE output of the previous firing) to 50, 51, 52.
-    const double equalized = Item<double>(5);
-    Item<double>(50) = equalized;
-    Item<double>(51) = equalized;
-    Item<double>(52) = equalized;
+    const double equalized = Item<double>(Arc::Equalized);
+    Item<double>(Arc::EqualizedToMonitor) = equalized;
+    Item<double>(Arc::EqualizedToOutput) = equalized;
+    Item<double>(Arc::EqualizedToDetector) = equalized;
     // 6. Subnetwork2.Vco: control 20, outputs 7 and 8.
     ok &= Fire(loop.Vco);
     // 7. Subnetwork2.VcoFork: 7 to 18, 19; PhaseDetector.ClockPhaseFork: 18 to 15, 16.
-    const double vco = Item<double>(18) = Item<double>(19) = Item<double>(7);
-    Item<double>(15) = vco;
-    Item<double>(16) = vco;
+    const double vco = Item<double>(Arc::VcoToPhaseDetector) = Item<double>(Arc::VcoUnused) = Item<double>(Arc::VcoSignal);
+    Item<double>(Arc::VcoToQuadrature) = vco;
+    Item<double>(Arc::VcoToDetector) = vco;
     // 8. PhaseDetector.Quadrature: 15 in, its Output field to 10. The
     // detector reads it only at a data transition, so only then is it formed.
     const bool transition = detector.Detector.SeesTransition(equalized);
     detector.Quadrature.OutputNeeded = transition;
     ok &= Fire(detector.Quadrature);
-    Item<double>(10) = detector.Quadrature.Output;
+    Item<double>(Arc::QuadratureClock) = detector.Quadrature.Output;
     // 9. PhaseDetector.Detector: fields from 16, 10, 52; to 11, 12, 13.
     // 10. PhaseDetector.PhaseSum: 11 + 13 to 14; Subnetwork2.PhaseToDouble: 14 to 17.
     // Without a data transition the detector changes nothing, so its output
@@ -520,23 +550,23 @@ bool Rx::Run() {
     if (transition || !m_bDetectorOutputsCopied) {
         ok &= FireDetector();
         Fire(detector.PhaseSum);
-        Item<double>(17) = static_cast<double>(Item<int>(14));
+        Item<double>(Arc::PumpCommand) = static_cast<double>(Item<int>(Arc::PhaseSum));
         m_bDetectorOutputsCopied = true;
     }
-    const double pump = Item<double>(17);
+    const double pump = Item<double>(Arc::PumpCommand);
     // 11. Subnetwork2.Filter: field from 17, to 9.
     loop.Filter.PumpInput = pump;
     ok &= Fire(loop.Filter);
-    const double control = Item<double>(9) = loop.Filter.ControlVoltage;
+    const double control = Item<double>(Arc::ControlVoltage) = loop.Filter.ControlVoltage;
     // 12. Subnetwork2.ControlFork: 9 to 20, 21.
-    Item<double>(20) = control;
-    Item<double>(21) = control;
+    Item<double>(Arc::VcoControl) = control;
+    Item<double>(Arc::ControlUnused) = control;
     // 13. ClockFork: 8 to 58 (DFE), 59 (AdaptStartDelay), 60 (ClockTimeRecorder), 61 (EOM).
-    const int clock = Item<int>(8);
-    Item<int>(58) = clock;
-    Item<int>(59) = clock;
-    Item<int>(60) = clock;
-    Item<int>(61) = clock;
+    const int clock = Item<int>(Arc::VcoClock);
+    Item<int>(Arc::ClockToDfe) = clock;
+    Item<int>(Arc::ClockToStartDelay) = clock;
+    Item<int>(Arc::ClockToRecorder) = clock;
+    Item<int>(Arc::ClockToMonitor) = clock;
     // 14. AdaptStartDelay.
     ok &= Fire(AdaptStartDelay);
     // 15. Adapt, then its Rearm view of the delay line 53 moves on.
@@ -544,13 +574,13 @@ bool Rx::Run() {
     Adapt.Rearm.Advance();
     // 16. AdaptFeedbackFork: 26 to 53 (at its current position) and 54; then
     // its view of 53 moves on.
-    const int restart = Item<int>(54) = Item<int>(26);
+    const int restart = Item<int>(Arc::MonitorRestart) = Item<int>(Arc::Restart);
     AdaptFeedbackFork.Output[0][0] = restart;
     AdaptFeedbackFork.Output[0].Advance();
     // 17. EOM.
     ok &= Fire(EOM);
     // 18. Subnetwork1.CtleControlFork: 25 to 44 (C4) and 45 (C1).
-    const int response = Item<int>(44) = Item<int>(45) = Item<int>(25);
+    const int response = Item<int>(Arc::C4Control) = Item<int>(Arc::C1Control) = Item<int>(Arc::CtleResponse);
     // 19. Subnetwork1.C1, then C4, each with its control. Both follow every
     // change of the response, but only the one passed on forms an output.
     ctle.C1.Control = response;
@@ -562,40 +592,40 @@ bool Rx::Run() {
     ok &= Fire(ctle.CtleSelect);
     // 21. Subnetwork1.LimiterInGain: 37 to 39; Limiter: 39 to 38; LimiterOutGain: 38 to 40.
     const LimiterResult limited =
-        limiterAhead.SameInput(Item<double>(37)) ? limiterAhead : Limit(Item<double>(37));
-    Item<double>(39) = limited.scaled;
-    Item<double>(38) = limited.saturated;
-    Item<double>(40) = limited.output;
+        limiterAhead.SameInput(Item<double>(Arc::CtleSelected)) ? limiterAhead : Limit(Item<double>(Arc::CtleSelected));
+    Item<double>(Arc::LimiterScaled) = limited.scaled;
+    Item<double>(Arc::LimiterSaturated) = limited.saturated;
+    Item<double>(Arc::Limited) = limited.output;
     // 22. DFE.
     ok &= Fire(DFE);
     // 23. ClockTimeRecorder.
     ok &= Fire(ClockTimeRecorder);
     // 24. DecisionToFloat: 4 to 48; DecisionScale: 48 to 57; DecisionToDouble: 57 to 49.
-    const float decision = Item<float>(48) = static_cast<float>(Item<int>(4));
-    const float scaled = Item<float>(57) = DecisionScale.Factor * decision;
-    Item<double>(49) = static_cast<double>(scaled);
+    const float decision = Item<float>(Arc::DecisionFloat) = static_cast<float>(Item<int>(Arc::Decision));
+    const float scaled = Item<float>(Arc::ScaledDecision) = DecisionScale.Factor * decision;
+    Item<double>(Arc::RetimedData) = static_cast<double>(scaled);
     // 25. RxConfigConst, then RxConfigToInt: 56 to 46.
     Fire(RxConfigConst);
-    const int outputChoice = Item<int>(46) = m_RxConfigRound(Item<double>(56));
+    const int outputChoice = Item<int>(Arc::OutputChoice) = m_RxConfigRound(Item<double>(Arc::RxConfig));
     // 26. OutputSelect with its control (46): 49 or 51 to 3.
     OutputSelect.Control = outputChoice;
     ok &= Fire(OutputSelect);
     // 27. ClockOutInternal to ClockOut, WaveOutInternal to WaveOut.
-    ClockOut[0] = Item<double>(2);
-    WaveOut[0] = Item<double>(3);
+    ClockOut[0] = Item<double>(Arc::ClockTime);
+    WaveOut[0] = Item<double>(Arc::WaveOut);
     return ok;
 }
 
 bool Rx::FireDetector() {
     Subnetwork_Subnetwork2::Subnetwork_Subnetwork2_Subnetwork1& detector = Subnetwork2.PhaseDetector;
     PFD& pfd = detector.Detector;
-    pfd.ClockI = Item<double>(16);
-    pfd.ClockQ = Item<double>(10);
-    pfd.DataIn = Item<double>(52);
+    pfd.ClockI = Item<double>(Arc::VcoToDetector);
+    pfd.ClockQ = Item<double>(Arc::QuadratureClock);
+    pfd.DataIn = Item<double>(Arc::EqualizedToDetector);
     const bool ok = Fire(pfd);
-    Item<int>(11) = pfd.BitI;
-    Item<int>(12) = pfd.BitQ;
-    Item<int>(13) = pfd.UpDown;
+    Item<int>(Arc::BitI) = pfd.BitI;
+    Item<int>(Arc::BitQ) = pfd.BitQ;
+    Item<int>(Arc::UpDown) = pfd.UpDown;
     return ok;
 }
 
@@ -635,10 +665,5 @@ bool Rx::Finalize() {
 
 void Rx::DeleteBuffers() {
     m_bConnected = false;
-    for (ArcMemoryRecord& memory : m_ArcMemory) {
-        if (memory.items != nullptr) {
-            FreeItems(memory.type, memory.items);
-            memory.items = nullptr;
-        }
-    }
+    m_Arcs.DeleteAll();
 }

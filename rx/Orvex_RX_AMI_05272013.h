@@ -26,6 +26,7 @@
 
 #include "Adapt_custom.h"
 #include "Add.h"
+#include "ArcMemory.h"
 #include "CircularBuffer.h"
 #include "ClockTimes.h"
 #include "ConstUnTimed.h"
@@ -55,6 +56,70 @@ public:
     typedef Tessel::ScalarToScalar<IntBuffer, DoubleBuffer, Tessel::TypeConverterAssign> IntToDouble;
 
     static constexpr int kNumConnections = 61;
+    // The connections, numbered in creation order (the connection table).
+    enum class Arc : int {
+        WaveIn = 1,
+        ClockTime = 2,
+        WaveOut = 3,
+        Decision = 4,
+        Equalized = 5,
+        AdaptStart = 6,
+        VcoSignal = 7,
+        VcoClock = 8,
+        ControlVoltage = 9,
+        QuadratureClock = 10,
+        BitI = 11,
+        BitQ = 12,
+        UpDown = 13,
+        PhaseSum = 14,
+        VcoToQuadrature = 15,
+        VcoToDetector = 16,
+        PumpCommand = 17,
+        VcoToPhaseDetector = 18,
+        VcoUnused = 19,
+        VcoControl = 20,
+        ControlUnused = 21,
+        MeasureDone = 22,
+        EyeHeight = 23,
+        EyeWidth = 24,
+        CtleResponse = 25,
+        Restart = 26,
+        CtleDone = 27,
+        AdaptPort10 = 28,
+        DfeTap1 = 29,
+        DfeTap2 = 30,
+        DfeTap3 = 31,
+        DfeTap4 = 32,
+        DfeTap5 = 33,
+        C4Output = 34,
+        C1Output = 35,
+        CtleChoice = 36,
+        CtleSelected = 37,
+        LimiterSaturated = 38,
+        LimiterScaled = 39,
+        Limited = 40,
+        DwdmMode = 41,
+        C4Input = 42,
+        C1Input = 43,
+        C4Control = 44,
+        C1Control = 45,
+        OutputChoice = 46,
+        AdaptStartTrigger = 47,
+        DecisionFloat = 48,
+        RetimedData = 49,
+        EqualizedToMonitor = 50,
+        EqualizedToOutput = 51,
+        EqualizedToDetector = 52,
+        RearmDelayLine = 53,
+        MonitorRestart = 54,
+        Enable = 55,
+        RxConfig = 56,
+        ScaledDecision = 57,
+        ClockToDfe = 58,
+        ClockToStartDelay = 59,
+        ClockToRecorder = 60,
+        ClockToMonitor = 61,
+    };
     static constexpr size_t kRearmDelayFirings = 3200;  // length of the Restart-to-Rearm delay line
     static constexpr int kAdaptStartClocks = 5000;      // clock edges before the adaptation starts
 
@@ -208,7 +273,7 @@ public:
     enum class ItemType { Double, Int, Float };
     enum class Initial { Undefined, Zeroed };
     struct Connection {
-        int number;  // 1-based, in creation order
+        Arc arc;  // in creation order
         ItemType type;
         size_t items;
         Tessel::CircularBufferBase* producer;
@@ -218,21 +283,18 @@ public:
     // The table, with the ports of this object; buses must hold their streams.
     std::array<Connection, kNumConnections> Connections();
 
-    // The arc memory of connection `number` (1-based), null when not created.
-    const void* ArcMemory(int number) const;
+    // The arc memory of a connection, null when not created.
+    const void* ArcMemory(Arc arc) const { return m_Arcs.Memory(arc); }
 
 private:
-    struct ArcMemoryRecord {
-        void* items = nullptr;
-        ItemType type = ItemType::Double;
-    };
-
     void ShapeBuses();
     void CreateConnection(const Connection& connection);
 
-    // Item 0 of connection `number`, which holds items of type T.
+    // Item 0 of a connection, which holds items of type T.
     template <typename T>
-    T& Item(int number);
+    T& Item(Arc arc) {
+        return m_Arcs.Item<T>(arc);
+    }
 
     // The soft limiter's three steps for one input; SameInput compares
     // bits, so that it is exact for signed zeros and never true for
@@ -270,7 +332,7 @@ private:
     };
 
     // In the order of the connection table: the three internal ports first.
-    ArcMemoryRecord m_ArcMemory[kNumConnections];
+    Tessel::ArcMemory<Arc, kNumConnections> m_Arcs;
     RememberedRound m_DwdmRound;
     RememberedRound m_EnableRound;
     RememberedRound m_RxConfigRound;

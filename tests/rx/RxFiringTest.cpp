@@ -144,8 +144,8 @@ TEST_F(RxFiringTest, FiringAfterASecondInitializeMatchesTheStraightforwardFiring
         ASSERT_EQ(fast.clock, plain.clock) << "firing " << n + 1;
         // The pump command and the loop's control, where a stale detector
         // output would show first.
-        ASSERT_EQ(*static_cast<const double*>(fast.rx->ArcMemory(17)),
-                  *static_cast<const double*>(plain.rx->ArcMemory(17)))
+        ASSERT_EQ(*static_cast<const double*>(fast.rx->ArcMemory(Orvex_RX_AMI_05272013::Arc::PumpCommand)),
+                  *static_cast<const double*>(plain.rx->ArcMemory(Orvex_RX_AMI_05272013::Arc::PumpCommand)))
             << "firing " << n + 1;
         ASSERT_EQ(fast.rx->Subnetwork2.Filter.ControlVoltage, plain.rx->Subnetwork2.Filter.ControlVoltage)
             << "firing " << n + 1;
