@@ -163,15 +163,24 @@ double FIR<double, false>::OutputOfNewestInput() const {
     TESSEL_PRECONDITION(Decimation == 1 && Interpolation == 1, "Decimation == 1 && Interpolation == 1");
     TESSEL_PRECONDITION(depth == m_History.GetHistoryDepth() && depth >= 2,
                         "m_History.GetSize() == m_History.GetHistoryDepth()");
-    TESSEL_PRECONDITION(m_pTaps != nullptr, "m_pTaps");
     // The history has moved on since the newest input was taken: it is one
-    // position before the newest end.
-    const size_t newest = depth - 2;
+    // position before the newest end. Its mirror ends a run of the depth,
+    // more than the taps are many.
+    const size_t newestMirror = m_History.IndexAt(depth - 2) + depth;
+    return OutputOf(m_pHistoryBuffer + newestMirror);
+}
+
+double FIR<double, false>::OutputOf(const double* newest) const {
+    TESSEL_PRECONDITION(m_pTaps != nullptr, "m_pTaps");
+    const size_t count = static_cast<size_t>(m_iNumTaps);
     if (m_iSumOrder == kBlockedSum) {
-        const size_t newestMirror = m_History.IndexAt(newest) + depth;
-        return BlockedDotProduct(m_pHistoryBuffer + newestMirror, m_pTaps, static_cast<size_t>(m_iNumTaps));
+        return BlockedDotProduct(newest, m_pTaps, count);
     }
-    return BranchSum(newest, 0);
+    double sum = 0.0;
+    for (size_t j = 0; j < count; ++j) {
+        sum = *(newest - j) * m_pTaps[j] + sum;
+    }
+    return sum;
 }
 
 bool FIR<double, false>::RunWithoutOutput() {

@@ -1,5 +1,7 @@
 #include "CustomFIR_select_inp.h"
 
+#include "Precondition.h"
+
 CustomFIR_select_inp::CustomFIR_select_inp() {
     ResponseFIR.m_iSumOrder = Tessel::TimeResponseFIR::kBlockedSum;
 }
@@ -8,13 +10,23 @@ bool CustomFIR_select_inp::Run() {
     if (m_bSampleTakenAhead) {
         return RunOnSampleTakenAhead();
     }
+    const bool result = FollowControl();
+    const bool filtered = FireFilter(OutputNeeded);
+    return result && filtered;
+}
+
+bool CustomFIR_select_inp::FollowControl() {
     bool result = true;
     if (Control != Previous_Control) {
         result = ReloadSelectedColumn();
     }
     Previous_Control = Control;
-    const bool filtered = FireFilter(OutputNeeded);
-    return result && filtered;
+    return result;
+}
+
+double CustomFIR_select_inp::OutputFrom(const Tessel::SampleHistory& history) const {
+    TESSEL_PRECONDITION(NumTaps() <= history.Depth(), "NumTaps() <= history.Depth()");
+    return ResponseFIR.OutputOf(history.Newest());
 }
 
 bool CustomFIR_select_inp::TakeSampleAhead() {

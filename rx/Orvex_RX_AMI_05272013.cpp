@@ -1,5 +1,6 @@
 #include "Orvex_RX_AMI_05272013.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -452,6 +453,8 @@ bool Rx::Initialize() {
     }
     m_bConnected = true;
     m_bDetectorOutputsCopied = false;
+    m_bConstantsSettled = false;
+    m_CtleHistory.Reset(std::max(Subnetwork1.C4.NumTaps(), Subnetwork1.C1.NumTaps()));
 
     Subnetwork_Subnetwork2& loop = Subnetwork2;
     Subnetwork_Subnetwork2::Subnetwork_Subnetwork2_Subnetwork1& detector = Subnetwork2.PhaseDetector;
@@ -475,158 +478,251 @@ bool Rx::Initialize() {
 // ---------------------------------------------------------------------------
 // Firing
 
-// One firing of the whole schematic, in this fixed order. A block fired
-// before the producer of one of its inputs reads that producer's item of the
-// previous firing: so the equalised signal reaches the monitor, the output
-// selector and the phase detector one sample late, and the oscillator is
-// steered by the previous firing's control voltage. A failing block does not
-// stop the order; the result is false if any of them failed.
+// One firing of the whole schematic, in the fixed firing order. A block
+// fired before the producer of one of its inputs reads that producer's item
+// of the previous firing: so the equalised signal reaches the monitor, the
+// output selector and the phase detector one sample late, and the oscillator
+// is steered by the previous firing's control voltage. A failing block does
+// not stop the order; the result is false if any of them failed.
 //
-// The fan-outs, gains and type converters are expanded in place: their one
-// line each reads and writes the items of their connections (numbered as in
-// the connection table) directly; the rounding converters remember their
-// last result. Every other block is fired through its own
-// Run; the blocks whose inputs and outputs are fields get them copied in and
-// out around the firing.
+// The steps are those of the plain firing (the tests hold Run to it, bit for
+// bit), with shortcuts that give the same items and outputs: the fan-outs,
+// gains and type converters are expanded in place and write only the
+// connections something reads; blocks that work only at edges of their
+// inputs are fired in full only then; the two CTLE banks filter one shared
+// input history. Each shortcut below says which plain steps it replaces.
 bool Rx::Run() {
     if (!m_bConnected) {
         return false;  // no arc memory (before Initialize or after Finalize)
     }
     Subnetwork_Subnetwork1& ctle = Subnetwork1;
     Subnetwork_Subnetwork2& loop = Subnetwork2;
-    Subnetwork_Subnetwork2::Subnetwork_Subnetwork2_Subnetwork1& detector = Subnetwork2.PhaseDetector;
     bool ok = true;
 
-    // 1. WaveIn to WaveInInternal.
-    const double received = Item<double>(Arc::WaveIn) = WaveIn[0];
-    // 2. Subnetwork1.InputFork: 1 to 42 (C4) and 43 (C1).
-    Item<double>(Arc::C4Input) = received;
-    Item<double>(Arc::C1Input) = received;
-    // 3. Subnetwork1.DwdmConst, then DwdmToInt: 41 to 36.
-    Fire(ctle.DwdmConst);
-    const int ctleChoice = Item<int>(Arc::CtleChoice) = m_DwdmRound(Item<double>(Arc::DwdmMode));
-    // The CTLE banks take this firing's sample now, and the selected one
-    // forms its output with the response in force; at step 19 they only
-    // rebuild and form it again if the response has changed. With that
-    // output the limiter's work is done here too, and used at step 21 if the
-    // selector passes that very value. Nothing observable moves: this only
-    // lets the filter's and the limiter's long computations overlap the
-    // clock recovery's.
-    ctle.C1.OutputNeeded = ctleChoice == kC1Input;
-    ctle.C4.OutputNeeded = ctleChoice == kC4Input;
-    ctle.C1.TakeSampleAhead();
-    ctle.C4.TakeSampleAhead();
-    const CustomFIR_select_inp* selectedBank =
-        ctleChoice == kC4Input ? &ctle.C4 : ctleChoice == kC1Input ? &ctle.C1 : nullptr;
-    const LimiterResult limiterAhead =
-        selectedBank != nullptr ? Limit(selectedBank->OutputFormedAhead()) : LimiterResult();
-    // 4. EnableConst, then EnableToInt: 55 to 47.
-    Fire(EnableConst);
-    Item<int>(Arc::AdaptStartTrigger) = m_EnableRound(Item<double>(Arc::Enable));
-    // 5. EqualizedFork: 5 (the DFE output of the previous firing) to 50, 51, 52.
+    // 1, 2. WaveIn, the input fork and the banks' delay lines.
+    TakeReceivedSample();
+    // 3, 4 (and 25). The constants and their converters.
+    SettleConstants();
+    const int ctleChoice = Item<int>(Arc::CtleChoice);
+    // The selected bank's output with the response in force, and the
+    // limiter's work on it, taken ahead of the clock recovery so that their
+    // long computations overlap it; a changed response forms them again at
+    // step 19. Nothing observable moves.
+    CustomFIR_select_inp* const selectedBank = SelectedBank(ctleChoice);
+    const bool formedAhead = selectedBank != nullptr && selectedBank->CanFilter();
+    const double ctleAhead = formedAhead ? selectedBank->OutputFrom(m_CtleHistory) : 0.0;
+    const LimiterResult limiterAhead = formedAhead ? Limit(ctleAhead) : LimiterResult();
+    // 5. EqualizedFork: the DFE output of the previous firing.
     const double equalized = Item<double>(Arc::Equalized);
-    Item<double>(Arc::EqualizedToMonitor) = equalized;
-    Item<double>(Arc::EqualizedToOutput) = equalized;
-    Item<double>(Arc::EqualizedToDetector) = equalized;
-    // 6. Subnetwork2.Vco: control 20, outputs 7 and 8.
+    // 6. Vco.
     ok &= Fire(loop.Vco);
-    // 7. Subnetwork2.VcoFork: 7 to 18, 19; PhaseDetector.ClockPhaseFork: 18 to 15, 16.
-    const double vco = Item<double>(Arc::VcoToPhaseDetector) = Item<double>(Arc::VcoUnused) = Item<double>(Arc::VcoSignal);
-    Item<double>(Arc::VcoToQuadrature) = vco;
-    Item<double>(Arc::VcoToDetector) = vco;
-    // 8. PhaseDetector.Quadrature: 15 in, its Output field to 10. The
-    // detector reads it only at a data transition, so only then is it formed.
-    const bool transition = detector.Detector.SeesTransition(equalized);
-    detector.Quadrature.OutputNeeded = transition;
-    ok &= Fire(detector.Quadrature);
-    Item<double>(Arc::QuadratureClock) = detector.Quadrature.Output;
-    // 9. PhaseDetector.Detector: fields from 16, 10, 52; to 11, 12, 13.
-    // 10. PhaseDetector.PhaseSum: 11 + 13 to 14; Subnetwork2.PhaseToDouble: 14 to 17.
-    // Without a data transition the detector changes nothing, so its output
-    // connections and the sum's already hold what these steps would write;
-    // they are fired at transitions, and once after Initialize to bring the
-    // detector's outputs (which Initialize does not reset) to its new
-    // connections.
-    if (transition || !m_bDetectorOutputsCopied) {
-        ok &= FireDetector();
-        Fire(detector.PhaseSum);
-        Item<double>(Arc::PumpCommand) = static_cast<double>(Item<int>(Arc::PhaseSum));
-        m_bDetectorOutputsCopied = true;
+    // 7 to 10. VcoFork, ClockPhaseFork, Quadrature, Detector, PhaseSum, PhaseToDouble.
+    ok &= FirePhaseDetector(equalized);
+    // 11, 12. Filter, ControlFork.
+    ok &= FireLoopFilter();
+    // 13. ClockFork.
+    const int clock = ForkClock();
+    // 14. AdaptStartDelay: between steps of its clock and trigger it changes nothing.
+    if (!AdaptStartDelay.QuietWith(clock, Item<int>(Arc::AdaptStartTrigger))) {
+        ok &= Fire(AdaptStartDelay);
     }
-    const double pump = Item<double>(Arc::PumpCommand);
-    // 11. Subnetwork2.Filter: field from 17, to 9.
-    loop.Filter.PumpInput = pump;
-    ok &= Fire(loop.Filter);
-    const double control = Item<double>(Arc::ControlVoltage) = loop.Filter.ControlVoltage;
-    // 12. Subnetwork2.ControlFork: 9 to 20, 21.
-    Item<double>(Arc::VcoControl) = control;
-    Item<double>(Arc::ControlUnused) = control;
-    // 13. ClockFork: 8 to 58 (DFE), 59 (AdaptStartDelay), 60 (ClockTimeRecorder), 61 (EOM).
-    const int clock = Item<int>(Arc::VcoClock);
-    Item<int>(Arc::ClockToDfe) = clock;
-    Item<int>(Arc::ClockToStartDelay) = clock;
-    Item<int>(Arc::ClockToRecorder) = clock;
-    Item<int>(Arc::ClockToMonitor) = clock;
-    // 14. AdaptStartDelay.
-    ok &= Fire(AdaptStartDelay);
-    // 15. Adapt, then its Rearm view of the delay line 53 moves on.
-    ok &= Fire(Adapt);
-    Adapt.Rearm.Advance();
-    // 16. AdaptFeedbackFork: 26 to 53 (at its current position) and 54; then
-    // its view of 53 moves on.
-    const int restart = Item<int>(Arc::MonitorRestart) = Item<int>(Arc::Restart);
-    AdaptFeedbackFork.Output[0][0] = restart;
-    AdaptFeedbackFork.Output[0].Advance();
+    // 15, 16. Adapt, AdaptFeedbackFork and the Restart-to-Rearm delay line.
+    bool adaptFired = false;
+    ok &= FireAdaptation(adaptFired);
     // 17. EOM.
-    ok &= Fire(EOM);
-    // 18. Subnetwork1.CtleControlFork: 25 to 44 (C4) and 45 (C1).
-    const int response = Item<int>(Arc::C4Control) = Item<int>(Arc::C1Control) = Item<int>(Arc::CtleResponse);
-    // 19. Subnetwork1.C1, then C4, each with its control. Both follow every
-    // change of the response, but only the one passed on forms an output.
-    ctle.C1.Control = response;
-    ok &= Fire(ctle.C1);
-    ctle.C4.Control = response;
-    ok &= Fire(ctle.C4);
-    // 20. Subnetwork1.CtleSelect with its control (36): 34 or 35 to 37.
+    ok &= FireMonitor(clock, Item<int>(Arc::Restart), equalized);
+    // 18, 19. CtleControlFork, C1, C4.
+    const int response = Item<int>(Arc::CtleResponse);
+    bool c1Rebuilt = false;
+    bool c4Rebuilt = false;
+    ok &= FireBank(ctle.C1, response, c1Rebuilt);
+    ok &= FireBank(ctle.C4, response, c4Rebuilt);
+    // 20. CtleSelect: the selected bank's output, formed from the shared
+    // history; what a failing selector or bank leaves stays.
     ctle.CtleSelect.Control = ctleChoice;
-    ok &= Fire(ctle.CtleSelect);
-    // 21. Subnetwork1.LimiterInGain: 37 to 39; Limiter: 39 to 38; LimiterOutGain: 38 to 40.
-    const LimiterResult limited =
-        limiterAhead.SameInput(Item<double>(Arc::CtleSelected)) ? limiterAhead : Limit(Item<double>(Arc::CtleSelected));
-    Item<double>(Arc::LimiterScaled) = limited.scaled;
-    Item<double>(Arc::LimiterSaturated) = limited.saturated;
-    Item<double>(Arc::Limited) = limited.output;
-    // 22. DFE.
-    ok &= Fire(DFE);
-    // 23. ClockTimeRecorder.
-    ok &= Fire(ClockTimeRecorder);
-    // 24. DecisionToFloat: 4 to 48; DecisionScale: 48 to 57; DecisionToDouble: 57 to 49.
-    const float decision = Item<float>(Arc::DecisionFloat) = static_cast<float>(Item<int>(Arc::Decision));
-    const float scaled = Item<float>(Arc::ScaledDecision) = DecisionScale.Factor * decision;
-    Item<double>(Arc::RetimedData) = static_cast<double>(scaled);
-    // 25. RxConfigConst, then RxConfigToInt: 56 to 46.
-    Fire(RxConfigConst);
-    const int outputChoice = Item<int>(Arc::OutputChoice) = m_RxConfigRound(Item<double>(Arc::RxConfig));
-    // 26. OutputSelect with its control (46): 49 or 51 to 3.
+    if (selectedBank != nullptr) {
+        const Arc bankOutput = ctleChoice == kC4Input ? Arc::C4Output : Arc::C1Output;
+        if (selectedBank->CanFilter()) {
+            const bool rebuilt = selectedBank == &ctle.C4 ? c4Rebuilt : c1Rebuilt;
+            Item<double>(bankOutput) = formedAhead && !rebuilt ? ctleAhead : selectedBank->OutputFrom(m_CtleHistory);
+        }
+        Item<double>(Arc::CtleSelected) = Item<double>(bankOutput);
+    } else {
+        ok &= Fire(ctle.CtleSelect);
+    }
+    // 21. LimiterInGain, Limiter, LimiterOutGain, expanded.
+    const double selected = Item<double>(Arc::CtleSelected);
+    const LimiterResult limited = limiterAhead.SameInput(selected) ? limiterAhead : Limit(selected);
+    // 22. DFE: between clock edges, with the taps of the previous firing
+    // (the adaptation was left out), it only subtracts its feedback.
+    if (!adaptFired && DFE.QuietWith(clock)) {
+        ok &= DFE.RunBetweenEdges(limited.output);
+    } else {
+        Item<double>(Arc::Limited) = limited.output;
+        ok &= Fire(DFE);
+    }
+    // 23. ClockTimeRecorder: without a clock edge it only counts the firing.
+    double clockTime = -1.0;
+    if (ClockTimeRecorder.QuietWith(clock)) {
+        clockTime = ClockTimeRecorder.CountFiringWithoutEdge();
+    } else {
+        ok &= Fire(ClockTimeRecorder);
+        clockTime = Item<double>(Arc::ClockTime);
+    }
+    // 24 to 26. The decision path and OutputSelect, expanded; a control out
+    // of range fails the selector, which leaves its output as it was.
+    const int outputChoice = Item<int>(Arc::OutputChoice);
     OutputSelect.Control = outputChoice;
-    ok &= Fire(OutputSelect);
+    if (outputChoice == 0) {
+        Item<double>(Arc::WaveOut) = RetimedData();
+    } else if (outputChoice == 1) {
+        Item<double>(Arc::WaveOut) = equalized;
+    } else {
+        ok &= Fire(OutputSelect);
+    }
     // 27. ClockOutInternal to ClockOut, WaveOutInternal to WaveOut.
-    ClockOut[0] = Item<double>(Arc::ClockTime);
+    ClockOut[0] = clockTime;
     WaveOut[0] = Item<double>(Arc::WaveOut);
     return ok;
 }
 
-bool Rx::FireDetector() {
+// Replaces steps 1 and 2 and the delay-line entry of both banks' firings:
+// WaveIn to WaveInInternal, the input fork to both banks, and each bank's
+// taking of the sample into its own delay line. The banks' inputs are the
+// same samples, so one history serves both.
+void Rx::TakeReceivedSample() { m_CtleHistory.Push(WaveIn[0]); }
+
+// Replaces steps 3, 4 and 25 after the first firing: the three constants
+// and their rounding converters write the same items in every firing once
+// the constants' initial delays have passed (Setup gives them none), so
+// from then on their connections simply keep those items.
+void Rx::SettleConstants() {
+    if (m_bConstantsSettled) {
+        return;
+    }
+    // Settled once a firing has written the values every later one writes.
+    const bool valuesFromNowOn =
+        Subnetwork1.DwdmConst.DelayElapsed() && EnableConst.DelayElapsed() && RxConfigConst.DelayElapsed();
+    Fire(Subnetwork1.DwdmConst);
+    Fire(Subnetwork1.DwdmToInt);
+    Fire(EnableConst);
+    Fire(EnableToInt);
+    Fire(RxConfigConst);
+    Fire(RxConfigToInt);
+    m_bConstantsSettled = valuesFromNowOn;
+}
+
+// The bank on the selector input that the choice names, null for a choice
+// the selector refuses.
+CustomFIR_select_inp* Rx::SelectedBank(int ctleChoice) {
+    if (ctleChoice == kC4Input) {
+        return &Subnetwork1.C4;
+    }
+    return ctleChoice == kC1Input ? &Subnetwork1.C1 : nullptr;
+}
+
+// Replaces steps 7 to 10. Of the oscillator's forks only the quadrature
+// delay's branch is written in every firing (the delay follows the clock's
+// direction); the detector, which changes nothing without a data
+// transition, gets its clocks and data straight from the values, and it and
+// the sum after it are fired only at transitions (and once after
+// Initialize, to bring the detector's outputs, which Initialize does not
+// reset, to its new connections). The quadrature clock is formed only when
+// the detector reads it.
+bool Rx::FirePhaseDetector(double equalized) {
     Subnetwork_Subnetwork2::Subnetwork_Subnetwork2_Subnetwork1& detector = Subnetwork2.PhaseDetector;
-    PFD& pfd = detector.Detector;
-    pfd.ClockI = Item<double>(Arc::VcoToDetector);
-    pfd.ClockQ = Item<double>(Arc::QuadratureClock);
-    pfd.DataIn = Item<double>(Arc::EqualizedToDetector);
+    const double vco = Item<double>(Arc::VcoSignal);
+    Item<double>(Arc::VcoToQuadrature) = vco;
+    const bool transition = detector.Detector.SeesTransition(equalized);
+    detector.Quadrature.OutputNeeded = transition;
+    bool ok = Fire(detector.Quadrature);
+    if (transition || !m_bDetectorOutputsCopied) {
+        ok &= FireDetector(vco, detector.Quadrature.Output, equalized);
+        Fire(detector.PhaseSum);
+        Item<double>(Arc::PumpCommand) = static_cast<double>(Item<int>(Arc::PhaseSum));
+        m_bDetectorOutputsCopied = true;
+    }
+    return ok;
+}
+
+// Step 9: the detector with its field copies.
+bool Rx::FireDetector(double clockI, double clockQ, double dataIn) {
+    PFD& pfd = Subnetwork2.PhaseDetector.Detector;
+    pfd.ClockI = clockI;
+    pfd.ClockQ = clockQ;
+    pfd.DataIn = dataIn;
     const bool ok = Fire(pfd);
     Item<int>(Arc::BitI) = pfd.BitI;
     Item<int>(Arc::BitQ) = pfd.BitQ;
     Item<int>(Arc::UpDown) = pfd.UpDown;
     return ok;
+}
+
+// Replaces steps 11 and 12: the filter with its field copies; of the control
+// fork only the oscillator's branch has a reader.
+bool Rx::FireLoopFilter() {
+    LoopFilter& filter = Subnetwork2.Filter;
+    filter.PumpInput = Item<double>(Arc::PumpCommand);
+    const bool ok = Fire(filter);
+    Item<double>(Arc::VcoControl) = filter.ControlVoltage;
+    return ok;
+}
+
+// Replaces step 13: the clock fork's four connections change only when the
+// clock does, so they are written only then.
+int Rx::ForkClock() {
+    const int clock = Item<int>(Arc::VcoClock);
+    if (clock != Item<int>(Arc::ClockToDfe)) {
+        Item<int>(Arc::ClockToDfe) = clock;
+        Item<int>(Arc::ClockToStartDelay) = clock;
+        Item<int>(Arc::ClockToRecorder) = clock;
+        Item<int>(Arc::ClockToMonitor) = clock;
+    }
+    return clock;
+}
+
+// Replaces steps 15 and 16: without an edge on its inputs the adaptation
+// changes nothing and is left out (`fired` says whether it ran); the delay
+// line takes Restart and moves on in every firing. The monitor's branch of
+// the fork is written where the monitor reads it.
+bool Rx::FireAdaptation(bool& fired) {
+    fired = !Adapt.QuietWith(Item<int>(Arc::AdaptStart), Item<int>(Arc::MeasureDone), Adapt.Rearm[0]);
+    const bool ok = fired ? Fire(Adapt) : true;
+    Adapt.Rearm.Advance();
+    AdaptFeedbackFork.Output[0][0] = Item<int>(Arc::Restart);
+    AdaptFeedbackFork.Output[0].Advance();
+    return ok;
+}
+
+// Replaces step 17: between edges of its clock and Restart the monitor only
+// counts the sample, taken straight from the value.
+bool Rx::FireMonitor(int clock, int restart, double equalized) {
+    if (EOM.QuietWith(clock, restart)) {
+        return EOM.RunBetweenEdges(equalized);
+    }
+    Item<double>(Arc::EqualizedToMonitor) = equalized;
+    Item<int>(Arc::MonitorRestart) = restart;
+    return Fire(EOM);
+}
+
+// Replaces a bank's firing at step 19 (its control copy included): the bank
+// follows a change of response, but filters nothing of its own; the shared
+// history is filtered for the selected bank at step 20. A bank that cannot
+// filter is fired the ordinary way, which posts why and fails.
+bool Rx::FireBank(CustomFIR_select_inp& bank, int control, bool& rebuilt) {
+    bank.Control = control;
+    rebuilt = bank.Control != bank.Previous_Control;
+    bool ok = bank.FollowControl();
+    if (!bank.CanFilter()) {
+        ok = Fire(bank) && ok;
+    }
+    return ok;
+}
+
+// Replaces step 24: DecisionToFloat, DecisionScale, DecisionToDouble.
+double Rx::RetimedData() {
+    const float decision = static_cast<float>(Item<int>(Arc::Decision));
+    return static_cast<double>(DecisionScale.Factor * decision);
 }
 
 // The soft limiter expanded: LimiterInGain, the Limiter's tanh (it has no

@@ -41,6 +41,7 @@
 #include "Mux.h"
 #include "NClockDelay.h"
 #include "PFD.h"
+#include "SampleHistory.h"
 #include "Trig.h"
 #include "TypeConverter.h"
 #include "VCO.h"
@@ -311,33 +312,27 @@ private:
     };
     LimiterResult Limit(double input) const;
 
-    // Blocks with field ports, fired with their copies.
-    bool FireDetector();
-
-    // The rounding of a type converter, remembering its last result: the
-    // three rounding converters see the same constant in every firing.
-    class RememberedRound {
-    public:
-        int operator()(double value) {
-            if (!(value == m_dInput)) {  // also for not-a-number
-                m_dInput = value;
-                m_iOutput = Tessel::TypeConverterRound::ToInt(value);
-            }
-            return m_iOutput;
-        }
-
-    private:
-        double m_dInput = 0.0;
-        int m_iOutput = 0;  // the rounding of 0.0
-    };
+    // The shortcuts of Run, in firing order; each says which plain steps
+    // it takes the place of.
+    void TakeReceivedSample();
+    void SettleConstants();
+    CustomFIR_select_inp* SelectedBank(int ctleChoice);
+    bool FirePhaseDetector(double equalized);
+    bool FireDetector(double clockI, double clockQ, double dataIn);
+    bool FireLoopFilter();
+    int ForkClock();
+    bool FireAdaptation(bool& fired);
+    bool FireMonitor(int clock, int restart, double equalized);
+    bool FireBank(CustomFIR_select_inp& bank, int control, bool& rebuilt);
+    double RetimedData();
 
     // In the order of the connection table: the three internal ports first.
     Tessel::ArcMemory<Arc, kNumConnections> m_Arcs;
-    RememberedRound m_DwdmRound;
-    RememberedRound m_EnableRound;
-    RememberedRound m_RxConfigRound;
+    // The input history both CTLE banks filter, as deep as the larger one's taps.
+    Tessel::SampleHistory m_CtleHistory;
     bool m_bConnected = false;  // the arc memory exists, so Run may fire
     bool m_bDetectorOutputsCopied = false;  // since Initialize
+    bool m_bConstantsSettled = false;       // since Initialize
 };
 
 #endif
