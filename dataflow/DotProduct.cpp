@@ -1,5 +1,6 @@
 #include "DotProduct.h"
 
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 
@@ -26,24 +27,33 @@ const size_t kLanes = 8;
 
 typedef double (*DotProductFunction)(const double*, const double*, size_t);
 
+// Sample j of the sum: backwards through memory from the newest sample, or
+// forwards from it where the samples are stored newest first.
+template <bool Backward>
+const double& SampleAt(const double* newest, size_t j) {
+    return Backward ? *(newest - j) : newest[j];
+}
+
 // The lanes added in their increasing j beyond the whole blocks, and the
 // fixed tree that combines them: shared by every path.
+template <bool Backward>
 double FinishLanes(const double* newest, const double* taps, size_t count, double (&lane)[kLanes]) {
     for (size_t j = count / kLanes * kLanes, l = 0; j < count; ++j, ++l) {
-        lane[l] += *(newest - j) * taps[j];
+        lane[l] += SampleAt<Backward>(newest, j) * taps[j];
     }
     return ((lane[0] + lane[1]) + (lane[2] + lane[3])) + ((lane[4] + lane[5]) + (lane[6] + lane[7]));
 }
 
+template <bool Backward>
 double PlainDotProduct(const double* newest, const double* taps, size_t count) {
     double lane[kLanes] = {};
     const size_t whole = count / kLanes * kLanes;
     for (size_t first = 0; first < whole; first += kLanes) {
         for (size_t l = 0; l < kLanes; ++l) {
-            lane[l] += *(newest - (first + l)) * taps[first + l];
+            lane[l] += SampleAt<Backward>(newest, first + l) * taps[first + l];
         }
     }
-    return FinishLanes(newest, taps, count, lane);
+    return FinishLanes<Backward>(newest, taps, count, lane);
 }
 
 #if defined(__SSE2__)
@@ -57,25 +67,30 @@ struct UnalignedTaps {
     static __m128d Load(const double* t) { return _mm_loadu_pd(t); }
 };
 
-// Two lanes per register. A pair of samples is loaded from its lower
-// address and swapped, so that each lane meets its own tap.
-template <class TapLoad>
+// Samples j and j + 1 in one register, sample j in the lower half: stored
+// backwards, the pair is loaded from its lower address and swapped.
+template <bool Backward>
+__m128d Sse2SamplePair(const double* newest, size_t j) {
+    if (Backward) {
+        const __m128d pair = _mm_loadu_pd(newest - j - 1);
+        return _mm_shuffle_pd(pair, pair, 1);
+    }
+    return _mm_loadu_pd(newest + j);
+}
+
+// Two lanes per register.
+template <bool Backward, class TapLoad>
 void Sse2WholeBlocks(const double* newest, const double* taps, size_t blocks, double (&lane)[kLanes]) {
     __m128d sums01 = _mm_setzero_pd();
     __m128d sums23 = _mm_setzero_pd();
     __m128d sums45 = _mm_setzero_pd();
     __m128d sums67 = _mm_setzero_pd();
     for (size_t block = 0, j = 0; block < blocks; ++block, j += kLanes) {
-        const double* x = newest - j;
         const double* t = taps + j;
-        const __m128d x10 = _mm_loadu_pd(x - 1);
-        const __m128d x32 = _mm_loadu_pd(x - 3);
-        const __m128d x54 = _mm_loadu_pd(x - 5);
-        const __m128d x76 = _mm_loadu_pd(x - 7);
-        sums01 = _mm_add_pd(sums01, _mm_mul_pd(_mm_shuffle_pd(x10, x10, 1), TapLoad::Load(t + 0)));
-        sums23 = _mm_add_pd(sums23, _mm_mul_pd(_mm_shuffle_pd(x32, x32, 1), TapLoad::Load(t + 2)));
-        sums45 = _mm_add_pd(sums45, _mm_mul_pd(_mm_shuffle_pd(x54, x54, 1), TapLoad::Load(t + 4)));
-        sums67 = _mm_add_pd(sums67, _mm_mul_pd(_mm_shuffle_pd(x76, x76, 1), TapLoad::Load(t + 6)));
+        sums01 = _mm_add_pd(sums01, _mm_mul_pd(Sse2SamplePair<Backward>(newest, j + 0), TapLoad::Load(t + 0)));
+        sums23 = _mm_add_pd(sums23, _mm_mul_pd(Sse2SamplePair<Backward>(newest, j + 2), TapLoad::Load(t + 2)));
+        sums45 = _mm_add_pd(sums45, _mm_mul_pd(Sse2SamplePair<Backward>(newest, j + 4), TapLoad::Load(t + 4)));
+        sums67 = _mm_add_pd(sums67, _mm_mul_pd(Sse2SamplePair<Backward>(newest, j + 6), TapLoad::Load(t + 6)));
     }
     _mm_storeu_pd(lane + 0, sums01);
     _mm_storeu_pd(lane + 2, sums23);
@@ -83,39 +98,59 @@ void Sse2WholeBlocks(const double* newest, const double* taps, size_t blocks, do
     _mm_storeu_pd(lane + 6, sums67);
 }
 
+template <bool Backward>
 double Sse2DotProduct(const double* newest, const double* taps, size_t count) {
     double lane[kLanes] = {};
     const size_t blocks = count / kLanes;
     if (reinterpret_cast<std::uintptr_t>(taps) % sizeof(__m128d) == 0) {
-        Sse2WholeBlocks<AlignedTaps>(newest, taps, blocks, lane);
+        Sse2WholeBlocks<Backward, AlignedTaps>(newest, taps, blocks, lane);
     } else {
-        Sse2WholeBlocks<UnalignedTaps>(newest, taps, blocks, lane);
+        Sse2WholeBlocks<Backward, UnalignedTaps>(newest, taps, blocks, lane);
     }
-    return FinishLanes(newest, taps, count, lane);
+    return FinishLanes<Backward>(newest, taps, count, lane);
 }
 #endif
 
 #if TESSEL_DOT_PRODUCT_AVX2
-// Four lanes per register: four samples are loaded from their lowest
-// address and reversed, so that each lane meets its own tap. Multiply and
-// add stay two instructions: "avx2" alone does not allow the compiler to
-// fuse them.
+// Samples j to j + 3 in one register, sample j in the lowest quarter: stored
+// backwards, they are loaded from their lowest address and reversed.
+template <bool Backward>
+__attribute__((target("avx2"))) __m256d Avx2SampleQuad(const double* newest, size_t j) {
+    if (Backward) {
+        return _mm256_permute4x64_pd(_mm256_loadu_pd(newest - j - 3), 0x1b);
+    }
+    return _mm256_loadu_pd(newest + j);
+}
+
+// One block of eight products added to the four-lane sums.
+template <bool Backward>
+__attribute__((target("avx2"))) void Avx2AddBlock(const double* newest, const double* taps, size_t j,
+                                                  __m256d& sums0123, __m256d& sums4567) {
+    sums0123 = _mm256_add_pd(sums0123, _mm256_mul_pd(Avx2SampleQuad<Backward>(newest, j), _mm256_loadu_pd(taps + j)));
+    sums4567 =
+        _mm256_add_pd(sums4567, _mm256_mul_pd(Avx2SampleQuad<Backward>(newest, j + 4), _mm256_loadu_pd(taps + j + 4)));
+}
+
+// Four lanes per register. Multiply and add stay two instructions: "avx2"
+// alone does not allow the compiler to fuse them.
+template <bool Backward>
 __attribute__((target("avx2"))) double Avx2DotProduct(const double* newest, const double* taps, size_t count) {
     __m256d sums0123 = _mm256_setzero_pd();
     __m256d sums4567 = _mm256_setzero_pd();
+    // Two blocks per turn of the loop, one after the other, as one by one.
     const size_t blocks = count / kLanes;
-    for (size_t block = 0, j = 0; block < blocks; ++block, j += kLanes) {
-        const double* x = newest - j;
-        const double* t = taps + j;
-        const __m256d x3210 = _mm256_permute4x64_pd(_mm256_loadu_pd(x - 3), 0x1b);
-        const __m256d x7654 = _mm256_permute4x64_pd(_mm256_loadu_pd(x - 7), 0x1b);
-        sums0123 = _mm256_add_pd(sums0123, _mm256_mul_pd(x3210, _mm256_loadu_pd(t + 0)));
-        sums4567 = _mm256_add_pd(sums4567, _mm256_mul_pd(x7654, _mm256_loadu_pd(t + 4)));
+    size_t j = 0;
+    for (size_t pairs = blocks / 2; pairs > 0; --pairs, j += 2 * kLanes) {
+        Avx2AddBlock<Backward>(newest, taps, j, sums0123, sums4567);
+        Avx2AddBlock<Backward>(newest, taps, j + kLanes, sums0123, sums4567);
+    }
+    if (blocks % 2 != 0) {
+        Avx2AddBlock<Backward>(newest, taps, j, sums0123, sums4567);
     }
     double lane[kLanes];
     _mm256_storeu_pd(lane + 0, sums0123);
     _mm256_storeu_pd(lane + 4, sums4567);
-    return FinishLanes(newest, taps, count, lane);
+    return FinishLanes<Backward>(newest, taps, count, lane);
 }
 
 bool ProcessorHasAvx2() {
@@ -125,18 +160,19 @@ bool ProcessorHasAvx2() {
 }
 #endif
 
+template <bool Backward>
 DotProductFunction FunctionOf(DotProductPath path) {
     switch (path) {
 #if TESSEL_DOT_PRODUCT_AVX2
         case DotProductPath::Avx2:
-            return &Avx2DotProduct;
+            return &Avx2DotProduct<Backward>;
 #endif
 #if defined(__SSE2__)
         case DotProductPath::Sse2:
-            return &Sse2DotProduct;
+            return &Sse2DotProduct<Backward>;
 #endif
         case DotProductPath::Plain:
-            return &PlainDotProduct;
+            return &PlainDotProduct<Backward>;
         default:
             return nullptr;
     }
@@ -151,9 +187,28 @@ DotProductPath FastestAvailablePath() {
     return DotProductPath::Plain;
 }
 
+// The path is chosen by the first dot product, which puts the chosen
+// function in place of the chooser; instances on several threads may race
+// to do so and store the same function.
+template <bool Backward>
+double ChooseAndRun(const double* newest, const double* taps, size_t count);
+
+template <bool Backward>
+std::atomic<DotProductFunction> g_Chosen{&ChooseAndRun<Backward>};
+
+template <bool Backward>
 DotProductFunction ChosenFunction() {
-    static const DotProductFunction chosen = FunctionOf(FastestAvailablePath());
+    DotProductFunction chosen = g_Chosen<Backward>.load(std::memory_order_relaxed);
+    if (chosen == &ChooseAndRun<Backward>) {
+        chosen = FunctionOf<Backward>(FastestAvailablePath());
+        g_Chosen<Backward>.store(chosen, std::memory_order_relaxed);
+    }
     return chosen;
+}
+
+template <bool Backward>
+double ChooseAndRun(const double* newest, const double* taps, size_t count) {
+    return ChosenFunction<Backward>()(newest, taps, count);
 }
 
 }  // namespace
@@ -179,9 +234,9 @@ bool DotProductPathAvailable(DotProductPath path) {
 }
 
 DotProductPath ChosenDotProductPath() {
-    const DotProductFunction chosen = ChosenFunction();
+    const DotProductFunction chosen = ChosenFunction<true>();
     for (DotProductPath path : {DotProductPath::Avx2, DotProductPath::Sse2}) {
-        if (DotProductPathAvailable(path) && FunctionOf(path) == chosen) {
+        if (DotProductPathAvailable(path) && FunctionOf<true>(path) == chosen) {
             return path;
         }
     }
@@ -189,12 +244,22 @@ DotProductPath ChosenDotProductPath() {
 }
 
 double BlockedDotProduct(const double* newest, const double* taps, size_t count) {
-    return ChosenFunction()(newest, taps, count);
+    return g_Chosen<true>.load(std::memory_order_relaxed)(newest, taps, count);
+}
+
+double BlockedDotProductNewestFirst(const double* newest, const double* taps, size_t count) {
+    return g_Chosen<false>.load(std::memory_order_relaxed)(newest, taps, count);
 }
 
 double BlockedDotProductOn(DotProductPath path, const double* newest, const double* taps, size_t count) {
-    const DotProductFunction function = DotProductPathAvailable(path) ? FunctionOf(path) : nullptr;
-    return function != nullptr ? function(newest, taps, count) : PlainDotProduct(newest, taps, count);
+    const DotProductFunction function = DotProductPathAvailable(path) ? FunctionOf<true>(path) : nullptr;
+    return function != nullptr ? function(newest, taps, count) : PlainDotProduct<true>(newest, taps, count);
+}
+
+double BlockedDotProductNewestFirstOn(DotProductPath path, const double* newest, const double* taps,
+                                      size_t count) {
+    const DotProductFunction function = DotProductPathAvailable(path) ? FunctionOf<false>(path) : nullptr;
+    return function != nullptr ? function(newest, taps, count) : PlainDotProduct<false>(newest, taps, count);
 }
 
 }  // namespace Tessel

@@ -29,9 +29,16 @@ DotProductPath ChosenDotProductPath();
 // On the chosen path.
 double BlockedDotProduct(const double* newest, const double* taps, size_t count);
 
+// The same sum for samples stored newest first: sample j is newest[j]. For
+// a run of outputs over one stretch of samples stored that way, which need
+// not reverse their samples.
+double BlockedDotProductNewestFirst(const double* newest, const double* taps, size_t count);
+
 // On the given path, which must be available (for the test that compares
 // the paths).
 double BlockedDotProductOn(DotProductPath path, const double* newest, const double* taps, size_t count);
+double BlockedDotProductNewestFirstOn(DotProductPath path, const double* newest, const double* taps,
+                                      size_t count);
 
 }  // namespace Tessel
 

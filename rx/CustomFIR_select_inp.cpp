@@ -1,7 +1,5 @@
 #include "CustomFIR_select_inp.h"
 
-#include "Precondition.h"
-
 CustomFIR_select_inp::CustomFIR_select_inp() {
     ResponseFIR.m_iSumOrder = Tessel::TimeResponseFIR::kBlockedSum;
 }
@@ -15,19 +13,6 @@ bool CustomFIR_select_inp::Run() {
     return result && filtered;
 }
 
-bool CustomFIR_select_inp::FollowControl() {
-    bool result = true;
-    if (Control != Previous_Control) {
-        result = ReloadSelectedColumn();
-    }
-    Previous_Control = Control;
-    return result;
-}
-
-double CustomFIR_select_inp::OutputFrom(const Tessel::SampleHistory& history) const {
-    TESSEL_PRECONDITION(NumTaps() <= history.Depth(), "NumTaps() <= history.Depth()");
-    return ResponseFIR.OutputOf(history.Newest());
-}
 
 bool CustomFIR_select_inp::TakeSampleAhead() {
     // Checked here so that a filter that cannot run posts nothing now; Run

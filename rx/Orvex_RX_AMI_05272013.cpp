@@ -5,7 +5,9 @@
 #include <cstring>
 #include <limits>
 
+#include "DotProduct.h"
 #include "Orvex_RX_AMI_05272013_Tables.h"
+#include "Precondition.h"
 
 namespace {
 
@@ -362,67 +364,67 @@ std::array<Rx::Connection, Rx::kNumConnections> Rx::Connections() {
     return {{
         // clang-format off
         // connection, item type, item count, producer, consumer, initial content
-        {A::WaveIn, D, 1,                  &WaveInInternal,                    &ctle.InputFork.Input,            U},
-        {A::ClockTime, D, 1,                  &ClockTimeRecorder.TimeOutput,      &ClockOutInternal,                U},
-        {A::WaveOut, D, 1,                  &OutputSelect.Output,               &WaveOutInternal,                 U},
-        {A::Decision, I, 1,                  &DFE.Decision,                      &DecisionToFloat.Input,           U},
-        {A::Equalized, D, 1,                  &DFE.Output,                        &EqualizedFork.Input,             Z},
-        {A::AdaptStart, I, 1,                  &AdaptStartDelay.Output,            &Adapt.Start,                     U},
-        {A::VcoSignal, D, 1,                  &loop.Vco.SignalOutput,             &loop.VcoFork.Input,              U},
-        {A::VcoClock, I, 1,                  &loop.Vco.ClockOutput,              &ClockFork.Input,                 U},
-        {A::ControlVoltage, D, 1,                  &loop.FilterOut,                    &loop.ControlFork.Input,          U},
-        {A::QuadratureClock, D, 1,                  &detector.QuadratureOut,            &detector.DetectorClockQ,         U},
-        {A::BitI, I, 1,                  &detector.DetectorBitI,             &detector.PhaseSum.Input[0],      U},
-        {A::BitQ, I, 1,                  &detector.DetectorBitQ,             none,                             U},
-        {A::UpDown, I, 1,                  &detector.DetectorUpDown,           &detector.PhaseSum.Input[1],      U},
-        {A::PhaseSum, I, 1,                  &detector.PhaseSum.Output,          &loop.PhaseToDouble.Input,        U},
-        {A::VcoToQuadrature, D, 1,                  &detector.ClockPhaseFork.Output[0], &detector.Quadrature.Input,       U},
-        {A::VcoToDetector, D, 1,                  &detector.ClockPhaseFork.Output[1], &detector.DetectorClockI,         U},
-        {A::PumpCommand, D, 1,                  &loop.PhaseToDouble.Output,         &loop.FilterIn,                   U},
-        {A::VcoToPhaseDetector, D, 1,                  &loop.VcoFork.Output[0],            &detector.ClockPhaseFork.Input,   U},
-        {A::VcoUnused, D, 1,                  &loop.VcoFork.Output[1],            none,                             U},
-        {A::VcoControl, D, 1,                  &loop.ControlFork.Output[0],        &loop.Vco.ControlInput,           Z},
-        {A::ControlUnused, D, 1,                  &loop.ControlFork.Output[1],        none,                             U},
-        {A::MeasureDone, I, 1,                  &EOM.Done,                          &Adapt.MeasureDone,               Z},
-        {A::EyeHeight, D, 1,                  &EOM.EyeHeight,                     &Adapt.EyeHeight,                 Z},
-        {A::EyeWidth, D, 1,                  &EOM.EyeWidth,                      &Adapt.EyeWidth,                  Z},
-        {A::CtleResponse, I, 1,                  &Adapt.CTLE_Select,                 &ctle.CtleControlFork.Input,      U},
-        {A::Restart, I, 1,                  &Adapt.Restart,                     &AdaptFeedbackFork.Input,         U},
-        {A::CtleDone, I, 1,                  &Adapt.CTLE_Done,                   none,                             U},
-        {A::AdaptPort10, I, 1,                  &Adapt.Port10,                      none,                             U},
-        {A::DfeTap1, D, 1,                  &Adapt.DFE_Taps[0],                 &DFE.Taps[0],                     U},
-        {A::DfeTap2, D, 1,                  &Adapt.DFE_Taps[1],                 &DFE.Taps[1],                     U},
-        {A::DfeTap3, D, 1,                  &Adapt.DFE_Taps[2],                 &DFE.Taps[2],                     U},
-        {A::DfeTap4, D, 1,                  &Adapt.DFE_Taps[3],                 &DFE.Taps[3],                     U},
-        {A::DfeTap5, D, 1,                  &Adapt.DFE_Taps[4],                 &DFE.Taps[4],                     U},
-        {A::C4Output, D, 1,                  &ctle.C4.Output,                    &ctle.CtleSelect.Input[kC4Input], U},
-        {A::C1Output, D, 1,                  &ctle.C1.Output,                    &ctle.CtleSelect.Input[kC1Input], U},
-        {A::CtleChoice, I, 1,                  &ctle.DwdmToInt.Output,             &ctle.CtleSelectControl,          U},
-        {A::CtleSelected, D, 1,                  &ctle.CtleSelect.Output,            &ctle.LimiterInGain.Input,        U},
-        {A::LimiterSaturated, D, 1,                  &ctle.Limiter.Output,               &ctle.LimiterOutGain.Input,       U},
-        {A::LimiterScaled, D, 1,                  &ctle.LimiterInGain.Output,         &ctle.Limiter.Input,              U},
-        {A::Limited, D, 1,                  &ctle.LimiterOutGain.Output,        &DFE.Input,                       U},
-        {A::DwdmMode, D, 1,                  &ctle.DwdmConst.Output,             &ctle.DwdmToInt.Input,            U},
-        {A::C4Input, D, 1,                  &ctle.InputFork.Output[0],          &ctle.C4.Input,                   U},
-        {A::C1Input, D, 1,                  &ctle.InputFork.Output[1],          &ctle.C1.Input,                   U},
-        {A::C4Control, I, 1,                  &ctle.CtleControlFork.Output[0],    &ctle.C4Control,                  U},
-        {A::C1Control, I, 1,                  &ctle.CtleControlFork.Output[1],    &ctle.C1Control,                  U},
-        {A::OutputChoice, I, 1,                  &RxConfigToInt.Output,              &OutputSelectControl,             U},
-        {A::AdaptStartTrigger, I, 1,                  &EnableToInt.Output,                &AdaptStartDelay.Trigger,         U},
-        {A::DecisionFloat, F, 1,                  &DecisionToFloat.Output,            &DecisionScale.Input,             U},
-        {A::RetimedData, D, 1,                  &DecisionToDouble.Output,           &OutputSelect.Input[0],           U},
-        {A::EqualizedToMonitor, D, 1,                  &EqualizedFork.Output[0],           &EOM.Input,                       U},
-        {A::EqualizedToOutput, D, 1,                  &EqualizedFork.Output[1],           &OutputSelect.Input[1],           U},
+        {A::WaveIn,              D, 1,                  &WaveInInternal,                    &ctle.InputFork.Input,            U},
+        {A::ClockTime,           D, 1,                  &ClockTimeRecorder.TimeOutput,      &ClockOutInternal,                U},
+        {A::WaveOut,             D, 1,                  &OutputSelect.Output,               &WaveOutInternal,                 U},
+        {A::Decision,            I, 1,                  &DFE.Decision,                      &DecisionToFloat.Input,           U},
+        {A::Equalized,           D, 1,                  &DFE.Output,                        &EqualizedFork.Input,             Z},
+        {A::AdaptStart,          I, 1,                  &AdaptStartDelay.Output,            &Adapt.Start,                     U},
+        {A::VcoSignal,           D, 1,                  &loop.Vco.SignalOutput,             &loop.VcoFork.Input,              U},
+        {A::VcoClock,            I, 1,                  &loop.Vco.ClockOutput,              &ClockFork.Input,                 U},
+        {A::ControlVoltage,      D, 1,                  &loop.FilterOut,                    &loop.ControlFork.Input,          U},
+        {A::QuadratureClock,     D, 1,                  &detector.QuadratureOut,            &detector.DetectorClockQ,         U},
+        {A::BitI,                I, 1,                  &detector.DetectorBitI,             &detector.PhaseSum.Input[0],      U},
+        {A::BitQ,                I, 1,                  &detector.DetectorBitQ,             none,                             U},
+        {A::UpDown,              I, 1,                  &detector.DetectorUpDown,           &detector.PhaseSum.Input[1],      U},
+        {A::PhaseSum,            I, 1,                  &detector.PhaseSum.Output,          &loop.PhaseToDouble.Input,        U},
+        {A::VcoToQuadrature,     D, 1,                  &detector.ClockPhaseFork.Output[0], &detector.Quadrature.Input,       U},
+        {A::VcoToDetector,       D, 1,                  &detector.ClockPhaseFork.Output[1], &detector.DetectorClockI,         U},
+        {A::PumpCommand,         D, 1,                  &loop.PhaseToDouble.Output,         &loop.FilterIn,                   U},
+        {A::VcoToPhaseDetector,  D, 1,                  &loop.VcoFork.Output[0],            &detector.ClockPhaseFork.Input,   U},
+        {A::VcoUnused,           D, 1,                  &loop.VcoFork.Output[1],            none,                             U},
+        {A::VcoControl,          D, 1,                  &loop.ControlFork.Output[0],        &loop.Vco.ControlInput,           Z},
+        {A::ControlUnused,       D, 1,                  &loop.ControlFork.Output[1],        none,                             U},
+        {A::MeasureDone,         I, 1,                  &EOM.Done,                          &Adapt.MeasureDone,               Z},
+        {A::EyeHeight,           D, 1,                  &EOM.EyeHeight,                     &Adapt.EyeHeight,                 Z},
+        {A::EyeWidth,            D, 1,                  &EOM.EyeWidth,                      &Adapt.EyeWidth,                  Z},
+        {A::CtleResponse,        I, 1,                  &Adapt.CTLE_Select,                 &ctle.CtleControlFork.Input,      U},
+        {A::Restart,             I, 1,                  &Adapt.Restart,                     &AdaptFeedbackFork.Input,         U},
+        {A::CtleDone,            I, 1,                  &Adapt.CTLE_Done,                   none,                             U},
+        {A::AdaptPort10,         I, 1,                  &Adapt.Port10,                      none,                             U},
+        {A::DfeTap1,             D, 1,                  &Adapt.DFE_Taps[0],                 &DFE.Taps[0],                     U},
+        {A::DfeTap2,             D, 1,                  &Adapt.DFE_Taps[1],                 &DFE.Taps[1],                     U},
+        {A::DfeTap3,             D, 1,                  &Adapt.DFE_Taps[2],                 &DFE.Taps[2],                     U},
+        {A::DfeTap4,             D, 1,                  &Adapt.DFE_Taps[3],                 &DFE.Taps[3],                     U},
+        {A::DfeTap5,             D, 1,                  &Adapt.DFE_Taps[4],                 &DFE.Taps[4],                     U},
+        {A::C4Output,            D, 1,                  &ctle.C4.Output,                    &ctle.CtleSelect.Input[kC4Input], U},
+        {A::C1Output,            D, 1,                  &ctle.C1.Output,                    &ctle.CtleSelect.Input[kC1Input], U},
+        {A::CtleChoice,          I, 1,                  &ctle.DwdmToInt.Output,             &ctle.CtleSelectControl,          U},
+        {A::CtleSelected,        D, 1,                  &ctle.CtleSelect.Output,            &ctle.LimiterInGain.Input,        U},
+        {A::LimiterSaturated,    D, 1,                  &ctle.Limiter.Output,               &ctle.LimiterOutGain.Input,       U},
+        {A::LimiterScaled,       D, 1,                  &ctle.LimiterInGain.Output,         &ctle.Limiter.Input,              U},
+        {A::Limited,             D, 1,                  &ctle.LimiterOutGain.Output,        &DFE.Input,                       U},
+        {A::DwdmMode,            D, 1,                  &ctle.DwdmConst.Output,             &ctle.DwdmToInt.Input,            U},
+        {A::C4Input,             D, 1,                  &ctle.InputFork.Output[0],          &ctle.C4.Input,                   U},
+        {A::C1Input,             D, 1,                  &ctle.InputFork.Output[1],          &ctle.C1.Input,                   U},
+        {A::C4Control,           I, 1,                  &ctle.CtleControlFork.Output[0],    &ctle.C4Control,                  U},
+        {A::C1Control,           I, 1,                  &ctle.CtleControlFork.Output[1],    &ctle.C1Control,                  U},
+        {A::OutputChoice,        I, 1,                  &RxConfigToInt.Output,              &OutputSelectControl,             U},
+        {A::AdaptStartTrigger,   I, 1,                  &EnableToInt.Output,                &AdaptStartDelay.Trigger,         U},
+        {A::DecisionFloat,       F, 1,                  &DecisionToFloat.Output,            &DecisionScale.Input,             U},
+        {A::RetimedData,         D, 1,                  &DecisionToDouble.Output,           &OutputSelect.Input[0],           U},
+        {A::EqualizedToMonitor,  D, 1,                  &EqualizedFork.Output[0],           &EOM.Input,                       U},
+        {A::EqualizedToOutput,   D, 1,                  &EqualizedFork.Output[1],           &OutputSelect.Input[1],           U},
         {A::EqualizedToDetector, D, 1,                  &EqualizedFork.Output[2],           &detector.DetectorDataIn,         U},
-        {A::RearmDelayLine, I, kRearmDelayFirings, &AdaptFeedbackFork.Output[0],       &Adapt.Rearm,                     Z},
-        {A::MonitorRestart, I, 1,                  &AdaptFeedbackFork.Output[1],       &EOM.Restart,                     U},
-        {A::Enable, D, 1,                  &EnableConst.Output,                &EnableToInt.Input,               U},
-        {A::RxConfig, D, 1,                  &RxConfigConst.Output,              &RxConfigToInt.Input,             U},
-        {A::ScaledDecision, F, 1,                  &DecisionScale.Output,              &DecisionToDouble.Input,          U},
-        {A::ClockToDfe, I, 1,                  &ClockFork.Output[0],               &DFE.Clock,                       U},
-        {A::ClockToStartDelay, I, 1,                  &ClockFork.Output[1],               &AdaptStartDelay.Clock,           U},
-        {A::ClockToRecorder, I, 1,                  &ClockFork.Output[2],               &ClockTimeRecorder.ClockInput,    U},
-        {A::ClockToMonitor, I, 1,                  &ClockFork.Output[3],               &EOM.Clock,                       U},
+        {A::RearmDelayLine,      I, kRearmDelayFirings, &AdaptFeedbackFork.Output[0],       &Adapt.Rearm,                     Z},
+        {A::MonitorRestart,      I, 1,                  &AdaptFeedbackFork.Output[1],       &EOM.Restart,                     U},
+        {A::Enable,              D, 1,                  &EnableConst.Output,                &EnableToInt.Input,               U},
+        {A::RxConfig,            D, 1,                  &RxConfigConst.Output,              &RxConfigToInt.Input,             U},
+        {A::ScaledDecision,      F, 1,                  &DecisionScale.Output,              &DecisionToDouble.Input,          U},
+        {A::ClockToDfe,          I, 1,                  &ClockFork.Output[0],               &DFE.Clock,                       U},
+        {A::ClockToStartDelay,   I, 1,                  &ClockFork.Output[1],               &AdaptStartDelay.Clock,           U},
+        {A::ClockToRecorder,     I, 1,                  &ClockFork.Output[2],               &ClockTimeRecorder.ClockInput,    U},
+        {A::ClockToMonitor,      I, 1,                  &ClockFork.Output[3],               &EOM.Clock,                       U},
         // clang-format on
     }};
 }
@@ -454,6 +456,7 @@ bool Rx::Initialize() {
     m_bConnected = true;
     m_bDetectorOutputsCopied = false;
     m_bConstantsSettled = false;
+    LookAhead(nullptr, 0);
     m_CtleHistory.Reset(std::max(Subnetwork1.C4.NumTaps(), Subnetwork1.C1.NumTaps()));
 
     Subnetwork_Subnetwork2& loop = Subnetwork2;
@@ -472,6 +475,8 @@ bool Rx::Initialize() {
     ok = ClockTimeRecorder.Initialize() && ok;
     ok = EnableConst.Initialize() && ok;
     ok = RxConfigConst.Initialize() && ok;
+    m_C4.ready = Subnetwork1.C4.CanFilter();
+    m_C1.ready = Subnetwork1.C1.CanFilter();
     return ok;
 }
 
@@ -500,18 +505,28 @@ bool Rx::Run() {
     bool ok = true;
 
     // 1, 2. WaveIn, the input fork and the banks' delay lines.
-    TakeReceivedSample();
+    FollowLookAhead(TakeReceivedSample());
     // 3, 4 (and 25). The constants and their converters.
     SettleConstants();
     const int ctleChoice = Item<int>(Arc::CtleChoice);
     // The selected bank's output with the response in force, and the
     // limiter's work on it, taken ahead of the clock recovery so that their
-    // long computations overlap it; a changed response forms them again at
-    // step 19. Nothing observable moves.
-    CustomFIR_select_inp* const selectedBank = SelectedBank(ctleChoice);
-    const bool formedAhead = selectedBank != nullptr && selectedBank->CanFilter();
-    const double ctleAhead = formedAhead ? selectedBank->OutputFrom(m_CtleHistory) : 0.0;
-    const LimiterResult limiterAhead = formedAhead ? Limit(ctleAhead) : LimiterResult();
+    // long computations overlap it (or ahead for a stretch of samples, when
+    // they are known); a changed response forms them again at step 20.
+    // Nothing observable moves.
+    Bank* const selectedBank = SelectedBank(ctleChoice);
+    const bool formedAhead = selectedBank != nullptr && selectedBank->ready;
+    double ctleAhead = 0.0;
+    LimiterResult limiterNow;
+    const LimiterResult* limiterAhead = &limiterNow;
+    size_t k = 0;
+    if (formedAhead && FormedAhead(*selectedBank, k)) {
+        ctleAhead = m_Ahead.output[k];
+        limiterAhead = &m_Ahead.limited[k];
+    } else if (formedAhead) {
+        ctleAhead = selectedBank->block->OutputFrom(m_CtleHistory);
+        limiterNow = Limit(ctleAhead);
+    }
     // 5. EqualizedFork: the DFE output of the previous firing.
     const double equalized = Item<double>(Arc::Equalized);
     // 6. Vco.
@@ -535,16 +550,20 @@ bool Rx::Run() {
     const int response = Item<int>(Arc::CtleResponse);
     bool c1Rebuilt = false;
     bool c4Rebuilt = false;
-    ok &= FireBank(ctle.C1, response, c1Rebuilt);
-    ok &= FireBank(ctle.C4, response, c4Rebuilt);
+    ok &= FireBank(m_C1, response, c1Rebuilt);
+    ok &= FireBank(m_C4, response, c4Rebuilt);
     // 20. CtleSelect: the selected bank's output, formed from the shared
     // history; what a failing selector or bank leaves stays.
     ctle.CtleSelect.Control = ctleChoice;
     if (selectedBank != nullptr) {
         const Arc bankOutput = ctleChoice == kC4Input ? Arc::C4Output : Arc::C1Output;
-        if (selectedBank->CanFilter()) {
-            const bool rebuilt = selectedBank == &ctle.C4 ? c4Rebuilt : c1Rebuilt;
-            Item<double>(bankOutput) = formedAhead && !rebuilt ? ctleAhead : selectedBank->OutputFrom(m_CtleHistory);
+        if (selectedBank->ready) {
+            const bool rebuilt = selectedBank == &m_C4 ? c4Rebuilt : c1Rebuilt;
+            if (rebuilt) {
+                m_Ahead.formed = 0;  // formed with the taps of before
+            }
+            Item<double>(bankOutput) =
+                formedAhead && !rebuilt ? ctleAhead : selectedBank->block->OutputFrom(m_CtleHistory);
         }
         Item<double>(Arc::CtleSelected) = Item<double>(bankOutput);
     } else {
@@ -552,13 +571,13 @@ bool Rx::Run() {
     }
     // 21. LimiterInGain, Limiter, LimiterOutGain, expanded.
     const double selected = Item<double>(Arc::CtleSelected);
-    const LimiterResult limited = limiterAhead.SameInput(selected) ? limiterAhead : Limit(selected);
+    const double limited = limiterAhead->SameInput(selected) ? limiterAhead->output : Limit(selected).output;
     // 22. DFE: between clock edges, with the taps of the previous firing
     // (the adaptation was left out), it only subtracts its feedback.
     if (!adaptFired && DFE.QuietWith(clock)) {
-        ok &= DFE.RunBetweenEdges(limited.output);
+        ok &= DFE.RunBetweenEdges(limited);
     } else {
-        Item<double>(Arc::Limited) = limited.output;
+        Item<double>(Arc::Limited) = limited;
         ok &= Fire(DFE);
     }
     // 23. ClockTimeRecorder: without a clock edge it only counts the firing.
@@ -590,7 +609,75 @@ bool Rx::Run() {
 // WaveIn to WaveInInternal, the input fork to both banks, and each bank's
 // taking of the sample into its own delay line. The banks' inputs are the
 // same samples, so one history serves both.
-void Rx::TakeReceivedSample() { m_CtleHistory.Push(WaveIn[0]); }
+double Rx::TakeReceivedSample() {
+    const double received = WaveIn[0];
+    m_CtleHistory.Push(received);
+    return received;
+}
+
+void Rx::LookAhead(const double* upcoming, size_t count) {
+    m_Ahead.upcoming = count > 0 ? upcoming : nullptr;
+    m_Ahead.count = m_Ahead.upcoming != nullptr ? count : 0;
+    m_Ahead.next = 0;
+    m_Ahead.formed = 0;
+}
+
+// The place in the offered samples moves on with every sample taken; a
+// sample other than the one offered (compared bit for bit) withdraws the
+// offer.
+void Rx::FollowLookAhead(double received) {
+    if (m_Ahead.upcoming == nullptr) {
+        return;
+    }
+    const size_t position = m_Ahead.next;
+    if (position < m_Ahead.count && std::memcmp(&m_Ahead.upcoming[position], &received, sizeof received) == 0) {
+        m_Ahead.next = position + 1;
+    } else {
+        LookAhead(nullptr, 0);
+    }
+}
+
+// This firing's entry (k) of the stretch formed ahead with the bank's taps,
+// formed first if need be; false without offered samples.
+bool Rx::FormedAhead(const Bank& bank, size_t& k) {
+    if (m_Ahead.upcoming == nullptr || !bank.block->SumsInBlocks()) {
+        return false;
+    }
+    const size_t position = m_Ahead.next - 1;  // this firing's sample
+    if (m_Ahead.bank != &bank || position < m_Ahead.first || position - m_Ahead.first >= m_Ahead.formed) {
+        FormStretchAhead(bank, position);
+    }
+    k = position - m_Ahead.first;
+    return true;
+}
+
+// The bank's outputs for the offered samples from `position` on, each over
+// its own run of as many samples as the bank has taps: the same values,
+// summed the same way, as firing by firing. The samples are stored newest
+// first (the stretch from its end back, then the shared history's older
+// ones), so that every output reads them forwards from its own newest.
+void Rx::FormStretchAhead(const Bank& bank, size_t position) {
+    const size_t taps = bank.block->NumTaps();
+    TESSEL_PRECONDITION(taps >= 1 && taps <= m_CtleHistory.Depth(), "taps >= 1 && taps <= m_CtleHistory.Depth()");
+    const size_t stretch = std::min(kAheadStretch, m_Ahead.count - position);
+    std::vector<double>& input = m_Ahead.input;
+    input.resize(stretch + taps - 1);
+    for (size_t m = 0; m < stretch; ++m) {
+        input[m] = m_Ahead.upcoming[position + stretch - 1 - m];
+    }
+    const double* current = m_CtleHistory.Newest();  // the sample at `position`
+    for (size_t j = 1; j < taps; ++j) {
+        input[stretch - 1 + j] = *(current - j);
+    }
+    const double* const tapValues = bank.block->Taps();
+    for (size_t k = 0; k < stretch; ++k) {
+        m_Ahead.output[k] = Tessel::BlockedDotProductNewestFirst(&input[stretch - 1 - k], tapValues, taps);
+        m_Ahead.limited[k] = Limit(m_Ahead.output[k]);
+    }
+    m_Ahead.bank = &bank;
+    m_Ahead.first = position;
+    m_Ahead.formed = stretch;
+}
 
 // Replaces steps 3, 4 and 25 after the first firing: the three constants
 // and their rounding converters write the same items in every firing once
@@ -614,11 +701,11 @@ void Rx::SettleConstants() {
 
 // The bank on the selector input that the choice names, null for a choice
 // the selector refuses.
-CustomFIR_select_inp* Rx::SelectedBank(int ctleChoice) {
+Rx::Bank* Rx::SelectedBank(int ctleChoice) {
     if (ctleChoice == kC4Input) {
-        return &Subnetwork1.C4;
+        return &m_C4;
     }
-    return ctleChoice == kC1Input ? &Subnetwork1.C1 : nullptr;
+    return ctleChoice == kC1Input ? &m_C1 : nullptr;
 }
 
 // Replaces steps 7 to 10. Of the oscillator's forks only the quadrature
@@ -709,12 +796,16 @@ bool Rx::FireMonitor(int clock, int restart, double equalized) {
 // follows a change of response, but filters nothing of its own; the shared
 // history is filtered for the selected bank at step 20. A bank that cannot
 // filter is fired the ordinary way, which posts why and fails.
-bool Rx::FireBank(CustomFIR_select_inp& bank, int control, bool& rebuilt) {
-    bank.Control = control;
-    rebuilt = bank.Control != bank.Previous_Control;
-    bool ok = bank.FollowControl();
-    if (!bank.CanFilter()) {
-        ok = Fire(bank) && ok;
+bool Rx::FireBank(Bank& bank, int control, bool& rebuilt) {
+    CustomFIR_select_inp& block = *bank.block;
+    block.Control = control;
+    rebuilt = block.Control != block.Previous_Control;
+    bool ok = block.FollowControl();
+    if (rebuilt) {
+        bank.ready = block.CanFilter();
+    }
+    if (!bank.ready) {
+        ok = Fire(block) && ok;
     }
     return ok;
 }
@@ -730,9 +821,7 @@ double Rx::RetimedData() {
 Rx::LimiterResult Rx::Limit(double input) const {
     LimiterResult result;
     result.input = input;
-    result.scaled = Subnetwork1.LimiterInGain.Factor * input;
-    result.saturated = std::tanh(result.scaled);
-    result.output = Subnetwork1.LimiterOutGain.Factor * result.saturated;
+    result.output = Subnetwork1.LimiterOutGain.Factor * std::tanh(Subnetwork1.LimiterInGain.Factor * input);
     result.valid = true;
     return result;
 }
@@ -761,5 +850,6 @@ bool Rx::Finalize() {
 
 void Rx::DeleteBuffers() {
     m_bConnected = false;
+    LookAhead(nullptr, 0);
     m_Arcs.DeleteAll();
 }

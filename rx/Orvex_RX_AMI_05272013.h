@@ -23,6 +23,7 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <vector>
 
 #include "Adapt_custom.h"
 #include "Add.h"
@@ -220,6 +221,18 @@ public:
     bool Finalize() override;
     ~Orvex_RX_AMI_05272013() override;
 
+    // For an owner that knows the samples the coming firings will take (the
+    // entry points, a block at a time): `count` samples, the first for the
+    // next firing. The selected CTLE bank's outputs, and the limiter's work
+    // on them, are then formed for a stretch of those samples at a time:
+    // they do not depend on one another, so they need not wait on each
+    // other. Nothing observable changes: a firing whose sample is not the
+    // one offered withdraws the offer, and a change of response forms the
+    // rest again. The array is read only at and after the position of the
+    // firing that uses it, and must stay until the owner withdraws it with
+    // LookAhead(nullptr, 0).
+    void LookAhead(const double* upcoming, size_t count);
+
     // Frees the memory of every connection. The ports keep their views, so
     // the schematic is not fired again until Initialize has run anew.
     void DeleteBuffers();
@@ -302,8 +315,6 @@ private:
     // not-a-number.
     struct LimiterResult {
         double input = 0.0;
-        double scaled = 0.0;
-        double saturated = 0.0;
         double output = 0.0;
         bool valid = false;
         bool SameInput(double value) const {
@@ -312,24 +323,52 @@ private:
     };
     LimiterResult Limit(double input) const;
 
+    // A bank and whether it can filter: as Initialize leaves it, and as a
+    // rebuild of its taps leaves it (nothing else changes it while the
+    // schematic fires), so that the firing need not ask every time.
+    struct Bank {
+        CustomFIR_select_inp* block;
+        bool ready;
+    };
+
     // The shortcuts of Run, in firing order; each says which plain steps
     // it takes the place of.
-    void TakeReceivedSample();
+    double TakeReceivedSample();
+    void FollowLookAhead(double received);
+    bool FormedAhead(const Bank& bank, size_t& k);
+    void FormStretchAhead(const Bank& bank, size_t position);
     void SettleConstants();
-    CustomFIR_select_inp* SelectedBank(int ctleChoice);
+    Bank* SelectedBank(int ctleChoice);
     bool FirePhaseDetector(double equalized);
     bool FireDetector(double clockI, double clockQ, double dataIn);
     bool FireLoopFilter();
     int ForkClock();
     bool FireAdaptation(bool& fired);
     bool FireMonitor(int clock, int restart, double equalized);
-    bool FireBank(CustomFIR_select_inp& bank, int control, bool& rebuilt);
+    bool FireBank(Bank& bank, int control, bool& rebuilt);
     double RetimedData();
 
     // In the order of the connection table: the three internal ports first.
     Tessel::ArcMemory<Arc, kNumConnections> m_Arcs;
     // The input history both CTLE banks filter, as deep as the larger one's taps.
     Tessel::SampleHistory m_CtleHistory;
+    Bank m_C4{&Subnetwork1.C4, false};
+    Bank m_C1{&Subnetwork1.C1, false};
+    // The samples offered by LookAhead, and a stretch of them for which the
+    // selected bank's outputs and the limiter's have been formed.
+    static constexpr size_t kAheadStretch = 128;
+    struct Ahead {
+        const double* upcoming = nullptr;
+        size_t count = 0;
+        size_t next = 0;             // the position of the next firing's sample
+        const Bank* bank = nullptr;  // whose taps formed the stretch
+        size_t first = 0;            // the stretch: positions first to first + formed - 1
+        size_t formed = 0;
+        std::vector<double> input;   // the bank's taps - 1 samples before the stretch, then the stretch
+        double output[kAheadStretch];
+        LimiterResult limited[kAheadStretch];
+    };
+    Ahead m_Ahead;
     bool m_bConnected = false;  // the arc memory exists, so Run may fire
     bool m_bDetectorOutputsCopied = false;  // since Initialize
     bool m_bConstantsSettled = false;       // since Initialize

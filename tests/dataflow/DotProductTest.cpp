@@ -1,5 +1,6 @@
-// Every path of the blocked dot product gives the plain path's bits: the
-// same products, each rounded, added in the same lane order. Values spread
+// Every path of the blocked dot product, for samples stored either way,
+// gives the plain path's bits: the same products, each rounded, added in the
+// same lane order. Values spread
 // over many binary orders make any change of order or any fused
 // multiply-add show in the last bits.
 #include <gtest/gtest.h>
@@ -53,14 +54,23 @@ TEST(DotProduct, EveryAvailablePathGivesThePlainPathsBits) {
                 const double* t = taps.data() + tapOffset;
                 const double plain = Tessel::BlockedDotProductOn(DotProductPath::Plain, newest, t, count);
                 ASSERT_TRUE(std::isfinite(plain));
+                // The same samples stored newest first.
+                std::vector<double> newestFirst(count + sampleOffset);
+                for (size_t j = 0; j < count; ++j) newestFirst[sampleOffset + j] = *(newest - j);
+                const double* reversed = newestFirst.data() + sampleOffset;
+                ASSERT_TRUE(SameBits(Tessel::BlockedDotProductNewestFirstOn(DotProductPath::Plain, reversed, t, count),
+                                     plain));
                 for (DotProductPath path : paths) {
                     const double fast = Tessel::BlockedDotProductOn(path, newest, t, count);
                     ASSERT_TRUE(SameBits(fast, plain)) << Name(path) << ", " << count << " taps, offsets "
                                                        << sampleOffset << "/" << tapOffset << ": " << fast
                                                        << " against " << plain;
+                    const double fastForward = Tessel::BlockedDotProductNewestFirstOn(path, reversed, t, count);
+                    ASSERT_TRUE(SameBits(fastForward, plain)) << Name(path) << " newest first, " << count << " taps";
                     ++compared;
                 }
                 ASSERT_TRUE(SameBits(Tessel::BlockedDotProduct(newest, t, count), plain));
+                ASSERT_TRUE(SameBits(Tessel::BlockedDotProductNewestFirst(reversed, t, count), plain));
             }
         }
     }
