@@ -853,3 +853,9 @@ void Rx::DeleteBuffers() {
     LookAhead(nullptr, 0);
     m_Arcs.DeleteAll();
 }
+
+double Orvex_RX_AMI_05272013::LongestResponseSeconds() {
+    const double c4 = C4_Time_Stamps[kCtleTimePoints - 1] - C4_Time_Stamps[0];
+    const double c1 = C1_Time_Stamps[kCtleTimePoints - 1] - C1_Time_Stamps[0];
+    return c4 > c1 ? c4 : c1;
+}

@@ -1,5 +1,5 @@
-// The receiver as a simulator drives it (AMI_GetWave, in blocks of several
-// sizes) against the straightforward firing, on long runs through a lossy
+// The receiver fired as the entry points fire it (blocks of several sizes,
+// each offered ahead) against the straightforward firing, on long runs through a lossy
 // channel that take the whole adaptation: the same output and clock times to
 // the bit, and the same adaptation log.
 #include <gtest/gtest.h>
@@ -12,16 +12,14 @@
 #include <vector>
 
 #include "Channel.h"
-#include "RxEntryPoints.h"
 #include "RxSchematic.h"
-#include "RxStimulus.h"
+#include "Stimulus.h"
 #include "StraightforwardFiring.h"
 #include "WorkingFolder.h"
 
 namespace {
 
 typedef Orvex_RX_AMI_05272013 Rx;
-typedef Orvex::RxEntryPoints<Rx> EntryPoints;
 
 const double kBitTime = 1e-10;
 const int kSamplesPerBit = 32;
@@ -55,29 +53,30 @@ RunRecord StraightforwardRunRecord(const std::vector<double>& wave, double dwdmM
     return record;
 }
 
-// Through the entry points, `block` samples per AMI_GetWave. The clock
-// times are taken from the instance's own list, which holds every one found
-// in the block, before any is dropped to fit the simulator's array.
-RunRecord EntryPointRunRecord(const std::vector<double>& wave, double dwdmMode, double rxConfig, size_t block) {
+// As the entry points fire the schematic, `block` samples per AMI_GetWave:
+// the block is offered ahead, each sample is fired and overwritten in place
+// by the output, and the offer is withdrawn at the end of the block.
+RunRecord OfferedBlocksRunRecord(const std::vector<double>& wave, double dwdmMode, double rxConfig, size_t block) {
     RunRecord record;
     WorkingFolder folder;
     EXPECT_TRUE(folder.Ready());
-    const std::string parameters = "(Orvex_RX_AMI_05272013 (DWDM_mode " + std::to_string(static_cast<int>(dwdmMode)) +
-                                   ") (Rx_config " + std::to_string(static_cast<int>(rxConfig)) + "))";
-    void* handle = nullptr;
-    EXPECT_EQ(EntryPoints::Init(nullptr, 0, 0, kBitTime / kSamplesPerBit, kBitTime, parameters.c_str(), nullptr,
-                                &handle, nullptr),
-              1);
+    RxSchematic s;
+    s.rx->DWDM_mode = dwdmMode;
+    s.rx->Rx_config = rxConfig;
+    EXPECT_TRUE(s.Start());
     record.output = wave;
-    for (size_t first = 0; first < wave.size() && handle != nullptr; first += block) {
+    for (size_t first = 0; first < wave.size(); first += block) {
         const size_t count = std::min(block, wave.size() - first);
-        record.allFiringsSucceeded =
-            EntryPoints::GetWave(record.output.data() + first, static_cast<long>(count), nullptr, nullptr, handle) == 1 &&
-            record.allFiringsSucceeded;
-        const std::vector<double>& found = static_cast<EntryPoints::Instance*>(handle)->ClockTimeList;
-        for (size_t k = 0; k < found.size() && found[k] >= 0.0; ++k) record.clockTimes.push_back(found[k]);
+        double* samples = record.output.data() + first;
+        s.rx->LookAhead(samples, count);
+        for (size_t i = 0; i < count; ++i) {
+            s.in = samples[i];
+            record.allFiringsSucceeded = s.rx->Run() && record.allFiringsSucceeded;
+            samples[i] = s.out;
+            if (s.clock >= 0.0) record.clockTimes.push_back(s.clock);
+        }
+        s.rx->LookAhead(nullptr, 0);
     }
-    EntryPoints::Close(handle);
     record.log = folder.Lines("adapt.txt");
     return record;
 }
@@ -105,10 +104,10 @@ protected:
         // 24 dB at Nyquist: the weakest CTLE response without DFE does not
         // open the eye, so the adaptation walks through all of its stages.
         const std::vector<double> channel = linksim::LossyChannelImpulse(24.0, 1.0 / kBitTime, kSamplesPerBit);
-        stimulus = new RxStimulus(
-            MakeRxStimulus(15, kBits, kBitTime * (1.0 - 37e-6), kBitTime / kSamplesPerBit, channel));
-        fastStimulus = new RxStimulus(
-            MakeRxStimulus(15, kBits, kBitTime * (1.0 - 100e-6), kBitTime / kSamplesPerBit, channel));
+        stimulus = new linksim::RxStimulus(
+            linksim::MakeRxStimulus(15, kBits, kBitTime * (1.0 - 37e-6), kBitTime / kSamplesPerBit, channel));
+        fastStimulus = new linksim::RxStimulus(
+            linksim::MakeRxStimulus(15, kBits, kBitTime * (1.0 - 100e-6), kBitTime / kSamplesPerBit, channel));
     }
     static void TearDownTestSuite() {
         delete stimulus;
@@ -119,19 +118,19 @@ protected:
     // Long enough for the start delay and every measurement of the
     // adaptation on this channel.
     static const size_t kBits = 60000;
-    static RxStimulus* stimulus;
-    static RxStimulus* fastStimulus;  // the data 100 ppm fast
+    static linksim::RxStimulus* stimulus;
+    static linksim::RxStimulus* fastStimulus;  // the data 100 ppm fast
 };
 
-RxStimulus* RxFiringTest::stimulus = nullptr;
-RxStimulus* RxFiringTest::fastStimulus = nullptr;
+linksim::RxStimulus* RxFiringTest::stimulus = nullptr;
+linksim::RxStimulus* RxFiringTest::fastStimulus = nullptr;
 
 TEST_F(RxFiringTest, SixteenResponseBankAndEqualisedOutputMatchTheStraightforwardFiringAtEveryBlockSize) {
     const RunRecord plain = StraightforwardRunRecord(stimulus->wave, 0, 1);
     ASSERT_GT(plain.log.size(), 17u) << "the run covers the CTLE search and DFE steps";
     for (size_t block : {size_t(1), size_t(1000), size_t(32768)}) {
         SCOPED_TRACE(::testing::Message() << "blocks of " << block << " samples");
-        ExpectIdenticalRuns(EntryPointRunRecord(stimulus->wave, 0, 1, block), plain);
+        ExpectIdenticalRuns(OfferedBlocksRunRecord(stimulus->wave, 0, 1, block), plain);
     }
 }
 
@@ -140,7 +139,7 @@ TEST_F(RxFiringTest, FiveResponseBankAndRetimedOutputMatchTheStraightforwardFiri
     ASSERT_GT(plain.log.size(), 6u) << "the run covers the CTLE search and DFE steps";
     for (size_t block : {size_t(777), size_t(4096)}) {
         SCOPED_TRACE(::testing::Message() << "blocks of " << block << " samples");
-        ExpectIdenticalRuns(EntryPointRunRecord(fastStimulus->wave, 1, 0, block), plain);
+        ExpectIdenticalRuns(OfferedBlocksRunRecord(fastStimulus->wave, 1, 0, block), plain);
     }
 }
 

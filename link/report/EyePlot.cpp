@@ -2,11 +2,9 @@
 
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
-#include <png.h>
 
 #include <algorithm>
 #include <cmath>
-#include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -134,79 +132,10 @@ void DrawAxes(cairo_t* cr, const PlotArea& area) {
     cairo_restore(cr);
 }
 
-// The picture is mostly flat colour: the fastest deflate level without row
-// filters packs it as small as the library defaults do, several times
-// faster.
-const int kPngCompressionLevel = 1;
-
-// The surface's pixels (native-endian xRGB words) as 8-bit RGB rows.
-void RgbRow(const unsigned char* surfaceRow, int width, std::vector<png_byte>& row) {
-    const uint32_t* pixels = reinterpret_cast<const uint32_t*>(surfaceRow);
-    for (int x = 0; x < width; ++x) {
-        row[size_t(3 * x)] = png_byte(pixels[x] >> 16);
-        row[size_t(3 * x + 1)] = png_byte(pixels[x] >> 8);
-        row[size_t(3 * x + 2)] = png_byte(pixels[x]);
-    }
-}
-
-void PngFailure(png_structp png, png_const_charp message) {
-    std::string* error = static_cast<std::string*>(png_get_error_ptr(png));
-    *error = message;
-    std::longjmp(png_jmpbuf(png), 1);
-}
-
-void PngWarning(png_structp, png_const_charp) {}
-
-// libpng reports failures by a long jump back here; everything with a
-// destructor is made before it, so the jump skips none.
-bool WriteRgbPng(std::FILE* file, cairo_surface_t* surface, std::string& failure) {
-    const int width = cairo_image_surface_get_width(surface);
-    const int height = cairo_image_surface_get_height(surface);
-    const int stride = cairo_image_surface_get_stride(surface);
-    const unsigned char* data = cairo_image_surface_get_data(surface);
-    std::vector<png_byte> row(size_t(width) * 3);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, PngFailure, PngWarning);
-    if (png == nullptr) {
-        failure = "out of memory";
-        return false;
-    }
-    png_infop info = png_create_info_struct(png);
-    if (info == nullptr) {
-        failure = "out of memory";
-        png_destroy_write_struct(&png, nullptr);
-        return false;
-    }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_compression_level(png, kPngCompressionLevel);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    png_write_info(png, info);
-    for (int y = 0; y < height; ++y) {
-        RgbRow(data + size_t(y) * size_t(stride), width, row);
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
-
 bool SavePng(cairo_surface_t* surface, const std::string& path, std::string& error) {
-    cairo_surface_flush(surface);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        error = "cannot write the eye picture " + path;
-        return false;
-    }
-    std::string failure;
-    const bool written = WriteRgbPng(file, surface, failure);
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        error = "cannot write the eye picture " + path + (failure.empty() ? std::string() : ": " + failure);
+    const cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
+    if (status != CAIRO_STATUS_SUCCESS) {
+        error = "cannot write the eye picture " + path + ": " + cairo_status_to_string(status);
         return false;
     }
     return true;
