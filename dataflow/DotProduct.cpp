@@ -153,6 +153,33 @@ __attribute__((target("avx2"))) double Avx2DotProduct(const double* newest, cons
     return FinishLanes<Backward>(newest, taps, count, lane);
 }
 
+// Two sums over samples stored newest first, the second's samples one
+// place further on, sharing the tap loads; each in its own lanes, in the
+// same order as alone.
+__attribute__((target("avx2"))) void Avx2PairNewestFirst(const double* first, const double* taps, size_t count,
+                                                         double* results) {
+    __m256d a0123 = _mm256_setzero_pd();
+    __m256d a4567 = _mm256_setzero_pd();
+    __m256d b0123 = _mm256_setzero_pd();
+    __m256d b4567 = _mm256_setzero_pd();
+    const size_t whole = count / kLanes * kLanes;
+    for (size_t j = 0; j < whole; j += kLanes) {
+        const __m256d t0123 = _mm256_loadu_pd(taps + j);
+        const __m256d t4567 = _mm256_loadu_pd(taps + j + 4);
+        a0123 = _mm256_add_pd(a0123, _mm256_mul_pd(_mm256_loadu_pd(first + j), t0123));
+        a4567 = _mm256_add_pd(a4567, _mm256_mul_pd(_mm256_loadu_pd(first + j + 4), t4567));
+        b0123 = _mm256_add_pd(b0123, _mm256_mul_pd(_mm256_loadu_pd(first + 1 + j), t0123));
+        b4567 = _mm256_add_pd(b4567, _mm256_mul_pd(_mm256_loadu_pd(first + 1 + j + 4), t4567));
+    }
+    double lane[kLanes];
+    _mm256_storeu_pd(lane + 0, a0123);
+    _mm256_storeu_pd(lane + 4, a4567);
+    results[0] = FinishLanes<false>(first, taps, count, lane);
+    _mm256_storeu_pd(lane + 0, b0123);
+    _mm256_storeu_pd(lane + 4, b4567);
+    results[1] = FinishLanes<false>(first + 1, taps, count, lane);
+}
+
 bool ProcessorHasAvx2() {
     // Also true only when the system saves the wide registers.
     __builtin_cpu_init();
@@ -249,6 +276,37 @@ double BlockedDotProduct(const double* newest, const double* taps, size_t count)
 
 double BlockedDotProductNewestFirst(const double* newest, const double* taps, size_t count) {
     return g_Chosen<false>.load(std::memory_order_relaxed)(newest, taps, count);
+}
+
+namespace {
+
+// Pairs of sums on the wider path, one by one otherwise.
+void DotProductsNewestFirst(DotProductFunction single, const double* first, const double* taps, size_t count,
+                            size_t n, double* results) {
+    size_t i = 0;
+#if TESSEL_DOT_PRODUCT_AVX2
+    if (single == &Avx2DotProduct<false>) {
+        for (; i + 2 <= n; i += 2) {
+            Avx2PairNewestFirst(first + i, taps, count, results + i);
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        results[i] = single(first + i, taps, count);
+    }
+}
+
+}  // namespace
+
+void BlockedDotProductsNewestFirst(const double* first, const double* taps, size_t count, size_t n,
+                                   double* results) {
+    DotProductsNewestFirst(ChosenFunction<false>(), first, taps, count, n, results);
+}
+
+void BlockedDotProductsNewestFirstOn(DotProductPath path, const double* first, const double* taps, size_t count,
+                                     size_t n, double* results) {
+    const DotProductFunction single = DotProductPathAvailable(path) ? FunctionOf<false>(path) : nullptr;
+    DotProductsNewestFirst(single != nullptr ? single : &PlainDotProduct<false>, first, taps, count, n, results);
 }
 
 double BlockedDotProductOn(DotProductPath path, const double* newest, const double* taps, size_t count) {

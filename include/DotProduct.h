@@ -34,11 +34,19 @@ double BlockedDotProduct(const double* newest, const double* taps, size_t count)
 // not reverse their samples.
 double BlockedDotProductNewestFirst(const double* newest, const double* taps, size_t count);
 
+// n sums over samples stored newest first, sum i from first + i: the same
+// as n calls of BlockedDotProductNewestFirst, with the work shared where the
+// path allows. For a run of outputs over one stretch of samples.
+void BlockedDotProductsNewestFirst(const double* first, const double* taps, size_t count, size_t n,
+                                   double* results);
+
 // On the given path, which must be available (for the test that compares
 // the paths).
 double BlockedDotProductOn(DotProductPath path, const double* newest, const double* taps, size_t count);
 double BlockedDotProductNewestFirstOn(DotProductPath path, const double* newest, const double* taps,
                                       size_t count);
+void BlockedDotProductsNewestFirstOn(DotProductPath path, const double* first, const double* taps, size_t count,
+                                     size_t n, double* results);
 
 }  // namespace Tessel
 

@@ -669,9 +669,11 @@ void Rx::FormStretchAhead(const Bank& bank, size_t position) {
     for (size_t j = 1; j < taps; ++j) {
         input[stretch - 1 + j] = *(current - j);
     }
-    const double* const tapValues = bank.block->Taps();
+    // Sum i starts at input[i]: it is the output for position + stretch - 1 - i.
+    double sums[kAheadStretch];
+    Tessel::BlockedDotProductsNewestFirst(input.data(), bank.block->Taps(), taps, stretch, sums);
     for (size_t k = 0; k < stretch; ++k) {
-        m_Ahead.output[k] = Tessel::BlockedDotProductNewestFirst(&input[stretch - 1 - k], tapValues, taps);
+        m_Ahead.output[k] = sums[stretch - 1 - k];
         m_Ahead.limited[k] = Limit(m_Ahead.output[k]);
     }
     m_Ahead.bank = &bank;

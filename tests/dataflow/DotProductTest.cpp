@@ -55,9 +55,10 @@ TEST(DotProduct, EveryAvailablePathGivesThePlainPathsBits) {
                 const double plain = Tessel::BlockedDotProductOn(DotProductPath::Plain, newest, t, count);
                 ASSERT_TRUE(std::isfinite(plain));
                 // The same samples stored newest first.
-                std::vector<double> newestFirst(count + sampleOffset);
-                for (size_t j = 0; j < count; ++j) newestFirst[sampleOffset + j] = *(newest - j);
-                const double* reversed = newestFirst.data() + sampleOffset;
+                // Two more in front of them for the sums below that start earlier.
+                std::vector<double> newestFirst(samples.begin(), samples.begin() + (count + sampleOffset + 2));
+                for (size_t j = 0; j < count; ++j) newestFirst[sampleOffset + 2 + j] = *(newest - j);
+                const double* reversed = newestFirst.data() + sampleOffset + 2;
                 ASSERT_TRUE(SameBits(Tessel::BlockedDotProductNewestFirstOn(DotProductPath::Plain, reversed, t, count),
                                      plain));
                 for (DotProductPath path : paths) {
@@ -68,6 +69,16 @@ TEST(DotProduct, EveryAvailablePathGivesThePlainPathsBits) {
                     const double fastForward = Tessel::BlockedDotProductNewestFirstOn(path, reversed, t, count);
                     ASSERT_TRUE(SameBits(fastForward, plain)) << Name(path) << " newest first, " << count << " taps";
                     ++compared;
+                }
+                // Several sums at once, each starting one place further on.
+                for (DotProductPath path : paths) {
+                    double several[3];
+                    Tessel::BlockedDotProductsNewestFirstOn(path, reversed - 2, t, count, 3, several);
+                    for (size_t i = 0; i < 3; ++i) {
+                        const double alone =
+                            Tessel::BlockedDotProductNewestFirstOn(DotProductPath::Plain, reversed - 2 + i, t, count);
+                        ASSERT_TRUE(SameBits(several[i], alone)) << Name(path) << ", sum " << i << " of 3";
+                    }
                 }
                 ASSERT_TRUE(SameBits(Tessel::BlockedDotProduct(newest, t, count), plain));
                 ASSERT_TRUE(SameBits(Tessel::BlockedDotProductNewestFirst(reversed, t, count), plain));

@@ -143,6 +143,30 @@ TEST_F(RxFiringTest, FiveResponseBankAndRetimedOutputMatchTheStraightforwardFiri
     }
 }
 
+// An offer that is not what the firings then take is withdrawn at the first
+// sample that differs, in the middle of a stretch formed ahead: the outputs
+// stay those of the straightforward firing.
+TEST_F(RxFiringTest, SamplesOtherThanTheOfferedOnesAreFiredAsTheyAre) {
+    WorkingFolder folder;
+    ASSERT_TRUE(folder.Ready());
+    RxSchematic fast, plain;
+    fast.rx->Rx_config = 1;
+    plain.rx->Rx_config = 1;
+    UseStraightforwardBlocks(*plain.rx);
+    ASSERT_TRUE(fast.Start());
+    ASSERT_TRUE(plain.Start());
+    std::vector<double> offered(stimulus->wave.begin(), stimulus->wave.begin() + 20000);
+    offered[7001] += 0.25;  // the firings take the stimulus itself
+    fast.rx->LookAhead(offered.data(), offered.size());
+    for (size_t n = 0; n < 20000; ++n) {
+        fast.in = plain.in = stimulus->wave[n];
+        ASSERT_TRUE(fast.rx->Run());
+        ASSERT_TRUE(StraightforwardRun(*plain.rx));
+        ASSERT_TRUE(SameBits(fast.out, plain.out)) << "firing " << n + 1;
+        ASSERT_TRUE(SameBits(fast.clock, plain.clock)) << "firing " << n + 1;
+    }
+}
+
 // A second Initialize starts the connections and most blocks afresh, but the
 // phase detector and the loop filter keep their state: the firing must
 // still give what the straightforward one gives.
