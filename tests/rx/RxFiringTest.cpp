@@ -15,7 +15,7 @@
 #include "RxSchematic.h"
 #include "Stimulus.h"
 #include "StraightforwardFiring.h"
-#include "WorkingFolder.h"
+#include "ScratchFolder.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ struct RunRecord {
 // parameter string of the same run gives.
 RunRecord StraightforwardRunRecord(const std::vector<double>& wave, double dwdmMode, double rxConfig) {
     RunRecord record;
-    WorkingFolder folder;
+    ScratchFolder folder;
     EXPECT_TRUE(folder.Ready());
     RxSchematic s;
     s.rx->DWDM_mode = dwdmMode;
@@ -171,7 +171,7 @@ TEST_F(RxFiringTest, SamplesOtherThanTheOfferedOnesAreFiredAsTheyAre) {
 // phase detector and the loop filter keep their state: the firing must
 // still give what the straightforward one gives.
 TEST_F(RxFiringTest, FiringAfterASecondInitializeMatchesTheStraightforwardFiring) {
-    WorkingFolder folder;
+    ScratchFolder folder;
     ASSERT_TRUE(folder.Ready());
     RxSchematic fast, plain;
     fast.rx->Rx_config = 1;
