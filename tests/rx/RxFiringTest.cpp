@@ -58,7 +58,7 @@ RunRecord StraightforwardRunRecord(const std::vector<double>& wave, double dwdmM
 // by the output, and the offer is withdrawn at the end of the block.
 RunRecord OfferedBlocksRunRecord(const std::vector<double>& wave, double dwdmMode, double rxConfig, size_t block) {
     RunRecord record;
-    WorkingFolder folder;
+    ScratchFolder folder;
     EXPECT_TRUE(folder.Ready());
     RxSchematic s;
     s.rx->DWDM_mode = dwdmMode;
@@ -147,7 +147,7 @@ TEST_F(RxFiringTest, FiveResponseBankAndRetimedOutputMatchTheStraightforwardFiri
 // sample that differs, in the middle of a stretch formed ahead: the outputs
 // stay those of the straightforward firing.
 TEST_F(RxFiringTest, SamplesOtherThanTheOfferedOnesAreFiredAsTheyAre) {
-    WorkingFolder folder;
+    ScratchFolder folder;
     ASSERT_TRUE(folder.Ready());
     RxSchematic fast, plain;
     fast.rx->Rx_config = 1;
