@@ -11,7 +11,7 @@ case "$level" in
   test|ci)
     packages="$packages libgtest-dev libgmock-dev googletest libbenchmark-dev
               python3-numpy python3-scipy python3-matplotlib
-              g++-mingw-w64-i686 binutils-mingw-w64-i686"
+              g++-mingw-w64-i686 binutils-mingw-w64-i686 valgrind locales"
     ;;
 esac
 if [ "$level" = ci ]; then
