@@ -21,6 +21,10 @@
 
 namespace linksim {
 
+// True when no value is NaN or infinite: a model's output is checked before
+// anything is computed from it.
+bool AllFinite(const double* values, size_t count);
+
 class BlockPipeline {
 public:
     BlockPipeline(const LinkSettings& settings, const std::vector<int>& bits, LinkResult& result,

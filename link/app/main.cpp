@@ -11,6 +11,7 @@
 #include "EyeDensity.h"
 #include "EyePlot.h"
 #include "LinkRun.h"
+#include "ModelWatch.h"
 #include "ProgressBar.h"
 #include "Summary.h"
 
@@ -63,6 +64,8 @@ bool DrawEye(const linksim::LinkResult& result, linksim::RunOutputs& outputs, st
 
 int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
+    // A model that crashes is named with the entry point it crashed in.
+    linksim::InstallCrashReport("orvex-link");
     std::vector<std::string> arguments(argv + 1, argv + argc);
     linksim::CommandLine line;
     std::string error;
