@@ -14,8 +14,11 @@
 #include "AdaptLog.h"
 #include "AmiDescription.h"
 #include "BitErrors.h"
+#include "ClockTrack.h"
 #include "EyeAnalysis.h"
+#include "Margins.h"
 #include "ParameterString.h"
+#include "Stress.h"
 
 namespace linksim {
 
@@ -51,6 +54,8 @@ struct LinkSettings {
     size_t bitsPerCall = 1024;
     std::string outDir = ".";  // the models run inside it (the receiver writes there)
     RxOutputMode rxOutput = RxOutputMode::Auto;
+    StressSettings stress;
+    double targetBer = 1e-12;  // of the margins
     // The channel convolution and the analysis on a second thread while the
     // receiver's AMI_GetWave runs; the results are the same either way.
     bool overlapHostWork = true;
@@ -106,6 +111,13 @@ struct LinkResult {
     bool adaptLogFound = false;
     std::string adaptLogError;
     AdaptOutcome adaptation;
+    std::vector<AdaptMeasurement> adaptMeasurements;
+    std::vector<size_t> adaptLineBits;  // the bits given to the receiver when each was logged
+
+    // Margins at the target rate at the receiver's sampling instants, and its
+    // clock against the data's grid (empty windows: no clock reported).
+    MarginReport margins;
+    ClockTrack clockTrack;
 
     double traceStart = 0.0;
     std::vector<double> traceSamples;

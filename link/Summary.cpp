@@ -1,5 +1,7 @@
 #include "Summary.h"
 
+#include "MarginSummary.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <limits>
@@ -254,11 +256,17 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
         for (double tap : adaptation.taps) text << " " << Format("%g", tap);
         text << " V (" << adaptation.measurements << " measurements)\n";
     }
+    text << MarginLines(settings, result);
     const HostTime host = TimeOutsideReceiver(result, outputs);
     text << "  time: " << Format("%.3g", outputs.totalSeconds) << " s, " << Format("%.3g", result.timing.rxGetWave)
          << " s of it in " << result.rx.description.modelName << " AMI_GetWave, " << Format("%.0f", 100.0 * host.share)
          << " % outside it\n";
     if (!outputs.eyeImage.empty()) text << "  eye picture: " << outputs.folder << "/" << outputs.eyeImage << "\n";
+    if (!outputs.bathtubImage.empty()) text << "  bathtub: " << outputs.folder << "/" << outputs.bathtubImage << "\n";
+    if (!outputs.trajectoryImage.empty()) {
+        text << "  trajectory: " << outputs.folder << "/" << outputs.trajectoryImage << "\n";
+    }
+    if (!outputs.adaptationCsv.empty()) text << "  adaptation: " << outputs.folder << "/" << outputs.adaptationCsv << "\n";
     text << "  summary: " << outputs.folder << "/summary.json\n";
     return text.str();
 }

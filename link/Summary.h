@@ -13,6 +13,9 @@ struct RunOutputs {
     std::string folder;
     std::string eyeImage;  // empty when no eye is drawn
     std::string eyeNote;   // why not, or what the picture shows
+    std::string bathtubImage;     // empty when not drawn
+    std::string trajectoryImage;  // likewise
+    std::string adaptationCsv;    // likewise
     double eyePictureSeconds = 0.0;
     double totalSeconds = 0.0;  // the program's, from its start to the summary
 };

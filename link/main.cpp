@@ -1,5 +1,6 @@
 // orvex-link: runs a serial link end to end through any IBIS-AMI
 // transmitter and receiver, and writes what came out of it.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -9,8 +10,10 @@
 
 #include "CommandLine.h"
 #include "EyeDensity.h"
+#include "AdaptationCsv.h"
 #include "EyePlot.h"
 #include "LinkRun.h"
+#include "MarginPlots.h"
 #include "ProgressBar.h"
 #include "Summary.h"
 
@@ -59,6 +62,43 @@ bool DrawEye(const linksim::LinkResult& result, linksim::RunOutputs& outputs, st
     return linksim::WriteEyePng(outputs.folder + "/eye.png", density, text, error);
 }
 
+// bathtub.png, trajectory.png and adaptation.csv, where the run has them.
+bool DrawMargins(const linksim::LinkResult& result, linksim::RunOutputs& outputs, std::string& error) {
+    const std::string& rx = result.rx.description.modelName;
+    if (result.margins.known) {
+        if (!linksim::WriteBathtubPng(outputs.folder + "/bathtub.png", result.margins,
+                                      "Bathtub of " + rx + " at its sampling instants", error)) {
+            return false;
+        }
+        outputs.bathtubImage = "bathtub.png";
+    }
+    if (!result.adaptMeasurements.empty() || !result.clockTrack.windows.empty()) {
+        linksim::Trajectory trajectory;
+        trajectory.measurements = result.adaptMeasurements;
+        trajectory.measurementBits = result.adaptLineBits;
+        trajectory.clock = result.clockTrack;
+        trajectory.unitInterval = result.unitInterval;
+        trajectory.ignoreBits = size_t(std::max(result.ignoreBits, 0L));
+        trajectory.bits = result.bits;
+        if (!linksim::WriteTrajectoryPng(outputs.folder + "/trajectory.png", trajectory,
+                                         rx + ": adaptation and clock over the run", error)) {
+            return false;
+        }
+        outputs.trajectoryImage = "trajectory.png";
+    }
+    if (!result.adaptMeasurements.empty()) {
+        const std::string path = outputs.folder + "/adaptation.csv";
+        std::ofstream csv(path);
+        csv << linksim::AdaptationCsv(result.adaptMeasurements, result.adaptLineBits);
+        if (!csv) {
+            error = "cannot write " + path;
+            return false;
+        }
+        outputs.adaptationCsv = "adaptation.csv";
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -88,7 +128,7 @@ int main(int argc, char** argv) {
     linksim::RunOutputs outputs;
     outputs.folder = line.settings.outDir;
     const auto eyeStart = std::chrono::steady_clock::now();
-    const bool drawn = DrawEye(result, outputs, error);
+    const bool drawn = DrawEye(result, outputs, error) && DrawMargins(result, outputs, error);
     linksim::ReleasePlotCaches();
     outputs.eyePictureSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - eyeStart).count();
     if (!drawn) {

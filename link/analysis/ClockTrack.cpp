@@ -43,12 +43,12 @@ ClockTrack TrackClock(const std::vector<double>& clockTimes, const std::function
     };
     const size_t count = track.windows.size();
     track.movedUi = span(0, count);
-    size_t lockWindow = count;
-    for (size_t k = 0; k + kLockWindows <= count; ++k) {
-        if (span(k, k + kLockWindows) <= kLockHoldUi) {
-            lockWindow = k;
-            break;
-        }
+    // Locked from the end of the last stretch of kLockWindows windows in
+    // which the phase moved more than kLockHoldUi: slow wander after that
+    // is wander, not acquisition.
+    size_t lockWindow = 0;
+    for (size_t k = 0; k + kLockWindows < count; ++k) {
+        if (span(k, k + kLockWindows + 1) > kLockHoldUi) lockWindow = k + kLockWindows + 1;
     }
     track.locked = lockWindow < count;
     if (track.locked) track.lockTime = track.windows[lockWindow].time;

@@ -24,8 +24,9 @@ struct ClockTrack {
 };
 
 // dataUiAt maps a time to the data's bit grid in bits (t / UI for a plain
-// stimulus). The clock counts as locked from the first window after which
-// its phase holds within kLockHoldUi for kLockWindows windows.
+// stimulus). The clock counts as locked once its phase no longer moves by
+// more than kLockHoldUi within kLockWindows windows, to the end of the run;
+// a clock that still does at the end never locked.
 ClockTrack TrackClock(const std::vector<double>& clockTimes, const std::function<double(double)>& dataUiAt);
 
 const size_t kClockWindowPeriods = 64;
