@@ -120,6 +120,41 @@ bool ApplyOption(const std::string& option, const std::string& value, CommandLin
         s.bitsPerCall = size_t(count);
     } else if (option == "--out") {
         s.outDir = value;
+    } else if (option == "--tx-rj" || option == "--tx-dj" || option == "--rx-noise") {
+        double amount = 0.0;
+        if (!ParseQuantity(value, amount) || amount < 0.0) {
+            error = bad + (option == "--rx-noise" ? "give the noise in volts rms, 0 or more (10e-3 for 10 mV)"
+                                                  : "give the jitter in seconds, 0 or more (1e-12 for 1 ps)");
+            return false;
+        }
+        (option == "--tx-rj" ? s.stress.rjRms : option == "--tx-dj" ? s.stress.djPeakToPeak : s.stress.rxNoiseRms) =
+            amount;
+    } else if (option == "--tx-sj") {
+        if (!ParseAmountAtFrequency(value, s.stress.sjPeakToPeakUi, s.stress.sjFrequency, error)) {
+            error = option + " " + error;
+            return false;
+        }
+    } else if (option == "--tx-ssc") {
+        if (!ParseAmountAtFrequency(value, s.stress.sscPpm, s.stress.sscFrequency, error)) {
+            error = option + " " + error;
+            return false;
+        }
+    } else if (option == "--tx-ppm") {
+        if (!ParseQuantity(value, s.stress.ppm)) {
+            error = bad + "give the data-rate offset in parts per million, as in 100 or -100";
+            return false;
+        }
+    } else if (option == "--seed") {
+        if (!ParseCount(value, 0, count)) {
+            error = bad + "give a seed of 0 or more";
+            return false;
+        }
+        s.stress.seed = uint64_t(count);
+    } else if (option == "--ber") {
+        if (!ParseQuantity(value, s.targetBer) || !(s.targetBer > 0.0 && s.targetBer < 0.5)) {
+            error = bad + "give the target bit error rate, as in 1e-12 or 1e-15";
+            return false;
+        }
     } else if (option == "--rx-output") {
         if (!ParseRxOutput(value, s.rxOutput)) {
             error = bad + "the receiver output is auto, equalised or retimed";
@@ -210,9 +245,20 @@ std::string UsageText() {
            "  --bit-rate HZ          bit rate, e.g. 10e9 or 10G (default 10 Gb/s)\n"
            "  --samples-per-ui N     samples per unit interval (default 32)\n"
            "  --bits-per-call N      bits per AMI_GetWave call (default 1024)\n"
+           "stress (all in the stimulus the host builds; the same for the same seed)\n"
+           "  --tx-rj SECONDS        random jitter on the transmitted edges, rms (1e-12: 1 ps)\n"
+           "  --tx-dj SECONDS        deterministic jitter as dual-Dirac: each edge early or late by half\n"
+           "                         of this, at random (peak to peak)\n"
+           "  --tx-sj UI@HZ          sinusoidal jitter, UI peak to peak at a frequency (0.1@100e3)\n"
+           "  --tx-ppm PPM           data rate above the nominal one, parts per million (-100 below)\n"
+           "  --tx-ssc PPM@HZ        spread-spectrum clocking: triangular down-spread of PPM at HZ\n"
+           "  --rx-noise VOLTS       Gaussian noise, rms, added at the receiver's input (10e-3: 10 mV)\n"
+           "  --seed N               seed of the jitter and the noise (default 1)\n"
            "channel\n"
            "  --channel loss:DB      lossy line with DB dB of loss at Nyquist (default loss:12)\n"
            "  --channel file:PATH    impulse response as two columns: time (s), value (1/s)\n"
+           "margins\n"
+           "  --ber RATE             target bit error rate of the margins (default 1e-12; 1e-15 too)\n"
            "output\n"
            "  --out DIR              output folder (default link-run): summary.json, eye.png and the\n"
            "                         receiver's adapt.txt; the models run inside it\n"
