@@ -15,7 +15,7 @@ cp fuzz/corpus/* "$out/corpus/"
 /usr/bin/clang++ -std=c++17 -O1 -g -fno-omit-frame-pointer \
   -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
   -DTESSEL_CHECKED=1 -DTESSEL_EXPORT_LIBRARY_CLASSES=0 -Iinclude -Iami \
-  fuzz/parser_fuzz.cpp ami/*.cpp dataflow/Precondition.cpp -o "$out/parser_fuzz"
+  fuzz/parser_fuzz.cpp ami/*.cpp -o "$out/parser_fuzz"
 
 status=0
 ASAN_OPTIONS=detect_leaks=1 "$out/parser_fuzz" -max_total_time="$seconds" -print_final_stats=1 \

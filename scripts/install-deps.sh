@@ -5,7 +5,8 @@
 set -e
 level=${1:-build}
 
-packages="cmake g++ make pkg-config libcairo2-dev libpng-dev libfontconfig-dev"
+packages="cmake g++ make pkg-config libcairo2-dev libfontconfig-dev libfftw3-dev
+          nlohmann-json3-dev libcli11-dev"
 case "$level" in
   test|ci)
     packages="$packages libgtest-dev libgmock-dev googletest libbenchmark-dev

@@ -11,6 +11,7 @@
 
 #include "CommandLine.h"
 
+#include "ProgramOutput.h"
 #include "Scratch.h"
 
 namespace {
@@ -84,18 +85,42 @@ TEST(CommandLine, ReadsEveryOptionInBothForms) {
     }
 }
 
+TEST(CommandLine, StressAndTargetRate) {
+    linksim::CommandLine line;
+    std::string error;
+    ASSERT_EQ(Parse({"--tx-rj", "1e-12", "--tx-dj=5e-12", "--tx-sj", "0.1@100e3", "--tx-ppm", "-100", "--tx-ssc",
+                     "5000@33e3", "--rx-noise", "10e-3", "--seed", "7", "--ber", "1e-15"},
+                    line, error),
+              linksim::CommandLineAction::Run)
+        << error;
+    const linksim::StressSettings& stress = line.settings.stress;
+    EXPECT_EQ(stress.rjRms, 1e-12);
+    EXPECT_EQ(stress.djPeakToPeak, 5e-12);
+    EXPECT_EQ(stress.sjPeakToPeakUi, 0.1);
+    EXPECT_EQ(stress.sjFrequency, 100e3);
+    EXPECT_EQ(stress.ppm, -100.0);
+    EXPECT_EQ(stress.sscPpm, 5000.0);
+    EXPECT_EQ(stress.sscFrequency, 33e3);
+    EXPECT_EQ(stress.rxNoiseRms, 10e-3);
+    EXPECT_EQ(stress.seed, 7u);
+    EXPECT_EQ(line.settings.targetBer, 1e-15);
+    EXPECT_EQ(linksim::CommandLine().settings.targetBer, 1e-12);
+
+    const std::vector<std::string> bad[] = {
+        {"--tx-rj", "-1e-12"}, {"--tx-sj", "0.1"}, {"--tx-ssc", "5000@0"}, {"--rx-noise", "loud"},
+        {"--ber", "0"},        {"--ber", "0.7"},   {"--seed", "-3"},
+    };
+    for (const std::vector<std::string>& arguments : bad) {
+        EXPECT_EQ(Parse(arguments, line, error), linksim::CommandLineAction::Fail) << arguments[0];
+        EXPECT_NE(error.find(arguments[0]), std::string::npos) << error;
+    }
+}
+
 struct ProgramRun {
     int exitCode;
     std::string out;
     std::string err;
 };
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 ProgramRun RunProgram(const std::string& arguments) {
     const std::string base = Scratch("program");
@@ -115,14 +140,26 @@ TEST(Program, WritesSummaryAndEyeOfARun) {
     EXPECT_TRUE(run.err.empty()) << run.err;
     EXPECT_NE(run.out.find("bit errors: 0 in 4000 bits after 1000 ignored"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("eye picture: " + out + "/eye.png"), std::string::npos) << run.out;
-    const std::string summary = ReadFile(out + "/summary.json");
-    for (const char* field : {"\"bit_errors\": 0", "\"ber_upper_bound_95\": 0.00075", "\"model\": \"LinkTestRxClock\"",
-                              "\"parameter_string\": \"(LinkTestTx (Deemphasis 0.1) (Swing 2) (Label \\\"lane 0\\\") "
-                              "(FailInit False))\"",
-                              "\"width_ui\": ", "\"clock_times\": 5000", "\"adaptation\": null"}) {
-        EXPECT_NE(summary.find(field), std::string::npos) << field << "\n" << summary;
-    }
+    const nlohmann::json summary = ReadSummary(out);
+    ASSERT_TRUE(summary.is_object()) << ReadFile(out + "/summary.json");
+    EXPECT_EQ(summary["errors"]["bit_errors"], 0);
+    EXPECT_DOUBLE_EQ(summary["errors"]["ber_upper_bound_95"].get<double>(), 0.00075);
+    EXPECT_EQ(summary["rx"]["model"], "LinkTestRxClock");
+    EXPECT_EQ(summary["tx"]["parameter_string"],
+              "(LinkTestTx (Deemphasis 0.1) (Swing 2) (Label \"lane 0\") (FailInit False))");
+    EXPECT_TRUE(summary["eye"]["width_ui"].is_number());
+    EXPECT_EQ(summary["clock"]["clock_times"], 5000);
+    EXPECT_TRUE(summary["adaptation"].is_null());
     EXPECT_EQ(ReadFile(out + "/eye.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+    // Margins, the clock's track and their picture.
+    EXPECT_TRUE(summary["margins"]["timing_margin_ui"].is_number()) << summary["margins"];
+    EXPECT_TRUE(summary["margins"]["voltage_margin_v"].is_number());
+    EXPECT_EQ(summary["margins"]["target_ber"], 1e-12);
+    EXPECT_EQ(summary["stress"]["rj_rms_s"], 0.0);
+    EXPECT_TRUE(summary["clock"]["track"]["locked"].is_boolean());
+    EXPECT_NE(run.out.find("margins at BER 1e-12"), std::string::npos) << run.out;
+    EXPECT_EQ(ReadFile(out + "/bathtub.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_EQ(ReadFile(out + "/trajectory.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
 
     const ProgramRun help = RunProgram("--help");
     EXPECT_EQ(help.exitCode, 0);
@@ -132,17 +169,21 @@ TEST(Program, WritesSummaryAndEyeOfARun) {
 TEST(Program, EveryBadInputGetsOneLineAndAFailure) {
     const std::string bad = Scratch("bad.ami");
     std::ofstream(bad) << "(LinkTestTx (Reserved_Parameters (GetWave_Exists (Value True))";
-    const std::string ok = Models("LinkTestTx", "LinkTestRxInit") + "--bits 2000 --out " + Scratch("out") + " ";
+    // Each model option is given once: a repeated one is refused.
+    const std::string common = "--bits 2000 --out " + Scratch("out") + " ";
+    const std::string tx = "--tx-model " + kModels + "/LinkTestTx.so ";
+    const std::string rx = "--rx-model " + kModels + "/LinkTestRxInit.so ";
+    const std::string ok = common + tx + rx;
     const struct {
         std::string arguments;
         const char* expected;
     } cases[] = {
-        {ok + "--tx-model /nonexistent/x.so --tx-ami " + kModels + "/LinkTestTx.ami", "cannot load the model library /nonexistent/x.so"},
-        {ok + "--tx-model " + kModels + "/LinkTestTx.ami --tx-ami " + kModels + "/LinkTestTx.ami", "cannot load the model library"},
-        {ok + "--rx-model " + kModels + "/LinkTestRxInit.so --rx-ami " + kModels + "/LinkTestRxClock.ami",
+        {common + rx + "--tx-model /nonexistent/x.so --tx-ami " + kModels + "/LinkTestTx.ami", "cannot load the model library /nonexistent/x.so"},
+        {common + rx + "--tx-model " + kModels + "/LinkTestTx.ami --tx-ami " + kModels + "/LinkTestTx.ami", "cannot load the model library"},
+        {common + tx + "--rx-model " + kModels + "/LinkTestRxInit.so --rx-ami " + kModels + "/LinkTestRxClock.ami",
          "has no entry point AMI_GetWave although its .ami file says GetWave_Exists True"},
         {ok + "--tx-ami " + bad, "does not parse: its parentheses do not match"},
-        {ok + "--tx-model /nonexistent/x.so", "cannot read the .ami file /nonexistent/x.ami"},
+        {common + rx + "--tx-model /nonexistent/x.so", "cannot read the .ami file /nonexistent/x.ami"},
         {ok + "--tx Gain=3", "LinkTestTx has no parameter Gain"},
         {ok + "--rx Boost=0.9", "parameter Boost=0.9 is outside its range 0.0 to 0.6"},
         {ok + "--channel file:/nonexistent/channel.txt", "cannot read the channel file /nonexistent/channel.txt"},

@@ -39,8 +39,8 @@ class TxShapingCheck : public ::testing::TestWithParam<TxShaping::Check> {};
 TEST_P(TxShapingCheck, Passes) {
     ModelLibrary library(kTxPath);
     ASSERT_TRUE(library.Loaded()) << library.Error();
-    const TxShaping::Library calls = {library.Find<TxShaping::InitFunction>("AMI_Init"),
-                                      library.Find<TxShaping::CloseFunction>("AMI_Close")};
+    const TxShaping::Library calls = {library.Find<AmiInitFunction>("AMI_Init"),
+                                      library.Find<AmiCloseFunction>("AMI_Close")};
     ASSERT_NE(calls.init, nullptr);
     ASSERT_NE(calls.close, nullptr);
     GoogleTestLog log;
@@ -59,8 +59,8 @@ INSTANTIATE_TEST_SUITE_P(TxLibrary, TxShapingCheck, ::testing::ValuesIn(TxShapin
 // transmitter's shaped matrix, then the receiver's output wave and clock
 // times.
 std::vector<double> TxResults(void* library) {
-    const auto init = reinterpret_cast<TxShaping::InitFunction>(dlsym(library, "AMI_Init"));
-    const auto close = reinterpret_cast<TxShaping::CloseFunction>(dlsym(library, "AMI_Close"));
+    const auto init = reinterpret_cast<AmiInitFunction>(dlsym(library, "AMI_Init"));
+    const auto close = reinterpret_cast<AmiCloseFunction>(dlsym(library, "AMI_Close"));
     std::vector<double> matrix(2 * 700);
     for (size_t i = 0; i < matrix.size(); ++i) matrix[i] = std::sin(0.01 * i) * std::exp(-0.003 * i);
     if (init == nullptr || close == nullptr) return {};
@@ -223,8 +223,8 @@ TEST(TxWindowsLibrary, ShapesEveryBitAsTheLinuxLibrary) {
     }
     ModelLibrary library(kTxPath);
     ASSERT_TRUE(library.Loaded()) << library.Error();
-    const TxShaping::Library calls = {library.Find<TxShaping::InitFunction>("AMI_Init"),
-                                      library.Find<TxShaping::CloseFunction>("AMI_Close")};
+    const TxShaping::Library calls = {library.Find<AmiInitFunction>("AMI_Init"),
+                                      library.Find<AmiCloseFunction>("AMI_Close")};
     const std::vector<double> native = TxShaping::SharedWorkload(calls);
 
     const std::string dump = std::string(TESSEL_BINARY_DIR) + "/tx-workload-windows.bin";

@@ -11,7 +11,7 @@
 
 #include "Channel.h"
 #include "RxSchematic.h"
-#include "RxStimulus.h"
+#include "Stimulus.h"
 #include "StraightforwardFiring.h"
 #include "WorkingFolder.h"
 
@@ -76,8 +76,8 @@ protected:
         // 24 dB at Nyquist: the weakest CTLE response without DFE does not
         // open the eye, so the adaptation walks through all of its stages.
         const std::vector<double> channel = linksim::LossyChannelImpulse(24.0, 1.0 / kBitTime, kSamplesPerBit);
-        stimulus = new RxStimulus(
-            MakeRxStimulus(15, kBits, kBitTime * (1.0 - 37e-6), kBitTime / kSamplesPerBit, channel));
+        stimulus = new linksim::RxStimulus(
+            linksim::MakeRxStimulus(15, kBits, kBitTime * (1.0 - 37e-6), kBitTime / kSamplesPerBit, channel));
     }
     static void TearDownTestSuite() {
         delete stimulus;
@@ -87,10 +87,10 @@ protected:
     // Long enough for the start delay and every measurement of the
     // adaptation on this channel.
     static const size_t kBits = 60000;
-    static RxStimulus* stimulus;
+    static linksim::RxStimulus* stimulus;
 };
 
-RxStimulus* RxFiringTest::stimulus = nullptr;
+linksim::RxStimulus* RxFiringTest::stimulus = nullptr;
 
 TEST_F(RxFiringTest, SixteenResponseBankAndEqualisedOutputMatchTheStraightforwardFiring) {
     const auto configure = [](Orvex_RX_AMI_05272013& rx) {

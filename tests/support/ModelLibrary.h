@@ -11,9 +11,8 @@
 #include <sstream>
 #include <string>
 
-typedef long (*AmiInitFunction)(double*, long, long, double, double, char*, char**, void**, char**);
-typedef long (*AmiGetWaveFunction)(double*, long, double*, char**, void*);
-typedef long (*AmiCloseFunction)(void*);
+#include "AmiFunctions.h"
+
 
 // The library stays mapped after dlclose (RTLD_NODELETE), as in a simulator
 // that keeps its models loaded: the C++ runtime linked into the library

@@ -18,16 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "AmiFunctions.h"
 #include "Orvex_TX_AMI_01142014_Tables.h"
 
 namespace TxShaping {
 
-typedef long (*InitFunction)(double*, long, long, double, double, char*, char**, void**, char**);
-typedef long (*CloseFunction)(void*);
-
 struct Library {
-    InitFunction init;
-    CloseFunction close;
+    AmiInitFunction init;
+    AmiCloseFunction close;
 };
 
 // Collects the failures of one check.

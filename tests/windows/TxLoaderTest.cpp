@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "AmiFunctions.h"
+
 namespace {
 
-typedef long (*AmiInit)(double*, long, long, double, double, char*, char**, void**, char**);
-typedef long (*AmiClose)(void*);
 
 int passed = 0;
 int failed = 0;
@@ -59,7 +59,7 @@ struct Call {
     bool stored;
 };
 
-Call Init(AmiInit init, AmiClose close, std::vector<double>& matrix, long rowSize, long aggressors,
+Call Init(AmiInitFunction init, AmiCloseFunction close, std::vector<double>& matrix, long rowSize, long aggressors,
           double bitTime, const char* parameters) {
     const double sampleInterval = 1e-10 / 32;
     void* handle = nullptr;
@@ -87,8 +87,8 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    AmiInit init = reinterpret_cast<AmiInit>(reinterpret_cast<void*>(GetProcAddress(module, "AMI_Init")));
-    AmiClose close = reinterpret_cast<AmiClose>(reinterpret_cast<void*>(GetProcAddress(module, "AMI_Close")));
+    AmiInitFunction init = reinterpret_cast<AmiInitFunction>(reinterpret_cast<void*>(GetProcAddress(module, "AMI_Init")));
+    AmiCloseFunction close = reinterpret_cast<AmiCloseFunction>(reinterpret_cast<void*>(GetProcAddress(module, "AMI_Close")));
     Check(init != nullptr && close != nullptr, "AMI_Init and AMI_Close exported by their plain names");
     Check(GetProcAddress(module, "AMI_GetWave") == nullptr, "no AMI_GetWave");
 

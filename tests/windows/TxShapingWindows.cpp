@@ -38,8 +38,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     const TxShaping::Library calls = {
-        reinterpret_cast<TxShaping::InitFunction>(reinterpret_cast<void*>(GetProcAddress(library, "AMI_Init"))),
-        reinterpret_cast<TxShaping::CloseFunction>(reinterpret_cast<void*>(GetProcAddress(library, "AMI_Close")))};
+        reinterpret_cast<AmiInitFunction>(reinterpret_cast<void*>(GetProcAddress(library, "AMI_Init"))),
+        reinterpret_cast<AmiCloseFunction>(reinterpret_cast<void*>(GetProcAddress(library, "AMI_Close")))};
     if (calls.init == nullptr || calls.close == nullptr) {
         std::printf("%s lacks AMI_Init or AMI_Close\n", path);
         return 1;

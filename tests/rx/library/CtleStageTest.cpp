@@ -14,7 +14,7 @@
 #include "Channel.h"
 #include "Orvex_RX_AMI_05272013_Tables.h"
 #include "RxLibrary.h"
-#include "RxStimulus.h"
+#include "Stimulus.h"
 #include "WorkingFolder.h"
 
 namespace {
@@ -70,7 +70,7 @@ TEST(RxCtleStage, EqualisedOutputIsTheSelectedResponseThroughTheLimiterOneSample
     ASSERT_TRUE(folder.Ready());
     ASSERT_TRUE(ReceiverLibrary().Loaded()) << ReceiverLibrary().Error();
     const std::vector<double> channel = linksim::LossyChannelImpulse(24.0, 1.0 / kBitTime, kSamplesPerBit);
-    const RxStimulus stimulus = MakeRxStimulus(7, 1500, kBitTime, kSampleInterval, channel);
+    const linksim::RxStimulus stimulus = linksim::MakeRxStimulus(7, 1500, kBitTime, kSampleInterval, channel);
     const double sampleRate = kSamplesPerBit / kBitTime;
     const Bank banks[] = {
         {"C4", 0, C4_Response_Matrix, C4_Time_Stamps, static_cast<int>(C4_Response_Matrix_Dimensions[0]), {0, 6, 15}},

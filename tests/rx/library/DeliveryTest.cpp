@@ -9,14 +9,14 @@
 
 #include "Channel.h"
 #include "RxLibrary.h"
-#include "RxStimulus.h"
+#include "Stimulus.h"
 #include "WorkingFolder.h"
 
 namespace {
 
-RxStimulus LossyStimulus(size_t bits, double ppm) {
+linksim::RxStimulus LossyStimulus(size_t bits, double ppm) {
     static const std::vector<double> channel = linksim::LossyChannelImpulse(24.0, 1.0 / kBitTime, kSamplesPerBit);
-    return MakeRxStimulus(15, bits, kBitTime / (1.0 + ppm * 1e-6), kSampleInterval, channel);
+    return linksim::MakeRxStimulus(15, bits, kBitTime / (1.0 + ppm * 1e-6), kSampleInterval, channel);
 }
 
 // Every clock time of `reference` from its first one on that `other` lacks
@@ -57,7 +57,7 @@ TEST(RxDelivery, ManyCallsOfAnySizeGiveTheOutputOfOneCall) {
     // The call of the whole waveform drops at most the earliest clock times
     // of the run (if its block holds more edges than its limit); the
     // comparison of clock times starts at its first one.
-    const RxStimulus stimulus = LossyStimulus(20000, 100.0);
+    const linksim::RxStimulus stimulus = LossyStimulus(20000, 100.0);
     const std::string parameters = RxParameters("(Rx_config 1)");
     WorkingFolder oneFolder;
     ASSERT_TRUE(oneFolder.Ready());
@@ -82,8 +82,8 @@ TEST(RxDelivery, ManyCallsOfAnySizeGiveTheOutputOfOneCall) {
 // alone, while both append to the one "adapt.txt".
 TEST(RxDelivery, TwoInstancesInterleavedGiveWhatEachGivesAlone) {
     ASSERT_TRUE(ReceiverLibrary().Loaded()) << ReceiverLibrary().Error();
-    const RxStimulus fast = LossyStimulus(60000, 100.0);
-    const RxStimulus slow = LossyStimulus(60000, -100.0);
+    const linksim::RxStimulus fast = LossyStimulus(60000, 100.0);
+    const linksim::RxStimulus slow = LossyStimulus(60000, -100.0);
     const std::string equalisedC4 = RxParameters("(Rx_config 1)");
     const std::string retimedC1 = RxParameters("(Rx_config 0) (DWDM_mode 1)");
     const std::vector<long> sizes = {kBlockSamples, 5000, 777};
@@ -148,7 +148,7 @@ TEST(RxDelivery, TwoInstancesInterleavedGiveWhatEachGivesAlone) {
 // the next call does the same.
 TEST(RxDelivery, OutOfRangeSelectorFailsEveryCallAtItsFirstSample) {
     ASSERT_TRUE(ReceiverLibrary().Loaded()) << ReceiverLibrary().Error();
-    const RxStimulus stimulus = LossyStimulus(200, 0.0);
+    const linksim::RxStimulus stimulus = LossyStimulus(200, 0.0);
     for (const char* setting : {"(DWDM_mode 2)", "(Rx_config 3)", "(DWDM_mode -1) (Rx_config 1)"}) {
         SCOPED_TRACE(setting);
         WorkingFolder folder;

@@ -16,7 +16,7 @@
 
 #include "Channel.h"
 #include "RxLibrary.h"
-#include "RxStimulus.h"
+#include "Stimulus.h"
 #include "WorkingFolder.h"
 
 namespace {
@@ -67,7 +67,7 @@ struct LinkRun {
     double adaptationEnd = 0.0;  // end of the call that brought the last log line, s
 };
 
-LinkRun RunLink(const RxStimulus& stimulus, const std::string& parameters) {
+LinkRun RunLink(const linksim::RxStimulus& stimulus, const std::string& parameters) {
     LinkRun link;
     WorkingFolder folder;
     EXPECT_TRUE(folder.Ready());
@@ -103,7 +103,7 @@ struct BitErrors {
     long compared = 0;
 };
 
-BitErrors CountBitErrors(const RxStimulus& stimulus, const RunOutput& run, double from, double readDelay) {
+BitErrors CountBitErrors(const linksim::RxStimulus& stimulus, const RunOutput& run, double from, double readDelay) {
     double sx = 0.0, sy = 0.0;
     for (double t : run.clockTimes) {
         if (t < from) continue;
@@ -171,7 +171,7 @@ TEST_P(RxLossyLink, AdaptsFollowsTheDataAndRecoversEveryBitAfterTheAdaptation) {
     ASSERT_TRUE(ReceiverLibrary().Loaded()) << ReceiverLibrary().Error();
     const double ppm = GetParam();
     const double dataUi = kBitTime / (1.0 + ppm * 1e-6);
-    const RxStimulus stimulus = MakeRxStimulus(15, kBits, dataUi, kSampleInterval, LossyChannel());
+    const linksim::RxStimulus stimulus = linksim::MakeRxStimulus(15, kBits, dataUi, kSampleInterval, LossyChannel());
 
     const LinkRun equalised = RunLink(stimulus, RxParameters("(Rx_config 1)"));
     const LinkRun retimed = RunLink(stimulus, RxParameters("(Rx_config 0)"));
@@ -205,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(DataRateOffsets, RxLossyLink, ::testing::Values(100.0, 
 // response with the DFE taps at 0 leaves bit errors.
 TEST(RxLossyLinkWithoutAdaptation, WeakestResponseWithoutDfeMakesBitErrors) {
     ASSERT_TRUE(ReceiverLibrary().Loaded()) << ReceiverLibrary().Error();
-    const RxStimulus stimulus = MakeRxStimulus(15, 40000, kBitTime, kSampleInterval, LossyChannel());
+    const linksim::RxStimulus stimulus = linksim::MakeRxStimulus(15, 40000, kBitTime, kSampleInterval, LossyChannel());
     const LinkRun fixed =
         RunLink(stimulus, RxParameters("(Rx_config 1) (CTLEAdapt 0) (DFEAdapt 0) (EQ_Level 0) (DFEtap1 0) (DFEtap2 0) "
                                        "(DFEtap3 0) (DFEtap4 0) (DFEtap5 0)"));

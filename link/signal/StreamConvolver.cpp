@@ -38,11 +38,6 @@ size_t ChooseTransformSize(size_t taps) {
     return best;
 }
 
-// The four arrays of a transform's length start this many doubles apart
-// beyond their length: power-of-two distances between arrays that are read
-// together would put them all in the same few cache sets.
-const size_t kArrayStagger = 24;
-
 size_t SignificantLength(const std::vector<double>& taps) {
     size_t length = taps.size();
     while (length > 1 && taps[length - 1] == 0.0) --length;
@@ -53,66 +48,43 @@ size_t SignificantLength(const std::vector<double>& taps) {
 
 StreamConvolver::StreamConvolver(const std::vector<double>& taps, size_t transformSize)
     : m_tapCount(SignificantLength(taps)),
-      m_fft(transformSize ? std::max(transformSize, NextPowerOfTwo(m_tapCount + 1)) : ChooseTransformSize(m_tapCount)),
+      m_fft(transformSize ? std::max(NextPowerOfTwo(transformSize), NextPowerOfTwo(m_tapCount + 1))
+                          : ChooseTransformSize(m_tapCount)),
       m_segment(m_fft.Size() - (m_tapCount - 1)),
-      m_arrays(4 * m_fft.Size() + 10 * kArrayStagger, 0.0),
-      m_tapRe(m_arrays.data()),
-      m_tapIm(m_tapRe + m_fft.Size() + kArrayStagger),
-      m_workRe(m_tapIm + m_fft.Size() + 2 * kArrayStagger),
-      m_workIm(m_workRe + m_fft.Size() + 3 * kArrayStagger),
-      m_sum(2 * m_segment + m_tapCount - 1),
+      m_tapSpectrum(m_fft.Size() / 2 + 1),
+      m_signal(m_fft.Size()),
+      m_spectrum(m_fft.Size() / 2 + 1),
       m_tail(m_tapCount - 1, 0.0) {
-    const size_t n = m_fft.Size();
-    for (size_t i = 0; i < std::min(m_tapCount, taps.size()); ++i) m_tapRe[i] = taps[i];
-    m_fft.ForwardToBitReversed(m_tapRe, m_tapIm);
-    const double scale = 1.0 / double(n);
-    for (size_t k = 0; k < n; ++k) {
-        m_tapRe[k] *= scale;
-        m_tapIm[k] *= scale;
-    }
+    std::copy(taps.begin(), taps.begin() + long(std::min(m_tapCount, taps.size())), m_signal.data());
+    m_fft.ForwardReal(m_signal, m_tapSpectrum);
+    const double scale = 1.0 / double(m_fft.Size());
+    for (size_t k = 0; k < m_tapSpectrum.size(); ++k) m_tapSpectrum[k] *= scale;
 }
 
 void StreamConvolver::Process(const double* input, size_t count, double* output) {
     size_t done = 0;
     while (done < count) {
-        const size_t chunk = std::min(2 * m_segment, count - done);
-        ProcessPair(input + done, chunk, output + done);
+        const size_t chunk = std::min(m_segment, count - done);
+        ProcessSegment(input + done, chunk, output + done);
         done += chunk;
     }
 }
 
-void StreamConvolver::ProcessPair(const double* input, size_t count, double* output) {
+void StreamConvolver::ProcessSegment(const double* input, size_t count, double* output) {
     const size_t n = m_fft.Size();
-    const size_t first = std::min(count, m_segment);
-    const size_t second = count - first;
-    double* re = m_workRe;
-    double* im = m_workIm;
-    std::copy(input, input + first, re);
-    std::fill(re + first, re + n, 0.0);
-    std::copy(input + first, input + count, im);
-    std::fill(im + second, im + n, 0.0);
-    m_fft.ForwardToBitReversed(re, im);
-    const double* tapRe = m_tapRe;
-    const double* tapIm = m_tapIm;
-    for (size_t k = 0; k < n; ++k) {
-        const double zr = re[k], zi = im[k];
-        re[k] = zr * tapRe[k] - zi * tapIm[k];
-        im[k] = zr * tapIm[k] + zi * tapRe[k];
-    }
-    m_fft.InverseFromBitReversed(re, im);
-    // The taps are real, so the two segments' responses come back apart: the
-    // first in the real part, the second (first samples later) in the
-    // imaginary part. Each spans its length plus taps - 1 samples.
+    double* signal = m_signal.data();
+    std::copy(input, input + count, signal);
+    std::fill(signal + count, signal + n, 0.0);
+    m_fft.ForwardReal(m_signal, m_spectrum);
+    for (size_t k = 0; k < m_spectrum.size(); ++k) m_spectrum[k] *= m_tapSpectrum[k];
+    m_fft.InverseReal(m_spectrum, m_signal);
+    // The segment's response spans count + taps - 1 samples: the first count
+    // go out with what earlier segments still owed them, the rest is owed on.
     const size_t overlap = m_tail.size();
-    const size_t span = count + overlap;
-    std::copy(m_tail.begin(), m_tail.end(), m_sum.begin());
-    std::fill(m_sum.begin() + long(overlap), m_sum.begin() + long(span), 0.0);
-    for (size_t i = 0; i < first + overlap; ++i) m_sum[i] += re[i];
-    if (second > 0) {
-        for (size_t i = 0; i < second + overlap; ++i) m_sum[first + i] += im[i];
+    for (size_t i = 0; i < count; ++i) output[i] = signal[i] + (i < overlap ? m_tail[i] : 0.0);
+    for (size_t i = 0; i < overlap; ++i) {
+        m_tail[i] = signal[count + i] + (i + count < overlap ? m_tail[i + count] : 0.0);
     }
-    std::copy(m_sum.begin(), m_sum.begin() + long(count), output);
-    std::copy(m_sum.begin() + long(count), m_sum.begin() + long(span), m_tail.begin());
 }
 
 LookaheadConvolver::LookaheadConvolver(const std::vector<double>& taps, size_t totalInput)

@@ -6,16 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace linksim {
+#include "AmiFunctions.h"
 
-extern "C" {
-typedef long (*AmiInitFunction)(double* impulseMatrix, long rowSize, long aggressors, double sampleInterval,
-                                double bitTime, char* parametersIn, char** parametersOut, void** memoryHandle,
-                                char** message);
-typedef long (*AmiGetWaveFunction)(double* wave, long waveSize, double* clockTimes, char** parametersOut,
-                                   void* memory);
-typedef long (*AmiCloseFunction)(void* memory);
-}
+namespace linksim {
 
 class AmiLibrary {
 public:

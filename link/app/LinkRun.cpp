@@ -120,13 +120,12 @@ bool PrepareOutputFolder(const std::string& folder, std::string& error) {
     return true;
 }
 
-bool BuildChannel(const LinkSettings& settings, double sampleInterval, std::vector<double>& channel,
-                  std::string& error) {
-    if (settings.channel.kind == ChannelKind::File) {
-        return LoadImpulseFile(AbsolutePath(settings.channel.path), sampleInterval, channel, error);
-    }
-    channel = LossyChannelImpulse(settings.channel.lossDb, settings.bitRate, settings.samplesPerUi);
-    return true;
+// The models run inside the output folder: a file is named from where the
+// user stands.
+bool BuildChannel(const LinkSettings& settings, std::vector<double>& channel, std::string& error) {
+    ChannelSpec spec = settings.channel;
+    if (spec.kind == ChannelKind::File) spec.path = AbsolutePath(spec.path);
+    return BuildChannelImpulse(spec, settings.bitRate, settings.samplesPerUi, channel, error);
 }
 
 bool UsesRetimedOutput(const LinkSettings& settings, const ModelRun& rx) {
@@ -270,7 +269,7 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
     result.sampleInterval = result.unitInterval / settings.samplesPerUi;
     const double dt = result.sampleInterval;
     std::vector<double> channel;
-    if (!BuildChannel(settings, dt, channel, error)) {
+    if (!BuildChannel(settings, channel, error)) {
         return false;
     }
     result.channelSamples = channel.size();

@@ -13,6 +13,22 @@
 
 namespace linksim {
 
+// The channel a run uses, as the user chose it.
+enum class ChannelKind { Loss, File };
+
+struct ChannelSpec {
+    ChannelKind kind = ChannelKind::Loss;
+    double lossDb = 12.0;  // at the Nyquist frequency
+    std::string path;      // two-column impulse response file
+};
+
+// The channel's impulse response (1/s) on the grid of samplesPerUi samples
+// per unit interval at bitRate: every kind of channel comes through here.
+// False with one line in error when it cannot be had. A relative path is
+// taken from the current working folder.
+bool BuildChannelImpulse(const ChannelSpec& spec, double bitRate, int samplesPerUi, std::vector<double>& impulse,
+                         std::string& error);
+
 // A lossy transmission line with a loss of lossDbAtNyquist dB at half the
 // bit rate, unit gain at DC, and minimum phase (hence causal). The loss in
 // dB grows linearly with frequency (dielectric) and with its square root

@@ -14,6 +14,7 @@
 #include "AdaptLog.h"
 #include "AmiDescription.h"
 #include "BitErrors.h"
+#include "Channel.h"
 #include "ClockTrack.h"
 #include "EyeAnalysis.h"
 #include "Margins.h"
@@ -21,14 +22,6 @@
 #include "Stress.h"
 
 namespace linksim {
-
-enum class ChannelKind { Loss, File };
-
-struct ChannelSpec {
-    ChannelKind kind = ChannelKind::Loss;
-    double lossDb = 12.0;  // at the Nyquist frequency
-    std::string path;      // two-column impulse response file
-};
 
 // How the receiver's output is read. Equalised: an analog waveform, sampled
 // half a unit interval after each clock time and drawn as an eye. Retimed:

@@ -3,6 +3,7 @@
 #ifndef LINK_SUMMARY_H
 #define LINK_SUMMARY_H
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "LinkRun.h"
@@ -40,6 +41,13 @@ struct EyeFigures {
 };
 EyeFigures ReportedEye(const LinkResult& result);
 
+// summary.json as a document, its keys in the order written: settings,
+// models, channel, stress, errors, eye, margins, clock, adaptation, timing,
+// notes. Numbers that are not finite are null. Other programs (a sweep)
+// build on it and add their own.
+typedef nlohmann::ordered_json Json;
+Json SummaryDocument(const LinkSettings& settings, const LinkResult& result, const RunOutputs& outputs);
+// The document as summary.json's text, indented by two.
 std::string SummaryJson(const LinkSettings& settings, const LinkResult& result, const RunOutputs& outputs);
 std::string SummaryText(const LinkSettings& settings, const LinkResult& result, const RunOutputs& outputs);
 

@@ -2,15 +2,15 @@
 
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
-#include <png.h>
 
 #include <algorithm>
 #include <cmath>
-#include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "PlotCanvas.h"
 
 namespace linksim {
 
@@ -20,7 +20,7 @@ const double kPi = 3.14159265358979323846;
 const int kWidth = 960;
 const int kHeight = 640;
 const double kLeft = 90.0;
-const double kRight = 30.0;
+const double kRight = 130.0;  // room for the colour bar
 const double kTop = 70.0;
 const double kBottom = 70.0;
 
@@ -43,43 +43,30 @@ Rgb RampColour(double level) {
     return {a.r + f * (b.r - a.r), a.g + f * (b.g - a.g), a.b + f * (b.b - a.b)};
 }
 
-// Cells as pixels, the count on a log scale so that rare traces show.
+// A cell's colour: its count on a log scale, so that rare traces show.
+Rgb CountColour(double count, double highest) {
+    return RampColour(0.15 + 0.85 * std::log1p(count) / std::log1p(std::max(highest, 1.0)));
+}
+
+// Cells as pixels.
 cairo_surface_t* DensityImage(const EyeDensity& density) {
     cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, int(density.columns), int(density.rows));
     cairo_surface_flush(image);
     unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
-    const double scale = std::log1p(double(std::max(density.highest, 1u)));
     for (size_t row = 0; row < density.rows; ++row) {
         // Image rows run downwards, voltage upwards.
         uint32_t* pixels = reinterpret_cast<uint32_t*>(data + size_t(stride) * (density.rows - 1 - row));
         for (size_t column = 0; column < density.columns; ++column) {
             const unsigned count = density.At(row, column);
             Rgb colour{1.0, 1.0, 1.0};
-            if (count > 0) colour = RampColour(0.15 + 0.85 * std::log1p(double(count)) / scale);
+            if (count > 0) colour = CountColour(double(count), double(density.highest));
             pixels[column] = (uint32_t(colour.r * 255.0) << 16) | (uint32_t(colour.g * 255.0) << 8) |
                              uint32_t(colour.b * 255.0);
         }
     }
     cairo_surface_mark_dirty(image);
     return image;
-}
-
-// Tick spacing of 1, 2 or 5 times a power of ten giving about `wanted` ticks.
-double NiceStep(double span, int wanted) {
-    const double raw = span / wanted;
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double factor : {1.0, 2.0, 5.0, 10.0}) {
-        if (factor * power >= raw) return factor * power;
-    }
-    return 10.0 * power;
-}
-
-void DrawText(cairo_t* cr, double x, double y, const std::string& text, double alignX, double alignY) {
-    cairo_text_extents_t extents;
-    cairo_text_extents(cr, text.c_str(), &extents);
-    cairo_move_to(cr, x - alignX * extents.width - extents.x_bearing, y - alignY * extents.height - extents.y_bearing);
-    cairo_show_text(cr, text.c_str());
 }
 
 struct PlotArea {
@@ -134,79 +121,80 @@ void DrawAxes(cairo_t* cr, const PlotArea& area) {
     cairo_restore(cr);
 }
 
-// The picture is mostly flat colour: the fastest deflate level without row
-// filters packs it as small as the library defaults do, several times
-// faster.
-const int kPngCompressionLevel = 1;
-
-// The surface's pixels (native-endian xRGB words) as 8-bit RGB rows.
-void RgbRow(const unsigned char* surfaceRow, int width, std::vector<png_byte>& row) {
-    const uint32_t* pixels = reinterpret_cast<const uint32_t*>(surfaceRow);
-    for (int x = 0; x < width; ++x) {
-        row[size_t(3 * x)] = png_byte(pixels[x] >> 16);
-        row[size_t(3 * x + 1)] = png_byte(pixels[x] >> 8);
-        row[size_t(3 * x + 2)] = png_byte(pixels[x]);
+// The colour bar: counts from 1 to the highest, on the density's log scale,
+// labelled at the powers of ten.
+void DrawColourBar(cairo_t* cr, const PlotArea& area, unsigned highest) {
+    const double x = area.x0 + area.width + 24.0;
+    const double barWidth = 18.0;
+    const double top = area.y0;
+    const double height = area.height;
+    const double most = std::max(double(highest), 2.0);
+    // Row y shows the count whose log scale position it is.
+    for (int step = 0; step < int(height); ++step) {
+        const double fraction = 1.0 - (step + 0.5) / height;
+        const double count = std::expm1(fraction * std::log1p(most - 1.0)) + 1.0;
+        const Rgb colour = CountColour(count, most);
+        cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
+        cairo_rectangle(cr, x, top + step, barWidth, 1.0);
+        cairo_fill(cr);
     }
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_set_line_width(cr, 1.0);
+    cairo_rectangle(cr, x, top, barWidth, height);
+    cairo_stroke(cr);
+    cairo_set_font_size(cr, 11.0);
+    for (double count = 1.0; count <= most; count *= 10.0) {
+        const double fraction = std::log1p(count - 1.0) / std::log1p(most - 1.0);
+        const double y = top + (1.0 - fraction) * height;
+        char label[24];
+        std::snprintf(label, sizeof label, "%g", count);
+        DrawText(cr, x + barWidth + 4.0, y, label, 0.0, 0.5);
+    }
+    cairo_save(cr);
+    cairo_translate(cr, x + barWidth + 62.0, top + height / 2.0);
+    cairo_rotate(cr, -kPi / 2.0);
+    cairo_set_font_size(cr, 13.0);
+    DrawText(cr, 0.0, 0.0, "traces per cell (log scale)", 0.5, 0.5);
+    cairo_restore(cr);
 }
 
-void PngFailure(png_structp png, png_const_charp message) {
-    std::string* error = static_cast<std::string*>(png_get_error_ptr(png));
-    *error = message;
-    std::longjmp(png_jmpbuf(png), 1);
-}
-
-void PngWarning(png_structp, png_const_charp) {}
-
-// libpng reports failures by a long jump back here; everything with a
-// destructor is made before it, so the jump skips none.
-bool WriteRgbPng(std::FILE* file, cairo_surface_t* surface, std::string& failure) {
-    const int width = cairo_image_surface_get_width(surface);
-    const int height = cairo_image_surface_get_height(surface);
-    const int stride = cairo_image_surface_get_stride(surface);
-    const unsigned char* data = cairo_image_surface_get_data(surface);
-    std::vector<png_byte> row(size_t(width) * 3);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, PngFailure, PngWarning);
-    if (png == nullptr) {
-        failure = "out of memory";
-        return false;
+void DrawOverlay(cairo_t* cr, const PlotArea& area, const EyeOverlay& overlay) {
+    cairo_save(cr);
+    cairo_rectangle(cr, area.x0, area.y0, area.width, area.height);
+    cairo_clip(cr);
+    cairo_set_line_width(cr, 2.0);
+    cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
+    const size_t points = std::min(overlay.phaseUi.size(), std::min(overlay.upperV.size(), overlay.lowerV.size()));
+    if (points > 1) {
+        // Round the opening: along the upper edge, back along the lower one.
+        cairo_move_to(cr, area.X(overlay.phaseUi[0]), area.Y(overlay.upperV[0]));
+        for (size_t i = 1; i < points; ++i) cairo_line_to(cr, area.X(overlay.phaseUi[i]), area.Y(overlay.upperV[i]));
+        for (size_t i = points; i-- > 0;) cairo_line_to(cr, area.X(overlay.phaseUi[i]), area.Y(overlay.lowerV[i]));
+        cairo_close_path(cr);
+        cairo_stroke(cr);
     }
-    png_infop info = png_create_info_struct(png);
-    if (info == nullptr) {
-        failure = "out of memory";
-        png_destroy_write_struct(&png, nullptr);
-        return false;
+    if (overlay.samplingPoint) {
+        const double x = area.X(overlay.samplingUi);
+        const double y = area.Y(overlay.samplingV);
+        cairo_set_source_rgb(cr, 0.85, 0.1, 0.1);
+        cairo_move_to(cr, x - 8.0, y);
+        cairo_line_to(cr, x + 8.0, y);
+        cairo_move_to(cr, x, y - 8.0);
+        cairo_line_to(cr, x, y + 8.0);
+        cairo_stroke(cr);
     }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
+    cairo_restore(cr);
+    if (!overlay.outlineLabel.empty()) {
+        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+        cairo_set_font_size(cr, 12.0);
+        DrawText(cr, area.x0 + 6.0, area.y0 + 6.0, overlay.outlineLabel, 0.0, 0.0);
     }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_compression_level(png, kPngCompressionLevel);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    png_write_info(png, info);
-    for (int y = 0; y < height; ++y) {
-        RgbRow(data + size_t(y) * size_t(stride), width, row);
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
 }
 
 bool SavePng(cairo_surface_t* surface, const std::string& path, std::string& error) {
-    cairo_surface_flush(surface);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        error = "cannot write the eye picture " + path;
-        return false;
-    }
-    std::string failure;
-    const bool written = WriteRgbPng(file, surface, failure);
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        error = "cannot write the eye picture " + path + (failure.empty() ? std::string() : ": " + failure);
+    const cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
+    if (status != CAIRO_STATUS_SUCCESS) {
+        error = "cannot write the eye picture " + path + ": " + cairo_status_to_string(status);
         return false;
     }
     return true;
@@ -214,7 +202,8 @@ bool SavePng(cairo_surface_t* surface, const std::string& path, std::string& err
 
 }  // namespace
 
-bool WriteEyePng(const std::string& path, const EyeDensity& density, const EyePlotText& text, std::string& error) {
+bool WriteEyePng(const std::string& path, const EyeDensity& density, const EyePlotText& text, std::string& error,
+                 const EyeOverlay& overlay) {
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
     cairo_t* cr = cairo_create(surface);
     cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
@@ -237,6 +226,8 @@ bool WriteEyePng(const std::string& path, const EyeDensity& density, const EyePl
         cairo_surface_destroy(image);
     }
     DrawAxes(cr, area);
+    DrawColourBar(cr, area, density.highest);
+    DrawOverlay(cr, area, overlay);
     cairo_set_font_size(cr, 17.0);
     DrawText(cr, kWidth / 2.0, 24.0, text.title, 0.5, 0.5);
     cairo_set_font_size(cr, 13.0);

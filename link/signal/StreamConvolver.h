@@ -11,10 +11,8 @@
 namespace linksim {
 
 // y[n] = sum_k taps[k] x[n-k], one output sample per input sample, the state
-// carried from one call to the next. Two consecutive segments of real input
-// share one complex transform (one in the real part, one in the imaginary
-// part), which halves the work. A call of ChunkLength() samples uses one
-// transform fully, shorter calls cost as much.
+// carried from one call to the next. Each transform takes ChunkLength()
+// samples of new input; shorter calls cost as much.
 class StreamConvolver {
 public:
     // transformSize 0: the size that makes the filter fastest for its taps;
@@ -26,24 +24,18 @@ public:
     // The taps that count: trailing zeros are dropped.
     size_t TapCount() const { return m_tapCount; }
     size_t TransformSize() const { return m_fft.Size(); }
-    size_t ChunkLength() const { return 2 * m_segment; }
+    size_t ChunkLength() const { return m_segment; }
 
 private:
-    // Up to two segments of input at once.
-    void ProcessPair(const double* input, size_t count, double* output);
+    // Up to one segment of input.
+    void ProcessSegment(const double* input, size_t count, double* output);
 
     size_t m_tapCount;
     Fft m_fft;
-    size_t m_segment;  // input samples per half of a transform
-    // Real and imaginary parts of the taps' spectrum (in the transform's
-    // bit-reversed order, with the inverse's 1/N folded in) and of the work
-    // array, in one allocation: see Arrays() in the source.
-    std::vector<double> m_arrays;
-    double* m_tapRe;
-    double* m_tapIm;
-    double* m_workRe;
-    double* m_workIm;
-    std::vector<double> m_sum;   // the pair's response plus what is owed
+    size_t m_segment;                 // input samples per transform
+    FftBuffer<Complex> m_tapSpectrum;  // with the inverse's 1/N folded in
+    FftBuffer<double> m_signal;
+    FftBuffer<Complex> m_spectrum;
     std::vector<double> m_tail;  // overlap still owed to the next outputs
 };
 

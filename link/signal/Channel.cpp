@@ -221,6 +221,15 @@ bool LoadImpulseFile(const std::string& path, double sampleInterval, std::vector
     return true;
 }
 
+bool BuildChannelImpulse(const ChannelSpec& spec, double bitRate, int samplesPerUi, std::vector<double>& impulse,
+                         std::string& error) {
+    if (spec.kind == ChannelKind::File) {
+        return LoadImpulseFile(spec.path, (1.0 / bitRate) / samplesPerUi, impulse, error);
+    }
+    impulse = LossyChannelImpulse(spec.lossDb, bitRate, samplesPerUi);
+    return true;
+}
+
 double DcGain(const std::vector<double>& impulse, double sampleInterval) {
     double sum = 0.0;
     for (double value : impulse) sum += value;

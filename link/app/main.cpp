@@ -57,9 +57,21 @@ bool DrawEye(const linksim::LinkResult& result, linksim::RunOutputs& outputs, st
                   eye.widthUi, double(result.traceSamples.size()) * result.sampleInterval / result.unitInterval,
                   result.bits);
     text.subtitle = figures;
+    linksim::EyeOverlay overlay;
+    const linksim::MarginReport& margins = result.margins;
+    for (const linksim::OutlinePoint& point : margins.outline) {
+        overlay.phaseUi.push_back(point.phaseUi);
+        overlay.upperV.push_back(point.upperV);
+        overlay.lowerV.push_back(point.lowerV);
+    }
+    overlay.samplingPoint = true;  // at the threshold, 0 V
+    char label[120];
+    std::snprintf(label, sizeof label, "black: the opening at BER %.0e%s; red cross: the sampling point",
+                  margins.targetBer, margins.outline.empty() ? " (shut)" : "");
+    overlay.outlineLabel = margins.known ? label : "red cross: the sampling point";
     outputs.eyeImage = "eye.png";
     outputs.eyeNote = "the output folded over two unit intervals around each sampling instant";
-    return linksim::WriteEyePng(outputs.folder + "/eye.png", density, text, error);
+    return linksim::WriteEyePng(outputs.folder + "/eye.png", density, text, error, overlay);
 }
 
 // bathtub.png, trajectory.png and adaptation.csv, where the run has them.

@@ -1,0 +1,368 @@
+#include "CommandLine.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+
+namespace linksim {
+
+namespace {
+
+const char* const kTxModel = "Orvex_TX_AMI_01142014";
+const char* const kRxModel = "Orvex_RX_AMI_05272013";
+
+// A number with an optional k, M or G (1e3, 1e6, 1e9).
+bool ParseQuantity(const std::string& text, double& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    if (end == text.c_str()) return false;
+    const std::string suffix(end);
+    if (suffix == "k") value *= 1e3;
+    else if (suffix == "M") value *= 1e6;
+    else if (suffix == "G") value *= 1e9;
+    else if (!suffix.empty()) return false;
+    return std::isfinite(value);
+}
+
+// A whole number of at least minimum, also written with a suffix (10k, 2M).
+bool ParseCount(const std::string& text, long long minimum, long long& value) {
+    double quantity = 0.0;
+    if (!ParseQuantity(text, quantity) || quantity != std::floor(quantity) || quantity < double(minimum) ||
+        quantity > 9e18) {
+        return false;
+    }
+    value = (long long)quantity;
+    return true;
+}
+
+// Help lines wrapped to fit a terminal beside the option column.
+std::string Wrapped(const std::string& text) {
+    const size_t width = 64;
+    std::string result;
+    size_t lineStart = 0;
+    size_t position = 0;
+    while (position < text.size()) {
+        size_t wordEnd = text.find(' ', position);
+        if (wordEnd == std::string::npos) wordEnd = text.size();
+        if (wordEnd - lineStart > width && position > lineStart) {
+            result.back() = '\n';
+            lineStart = position;
+        }
+        result.append(text, position, wordEnd - position);
+        if (wordEnd < text.size()) result += ' ';
+        position = wordEnd + 1;
+    }
+    return result;
+}
+
+[[noreturn]] void Refuse(const std::string& option, const std::string& value, const std::string& reason) {
+    throw CLI::ValidationError(option + " " + value + ": " + reason);
+}
+
+void ParseChannel(const std::string& text, ChannelSpec& channel) {
+    if (text.rfind("loss:", 0) == 0) {
+        channel.kind = ChannelKind::Loss;
+        if (!ParseQuantity(text.substr(5), channel.lossDb) || channel.lossDb < 0.0) {
+            Refuse("--channel", text, "the loss must be a number of dB, 0 or more");
+        }
+        return;
+    }
+    if (text.rfind("file:", 0) == 0 && text.size() > 5) {
+        channel.kind = ChannelKind::File;
+        channel.path = text.substr(5);
+        return;
+    }
+    Refuse("--channel", text, "give loss:DB or file:PATH");
+}
+
+int ParsePrbs(const std::string& text) {
+    std::string digits = text;
+    if (digits.rfind("PRBS", 0) == 0 || digits.rfind("prbs", 0) == 0) digits = digits.substr(4);
+    long long order = 0;
+    if (!ParseCount(digits, 1, order) || (order != 7 && order != 15 && order != 23 && order != 31)) {
+        Refuse("--prbs", text, "the pattern is PRBS7, 15, 23 or 31");
+    }
+    return int(order);
+}
+
+RxOutputMode ParseRxOutput(const std::string& text) {
+    if (text == "auto") return RxOutputMode::Auto;
+    if (text == "equalised" || text == "equalized") return RxOutputMode::Equalised;
+    if (text == "retimed") return RxOutputMode::Retimed;
+    Refuse("--rx-output", text, "the receiver output is auto, equalised or retimed");
+}
+
+ParameterOverride ParseParameter(const std::string& option, const std::string& text) {
+    ParameterOverride override;
+    std::string error;
+    if (!ParseOverride(text, override, error)) throw CLI::ValidationError(option + " " + error);
+    return override;
+}
+
+bool HasOverride(const ModelSpec& model, const std::string& name) {
+    for (const ParameterOverride& override : model.overrides) {
+        if (override.name == name) return true;
+    }
+    return false;
+}
+
+const char* const kFiguresHelp =
+    "\nwhat a run reports (summary.json, and printed):\n"
+    "  margins at --ber, at the receiver's own sampling instants (its clock times + UI/2):\n"
+    "    timing_margin_ui     from the instant to the nearer wall of the bathtub at the target\n"
+    "                         rate; negative when the instant lies outside the opening\n"
+    "    eye_width_at_ber_ui  the whole opening at the target rate (0 when shut)\n"
+    "    voltage_margin_v     at the instant, from the threshold to the nearer level at the target\n"
+    "                         rate (Gaussian fits of the ones' and zeros' tails)\n"
+    "    sampling_offset_ui   the instant minus the middle of the opening (positive: late)\n"
+    "    clock wander         peak to peak of the clock's phase against the data after its lock\n"
+    "  errors are counted at 64 phases per UI; below what was counted, the bathtub follows a\n"
+    "  dual-Dirac fit of each side of the edges' crossing times (parameters in summary.json)\n"
+    "  bathtub.png     error rate against sampling phase (log axis), target and instant marked\n"
+    "  eye.png         the output's density (log colour scale), the opening at the target rate\n"
+    "                  outlined and the sampling point marked\n"
+    "  trajectory.png  CTLE response, eye width/height, the five DFE taps per adaptation\n"
+    "                  measurement, and the clock's phase, with the lock and Ignore_Bits marked\n"
+    "  adaptation.csv  the receiver's adapt.txt with a header and the bit each line was logged by\n"
+    "\nsigning off a 20 dB link at 1e-12 with 1 ps of random jitter and 10 mV of noise:\n"
+    "  orvex-link --channel loss:20 --tx-rj 1e-12 --rx-noise 10e-3 --ber 1e-12 --out signoff\n"
+    "  then read timing_margin_ui, voltage_margin_v and the notes in signoff/summary.json\n";
+
+// "usage: orvex-link [options]" first, then what the program does.
+class UsageFormatter : public CLI::Formatter {
+public:
+    std::string make_description(const CLI::App*) const override { return ""; }
+    std::string make_usage(const CLI::App* app, std::string name) const override {
+        return "usage: " + name + " [options]\n" + app->get_description() + "\n";
+    }
+};
+
+std::unique_ptr<CLI::App> MakeApp(CommandLine& line, const std::string& programFolder) {
+    auto app = std::make_unique<CLI::App>(
+        "Runs a serial link end to end through an IBIS-AMI transmitter and receiver.", "orvex-link");
+    app->formatter(std::make_shared<UsageFormatter>());
+    app->get_formatter()->column_width(26);
+    AddLinkOptions(*app, line, programFolder);
+    app->set_help_flag("-h,--help", "this text")->group("output");
+    app->footer(kFiguresHelp);
+    return app;
+}
+
+}  // namespace
+
+std::string DefaultTxLibrary(const std::string& programFolder) {
+    return programFolder + "/kit/" + kTxModel + ".so";
+}
+
+std::string DefaultRxLibrary(const std::string& programFolder) {
+    return programFolder + "/kit/" + kRxModel + ".so";
+}
+
+void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& programFolder) {
+    LinkSettings& s = line.settings;
+    s.tx.library = DefaultTxLibrary(programFolder);
+    s.rx.library = DefaultRxLibrary(programFolder);
+    s.outDir = "link-run";
+
+    const std::string models = "models";
+    const size_t first = app.get_options().size();
+    app.add_option("--tx-model", s.tx.library,
+                   "transmitter library (default: kit/" + std::string(kTxModel) + ".so beside this program)")
+        ->type_name("PATH")->group(models);
+    app.add_option("--rx-model", s.rx.library,
+                   "receiver library (default: kit/" + std::string(kRxModel) + ".so)")
+        ->type_name("PATH")->group(models);
+    app.add_option("--tx-ami", s.tx.ami, "transmitter .ami file (default: the library's name with .ami)")
+        ->type_name("PATH")->group(models);
+    app.add_option("--rx-ami", s.rx.ami, "receiver .ami file (likewise)")->type_name("PATH")->group(models);
+    app.add_option_function<std::vector<std::string>>(
+           "--tx",
+           [&s](const std::vector<std::string>& texts) {
+               for (const std::string& text : texts) s.tx.overrides.push_back(ParseParameter("--tx", text));
+           },
+           "transmitter parameter, checked against its .ami (repeatable)")
+        ->type_name("NAME=VALUE")->allow_extra_args(false)->group(models);
+    app.add_option_function<std::vector<std::string>>(
+           "--rx",
+           [&s](const std::vector<std::string>& texts) {
+               for (const std::string& text : texts) s.rx.overrides.push_back(ParseParameter("--rx", text));
+           },
+           "receiver parameter (repeatable); the kit's receiver runs with Rx_config=1, its equalised output, "
+           "unless this sets it")
+        ->type_name("NAME=VALUE")->allow_extra_args(false)->group(models);
+    app.add_option_function<std::string>(
+           "--rx-output", [&s](const std::string& text) { s.rxOutput = ParseRxOutput(text); },
+           "auto, equalised or retimed: whether the receiver's output is an analog waveform (sampled UI/2 after "
+           "each clock time, eye drawn) or its retimed decisions (read at the clock times, no eye); auto knows "
+           "the kit's receiver")
+        ->type_name("MODE")->group(models);
+
+    const std::string stimulus = "stimulus";
+    app.add_option_function<std::string>(
+           "--prbs", [&s](const std::string& text) { s.prbsOrder = ParsePrbs(text); },
+           "PRBS7, 15, 23 or 31, as 7 or PRBS7 (default 15)")
+        ->type_name("N")->group(stimulus);
+    app.add_option_function<std::string>(
+           "--bits",
+           [&s](const std::string& text) {
+               long long count = 0;
+               if (!ParseCount(text, 1, count)) Refuse("--bits", text, "give a positive number of bits");
+               s.bits = size_t(count);
+           },
+           "bits to send, e.g. 200000 or 200k (default: the models' Ignore_Bits and 50000 or a fifth more, "
+           "whichever is larger)")
+        ->type_name("N")->group(stimulus);
+    app.add_option_function<std::string>(
+           "--bit-rate",
+           [&s](const std::string& text) {
+               if (!ParseQuantity(text, s.bitRate) || s.bitRate <= 0.0) {
+                   Refuse("--bit-rate", text, "give the bit rate in bits per second (10e9 or 10G)");
+               }
+           },
+           "bit rate, e.g. 10e9 or 10G (default 10 Gb/s)")
+        ->type_name("HZ")->group(stimulus);
+    app.add_option_function<std::string>(
+           "--samples-per-ui",
+           [&s](const std::string& text) {
+               long long count = 0;
+               if (!ParseCount(text, 2, count) || count > 4096) {
+                   Refuse("--samples-per-ui", text, "give 2 to 4096 samples per unit interval");
+               }
+               s.samplesPerUi = int(count);
+           },
+           "samples per unit interval (default 32)")
+        ->type_name("N")->group(stimulus);
+    app.add_option_function<std::string>(
+           "--bits-per-call",
+           [&s](const std::string& text) {
+               long long count = 0;
+               if (!ParseCount(text, 1, count)) {
+                   Refuse("--bits-per-call", text, "give a positive number of bits per AMI_GetWave call");
+               }
+               s.bitsPerCall = size_t(count);
+           },
+           "bits per AMI_GetWave call (default 1024)")
+        ->type_name("N")->group(stimulus);
+
+    const std::string stress = "stress (in the stimulus the host builds; the same for the same seed)";
+    auto amount = [&app, &stress](const char* name, double& value, const char* reason, const char* help) {
+        app.add_option_function<std::string>(
+               name,
+               [&value, name, reason](const std::string& text) {
+                   if (!ParseQuantity(text, value) || value < 0.0) Refuse(name, text, reason);
+               },
+               help)
+            ->type_name(std::string(name) == "--rx-noise" ? "VOLTS" : "SECONDS")
+            ->group(stress);
+    };
+    auto amountAt = [&app, &stress](const char* name, double& value, double& frequency, const char* typeName,
+                                    const char* help) {
+        app.add_option_function<std::string>(
+               name,
+               [&value, &frequency, name](const std::string& text) {
+                   std::string error;
+                   if (!ParseAmountAtFrequency(text, value, frequency, error)) {
+                       throw CLI::ValidationError(std::string(name) + " " + error);
+                   }
+               },
+               help)
+            ->type_name(typeName)
+            ->group(stress);
+    };
+    amount("--tx-rj", s.stress.rjRms, "give the jitter in seconds, 0 or more (1e-12 for 1 ps)",
+           "random jitter on the transmitted edges, rms, e.g. 1e-12 (1 ps)");
+    amount("--tx-dj", s.stress.djPeakToPeak, "give the jitter in seconds, 0 or more (5e-12 for 5 ps)",
+           "deterministic jitter as dual-Dirac, peak to peak: each edge early or late by half of it, at random");
+    amountAt("--tx-sj", s.stress.sjPeakToPeakUi, s.stress.sjFrequency, "UI@HZ",
+             "sinusoidal jitter, UI peak to peak at a frequency, e.g. 0.1@100e3");
+    app.add_option_function<std::string>(
+           "--tx-ppm",
+           [&s](const std::string& text) {
+               if (!ParseQuantity(text, s.stress.ppm)) {
+                   Refuse("--tx-ppm", text, "give the data-rate offset in parts per million, as in 100 or -100");
+               }
+           },
+           "data rate above the nominal one, parts per million (negative: below)")
+        ->type_name("PPM")->group(stress);
+    amountAt("--tx-ssc", s.stress.sscPpm, s.stress.sscFrequency, "PPM@HZ",
+             "spread-spectrum clocking: triangular down-spread of PPM at a frequency, e.g. 5000@33e3");
+    amount("--rx-noise", s.stress.rxNoiseRms, "give the noise in volts rms, 0 or more (10e-3 for 10 mV)",
+           "Gaussian noise, rms, added to the receiver's input before its AMI_GetWave, e.g. 10e-3 (10 mV)");
+    app.add_option_function<std::string>(
+           "--seed",
+           [&s](const std::string& text) {
+               long long count = 0;
+               if (!ParseCount(text, 0, count)) Refuse("--seed", text, "give a seed of 0 or more");
+               s.stress.seed = uint64_t(count);
+           },
+           "seed of the jitter and the noise (default 1)")
+        ->type_name("N")->group(stress);
+
+    app.add_option_function<std::string>(
+           "--ber",
+           [&s](const std::string& text) {
+               if (!ParseQuantity(text, s.targetBer) || !(s.targetBer > 0.0 && s.targetBer < 0.5)) {
+                   Refuse("--ber", text, "give the target bit error rate, as in 1e-12 or 1e-15");
+               }
+           },
+           "target bit error rate of the margins, bathtub and eye outline (default 1e-12)")
+        ->type_name("RATE")->group("margins");
+
+    const std::string channel = "channel";
+    app.add_option_function<std::string>(
+           "--channel", [&s](const std::string& text) { ParseChannel(text, s.channel); },
+           "loss:DB, a lossy line with DB dB of loss at Nyquist (default loss:12), or file:PATH, an impulse "
+           "response as two columns: time (s), value (1/s)")
+        ->type_name("SPEC")->group(channel);
+
+    const std::string output = "output";
+    app.add_option("--out", s.outDir,
+                   "output folder (default link-run): summary.json, eye.png, bathtub.png, trajectory.png, "
+                   "adaptation.csv and the receiver's adapt.txt; the models run inside it")
+        ->type_name("DIR")->group(output);
+    app.add_flag("-q,--quiet", line.quiet, "no progress bar")->group(output);
+    app.add_flag_callback(
+           "--sequential", [&s]() { s.overlapHostWork = false; },
+           "the channel and the analysis between the receiver's calls, not beside them on a second thread "
+           "(same results, slower)")
+        ->group(output);
+    for (size_t i = first; i < app.get_options().size(); ++i) {
+        CLI::Option* option = app.get_options()[i];
+        option->description(Wrapped(option->get_description()));
+    }
+}
+
+void CompleteLinkOptions(const CLI::App& app, CommandLine& line) {
+    if (app.count("--rx-model") == 0 && !HasOverride(line.settings.rx, "Rx_config")) {
+        line.settings.rx.overrides.push_back({"Rx_config", "1"});
+    }
+}
+
+CommandLineAction ParseCommandLine(const std::vector<std::string>& arguments, const std::string& programFolder,
+                                   CommandLine& line, std::string& error) {
+    const std::unique_ptr<CLI::App> app = MakeApp(line, programFolder);
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app->parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        return CommandLineAction::Help;
+    } catch (const CLI::ParseError& failure) {
+        error = failure.what();
+        return CommandLineAction::Fail;
+    }
+    CompleteLinkOptions(*app, line);
+    return CommandLineAction::Run;
+}
+
+std::string UsageText() {
+    CommandLine line;
+    return MakeApp(line, ".")->help();
+}
+
+}  // namespace linksim

@@ -1,0 +1,50 @@
+// The options of orvex-link, defined once with CLI11: the definitions give
+// the parsing, the checks and the help text, in groups (models, stimulus,
+// channel, output). A program that runs links among other things (a sweep)
+// adds the same options to its own CLI::App.
+#ifndef LINK_COMMAND_LINE_H
+#define LINK_COMMAND_LINE_H
+
+#include <string>
+#include <vector>
+
+#include "LinkRun.h"
+
+namespace CLI {
+class App;
+}
+
+namespace linksim {
+
+struct CommandLine {
+    LinkSettings settings;
+    bool quiet = false;
+};
+
+enum class CommandLineAction { Run, Help, Fail };
+
+// The kit's models, found relative to the program: <folder>/kit/<model>.so.
+std::string DefaultTxLibrary(const std::string& programFolder);
+std::string DefaultRxLibrary(const std::string& programFolder);
+
+// Adds every link option to app, writing into line (whose defaults they
+// take: the kit's models beside the program, output folder link-run). A
+// bad value fails the parse with a CLI::ValidationError whose text names the
+// option, the value and what it takes.
+void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& programFolder);
+// After a successful parse: without --rx-model the kit's receiver runs, and
+// unless --rx sets it, with Rx_config=1 (its equalised output, which gives
+// an eye).
+void CompleteLinkOptions(const CLI::App& app, CommandLine& line);
+
+// Parses the arguments after the program name. Fail leaves one line in
+// error.
+CommandLineAction ParseCommandLine(const std::vector<std::string>& arguments, const std::string& programFolder,
+                                   CommandLine& commandLine, std::string& error);
+
+// orvex-link's help, generated from the option definitions.
+std::string UsageText();
+
+}  // namespace linksim
+
+#endif
