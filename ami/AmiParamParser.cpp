@@ -1,11 +1,13 @@
 #include "AmiParamParser.h"
 
 #include "Precondition.h"
+#include "cmn.h"
 
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace Tessel {
 namespace AMI {
@@ -48,32 +50,50 @@ bool LeafHasPath(const char* path, FullName parent, const LEAF_STRUCT& leaf) {
     return JoinIsPrefixOfPath(path, parent, leaf.pszName, joined) && path[joined.length] == '\0';
 }
 
-const LEAF_STRUCT* SearchBranch(const BRANCH_STRUCT& branch, const char* path, FullName prefix) {
-    if (branch.iNumChildren <= 0 || branch.pChildren == nullptr) {
-        return nullptr;
-    }
-    FullName full = {0, true};
-    if (!JoinIsPrefixOfPath(path, prefix, branch.pszName, full)) {
-        return nullptr;  // no leaf below can have the path
-    }
-    for (int i = 0; i < branch.iNumChildren; ++i) {
-        const NODE_STRUCT& node = branch.pChildren[i];
-        if (node.enumNodeType == NODE_TYPE_LEAF) {
-            const LEAF_STRUCT* leaf = static_cast<const LEAF_STRUCT*>(node.pNode);
-            if (leaf != nullptr && LeafHasPath(path, full, *leaf)) {
-                return leaf;
-            }
-            continue;
+// One branch being searched: its full name and the next child to look at.
+struct SearchFrame {
+    const BRANCH_STRUCT* branch;
+    FullName full;
+    int nextChild;
+};
+
+// Depth-first search in document order, the first match winning. The walk
+// keeps its own stack of open branches on the heap, so that text nested a
+// million levels deep needs no more of the caller's stack than a flat one.
+const LEAF_STRUCT* SearchBranch(const BRANCH_STRUCT& root, const char* path, FullName prefix) {
+    std::vector<SearchFrame> open;
+    // Enters a branch whose full name can still lead to the path.
+    auto enter = [&open, path](const BRANCH_STRUCT& branch, FullName parent) {
+        FullName full = {0, true};
+        if (branch.iNumChildren > 0 && branch.pChildren != nullptr &&
+            JoinIsPrefixOfPath(path, parent, branch.pszName, full)) {
+            open.push_back(SearchFrame{&branch, full, 0});
         }
-        TESSEL_PRECONDITION(node.enumNodeType == NODE_TYPE_BRANCH,
-                            "AmiParamParser: node.enumNodeType == NODE_TYPE_BRANCH");
-        if (node.pNode != nullptr) {
-            const LEAF_STRUCT* found =
-                SearchBranch(*static_cast<const BRANCH_STRUCT*>(node.pNode), path, full);
-            if (found != nullptr) {
-                return found;
+    };
+    try {
+        enter(root, prefix);
+        while (!open.empty()) {
+            SearchFrame& frame = open.back();
+            if (frame.nextChild >= frame.branch->iNumChildren) {
+                open.pop_back();
+                continue;
+            }
+            const NODE_STRUCT& node = frame.branch->pChildren[frame.nextChild++];
+            if (node.enumNodeType == NODE_TYPE_LEAF) {
+                const LEAF_STRUCT* leaf = static_cast<const LEAF_STRUCT*>(node.pNode);
+                if (leaf != nullptr && LeafHasPath(path, frame.full, *leaf)) {
+                    return leaf;
+                }
+                continue;
+            }
+            TESSEL_PRECONDITION(node.enumNodeType == NODE_TYPE_BRANCH,
+                                "AmiParamParser: node.enumNodeType == NODE_TYPE_BRANCH");
+            if (node.pNode != nullptr) {
+                enter(*static_cast<const BRANCH_STRUCT*>(node.pNode), frame.full);
             }
         }
+    } catch (const std::bad_alloc&) {
+        // Out of memory for the walk: the lookup answers "no such leaf".
     }
     return nullptr;
 }
@@ -168,7 +188,7 @@ bool ParamParser::GetValue(double& out, const char* path) const {
     if (value == nullptr) {
         return false;
     }
-    out = std::atof(value->pszValue);
+    out = CMN_StrToDouble(value->pszValue, nullptr);
     return true;
 }
 

@@ -34,7 +34,8 @@ public:
     const LEAF_STRUCT* GetLeaf(const char* path) const;
 
     // Depth-first search of branch for the leaf whose full path is `path`;
-    // `prefix` is the path of the branch's parent ("" for the root).
+    // `prefix` is the path of the branch's parent ("" for the root). The
+    // stack it needs does not grow with the depth of the tree.
     static const LEAF_STRUCT* FindLeafWithName(const BRANCH_STRUCT* branch, const char* path,
                                                const char* prefix);
     // True when the branch has children and the first one is a leaf.
@@ -43,7 +44,8 @@ public:
     // Each answers false, leaving `out` untouched, when there is no leaf at
     // the path or its first value is of another type.
     //
-    // Integer or float values, converted with atof.
+    // Integer or float values, converted like atof but always in the "C"
+    // locale: "0.5" is one half whatever locale the host has set.
     bool GetValue(double& out, const char* path) const;
     // Integer or float values truncated toward zero ("2.7" reads as 2);
     // false for values that are not finite or do not fit an int.

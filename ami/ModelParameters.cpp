@@ -1,5 +1,7 @@
 #include "ModelParameters.h"
 
+#include <cmath>
+
 namespace Tessel {
 namespace AMI {
 
@@ -11,6 +13,14 @@ bool ReadParameter(const ParamParser& parser, const ModelParameter& parameter, c
             return parser.GetValue(*parameter.integerTarget, path);
         case ModelParameter::Kind::Real:
             return parser.GetValue(*parameter.realTarget, path);
+        case ModelParameter::Kind::FiniteReal: {
+            double value = 0.0;
+            if (!parser.GetValue(value, path) || !std::isfinite(value)) {
+                return false;
+            }
+            *parameter.realTarget = value;
+            return true;
+        }
         case ModelParameter::Kind::RealFittingInt: {
             // The int reading applies the range rule; the double is stored.
             int truncated = 0;

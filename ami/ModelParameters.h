@@ -27,6 +27,7 @@ struct ModelParameter {
     enum class Kind {
         Integer,         // read as an int, real values truncated toward zero
         Real,            // read as a double
+        FiniteReal,      // read as a double that is finite
         RealFittingInt,  // read as a double that is finite and truncates to an int
     };
 
@@ -40,6 +41,11 @@ struct ModelParameter {
     }
     static ModelParameter Real(const char* name, double& target) {
         return ModelParameter{name, Kind::Real, nullptr, &target};
+    }
+    // For a value the model computes with: inf, -inf and nan are reported
+    // like a missing value, and the default stays.
+    static ModelParameter FiniteReal(const char* name, double& target) {
+        return ModelParameter{name, Kind::FiniteReal, nullptr, &target};
     }
     // For a value the model later truncates to an int: a value that is not
     // finite or lies outside the int range is reported like a missing one.

@@ -95,21 +95,25 @@ void s_release(T*& pointer) {
     }
 }
 
-// Makes room for element `count` of an array that grows one element at a
-// time and returns it zeroed; null when memory runs out (the array and its
-// elements stay as they were). The caller fills it and increments count.
+// Makes room for element `count` of an array and returns it zeroed; null
+// when memory runs out (the array and its elements stay as they were). The
+// caller fills it and increments count. The records keep only a count, so
+// the capacity is implied by it: the smallest power of two not below it.
+// The array doubles whenever it is full, so a value list or a branch with
+// millions of entries costs a few dozen reallocations, not millions.
 template <typename T>
 T* s_appendElement(T*& array, int count) {
-    if (count == INT_MAX || static_cast<size_t>(count) + 1 > SIZE_MAX / sizeof(T)) {
+    if (count == INT_MAX) {
         return NULL;
     }
     if (count == 0) {
         if (!s_allocate(array, 1)) {
             return NULL;
         }
-    } else {
+    } else if ((count & (count - 1)) == 0) {
+        const size_t capacity = 2 * static_cast<size_t>(count);
         void* block = array;
-        if (!CMN_realloc(&block, (static_cast<size_t>(count) + 1) * sizeof(T))) {
+        if (capacity > SIZE_MAX / sizeof(T) || !CMN_realloc(&block, capacity * sizeof(T))) {
             return NULL;
         }
         array = static_cast<T*>(block);
@@ -661,11 +665,11 @@ int GetValueType(const char* text) {
         return VALUE_TYPE_NONE;
     }
     char* end = NULL;
-    (void)strtol(text, &end, 10);
+    (void)CMN_StrToLong(text, &end, 10);
     if (*end == '\0') {
         return VALUE_TYPE_INTEGER;
     }
-    (void)strtod(text, &end);
+    (void)CMN_StrToDouble(text, &end);
     if (*end == '\0') {
         return VALUE_TYPE_FLOAT;
     }

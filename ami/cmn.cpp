@@ -2,11 +2,13 @@
 
 #include "errlog.h"
 
-#include <ctype.h>
 #include <limits.h>
+#include <locale.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include <atomic>
 
 namespace {
 
@@ -15,7 +17,8 @@ const char kModuleName[] = "cmn";
 // log readers match on it.
 const int kStrMakeReportLine = 1878;
 
-long glAllocationsUntilFailure = -1;
+std::atomic<long> glAllocationsUntilFailure(-1);
+std::atomic<unsigned long> gulReallocations(0);
 
 [[noreturn]] void s_assertFailed(int line) {
     printf("%s:%d:assertion failed.\n", kModuleName, line);
@@ -31,10 +34,10 @@ long glAllocationsUntilFailure = -1;
     } while (false)
 
 bool s_allocationAllowed() {
-    if (glAllocationsUntilFailure < 0) {
+    if (glAllocationsUntilFailure.load(std::memory_order_relaxed) < 0) {
         return true;
     }
-    return glAllocationsUntilFailure-- != 0;
+    return glAllocationsUntilFailure.fetch_sub(1) != 0;
 }
 
 void* s_zeroFilled(size_t n) { return s_allocationAllowed() ? calloc(n, 1) : NULL; }
@@ -43,6 +46,26 @@ void* s_zeroFilled(size_t n) { return s_allocationAllowed() ? calloc(n, 1) : NUL
 unsigned int s_requestForLog(size_t n) {
     return n > UINT_MAX ? UINT_MAX : static_cast<unsigned int>(n);
 }
+
+// The "C" locale, made once; numbers are converted in it so that a host's
+// setlocale (a comma as decimal separator) cannot change what a value means.
+#if defined(_WIN32)
+typedef _locale_t CLocale;
+CLocale s_cLocale() {
+    static const CLocale locale = _create_locale(LC_ALL, "C");
+    return locale;
+}
+double s_strtod(const char* text, char** end, CLocale locale) { return _strtod_l(text, end, locale); }
+long s_strtol(const char* text, char** end, int base, CLocale locale) { return _strtol_l(text, end, base, locale); }
+#else
+typedef locale_t CLocale;
+CLocale s_cLocale() {
+    static const CLocale locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    return locale;
+}
+double s_strtod(const char* text, char** end, CLocale locale) { return strtod_l(text, end, locale); }
+long s_strtol(const char* text, char** end, int base, CLocale locale) { return strtol_l(text, end, base, locale); }
+#endif
 
 }  // namespace
 
@@ -68,6 +91,7 @@ int CMN_realloc(void** p, size_t n) {
         return 0;
     }
     *p = resized;
+    gulReallocations.fetch_add(1, std::memory_order_relaxed);
     return 1;
 }
 
@@ -106,7 +130,31 @@ char* CMN_StrMakeN(const char* s, int n) {
     return copy;
 }
 
-int CMN_IsWhitespace(int c) { return isspace(static_cast<unsigned char>(c)) != 0; }
+int CMN_IsWhitespace(int c) {
+    switch (static_cast<unsigned char>(c)) {
+        case ' ':
+        case '\t':
+        case '\n':
+        case '\v':
+        case '\f':
+        case '\r':
+            return 1;
+        default:
+            return 0;
+    }
+}
+
+double CMN_StrToDouble(const char* text, char** end) {
+    const CLocale locale = s_cLocale();
+    // Only when the locale could not be made (memory exhausted at the very
+    // first use) does the host's locale decide.
+    return locale ? s_strtod(text, end, locale) : strtod(text, end);
+}
+
+long CMN_StrToLong(const char* text, char** end, int base) {
+    const CLocale locale = s_cLocale();
+    return locale ? s_strtol(text, end, base, locale) : strtol(text, end, base);
+}
 
 void CMN_EatWhitespace(char** p) {
     if (p == NULL || *p == NULL) {
@@ -117,6 +165,8 @@ void CMN_EatWhitespace(char** p) {
     }
 }
 
-void CMN_SimulateAllocationFailure(long successes) { glAllocationsUntilFailure = successes; }
+void CMN_SimulateAllocationFailure(long successes) { glAllocationsUntilFailure.store(successes); }
+
+unsigned long CMN_ReallocationCount(void) { return gulReallocations.load(std::memory_order_relaxed); }
 
 }  // extern "C"

@@ -33,18 +33,28 @@ char* CMN_StrMake(const char* s);
  * s or a negative n, with no message. */
 char* CMN_StrMakeN(const char* s, int n);
 
-/* isspace of the character; bytes above 127 are never whitespace in the
- * "C" locale and are passed safely whatever the sign of char. */
+/* isspace of the character in the "C" locale, whatever locale the host
+ * process has set: blank, tab, newline, vertical tab, form feed, carriage
+ * return. Bytes above 127 are never whitespace. */
 int CMN_IsWhitespace(int c);
 /* Advances *p over whitespace, up to the terminator. Runs of any length are
  * skipped. A null p or *p does nothing. */
 void CMN_EatWhitespace(char** p);
+
+/* strtod and strtol (base 10 or any base strtol takes) in the "C" locale,
+ * whatever locale the host process has set: a decimal point is always ".",
+ * and hexadecimal, "inf" and "nan" keep their meaning. Thread-safe. */
+double CMN_StrToDouble(const char* text, char** end);
+long CMN_StrToLong(const char* text, char** end, int base);
 
 /* Fault injection for tests and fuzzing: the allocation (CMN_malloc,
  * CMN_realloc, CMN_StrMake, CMN_StrMakeN) that follows `successes` further
  * successful ones fails once, as if memory were exhausted. A negative value
  * (the default) switches it off. */
 void CMN_SimulateAllocationFailure(long successes);
+/* Successful CMN_realloc calls since the process started, for tests that
+ * check how arrays grow. */
+unsigned long CMN_ReallocationCount(void);
 
 #ifdef __cplusplus
 }

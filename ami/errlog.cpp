@@ -69,38 +69,60 @@ const size_t kMaxTextLength = 2207;
 const int kLineNumberWidth = 4;
 unsigned long gulLineNum = 0;
 
-FILE* s_logStream() {
-    if (gpLogFile == NULL) {
-        gpLogFile = stdout;
-    }
-    return gpLogFile;
+// The globals may be used by several threads at once (models initialised
+// in parallel): they are read and written with atomic operations, and each
+// line goes to the stream in one call, so that lines never merge.
+template <typename T>
+T s_load(const T& global) {
+    return __atomic_load_n(&global, __ATOMIC_ACQUIRE);
 }
 
+template <typename T>
+void s_store(T& global, T value) {
+    __atomic_store_n(&global, value, __ATOMIC_RELEASE);
+}
+
+FILE* s_logStream() {
+    FILE* stream = s_load(gpLogFile);
+    if (stream == NULL) {
+        // Filled in once; a stream set meanwhile by another thread wins.
+        FILE* expected = NULL;
+        FILE* const standardOutput = stdout;
+        stream = __atomic_compare_exchange_n(&gpLogFile, &expected, standardOutput, false, __ATOMIC_ACQ_REL,
+                                             __ATOMIC_ACQUIRE)
+                     ? standardOutput
+                     : expected;
+    }
+    return stream;
+}
+
+// Prefix, optional line number, separator, text and newline.
+const size_t kMaxLineLength = kMaxTextLength + 64;
+
 void s_writeLine(const SeverityStyle& style, int number, const char* text) {
-    FILE* stream = s_logStream();
-    if (gbOldStyleErrors) {
-        fputs(style.oldLabel, stream);
-    } else {
-        fprintf(stream, "%c%04d", style.letter, number);
+    char line[kMaxLineLength + 1];
+    int length = s_load(gbOldStyleErrors) ? snprintf(line, sizeof line, "%s", style.oldLabel)
+                                          : snprintf(line, sizeof line, "%c%04d", style.letter, number);
+    if (style.withLine && length >= 0 && static_cast<size_t>(length) < sizeof line) {
+        length += snprintf(line + length, sizeof line - length, " (line %*lu)", kLineNumberWidth,
+                           PARSE_GetLineNum());
     }
-    if (style.withLine) {
-        fprintf(stream, " (line %*lu)", kLineNumberWidth, PARSE_GetLineNum());
+    const size_t textLength = strlen(text);
+    const bool wrapped = style.wrapTo != 0 && textLength >= style.wrapFrom && textLength <= style.wrapTo;
+    if (length >= 0 && static_cast<size_t>(length) < sizeof line) {
+        snprintf(line + length, sizeof line - length, "%s%s\n", wrapped ? " -\n    " : " - ", text);
     }
-    const size_t length = strlen(text);
-    const bool wrapped = style.wrapTo != 0 && length >= style.wrapFrom && length <= style.wrapTo;
-    fputs(wrapped ? " -\n    " : " - ", stream);
-    fputs(text, stream);
-    fputc('\n', stream);
+    fputs(line, s_logStream());
 }
 
 // Writes an already formatted text with its severity and counts it.
 void s_logText(int number, int severity, const char* text) {
     const SeverityStyle& style = kSeverities[severity];
-    if (!gbOldStyleErrors || style.oldLabel != NULL) {
+    if (!s_load(gbOldStyleErrors) || style.oldLabel != NULL) {
         s_writeLine(style, number, text);
     }
     if (style.counter != NULL) {
-        ++*style.counter;
+        __atomic_fetch_add(style.counter, 1UL, __ATOMIC_RELAXED);
     }
 }
 
@@ -121,7 +143,7 @@ void s_vLogNew(int severity, int number, va_list arguments) {
         return;
     }
     const SeverityStyle& style = kSeverities[severity];
-    if (style.suppressed != NULL && *style.suppressed) {
+    if (style.suppressed != NULL && s_load(*style.suppressed)) {
         return;
     }
     s_ErrLogNew(number, severity, errorLogTable[row].format, arguments);
@@ -173,25 +195,25 @@ const char* ERRLOG_GetFormat(int row) {
     return row >= 0 && row < kErrorLogRows ? errorLogTable[row].format : NULL;
 }
 
-void ERRLOG_SetOutputFile(FILE* file) { gpLogFile = file; }
+void ERRLOG_SetOutputFile(FILE* file) { s_store(gpLogFile, file); }
 
 void ERRLOG_GetCounts(unsigned long* bugs, unsigned long* errors, unsigned long* warnings) {
     if (bugs != NULL) {
-        *bugs = gulBug_cnt;
+        *bugs = s_load(gulBug_cnt);
     }
     if (errors != NULL) {
-        *errors = gulError_cnt;
+        *errors = s_load(gulError_cnt);
     }
     if (warnings != NULL) {
-        *warnings = gulWarn_cnt;
+        *warnings = s_load(gulWarn_cnt);
     }
 }
 
-void ERRLOG_SuppressBugs(int suppress) { gbSuppressBugs = suppress; }
-void ERRLOG_SuppressErrors(int suppress) { gbSuppressErrors = suppress; }
-void ERRLOG_SuppressWarns(int suppress) { gbSuppressWarns = suppress; }
+void ERRLOG_SuppressBugs(int suppress) { s_store(gbSuppressBugs, suppress); }
+void ERRLOG_SuppressErrors(int suppress) { s_store(gbSuppressErrors, suppress); }
+void ERRLOG_SuppressWarns(int suppress) { s_store(gbSuppressWarns, suppress); }
 
-unsigned long PARSE_GetLineNum(void) { return gulLineNum; }
-void PARSE_SetLineNum(unsigned long line) { gulLineNum = line; }
+unsigned long PARSE_GetLineNum(void) { return s_load(gulLineNum); }
+void PARSE_SetLineNum(unsigned long line) { s_store(gulLineNum, line); }
 
 }  // extern "C"

@@ -7,7 +7,10 @@
  * through it, and a caller of the parser may translate the parser's result
  * codes into it.
  *
- * Plain globals without locking: use from one thread at a time.
+ * Safe to use from several threads at once: the functions below read and
+ * write the globals atomically (code that reads or writes them directly
+ * should do so from one thread only), and each line reaches the stream in
+ * one write, so lines of concurrent messages never merge.
  */
 #ifndef AMI_ERRLOG_H
 #define AMI_ERRLOG_H

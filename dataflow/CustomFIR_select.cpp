@@ -1,5 +1,6 @@
 #include "CustomFIR_select.h"
 
+#include <locale>
 #include <sstream>
 
 #include "DFErrorHandler.h"
@@ -101,6 +102,7 @@ bool CustomFIR_select<TResponseCount>::TablesHoldTheSelection(size_t iColumn) {
     const size_t rows = Response_Matrix.NumRows();
     const size_t columns = rows > 0 ? Response_Matrix.NumElements() / rows : 0;
     std::ostringstream text;
+    text.imbue(std::locale::classic());
     if (count > rows) {
         text << "Num_Time_Points (" << count << ") exceeds the " << rows << " rows of Response_Matrix";
     } else if (iColumn >= columns) {

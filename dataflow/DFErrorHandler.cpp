@@ -1,13 +1,28 @@
 #include "DFErrorHandler.h"
 
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 namespace Tessel {
 
 namespace {
+// The text and its newline go to the stream in one call, so that messages
+// that instances in several threads post at once never share a line.
 void WriteLine(const char* text) {
-    std::fputs(text != nullptr ? text : "", stderr);
-    std::fputc('\n', stderr);
+    if (text == nullptr) {
+        text = "";
+    }
+    try {
+        std::string line;
+        line.reserve(std::strlen(text) + 1);
+        line.append(text).push_back('\n');
+        std::fwrite(line.data(), 1, line.size(), stderr);
+    } catch (...) {
+        // No memory for the line: the text still gets out, in two pieces.
+        std::fputs(text, stderr);
+        std::fputc('\n', stderr);
+    }
     std::fflush(stderr);
 }
 }  // namespace

@@ -30,16 +30,18 @@ bool TimeResponseFIR::Setup() {
     ok = ok && RebaseTimeStamps();
     if (ok) {
         // The taps cover [0, last time stamp]: the truncated product plus
-        // one. The test also catches an infinite SampleRate.
-        const double samples = SampleRate * ResponseTimeStamps[m_iNumTimeStamps - 1];
-        if (!(samples < static_cast<double>(INT_MAX))) {
-            const std::string text =
-                MessageText("SampleRate times the response duration must be below ", INT_MAX,
-                            " taps; it is ", samples, ".");
+        // one. The test also catches an infinite or absurd SampleRate.
+        const double taps = TapCount(SampleRate, ResponseTimeStamps[m_iNumTimeStamps - 1]);
+        if (!(taps <= kMostTaps)) {
+            // Whole counts in full; absurd ones as the stream shows doubles.
+            const std::string count =
+                taps < 1e15 ? std::to_string(static_cast<long long>(taps)) : MessageText(taps);
+            const std::string text = MessageText("SampleRate times the response duration gives ", count,
+                                                 " taps; at most ", kMostTaps, " are supported.");
             DFErrorHandler::PostError(this, text.c_str());
             ok = false;
         } else {
-            ok = AllocateTaps(static_cast<int>(samples) + 1);
+            ok = AllocateTaps(static_cast<int>(taps));
         }
     }
     if (!ok) {

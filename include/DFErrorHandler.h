@@ -1,5 +1,6 @@
 // Message posting for blocks: every text goes to standard error, one line
-// each, with nothing added (no prefix, severity or block name).
+// each, with nothing added (no prefix, severity or block name). Each line is
+// written in one piece, so lines posted from several threads never merge.
 #ifndef TESSEL_DFERRORHANDLER_H
 #define TESSEL_DFERRORHANDLER_H
 

@@ -9,6 +9,8 @@
 #ifndef TESSEL_TIME_RESPONSE_FIR_H
 #define TESSEL_TIME_RESPONSE_FIR_H
 
+#include <cmath>
+
 #include "FIR.h"
 #include "TesselExport.h"
 
@@ -17,6 +19,20 @@ namespace Tessel {
 class TESSEL_EXPORT TimeResponseFIR : public FIR<double, false> {
 public:
     enum ResponseKind { kImpulseResponse = 0, kStepResponse = 1 };
+
+    // The most taps Setup builds. The models' responses last nanoseconds,
+    // so even a picosecond sample interval needs a few thousand taps; a
+    // million is a thousand times more than any simulation asks for, and
+    // filtering with it costs a million products per sample. Beyond it the
+    // time grid (a sample interval in the attoseconds) is a mistake, and
+    // building the taps alone would take gigabytes and seconds.
+    static const int kMostTaps = 1000000;
+
+    // The tap count Setup gives for a response lasting `duration` seconds:
+    // the truncated product with the sample rate, plus one. Returned as a
+    // double, so that an absurd product (or a NaN) can be compared with
+    // kMostTaps before anything is converted.
+    static double TapCount(double sampleRate, double duration) { return std::floor(sampleRate * duration) + 1.0; }
 
     TimeResponseFIR();  // out of line, so that the transmitter library can publish it
     ~TimeResponseFIR() override;

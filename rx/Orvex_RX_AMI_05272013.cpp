@@ -642,3 +642,9 @@ void Rx::DeleteBuffers() {
         }
     }
 }
+
+double Orvex_RX_AMI_05272013::LongestResponseSeconds() {
+    const double c4 = C4_Time_Stamps[kCtleTimePoints - 1] - C4_Time_Stamps[0];
+    const double c1 = C1_Time_Stamps[kCtleTimePoints - 1] - C1_Time_Stamps[0];
+    return c4 > c1 ? c4 : c1;
+}

@@ -148,6 +148,11 @@ public:
     };
 
     Orvex_RX_AMI_05272013();
+
+    // How long the longest CTLE response lasts, in seconds: the filters'
+    // tap count is this times the sample rate.
+    static double LongestResponseSeconds();
+
     bool Setup() override;
     bool Initialize() override;
     bool Run() override;

@@ -2,9 +2,11 @@
 //
 // The entry points need of the schematic only its DFModel operations, its
 // external ports WaveIn, ClockOut and WaveOut (CircularBuffer<double>), its
-// SamplesPerBit and BitTime and the eleven model parameters, so any schematic
-// with that interface drops in: the receiver library instantiates them with
-// the receiver schematic, the tests with schematics of their own.
+// SamplesPerBit and BitTime, the eleven model parameters and the static
+// LongestResponseSeconds() (how long its longest filter response lasts), so
+// any schematic with that interface drops in: the receiver library
+// instantiates them with the receiver schematic, the tests with schematics of
+// their own.
 #ifndef ORVEX_RX_ENTRY_POINTS_H
 #define ORVEX_RX_ENTRY_POINTS_H
 
@@ -13,13 +15,18 @@
 #include <memory>
 #include <vector>
 
+#include "ClockTimeDelivery.h"
+#include "DFErrorHandler.h"
 #include "ModelEntrySupport.h"
 #include "RxParameters.h"
 
 namespace Orvex {
 
 // The eye monitor keeps one histogram column per sample of a unit interval,
-// 256 of them: more samples per bit than that cannot be measured.
+// 256 of them: more samples per bit than that cannot be measured. With one
+// sample per bit the clock recovery sees no edge to lock to and delivers
+// no clock at all, so at least two are needed.
+const int kRxFewestSamplesPerBit = 2;
 const int kRxMostSamplesPerBit = 256;
 
 // One receiver instance: what the simulator's memory handle stands for from
@@ -31,6 +38,9 @@ struct RxModelInstance {
     Tessel::Entry::ModelMessage Message;
     std::vector<double> ClockTimeList;  // clock times of one AMI_GetWave call
     int32_t SamplesPerBitCount = 0;
+    // Clock times that did not fit the simulator's array wait here.
+    ClockTimeDelivery Delivery;
+    bool DropReported = false;
 
     // The schematic's phases run: Setup was called, so Finalize is due.
     bool Started = false;
@@ -78,7 +88,7 @@ public:
     // delivers the clock times found, with a -1.0 terminator.
     static long GetWave(double* wave, long wave_size, double* clock_times, char** /*parameters_out*/,
                         void* memory) {
-        Instance* instance = static_cast<Instance*>(memory);
+        Instance* instance = Tessel::Entry::LiveInstance<Instance>(memory);
         const bool usable = instance != nullptr && instance->Running && wave_size >= 0 &&
                             (wave != nullptr || wave_size == 0);
         if (!usable) {
@@ -92,11 +102,15 @@ public:
     }
 
     // AMI_Close: finalises the schematic and frees the instance, also when
-    // Finalize fails.
+    // Finalize fails. A null handle is accepted; a handle that is not live
+    // (closed already, or never handed out) is refused and left alone.
     static long Close(void* memory) {
-        std::unique_ptr<Instance> instance(static_cast<Instance*>(memory));
-        if (!instance) {
+        if (memory == nullptr) {
             return 1;
+        }
+        std::unique_ptr<Instance> instance = Tessel::Entry::TakeBackInstance<Instance>(memory);
+        if (!instance) {
+            return 0;
         }
         try {
             return !instance->Started || instance->Model.Finalize() ? 1 : 0;
@@ -108,7 +122,7 @@ public:
 private:
     static long Start(Instance& instance, double sampleInterval, double bitTime, const char* parametersIn) {
         const Tessel::Entry::SamplesPerBitCount samplesPerBit =
-            Tessel::Entry::CountSamplesPerBit(sampleInterval, bitTime, 1, kRxMostSamplesPerBit);
+            Tessel::Entry::CountSamplesPerBit(sampleInterval, bitTime, kRxFewestSamplesPerBit, kRxMostSamplesPerBit);
         if (samplesPerBit.Valid()) {
             instance.SamplesPerBitCount = samplesPerBit.count;
             instance.Model.SamplesPerBit = samplesPerBit.count;
@@ -120,6 +134,12 @@ private:
         // unusable count the schematic is never started.
         if (!samplesPerBit.Valid()) {
             instance.Message.Append(Tessel::Entry::ModelText(kRxModelName, samplesPerBit.problem));
+            return 0;
+        }
+        const std::string limit = Tessel::Entry::TimingLimitProblem(sampleInterval, bitTime, samplesPerBit.count,
+                                                                    Schematic::LongestResponseSeconds());
+        if (!limit.empty()) {
+            instance.Message.Append(Tessel::Entry::ModelText(kRxModelName, limit));
             return 0;
         }
         instance.Started = true;
@@ -154,23 +174,28 @@ private:
                 clockTimeList[count++] = clockTime;
             }
         }
-        clockTimeList[count] = -1.0;
         if (clockTimes != nullptr) {
-            DeliverClockTimes(clockTimeList, count + 1, waveSize, instance.SamplesPerBitCount, clockTimes);
+            DeliverClockTimes(instance, count, waveSize, clockTimes);
         }
         return result;
     }
 
     // The simulator provides room for wave_size / samples per bit + 1
-    // entries; when more were found, the earliest are dropped so that the
-    // latest ones and the terminator fit.
-    static void DeliverClockTimes(const std::vector<double>& clockTimeList, size_t total, long waveSize,
-                                  int32_t samplesPerBit, double* clockTimes) {
+    // entries. Times that do not fit wait for the next call; should more
+    // pile up than can wait, the oldest are dropped, and the first such drop
+    // of an instance is reported on standard error.
+    static void DeliverClockTimes(Instance& instance, size_t found, long waveSize, double* clockTimes) {
         const size_t limit =
-            static_cast<size_t>(static_cast<int64_t>(std::floor(static_cast<double>(waveSize) / samplesPerBit))) + 1;
-        const size_t first = total > limit ? total - limit : 0;
-        for (size_t i = first; i < total; ++i) {
-            clockTimes[i - first] = clockTimeList[i];
+            static_cast<size_t>(static_cast<int64_t>(
+                std::floor(static_cast<double>(waveSize) / instance.SamplesPerBitCount))) + 1;
+        const size_t dropped = instance.Delivery.Deliver(instance.ClockTimeList.data(), found, limit, clockTimes);
+        if (dropped > 0 && !instance.DropReported) {
+            instance.DropReported = true;
+            const std::string text = Tessel::Entry::ModelText(
+                kRxModelName, "dropped clock times: more than " + std::to_string(ClockTimeDelivery::kMostPending) +
+                                  " did not fit the clock_times arrays (wave_size / samples per bit + 1 entries)."
+                                  " Blocks of whole unit intervals keep every one.");
+            Tessel::DFErrorHandler::PostWarning(nullptr, text.c_str());
         }
     }
 };

@@ -27,6 +27,11 @@ int Orvex_TX_AMI_01142014::ControlForResponseIndex(double responseIndex) {
     return static_cast<int>(responseIndex);
 }
 
+double Orvex_TX_AMI_01142014::LongestResponseSeconds() {
+    const size_t last = static_cast<size_t>(Orvex_TX_AMI_01142014_Time_Stamps_Dimensions[0]) - 1;
+    return Orvex_TX_AMI_01142014_Time_Stamps[last] - Orvex_TX_AMI_01142014_Time_Stamps[0];
+}
+
 bool Orvex_TX_AMI_01142014::Setup() {
     // In floating point throughout, so that no setting can overflow an int.
     ResponseIndex = DE_range * 64.0 + 8.0 * DE + VOD + 1.0;

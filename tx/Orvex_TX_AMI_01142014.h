@@ -22,6 +22,10 @@ public:
     Orvex_TX_AMI_01142014(const Orvex_TX_AMI_01142014&) = delete;
     Orvex_TX_AMI_01142014& operator=(const Orvex_TX_AMI_01142014&) = delete;
 
+    // How long the transmitter's responses last, in seconds: the filter's
+    // tap count is this times the sample rate.
+    static double LongestResponseSeconds();
+
     // Loads the response table, selects the settings' response and builds
     // its taps at SamplesPerBit / BitTime; sets the gain.
     bool Setup() override;

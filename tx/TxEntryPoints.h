@@ -3,9 +3,11 @@
 //
 // The entry points need of the schematic only its DFModel operations, its
 // external ports WaveIn and WaveOut (CircularBuffer<double>), SamplesPerBit,
-// BitTime and the four settings DE, VOD, gain and DE_range, so any schematic
-// with that interface drops in: the transmitter library instantiates them
-// with the transmitter schematic, the tests with schematics of their own.
+// BitTime, the four settings DE, VOD, gain and DE_range and the static
+// LongestResponseSeconds() (how long its filter response lasts), so any
+// schematic with that interface drops in: the transmitter library
+// instantiates them with the transmitter schematic, the tests with
+// schematics of their own.
 #ifndef ORVEX_TX_ENTRY_POINTS_H
 #define ORVEX_TX_ENTRY_POINTS_H
 
@@ -40,11 +42,17 @@ public:
     static long Init(double* impulse_matrix, long row_size, long aggressors, double sample_interval,
                      double bit_time, const char* parameters_in, char** /*parameters_out*/, void** memory_handle,
                      char** msg) {
+        // Without a place for the handle the instance could not be kept:
+        // refused before the caller's matrix is touched.
+        if (memory_handle == nullptr) {
+            if (msg != nullptr) {
+                *msg = const_cast<char*>(kNoMemoryHandleText);
+            }
+            return 0;
+        }
         // Should anything below fail before the instance is stored, the
         // simulator's later AMI_Close receives a null handle.
-        if (memory_handle != nullptr) {
-            *memory_handle = nullptr;
-        }
+        *memory_handle = nullptr;
         try {
             std::unique_ptr<Instance> instance(new Instance());
             const long result =
@@ -61,13 +69,22 @@ public:
         }
     }
 
-    // AMI_Close: AMI_Init already finalised the schematic; only frees.
+    // AMI_Close: AMI_Init already finalised the schematic; only frees. A
+    // null handle is accepted; a handle that is not live (closed already,
+    // or never handed out) is refused and left alone.
     static long Close(void* memory) {
-        delete static_cast<Instance*>(memory);
-        return 1;
+        if (memory == nullptr) {
+            return 1;
+        }
+        return Tessel::Entry::TakeBackInstance<Instance>(memory) ? 1 : 0;
     }
 
 private:
+    // Lives as long as the library, so that the simulator may keep it.
+    static constexpr const char* kNoMemoryHandleText =
+        "The IBIS-AMI model, Orvex_TX_AMI_01142014, received no AMI_memory_handle; the impulse_matrix was "
+        "left as it came. ";
+
     static long ShapeMatrix(Instance& instance, double* matrix, long rowSize, long aggressors,
                             double sampleInterval, double bitTime, const char* parametersIn) {
         // A count that rounds to 0 is let through: the schematic's Setup
@@ -86,6 +103,12 @@ private:
         std::string problems = MatrixProblems(matrix, rowSize, aggressors);
         if (!samplesPerBit.Valid()) {
             problems += Tessel::Entry::ModelText(kTxModelName, samplesPerBit.problem);
+        } else {
+            const std::string limit = Tessel::Entry::TimingLimitProblem(
+                sampleInterval, bitTime, samplesPerBit.count, Schematic::LongestResponseSeconds());
+            if (!limit.empty()) {
+                problems += Tessel::Entry::ModelText(kTxModelName, limit);
+            }
         }
         if (!problems.empty()) {
             instance.Message.Append(problems);

@@ -15,15 +15,16 @@ const char kTxModelName[] = "Orvex_TX_AMI_01142014";
 // Reads the settings into the schematic, in this order; each one that
 // cannot be read keeps the schematic's default and is reported in message.
 // DE and VOD are ints (a real value is truncated toward zero); gain and
-// DE_range stay doubles.
+// DE_range stay doubles and must be finite (an infinite gain would turn the
+// impulse response into infinities and NaNs).
 template <class Schematic>
 void LoadTxParameters(Schematic& model, const char* parameterString, std::string& message) {
     typedef Tessel::AMI::ModelParameter Parameter;
     const Parameter parameters[] = {
         Parameter::Integer("DE", model.DE),
         Parameter::Integer("VOD", model.VOD),
-        Parameter::Real("gain", model.gain),
-        Parameter::Real("DE_range", model.DE_range),
+        Parameter::FiniteReal("gain", model.gain),
+        Parameter::FiniteReal("DE_range", model.DE_range),
     };
     const Tessel::AMI::ParamParser parser(parameterString);
     Tessel::AMI::LoadModelParameters(kTxModelName, parser, parameters, message);

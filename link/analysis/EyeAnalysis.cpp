@@ -13,6 +13,9 @@ namespace {
 // it ends, for at least this many windows.
 const double kSettledPhaseUi = 0.1;
 const size_t kSettledWindows = 8;
+// How late a clock time may come, in unit intervals after its instant's
+// block: a receiver keeps a few that did not fit one call for the next.
+const double kLatestClockUi = 4.0;
 
 double WrapHalf(double value) { return value - std::floor(value + 0.5); }
 }  // namespace
@@ -274,7 +277,11 @@ std::vector<double> EyeAnalyzer::TraceInstants() const {
 }
 
 void EyeAnalyzer::TrimHistory() {
-    int64_t keepFrom = m_samplesSeen - 1;
+    // A receiver may deliver a clock time with a later block (one whose
+    // clock_times array was full): samples up to kLatestClockUi unit
+    // intervals back stay at hand for its instant.
+    const int64_t lateSamples = int64_t(std::ceil(kLatestClockUi * m_settings.unitInterval / m_settings.sampleInterval));
+    int64_t keepFrom = m_samplesSeen - 1 - lateSamples;
     if (!m_waitingInstants.empty()) {
         const int64_t needed = int64_t(std::floor(std::max(m_waitingInstants.front(), 0.0) / m_settings.sampleInterval));
         keepFrom = std::min(keepFrom, needed);

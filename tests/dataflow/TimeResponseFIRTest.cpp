@@ -173,16 +173,20 @@ TEST(TimeResponseFIR, UnusableTablesFailWithoutTouchingTheTaps) {
     const double* taps = rig.fir.m_pTaps;
     const std::vector<double> before = rig.Taps();
 
-    // A duration whose tap count does not fit an int.
+    // A duration whose tap count does not fit an int, and one just past
+    // the most taps supported.
     rig.stamps = {0, 1.0, 2.0, 3.0};
     rig.fir.ResponseTimeStamps = rig.stamps.data();
     EXPECT_FALSE(rig.Setup(messages));
-    EXPECT_EQ(
-        messages,
-        "SampleRate times the response duration must be below 2147483647 taps; it is 3e+12.\n");
+    EXPECT_EQ(messages, "SampleRate times the response duration gives 3000000000001 taps; at most 1000000 are supported.\n");
+    rig.fir.SampleRate = 1.0;
+    rig.stamps = {0, 1.0, 2.0, 1e6};
+    rig.fir.ResponseTimeStamps = rig.stamps.data();
+    EXPECT_FALSE(rig.Setup(messages));
+    EXPECT_EQ(messages, "SampleRate times the response duration gives 1000001 taps; at most 1000000 are supported.\n");
     rig.fir.SampleRate = std::numeric_limits<double>::infinity();
     EXPECT_FALSE(rig.Setup(messages));
-    EXPECT_NE(messages.find("it is inf"), std::string::npos) << messages;
+    EXPECT_NE(messages.find("gives inf taps"), std::string::npos) << messages;
 
     // Not-a-number in either array; the time stamps stay as given.
     rig.fir.SampleRate = 1e12;

@@ -54,14 +54,20 @@ linksim::EyeAnalyzerSettings Settings(double measureFromUi) {
     return settings;
 }
 
-// Feeds the wave in blocks of blockBits, each with its own clock times.
+// Feeds the wave in blocks of blockSamples, each with its clock times; with
+// lateUi, each time comes with the first block that ends that many unit
+// intervals after it (the last block brings all that are left), as from a
+// receiver that carries clock times over to later calls.
 void Feed(linksim::EyeAnalyzer& analyzer, const std::vector<double>& wave, const std::vector<double>& clocks,
-          size_t blockSamples) {
+          size_t blockSamples, double lateUi = 0.0) {
     size_t next = 0;
     for (size_t first = 0; first < wave.size(); first += blockSamples) {
         const size_t count = std::min(blockSamples, wave.size() - first);
+        const bool last = first + count == wave.size();
         std::vector<double> inBlock;
-        while (next < clocks.size() && clocks[next] < double(first + count) * kDt) inBlock.push_back(clocks[next++]);
+        while (next < clocks.size() && (last || clocks[next] < double(first + count) * kDt - lateUi * kUi)) {
+            inBlock.push_back(clocks[next++]);
+        }
         analyzer.AddBlock(wave.data() + first, count, inBlock.data(), inBlock.size());
     }
 }
@@ -110,15 +116,15 @@ TEST(EyeAnalyzer, WidthFollowsTheWorstEdgeAfterTheIgnoredBits) {
     EXPECT_NEAR(margins.Width() / kUi, 0.9, 1e-9);
 }
 
-TEST(EyeAnalyzer, BlockSizesDoNotChangeTheResult) {
+TEST(EyeAnalyzer, BlockSizesAndClockTimesUpToFourUnitIntervalsLateDoNotChangeTheResult) {
     const std::vector<int> bits = linksim::Prbs(15, 600);
     const std::vector<double> wave = CleanWave(bits, 12, {{300, 0.2}});
     const std::vector<double> clocks = ClockTimes(bits.size(), 0.1);
     linksim::EyeAnalyzer reference(Settings(50.0));
     Feed(reference, wave, clocks, wave.size());
-    for (size_t block : {size_t(1), size_t(7), size_t(32), size_t(1001)}) {
+    for (size_t block : {size_t(1), size_t(7), size_t(32), size_t(1001), size_t(1), size_t(63)}) {
         linksim::EyeAnalyzer analyzer(Settings(50.0));
-        Feed(analyzer, wave, clocks, block);
+        Feed(analyzer, wave, clocks, block, block == 1 || block == 63 ? 4.0 : 0.0);
         ASSERT_EQ(analyzer.MeasuredSamples().size(), reference.MeasuredSamples().size()) << block;
         for (size_t i = 0; i < reference.MeasuredSamples().size(); ++i) {
             EXPECT_EQ(analyzer.MeasuredSamples()[i].value, reference.MeasuredSamples()[i].value) << block;

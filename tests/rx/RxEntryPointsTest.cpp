@@ -48,6 +48,7 @@ public:
     double DFEtap1 = 0, DFEtap2 = 0, DFEtap3 = 0, DFEtap4 = 0, DFEtap5 = 0;
     double DFEAdapt = 1, CTLEAdapt = 1, EOM_window = 1000;
     long firings = 0;
+    static double LongestResponseSeconds() { return 0.5e-9; }
 
 private:
     static bool Record(const char* phase, bool result) {
@@ -89,7 +90,7 @@ TEST_F(RxEntryPointsTest, SamplesPerBitIsTheRoundedRatio) {
     const struct {
         double ratio;
         int expected;
-    } cases[] = {{32.0, 32}, {31.6, 32}, {31.4, 31}, {1.0, 1}, {0.6, 1}, {256.4, 256}};
+    } cases[] = {{32.0, 32}, {31.6, 32}, {31.4, 31}, {2.0, 2}, {1.6, 2}, {256.4, 256}};
     for (const auto& c : cases) {
         void* h = nullptr;
         ASSERT_EQ(Entry::Init(nullptr, 0, 0, 1e-12, c.ratio * 1e-12, "", nullptr, &h, nullptr), 1) << c.ratio;
@@ -149,7 +150,10 @@ TEST_F(RxEntryPointsTest, UnusableTimingsNeverStartTheSchematic) {
         double bitTime, sampleInterval;
     } cases[] = {
         {0.4e-12, 1e-12},   // rounds to 0 samples per bit
+        {1.4e-12, 1e-12},   // 1 sample per bit: no edge for the clock recovery
         {257e-12, 1e-12},   // more than the eye monitor's 256 phases
+        {32e-17, 1e-17},    // 5e7 taps for the 0.5 ns response
+        {2.0, 2.0 / 32},    // a unit interval beyond 1 s
         {1e300, 1e-300},    // the ratio itself overflows
         {0.0, 1e-12},    {-1e-10, 1e-12}, {1e-10, 0.0}, {1e-10, -1e-12},
         {nan, 1e-12},    {1e-10, nan},    {inf, 1e-12}, {1e-10, inf},
@@ -184,8 +188,30 @@ TEST_F(RxEntryPointsTest, UnusableTimingIsReportedAfterTheParameters) {
     EXPECT_EQ(text.substr(parameterTexts.size()),
               std::string(kPrefix) +
                   "cannot run with 0 samples per bit (bit_time = 4e-13 s, sample_interval = 1e-12 s); "
-                  "it supports 1 to 256. ");
+                  "it supports 2 to 256. ");
     EXPECT_EQ(instance().Model.EQ_Level, 4);
+}
+
+TEST_F(RxEntryPointsTest, TimingLimitsAreNamedInTheMessage) {
+    EXPECT_EQ(Init(32e-17, 1e-17, ""), 0);
+    std::string text = msg;
+    EXPECT_NE(text.find(std::string(kPrefix) + "cannot run with bit_time = 3.2e-16 s, sample_interval = 1e-17 s: "
+                                               "its filters would need 50000001 taps, and at most 1000000 are "
+                                               "supported (sample intervals above 5e-16 s). "),
+              std::string::npos)
+        << text;
+    Entry::Close(handle);
+    EXPECT_EQ(Init(1.5, 1.5 / 32, ""), 0);
+    text = msg;
+    EXPECT_NE(text.find(std::string(kPrefix) + "cannot run with a bit time above 1 s (bit_time = 1.5 s, "
+                                               "sample_interval = 0.046875 s). "),
+              std::string::npos)
+        << text;
+    Entry::Close(handle);
+    // At the limits themselves the schematic starts.
+    EXPECT_EQ(Init(1.0, 1.0 / 32, ""), 1);
+    Entry::Close(handle);
+    EXPECT_EQ(Init(32 * 0.6e-15, 0.6e-15, ""), 1);
 }
 
 TEST_F(RxEntryPointsTest, ParametersReachTheSchematicAndUnreadOnesKeepTheirDefaults) {
@@ -248,25 +274,41 @@ TEST_F(RxEntryPointsTest, SamplesComeBackInPlaceAndStateCarriesAcrossCalls) {
     EXPECT_EQ(instance().Model.firings, 10);
 }
 
-TEST_F(RxEntryPointsTest, ClockTimesSkipNegativeAndNanAndKeepTheLatestWithinTheLimit) {
+TEST_F(RxEntryPointsTest, ClockTimesSkipNegativeAndNanAndWhatDoesNotFitWaitsForTheNextCall) {
     // A clock time on every firing but the last but one (NaN) and the one
     // before it (negative).
     script.clockTime = [](long firing) {
         if (firing == 7) return -0.5;
         if (firing == 8) return std::nan("");
-        return static_cast<double>(firing);
+        return firing < 10 ? static_cast<double>(firing) : -1.0;
     };
     ASSERT_EQ(Init(4e-11, 1e-11), 1);  // limit = 10 / 4 + 1 = 3 entries
-    double wave[10] = {};
-    double clocks[5] = {42, 42, 42, 42, 42};
+    double wave[20] = {};
+    double clocks[6] = {42, 42, 42, 42, 42, 42};
+    testing::internal::CaptureStderr();
     EXPECT_EQ(Entry::GetWave(wave, 10, clocks, nullptr, handle), 1);
-    // Found 0 to 6 and 9: only the last two fit before the terminator.
-    EXPECT_EQ(std::vector<double>(clocks, clocks + 5), (std::vector<double>{6, 9, -1.0, 42, 42}));
+    // Found 0 to 6 and 9: the earliest two fit before the terminator, the
+    // latest four wait, and 2 and 3 are dropped.
+    EXPECT_EQ(std::vector<double>(clocks, clocks + 5), (std::vector<double>{0, 1, -1.0, 42, 42}));
 
-    double none[3] = {};
-    script.clockTime = [](long) { return -1.0; };
-    EXPECT_EQ(Entry::GetWave(none, 3, clocks, nullptr, handle), 1);
+    // A block shorter than a unit interval has room for the terminator only;
+    // the waiting times come out, in order, as room allows.
+    EXPECT_EQ(Entry::GetWave(wave, 3, clocks, nullptr, handle), 1);
     EXPECT_EQ(clocks[0], -1.0);
+    EXPECT_EQ(Entry::GetWave(wave, 8, clocks, nullptr, handle), 1);
+    EXPECT_EQ(std::vector<double>(clocks, clocks + 3), (std::vector<double>{4, 5, -1.0}));
+    EXPECT_EQ(Entry::GetWave(wave, 20, clocks, nullptr, handle), 1);
+    EXPECT_EQ(std::vector<double>(clocks, clocks + 3), (std::vector<double>{6, 9, -1.0}));
+    EXPECT_EQ(Entry::GetWave(wave, 20, clocks, nullptr, handle), 1);
+    EXPECT_EQ(clocks[0], -1.0);
+
+    // A second drop of the instance is not reported again.
+    script.clockTime = [](long firing) { return static_cast<double>(firing); };
+    EXPECT_EQ(Entry::GetWave(wave, 10, clocks, nullptr, handle), 1);
+    const std::string posted = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(posted, std::string(kPrefix) + "dropped clock times: more than 4 did not fit the clock_times arrays "
+                                             "(wave_size / samples per bit + 1 entries). Blocks of whole unit "
+                                             "intervals keep every one.\n");
 }
 
 TEST_F(RxEntryPointsTest, FailingFiringLeavesTheRestAndStillDeliversTheClockTimes) {
@@ -274,12 +316,12 @@ TEST_F(RxEntryPointsTest, FailingFiringLeavesTheRestAndStillDeliversTheClockTime
     script.clockTime = [](long firing) { return firing * 1.0; };
     char sentinel[] = "x";
     msg = sentinel;
-    ASSERT_EQ(Init(1e-11, 1e-11), 1);  // 1 sample per bit
+    ASSERT_EQ(Init(2e-11, 1e-11), 1);  // 2 samples per bit: limit = 7 / 2 + 1 = 4 entries
     ASSERT_EQ(msg, sentinel);
-    double wave[5] = {1, 2, 3, 4, 5};
+    double wave[7] = {1, 2, 3, 4, 5, 6, 7};
     double clocks[6] = {};
-    EXPECT_EQ(Entry::GetWave(wave, 5, clocks, nullptr, handle), 0);
-    EXPECT_EQ(std::vector<double>(wave, wave + 5), (std::vector<double>{-1, -2, -3, 4, 5}));
+    EXPECT_EQ(Entry::GetWave(wave, 7, clocks, nullptr, handle), 0);
+    EXPECT_EQ(std::vector<double>(wave, wave + 7), (std::vector<double>{-1, -2, -3, 4, 5, 6, 7}));
     EXPECT_EQ(std::vector<double>(clocks, clocks + 4), (std::vector<double>{0, 1, 2, -1.0}));
     EXPECT_EQ(message(), "Error occurred in Orvex_RX_AMI_05272013::Run(). ");
     EXPECT_EQ(msg, sentinel);  // AMI_GetWave hands out no message
@@ -325,6 +367,24 @@ TEST_F(RxEntryPointsTest, CloseReportsAFailingFinalizeAndAcceptsANullHandle) {
     EXPECT_EQ(Entry::Close(handle), 0);
     handle = nullptr;
     EXPECT_EQ(Entry::Close(nullptr), 1);
+}
+
+TEST_F(RxEntryPointsTest, HandlesThatAreNotLiveAreRefusedUntouched) {
+    ASSERT_EQ(Init(), 1);
+    void* closed = handle;
+    EXPECT_EQ(Entry::Close(closed), 1);
+    handle = nullptr;
+    Instance foreign;  // an instance no AMI_Init handed out
+    double wave[2] = {1, 2};
+    double clocks[2] = {8, 8};
+    for (void* stale : {closed, static_cast<void*>(&foreign), static_cast<void*>(wave)}) {
+        EXPECT_EQ(Entry::GetWave(wave, 2, clocks, nullptr, stale), 0);
+        EXPECT_EQ(Entry::Close(stale), 0);
+    }
+    EXPECT_EQ(wave[0], 1);
+    EXPECT_EQ(clocks[0], 8);
+    EXPECT_EQ(foreign.Model.firings, 0);
+    EXPECT_TRUE(script.calls.size() == 3u) << "Setup, Initialize and one Finalize";
 }
 
 }  // namespace

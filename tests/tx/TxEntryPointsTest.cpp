@@ -48,6 +48,7 @@ public:
     double gain = 1.0;
     double DE_range = 1.0;
     long firings = 0;
+    static double LongestResponseSeconds() { return 1.5e-9; }
 
 private:
     static bool Record(const char* phase, bool result) {
@@ -178,6 +179,8 @@ TEST_F(TxEntryPointsTest, ArgumentsThatCannotDescribeAMatrixAreRefusedUntouched)
         {matrix, 2, 0, 3.2e-10, 0.0, "finite, positive"},
         {matrix, 2, 0, 3.2e-10, inf, "finite, positive"},
         {matrix, 2, 0, 1.0, 1e-300, "samples per bit"},  // the count does not fit an int
+        {matrix, 2, 0, 3.2e-16, 1e-17, "would need 150000001 taps, and at most 1000000"},
+        {matrix, 2, 0, 2.0, 2.0 / 32, "above 1 s"},
     };
     for (const auto& c : cases) {
         script = Script();
@@ -222,6 +225,18 @@ TEST_F(TxEntryPointsTest, SettingsReachTheSchematicAndUnreadOnesKeepTheirDefault
     EXPECT_EQ(some.gain, 1.0);
     EXPECT_EQ(some.DE_range, 0.5);  // stays a double
     EXPECT_EQ(std::string(msg), Unread("VOD") + Unread("gain"));
+    Entry::Close(handle);
+
+    // Settings that are not finite are refused like missing ones.
+    for (const char* text : {"(Orvex_TX_AMI_01142014 (DE 1) (VOD 1) (gain nan) (DE_range -inf))",
+                             "(Orvex_TX_AMI_01142014 (DE 1) (VOD 1) (gain -inf) (DE_range inf))"}) {
+        ASSERT_EQ(Entry::Init(&sample, 1, 0, 1e-11, 3.2e-10, text, nullptr, &handle, &msg), 1);
+        EXPECT_EQ(instance().Model.gain, 1.0) << text;
+        EXPECT_EQ(instance().Model.DE_range, 1.0) << text;
+        EXPECT_EQ(std::string(msg), Unread("gain") + Unread("DE_range"));
+        Entry::Close(handle);
+    }
+    handle = nullptr;
 }
 
 TEST_F(TxEntryPointsTest, RefusedArgumentsAreReportedAfterTheSettings) {
@@ -230,13 +245,28 @@ TEST_F(TxEntryPointsTest, RefusedArgumentsAreReportedAfterTheSettings) {
                                     "received no impulse_matrix for row_size 4. ");
 }
 
-TEST_F(TxEntryPointsTest, WithoutAPlaceForTheHandleTheInstanceIsFreedAndCloseAcceptsNull) {
+TEST_F(TxEntryPointsTest, WithoutAPlaceForTheHandleNothingIsTouchedAndCloseAcceptsNull) {
     double sample = 1;
     char* text = nullptr;
-    script.failSetup = true;
     EXPECT_EQ(Entry::Init(&sample, 1, 0, 1e-11, 3.2e-10, "", nullptr, nullptr, &text), 0);
-    EXPECT_EQ(text, nullptr);  // would point into the freed instance
+    EXPECT_EQ(sample, 1);
+    EXPECT_EQ(Calls(), "");
+    ASSERT_NE(text, nullptr);
+    EXPECT_STREQ(text, (std::string(kPrefix) +
+                        "received no AMI_memory_handle; the impulse_matrix was left as it came. ")
+                           .c_str());
     EXPECT_EQ(Entry::Close(nullptr), 1);
+}
+
+TEST_F(TxEntryPointsTest, HandlesThatAreNotLiveAreRefused) {
+    double sample = 1;
+    ASSERT_EQ(Init(&sample, 1, 0), 1);
+    EXPECT_EQ(Entry::Close(handle), 1);
+    EXPECT_EQ(Entry::Close(handle), 0);  // closed already
+    Instance foreign;
+    EXPECT_EQ(Entry::Close(&foreign), 0);
+    EXPECT_EQ(Entry::Close(&sample), 0);
+    handle = nullptr;
 }
 
 }  // namespace

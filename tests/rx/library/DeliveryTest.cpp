@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,44 +20,47 @@ linksim::RxStimulus LossyStimulus(size_t bits, double ppm) {
     return linksim::MakeRxStimulus(15, bits, kBitTime / (1.0 + ppm * 1e-6), kSampleInterval, channel);
 }
 
-// Every clock time of `reference` from its first one on that `other` lacks
-// must have been dropped by the call of `other` that covered it, because the
-// call's block held more clock edges than its limit: such a call delivered
-// its limit and only later times. And every time of `other` from the
-// reference's first on is one of the reference's.
-void ExpectOnlyDroppedTimesMissing(const RunOutput& reference, const RunOutput& other) {
-    ASSERT_FALSE(reference.clockTimes.empty());
+const char kDropReport[] = "The IBIS-AMI model, Orvex_RX_AMI_05272013, dropped clock times";
+
+// Clock times come in order and as the clock recovery found them: every
+// time of `other` within the span of `reference` is one of the reference's.
+// Times of the reference that `other` lacks are dropped ones, which only an
+// instance that reported a drop may lack. Returns how many are missing.
+size_t ExpectOnlyReportedDropsMissing(const RunOutput& reference, const RunOutput& other, bool dropReported) {
     const std::vector<double>& all = reference.clockTimes;
-    EXPECT_TRUE(std::is_sorted(other.clockTimes.begin(), other.clockTimes.end()));
+    EXPECT_FALSE(all.empty());
+    if (all.empty()) return 0;
+    EXPECT_TRUE(std::adjacent_find(other.clockTimes.begin(), other.clockTimes.end(),
+                                   std::greater_equal<double>()) == other.clockTimes.end())
+        << "clock times strictly increase";
     for (double t : other.clockTimes) {
-        if (t >= all.front()) {
+        if (t >= all.front() && t <= all.back()) {
             EXPECT_TRUE(std::binary_search(all.begin(), all.end(), t)) << "clock time " << t << " moved";
         }
     }
     size_t missing = 0;
     for (double t : all) {
-        if (std::binary_search(other.clockTimes.begin(), other.clockTimes.end(), t)) continue;
-        ++missing;
-        const Delivery* covering = nullptr;
-        for (const Delivery& d : other.deliveries) {
-            const double start = d.firstSample * kSampleInterval;
-            const double end = (d.firstSample + static_cast<size_t>(d.samples)) * kSampleInterval;
-            if (t >= start && t < end) covering = &d;
-        }
-        ASSERT_NE(covering, nullptr) << t;
-        EXPECT_TRUE(covering->AtLimit()) << "clock time " << t << " missing from a call below its limit";
-        if (!covering->clockTimes.empty()) {
-            EXPECT_LT(t, covering->clockTimes.front()) << "a dropped time must be one of the call's earliest";
+        if (t <= other.clockTimes.back() && !std::binary_search(other.clockTimes.begin(), other.clockTimes.end(), t)) {
+            ++missing;
         }
     }
-    EXPECT_GT(missing, 0u) << "the small calls were meant to reach their limits";
+    if (!dropReported) {
+        EXPECT_EQ(missing, 0u);
+    }
+    return missing;
+}
+
+// The longest stretch between consecutive clock times, in unit intervals.
+double LargestGapUi(const std::vector<double>& times) {
+    double largest = 0.0;
+    for (size_t i = 1; i < times.size(); ++i) largest = std::max(largest, (times[i] - times[i - 1]) / kBitTime);
+    return largest;
 }
 
 TEST(RxDelivery, ManyCallsOfAnySizeGiveTheOutputOfOneCall) {
     ASSERT_TRUE(ReceiverLibrary().Loaded()) << ReceiverLibrary().Error();
-    // The call of the whole waveform drops at most the earliest clock times
-    // of the run (if its block holds more edges than its limit); the
-    // comparison of clock times starts at its first one.
+    // The call of the whole waveform holds back at most the latest clock
+    // times of the run (if its block holds more edges than its limit).
     const linksim::RxStimulus stimulus = LossyStimulus(20000, 100.0);
     const std::string parameters = RxParameters("(Rx_config 1)");
     WorkingFolder oneFolder;
@@ -70,12 +74,42 @@ TEST(RxDelivery, ManyCallsOfAnySizeGiveTheOutputOfOneCall) {
     ASSERT_TRUE(manyFolder.Ready());
     RxInstance pieces(parameters);
     ASSERT_TRUE(pieces.Opened());
+    testing::internal::CaptureStderr();
     const RunOutput many = RunThrough(pieces, stimulus.wave, {1, 7, 0, 31, 32, 33, 100, 1000, 4093, 32768, 63});
+    const std::string posted = testing::internal::GetCapturedStderr();
 
     EXPECT_EQ(many.wave, one.wave);
-    ExpectOnlyDroppedTimesMissing(one, many);
+    ExpectOnlyReportedDropsMissing(one, many, posted.find(kDropReport) != std::string::npos);
     EXPECT_EQ(manyFolder.Lines("adapt.txt"), oneLog);
     EXPECT_GT(oneLog.size(), 5u);
+}
+
+// Blocks of whole unit intervals have room for every clock edge but the few
+// that jitter, wander or a frequency offset add: those wait for the next
+// call, so over about 30 000 bits no time is lost and none is out of place.
+TEST(RxDelivery, BlocksOfWholeUnitIntervalsLoseNoClockTime) {
+    ASSERT_TRUE(ReceiverLibrary().Loaded()) << ReceiverLibrary().Error();
+    for (double ppm : {100.0, -300.0}) {
+        SCOPED_TRACE(ppm);
+        const linksim::RxStimulus stimulus = LossyStimulus(30000, ppm);
+        const std::string parameters = RxParameters("(Rx_config 1)");
+        WorkingFolder folder;
+        ASSERT_TRUE(folder.Ready());
+        RxInstance whole(parameters);
+        ASSERT_TRUE(whole.Opened());
+        const RunOutput one = RunThrough(whole, stimulus.wave, {static_cast<long>(stimulus.wave.size())});
+        for (long units : {1L, 2L, 10L, 128L}) {
+            SCOPED_TRACE(units);
+            RxInstance rx(parameters);
+            ASSERT_TRUE(rx.Opened());
+            testing::internal::CaptureStderr();
+            const RunOutput blocks = RunThrough(rx, stimulus.wave, {units * kSamplesPerBit});
+            EXPECT_EQ(testing::internal::GetCapturedStderr().find(kDropReport), std::string::npos);
+            EXPECT_EQ(ExpectOnlyReportedDropsMissing(one, blocks, false), 0u);
+            EXPECT_GT(blocks.clockTimes.size() + 4, one.clockTimes.size());
+            EXPECT_LT(LargestGapUi(blocks.clockTimes), 1.5);
+        }
+    }
 }
 
 // Each instance keeps to itself: interleaved, both give what each gives
