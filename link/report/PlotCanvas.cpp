@@ -157,32 +157,34 @@ void PlotPanel::DrawDots(cairo_t* cr, const std::vector<double>& xs, const std::
     cairo_restore(cr);
 }
 
-void PlotPanel::DrawVertical(cairo_t* cr, double x, Colour colour, const std::string& label, bool dashed) const {
-    if (!(x >= xAxis.low && x <= xAxis.high)) return;
+void PlotPanel::DrawRule(cairo_t* cr, bool vertical, double at, Colour colour, const std::string& label,
+                         bool dashed) const {
+    const PlotAxis& axis = vertical ? xAxis : yAxis;
+    if (!(at >= axis.low && at <= axis.high)) return;
     cairo_save(cr);
     cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
     cairo_set_line_width(cr, 1.5);
     SetDash(cr, dashed);
-    cairo_move_to(cr, X(x), y0);
-    cairo_line_to(cr, X(x), y0 + height);
+    const double x = vertical ? X(at) : x0;
+    const double y = vertical ? y0 : Y(at);
+    cairo_move_to(cr, x, y);
+    cairo_line_to(cr, vertical ? x : x0 + width, vertical ? y0 + height : y);
     cairo_stroke(cr);
     cairo_set_font_size(cr, 11.0);
-    if (!label.empty()) DrawText(cr, X(x) + 3.0, y0 + 3.0, label, 0.0, 0.0);
+    if (!label.empty()) {
+        // Beside the line's top end, or above its right end.
+        DrawText(cr, vertical ? x + 3.0 : x0 + width - 3.0, vertical ? y0 + 3.0 : y - 3.0, label, vertical ? 0.0 : 1.0,
+                 vertical ? 0.0 : 1.0);
+    }
     cairo_restore(cr);
 }
 
+void PlotPanel::DrawVertical(cairo_t* cr, double x, Colour colour, const std::string& label, bool dashed) const {
+    DrawRule(cr, true, x, colour, label, dashed);
+}
+
 void PlotPanel::DrawHorizontal(cairo_t* cr, double y, Colour colour, const std::string& label, bool dashed) const {
-    if (!(y >= yAxis.low && y <= yAxis.high)) return;
-    cairo_save(cr);
-    cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
-    cairo_set_line_width(cr, 1.5);
-    SetDash(cr, dashed);
-    cairo_move_to(cr, x0, Y(y));
-    cairo_line_to(cr, x0 + width, Y(y));
-    cairo_stroke(cr);
-    cairo_set_font_size(cr, 11.0);
-    if (!label.empty()) DrawText(cr, x0 + width - 3.0, Y(y) - 3.0, label, 1.0, 1.0);
-    cairo_restore(cr);
+    DrawRule(cr, false, y, colour, label, dashed);
 }
 
 void PlotPanel::DrawLegend(cairo_t* cr, const std::vector<std::pair<std::string, Colour>>& entries,

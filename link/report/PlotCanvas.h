@@ -58,6 +58,7 @@ public:
 
 private:
     void DrawTicks(cairo_t* cr, const PlotAxis& axis, bool horizontal, bool labels) const;
+    void DrawRule(cairo_t* cr, bool vertical, double at, Colour colour, const std::string& label, bool dashed) const;
     void Clip(cairo_t* cr) const;
 };
 

@@ -11,17 +11,19 @@
 
 namespace linksim {
 
-namespace {
-
-std::string Format(const char* format, double value) {
+std::string FormatValue(const char* format, double value) {
     char text[64];
     std::snprintf(text, sizeof text, format, value);
     return text;
 }
 
+Json JsonNumber(double value) { return std::isfinite(value) ? Json(value) : Json(nullptr); }
+
+namespace {
+
 std::string ChannelText(const LinkSettings& settings) {
     if (settings.channel.kind == ChannelKind::File) return "channel " + settings.channel.path;
-    return Format("%g", settings.channel.lossDb) + " dB channel";
+    return FormatValue("%g", settings.channel.lossDb) + " dB channel";
 }
 
 Json ModelJson(const ModelRun& run) {
@@ -43,8 +45,6 @@ Json ModelJson(const ModelRun& run) {
             {"parameters_out", run.parametersOut}};
 }
 
-// Numbers that are not finite have no JSON form: null.
-Json Number(double value) { return std::isfinite(value) ? Json(value) : Json(nullptr); }
 
 Json ErrorsJson(const LinkResult& result) {
     const BitErrorCount& errors = result.errors;
@@ -57,7 +57,7 @@ Json ErrorsJson(const LinkResult& result) {
         json["ber"] = nullptr;
         json["ber_upper_bound_95"] = errors.BerUpperBound95();
     } else {
-        json["ber"] = errors.compared ? Number(errors.Ber()) : Json(nullptr);
+        json["ber"] = errors.compared ? JsonNumber(errors.Ber()) : Json(nullptr);
         json["ber_upper_bound_95"] = nullptr;
     }
     return json;
@@ -67,10 +67,10 @@ Json EyeJson(const LinkResult& result, const RunOutputs& outputs) {
     const EyeFigures eye = ReportedEye(result);
     Json json = Json::object();
     if (eye.known) {
-        json["height_v"] = Number(eye.heightV);
-        json["width_ui"] = Number(eye.widthUi);
+        json["height_v"] = JsonNumber(eye.heightV);
+        json["width_ui"] = JsonNumber(eye.widthUi);
         json["open"] = eye.open;
-        json["inner_height_v"] = Number(result.errors.innerHeight);
+        json["inner_height_v"] = JsonNumber(result.errors.innerHeight);
         json["crossings"] = result.widthMargins.crossings;
     } else {
         json["height_v"] = nullptr;
@@ -85,14 +85,14 @@ Json ClockJson(const LinkResult& result, const RunOutputs& outputs) {
     const ClockSettling& clock = result.clock;
     Json json = {{"recovered", result.rxReportsClock}, {"clock_times", clock.clockCount}, {"settled", clock.settled}};
     if (clock.settled) {
-        json["settled_at_s"] = Number(clock.settleTime);
+        json["settled_at_s"] = JsonNumber(clock.settleTime);
         json["settled_at_bit"] = (long long)(clock.settleTime / result.unitInterval);
     } else {
         json["settled_at_s"] = nullptr;
         json["settled_at_bit"] = nullptr;
     }
-    json["mean_period_s"] = Number(clock.meanPeriod);
-    json["phase_ui"] = Number(clock.finalPhaseUi);
+    json["mean_period_s"] = JsonNumber(clock.meanPeriod);
+    json["phase_ui"] = JsonNumber(clock.finalPhaseUi);
     json["track"] = ClockTrackJson(result, outputs);
     return json;
 }
@@ -101,15 +101,15 @@ Json AdaptationJson(const LinkResult& result, const RunOutputs& outputs) {
     if (!result.adaptLogFound) return nullptr;
     const AdaptOutcome& adaptation = result.adaptation;
     Json taps = Json::array();
-    for (double tap : adaptation.taps) taps.push_back(Number(tap));
+    for (double tap : adaptation.taps) taps.push_back(JsonNumber(tap));
     return {{"log", "adapt.txt"},
             {"log_error", result.adaptLogError},
             {"measurements", adaptation.measurements},
             {"ctle_column", adaptation.ctle},
             {"dfe_taps_v", taps},
             {"last_step_undone", adaptation.lastStepUndone},
-            {"last_eye_width_ui", Number(adaptation.eyeWidth)},
-            {"last_eye_height_v", Number(adaptation.eyeHeight)},
+            {"last_eye_width_ui", JsonNumber(adaptation.eyeWidth)},
+            {"last_eye_height_v", JsonNumber(adaptation.eyeHeight)},
             {"last_logged_by_bit", result.adaptLineBits.empty() ? Json(nullptr) : Json(result.adaptLineBits.back())},
             {"csv", outputs.adaptationCsv}};
 }
@@ -138,7 +138,7 @@ Json ChannelJson(const LinkSettings& settings, const LinkResult& result) {
         json["path"] = settings.channel.path;
     } else {
         json["kind"] = "lossy line";
-        json["loss_db_at_nyquist"] = Number(settings.channel.lossDb);
+        json["loss_db_at_nyquist"] = JsonNumber(settings.channel.lossDb);
     }
     json["impulse_samples"] = result.channelSamples;
     json["impulse_matrix_rows"] = result.impulseSamples;
@@ -197,7 +197,7 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
     std::ostringstream text;
     text << result.tx.description.modelName << " -> " << ChannelText(settings) << " -> "
          << result.rx.description.modelName << ", PRBS" << settings.prbsOrder << ", " << result.bits << " bits at "
-         << Format("%g", settings.bitRate / 1e9) << " Gb/s\n";
+         << FormatValue("%g", settings.bitRate / 1e9) << " Gb/s\n";
     const BitErrorCount& errors = result.errors;
     if (result.bits <= size_t(result.ignoreBits)) {
         text << "  bit errors: none counted, all " << result.bits << " bits are within the " << result.ignoreBits
@@ -206,14 +206,14 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
         text << "  bit errors: the output never lined up with the pattern\n";
     } else if (errors.errors == 0) {
         text << "  bit errors: 0 in " << errors.compared << " bits after " << result.ignoreBits
-             << " ignored (BER < " << Format("%.2g", errors.BerUpperBound95()) << " at 95 % confidence)\n";
+             << " ignored (BER < " << FormatValue("%.2g", errors.BerUpperBound95()) << " at 95 % confidence)\n";
     } else {
         text << "  bit errors: " << errors.errors << " in " << errors.compared << " bits after " << result.ignoreBits
-             << " ignored (BER " << Format("%.3g", errors.Ber()) << ")\n";
+             << " ignored (BER " << FormatValue("%.3g", errors.Ber()) << ")\n";
     }
     const EyeFigures eye = ReportedEye(result);
     if (eye.known) {
-        text << "  eye: height " << Format("%.4g", eye.heightV) << " V, width " << Format("%.3g", eye.widthUi)
+        text << "  eye: height " << FormatValue("%.4g", eye.heightV) << " V, width " << FormatValue("%.3g", eye.widthUi)
              << " UI" << (eye.open ? "" : " (closed)") << "\n";
     } else {
         text << "  eye: " << outputs.eyeNote << "\n";
@@ -228,13 +228,13 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
     if (result.adaptLogFound) {
         const AdaptOutcome& adaptation = result.adaptation;
         text << "  adaptation: CTLE column " << adaptation.ctle << ", DFE taps";
-        for (double tap : adaptation.taps) text << " " << Format("%g", tap);
+        for (double tap : adaptation.taps) text << " " << FormatValue("%g", tap);
         text << " V (" << adaptation.measurements << " measurements)\n";
     }
     text << MarginLines(settings, result);
     const HostTime host = TimeOutsideReceiver(result, outputs);
-    text << "  time: " << Format("%.3g", outputs.totalSeconds) << " s, " << Format("%.3g", result.timing.rxGetWave)
-         << " s of it in " << result.rx.description.modelName << " AMI_GetWave, " << Format("%.0f", 100.0 * host.share)
+    text << "  time: " << FormatValue("%.3g", outputs.totalSeconds) << " s, " << FormatValue("%.3g", result.timing.rxGetWave)
+         << " s of it in " << result.rx.description.modelName << " AMI_GetWave, " << FormatValue("%.0f", 100.0 * host.share)
          << " % outside it\n";
     if (!outputs.eyeImage.empty()) text << "  eye picture: " << outputs.folder << "/" << outputs.eyeImage << "\n";
     if (!outputs.bathtubImage.empty()) text << "  bathtub: " << outputs.folder << "/" << outputs.bathtubImage << "\n";

@@ -46,6 +46,10 @@ EyeFigures ReportedEye(const LinkResult& result);
 // notes. Numbers that are not finite are null. Other programs (a sweep)
 // build on it and add their own.
 typedef nlohmann::ordered_json Json;
+// A number as JSON: null when it is not finite, which JSON cannot hold.
+Json JsonNumber(double value);
+// One number through a printf format, for the console lines.
+std::string FormatValue(const char* format, double value);
 Json SummaryDocument(const LinkSettings& settings, const LinkResult& result, const RunOutputs& outputs);
 // The document as summary.json's text, indented by two.
 std::string SummaryJson(const LinkSettings& settings, const LinkResult& result, const RunOutputs& outputs);
