@@ -101,11 +101,12 @@ MarginReport MeasureMargins(const MarginInput& input) {
         report.why = "too few sampling instants with a known bit to measure margins";
         return report;
     }
-    // Errors counted two unit intervals wide around the instants: the eye
-    // of the instants' own bits is where they are fewest.
+    // Errors counted three unit intervals wide around the instants: the eye
+    // of the bits the instants are compared with is where they are fewest,
+    // wherever the instants sit.
     std::vector<BathtubPoint> counted;
     size_t fewest = 0;
-    for (int k = -kPhasesPerUi; k < kPhasesPerUi; ++k) {
+    for (int k = -3 * kPhasesPerUi / 2; k < 3 * kPhasesPerUi / 2; ++k) {
         BathtubPoint point;
         point.phaseUi = double(k) / kPhasesPerUi;
         const PhaseSamples samples = SampleAtPhase(input, point.phaseUi);
@@ -130,35 +131,42 @@ MarginReport MeasureMargins(const MarginInput& input) {
     std::vector<double> relative(crossings);
     for (double& phase : relative) phase = Wrap01(phase - reference);
     const double trials = double(report.bitsCompared);
-    EyeWalls walls = FitEyeWalls(relative, trials, input.targetBer);
-    // Back against the instants.
-    for (TailFit* fit : {&walls.early, &walls.late}) fit->mean += reference;
-    walls.left += reference;
-    walls.right += reference;
+    const EyeWalls walls = FitEyeWalls(relative, trials, input.targetBer);
+    // Reported against the opening nearest the instants: the eye of their
+    // own bits, or of the bits next to them when the instants sit nearer
+    // that one (the eyes repeat every unit interval).
+    const double centre = walls.Centre() + reference;
+    const double shift = reference - std::round(centre);
     report.walls = walls;
-    report.open = walls.right > walls.left;
-    report.eyeWidthAtBerUi = std::max(0.0, walls.Width());
-    report.timingMarginUi = std::min(-walls.left, walls.right);
-    report.samplingOffsetUi = -walls.Centre();
+    for (TailFit* fit : {&report.walls.early, &report.walls.late}) fit->mean += shift;
+    report.walls.left += shift;
+    report.walls.right += shift;
+    const EyeWalls& reported = report.walls;
+    report.open = reported.right > reported.left;
+    report.eyeWidthAtBerUi = std::max(0.0, reported.Width());
+    report.timingMarginUi = std::min(-reported.left, reported.right);
+    report.samplingOffsetUi = -reported.Centre();
 
     const PhaseSamples atInstants = SampleAtPhase(input, 0.0);
     report.levels = FitLevels(atInstants.ones, atInstants.zeros, input.targetBer);
     report.voltageMarginV = report.levels.Margin(input.threshold);
 
-    // A unit interval around the opening's centre, and the instants.
-    const double centre = walls.Centre();
-    const double from = std::min(centre - 0.5, -0.05);
-    const double to = std::max(centre + 0.5, 0.05);
+    // A unit interval around the opening's centre, which holds the
+    // instants; counted against the bits of that eye, one unit interval
+    // away from where they were counted when the eye is the next one.
+    const double countedShift = -std::round(centre);
     for (const BathtubPoint& point : counted) {
-        if (point.phaseUi < from || point.phaseUi > to) continue;
+        const double phase = point.phaseUi + countedShift;
+        if (phase < reported.Centre() - 0.5 || phase > reported.Centre() + 0.5) continue;
         BathtubPoint kept = point;
-        kept.fittedBer = walls.Ber(point.phaseUi);
+        kept.phaseUi = phase;
+        kept.fittedBer = reported.Ber(phase);
         report.bathtub.push_back(kept);
         const bool outlined = std::lround(point.phaseUi * kPhasesPerUi) % kOutlineStride == 0;
-        if (report.open && outlined && point.phaseUi >= walls.left && point.phaseUi <= walls.right) {
+        if (report.open && outlined && phase >= reported.left && phase <= reported.right) {
             const PhaseSamples samples = SampleAtPhase(input, point.phaseUi);
             const LevelMargins levels = FitLevels(samples.ones, samples.zeros, input.targetBer);
-            if (levels.Opening() > 0.0) report.outline.push_back({point.phaseUi, levels.oneAtBer, levels.zeroAtBer});
+            if (levels.Opening() > 0.0) report.outline.push_back({phase, levels.oneAtBer, levels.zeroAtBer});
         }
     }
     report.known = true;

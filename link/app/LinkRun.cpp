@@ -209,8 +209,9 @@ void Describe(const LinkSettings& settings, LinkResult& result) {
 }
 
 // The margins at the instants the errors were counted at, each with the
-// transmitted bit it decides.
-void MeasureRunMargins(const LinkSettings& settings, const EyeAnalyzer& analyzer, const RunRecorder& recorder,
+// transmitted bit it decides (found as the errors were, on the data's grid).
+void MeasureRunMargins(const LinkSettings& settings, const std::vector<InstantSample>& samples,
+                       const std::vector<InstantSample>& onDataGrid, const RunRecorder& recorder,
                        const std::vector<int>& bits, LinkResult& result) {
     if (result.retimedOutput) {
         result.margins.why = "the receiver's output is its retimed decision: there is no eye to take margins of";
@@ -220,8 +221,7 @@ void MeasureRunMargins(const LinkSettings& settings, const EyeAnalyzer& analyzer
         result.margins.why = "the decisions could not be lined up with the transmitted bits";
         return;
     }
-    const std::vector<InstantSample>& samples = analyzer.MeasuredSamples();
-    const std::vector<long> indices = InstantBitIndices(samples, result.unitInterval);
+    const std::vector<long> indices = InstantBitIndices(onDataGrid, result.unitInterval);
     MarginInput input;
     input.unitInterval = result.unitInterval;
     input.targetBer = settings.targetBer;
@@ -347,7 +347,11 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
     workHere.Restore();
 
     const size_t maxLatency = rows / spui + settings.bitsPerCall + kLatencySlackBits;
-    result.errors = CountBitErrors(analyzer.MeasuredSamples(), bits, result.unitInterval, 0.0, maxLatency);
+    // The instants placed on the data's own grid, so that a data rate off
+    // the nominal one (or spread) does not carry them away from their bits.
+    std::vector<InstantSample> onDataGrid = analyzer.MeasuredSamples();
+    for (InstantSample& sample : onDataGrid) sample.time = stimulus.DataUiAt(sample.time) * result.unitInterval;
+    result.errors = CountBitErrors(onDataGrid, bits, result.unitInterval, 0.0, maxLatency);
     result.widthMargins = analyzer.WidthMargins();
     result.clock = analyzer.Settling();
     result.traceStart = analyzer.TraceStartTime();
@@ -366,7 +370,7 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
         }
     }
     result.adaptLineBits = watcher.LineBits();
-    MeasureRunMargins(settings, analyzer, recorder, bits, result);
+    MeasureRunMargins(settings, analyzer.MeasuredSamples(), onDataGrid, recorder, bits, result);
     if (result.rxReportsClock) {
         result.clockTrack = TrackClock(recorder.ClockTimes(), [&stimulus](double t) { return stimulus.DataUiAt(t); });
     }

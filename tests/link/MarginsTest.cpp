@@ -150,8 +150,18 @@ TEST(Margins, SamplingPhaseAgainstTheOpeningIsFound) {
     EXPECT_NEAR(late.samplingOffsetUi, 0.2, 0.02);
     EXPECT_NEAR(late.timingMarginUi, centred.timingMarginUi - 0.2, 0.02);
     EXPECT_NEAR(late.eyeWidthAtBerUi, centred.eyeWidthAtBerUi, 0.02);
-    // Sampling on the crossings: outside the opening, but still measured.
-    link.instantPhaseUi = 1.02;
+    // Nearer the next bit's eye than its own: measured against the nearer one.
+    link.instantPhaseUi = 1.3;
+    const linksim::MarginReport nextEye = link.Measure();
+    EXPECT_NEAR(nextEye.samplingOffsetUi, -0.2, 0.02);
+    EXPECT_NEAR(nextEye.timingMarginUi, centred.timingMarginUi - 0.2, 0.02);
+    ASSERT_FALSE(nextEye.outline.empty());
+    EXPECT_LT(nextEye.outline.front().phaseUi, 0.0);
+    EXPECT_GT(nextEye.outline.back().phaseUi, 0.0);
+    // Sampling on the crossings, which jitter: outside the opening, but
+    // still measured.
+    link.instantPhaseUi = 1.0;
+    link.rjRms = 2e-12;
     const linksim::MarginReport onEdges = link.Measure();
     EXPECT_LT(onEdges.timingMarginUi, 0.0);
     EXPECT_NEAR(std::fabs(onEdges.samplingOffsetUi), 0.5, 0.04);

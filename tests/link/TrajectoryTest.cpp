@@ -15,6 +15,7 @@
 #include "MarginPlots.h"
 #include "StressedStimulus.h"
 
+#include "ProgramOutput.h"
 #include "Scratch.h"
 
 namespace {
@@ -32,13 +33,6 @@ std::vector<double> ClockOnFastData(size_t periods, Phase phaseAt) {
 }
 
 double DataUiAt(double time) { return time * 1.0001 / kUi; }
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
-}
 
 TEST(ClockTrack, LockTimeAndWanderAgainstTheDataGrid) {
     // Pulls in from 0.1 to 0.5 UI over 3000 periods, then holds with a little jitter.
