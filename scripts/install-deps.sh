@@ -11,11 +11,13 @@ case "$level" in
   test|ci)
     packages="$packages libgtest-dev libgmock-dev googletest libbenchmark-dev
               python3-numpy python3-scipy python3-matplotlib
-              g++-mingw-w64-i686 binutils-mingw-w64-i686"
+              g++-mingw-w64-i686 binutils-mingw-w64-i686
+              g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64"
     ;;
 esac
 if [ "$level" = ci ]; then
-  packages="$packages clang"
+  # debootstrap: the Debian 11 root the Linux libraries are run in.
+  packages="$packages clang debootstrap"
 fi
 
 missing=""
@@ -25,7 +27,9 @@ done
 
 need_wine=no
 if [ "$level" != build ]; then
-  dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed" || need_wine=yes
+  for p in wine32:i386 wine64; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need_wine=yes
+  done
 fi
 
 if [ -n "$missing" ] || [ "$need_wine" = yes ]; then
@@ -34,7 +38,7 @@ if [ -n "$missing" ] || [ "$need_wine" = yes ]; then
   export DEBIAN_FRONTEND=noninteractive
   if [ "$need_wine" = yes ]; then
     $SUDO dpkg --add-architecture i386
-    missing="$missing wine wine32:i386"
+    missing="$missing wine wine32:i386 wine64"
   fi
   echo "Installing Debian packages:$missing" >&2
   $SUDO apt-get update -qq

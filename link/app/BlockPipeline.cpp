@@ -46,6 +46,28 @@ void BlockPipeline::SetPath(bool txGetWave, bool rxGetWave, const std::vector<do
     m_channel.reset(new LookaheadConvolver(taps, m_units * size_t(m_settings.samplesPerUi)));
 }
 
+void BlockPipeline::AddAggressor(const std::vector<double>& taps, std::vector<int> bits) {
+    Aggressor aggressor;
+    aggressor.path.reset(new LookaheadConvolver(taps, bits.size() * size_t(m_settings.samplesPerUi)));
+    aggressor.bits = std::move(bits);
+    m_aggressors.push_back(std::move(aggressor));
+}
+
+void BlockPipeline::PrepareHostClock(double firstInstant, bool always) {
+    HostClockSettings settings;
+    settings.sampleInterval = m_result.sampleInterval;
+    settings.unitInterval = m_result.unitInterval;
+    // The first instant comes after the first clock time the analysis can take.
+    const double offset = m_result.retimedOutput ? 0.0 : 0.5 * m_result.unitInterval;
+    settings.firstInstant = firstInstant < offset ? firstInstant + m_result.unitInterval : firstInstant;
+    m_hostClock.reset(new HostClockRecovery(settings));
+    if (always) {
+        m_hostClockDecided = true;
+        m_useHostClock = true;
+        m_result.hostClock = true;
+    }
+}
+
 size_t BlockPipeline::BlockBits(size_t index) const {
     const size_t first = index * m_settings.bitsPerCall;
     return std::min(m_settings.bitsPerCall, m_units - first);
@@ -160,17 +182,55 @@ void BlockPipeline::ProduceBlock(Block& block) {
     if (!m_channel->Pull(block.wave.data(), block.wave.size())) {
         m_channelStarved = true;
     }
+    AddAggressors(block);
+    // The receiver's input noise comes on top of the crosstalk.
     if (m_noise) m_noise->AddTo(block.wave.data(), block.wave.size());
     block.clocks.clear();
     m_channelSeconds += SecondsSince(start);
 }
 
+void BlockPipeline::AddAggressors(Block& block) {
+    const size_t spui = size_t(m_settings.samplesPerUi);
+    m_aggressorWave.resize(block.wave.size());
+    for (Aggressor& aggressor : m_aggressors) {
+        while (aggressor.path->InputWanted(block.wave.size()) > 0) {
+            const size_t count = std::min(m_settings.bitsPerCall, aggressor.bits.size() - aggressor.nextBit);
+            m_stimulusLevels.resize(count * spui);
+            for (size_t bit = 0; bit < count; ++bit) {
+                std::fill_n(m_stimulusLevels.begin() + long(bit * spui), spui,
+                            aggressor.bits[aggressor.nextBit + bit] ? 0.5 : -0.5);
+            }
+            aggressor.nextBit += count;
+            aggressor.path->Push(m_stimulusLevels.data(), m_stimulusLevels.size());
+        }
+        if (!aggressor.path->Pull(m_aggressorWave.data(), m_aggressorWave.size())) {
+            m_channelStarved = true;
+            continue;
+        }
+        for (size_t i = 0; i < block.wave.size(); ++i) {
+            block.wave[i] += m_aggressorWave[i];
+            aggressor.largest = std::max(aggressor.largest, std::fabs(m_aggressorWave[i]));
+        }
+    }
+}
+
 void BlockPipeline::AnalyseBlock(const Block& block) {
     const auto start = Clock::now();
-    m_analyzer.AddBlock(block.wave.data(), block.wave.size(), block.clocks.data(), block.clocks.size());
+    const double* clocks = block.clocks.data();
+    size_t clockCount = block.clocks.size();
+    if (m_useHostClock) {
+        // Instants to the clock times they follow, as a receiver reports them.
+        const double offset = m_result.retimedOutput ? 0.0 : 0.5 * m_result.unitInterval;
+        m_hostInstants.clear();
+        m_hostClock->Process(block.wave.data(), block.wave.size(), m_hostInstants);
+        for (double& instant : m_hostInstants) instant -= offset;
+        clocks = m_hostInstants.data();
+        clockCount = m_hostInstants.size();
+    }
+    m_analyzer.AddBlock(block.wave.data(), block.wave.size(), clocks, clockCount);
     if (m_recorder) {
         m_recorder->Add(block.firstBit * size_t(m_settings.samplesPerUi), block.wave.data(), block.wave.size(),
-                        block.clocks.data(), block.clocks.size());
+                        clocks, clockCount);
     }
     m_analysisSeconds += SecondsSince(start);
 }
@@ -196,6 +256,12 @@ bool BlockPipeline::ReceiverGetWave(Block& block, std::string& error) {
     size_t i = 0;
     for (; i < room && clockTimes[i] >= 0.0; ++i) {
         block.clocks.push_back(clockTimes[i]);
+    }
+    if (!m_hostClockDecided) {
+        // Decided on the first call, before its block is analysed.
+        m_hostClockDecided = true;
+        m_useHostClock = block.clocks.empty() && m_hostClock != nullptr;
+        m_result.hostClock = m_useHostClock;
     }
     if (i == room && !m_missingTerminatorNoted) {
         m_result.notes.push_back(name + " AMI_GetWave filled clock_times without the -1.0 terminator");

@@ -16,6 +16,7 @@
 #include "AdaptLogWatcher.h"
 #include "AmiLibrary.h"
 #include "EyeAnalysis.h"
+#include "HostClockRecovery.h"
 #include "LinkRun.h"
 #include "RunRecording.h"
 #include "StreamConvolver.h"
@@ -37,6 +38,15 @@ public:
     // The filter from the stimulus to what the receiver's GetWave gets (or,
     // for a receiver without one, to its output).
     void SetPath(bool txGetWave, bool rxGetWave, const std::vector<double>& taps);
+    // A crosstalk path (taps of its impulse response) driven by its own bits,
+    // added to what the path above delivers.
+    void AddAggressor(const std::vector<double>& taps, std::vector<int> bits);
+    // The host's clock recovery, started at firstInstant: from the start when
+    // always is true (a receiver without AMI_GetWave), else only when the
+    // receiver's first AMI_GetWave call reports no clock time.
+    void PrepareHostClock(double firstInstant, bool always);
+    // The largest magnitude aggressor index added to the receiver's input.
+    double AggressorLargest(size_t index) const { return m_aggressors[index].largest; }
 
     // Times go to result.timing; false with one line in error when a model
     // fails.
@@ -60,6 +70,14 @@ private:
     void AnalyseBlock(const Block& block);
     bool ReceiverGetWave(Block& block, std::string& error);
 
+    struct Aggressor {
+        std::vector<int> bits;
+        std::unique_ptr<LookaheadConvolver> path;
+        size_t nextBit = 0;
+        double largest = 0.0;
+    };
+    void AddAggressors(Block& block);
+
     const LinkSettings& m_settings;
     const std::vector<int>& m_bits;
     LinkResult& m_result;
@@ -78,6 +96,13 @@ private:
     std::vector<double> m_stimulus;
     std::vector<double> m_txClockTimes;
     std::unique_ptr<LookaheadConvolver> m_channel;
+    std::vector<Aggressor> m_aggressors;
+    std::vector<double> m_aggressorWave;
+    std::vector<double> m_stimulusLevels;  // an aggressor's bits as levels
+    std::vector<double> m_hostInstants;
+    std::unique_ptr<HostClockRecovery> m_hostClock;
+    bool m_hostClockDecided = false;
+    bool m_useHostClock = false;
     // Written by the jobs (and the feed) only; read once they have been
     // waited for.
     double m_stimulusSeconds = 0.0;

@@ -6,7 +6,11 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <limits>
 #include <memory>
+
+#include "IbisFile.h"
 
 namespace linksim {
 
@@ -77,7 +81,42 @@ void ParseChannel(const std::string& text, ChannelSpec& channel) {
         channel.path = text.substr(5);
         return;
     }
-    Refuse("--channel", text, "give loss:DB or file:PATH");
+    if (text.rfind("touchstone:", 0) == 0 && text.size() > 11) {
+        channel.kind = ChannelKind::Touchstone;
+        channel.path = text.substr(11);
+        return;
+    }
+    Refuse("--channel", text, "give loss:DB, file:PATH or touchstone:PATH");
+}
+
+ChannelSpec ParseAggressor(const std::string& text) {
+    ChannelSpec aggressor;
+    if (text.rfind("loss:", 0) == 0) Refuse("--aggressor", text, "give file:PATH or touchstone:PATH");
+    try {
+        ParseChannel(text, aggressor);
+    } catch (const CLI::ValidationError&) {
+        Refuse("--aggressor", text, "give file:PATH or touchstone:PATH");
+    }
+    return aggressor;
+}
+
+PortMap ParsePorts(const std::string& option, const std::string& text) {
+    PortMap map;
+    std::string error;
+    if (!ParsePortMap(text, map, error)) Refuse(option, text, error.substr(error.find("takes")));
+    return map;
+}
+
+// Ohms or farads with an SI scale letter (50, 0.8p, 1.2k); "inf" or "open"
+// where an open end is allowed.
+double ParseBufferValue(const std::string& option, const std::string& text, bool openAllowed) {
+    if (openAllowed && (text == "inf" || text == "open")) return std::numeric_limits<double>::infinity();
+    double value = 0.0;
+    if (!ParseScaledNumber(text, value) || value < 0.0) {
+        Refuse(option, text, std::string("give a value of 0 or more, with an SI scale letter if wanted (0.8p, 50)") +
+                                 (openAllowed ? ", or open" : ""));
+    }
+    return value;
 }
 
 int ParsePrbs(const std::string& text) {
@@ -316,9 +355,66 @@ void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& program
     const std::string channel = "channel";
     app.add_option_function<std::string>(
            "--channel", [&s](const std::string& text) { ParseChannel(text, s.channel); },
-           "loss:DB, a lossy line with DB dB of loss at Nyquist (default loss:12), or file:PATH, an impulse "
-           "response as two columns: time (s), value (1/s)")
+           "loss:DB, a lossy line with DB dB of loss at Nyquist (default loss:12); file:PATH, an impulse "
+           "response as two columns: time (s), value (1/s); or touchstone:PATH, S-parameters (.s2p: the "
+           "differential path itself; .s4p or larger: single-ended ports, paired by --ports)")
         ->type_name("SPEC")->group(channel);
+    app.add_option_function<std::string>(
+           "--ports", [&s](const std::string& text) { s.ports = ParsePorts("--ports", text); },
+           "the input P, input N, output P and output N ports of a Touchstone channel (default 1,3,2,4: ports 1 "
+           "and 3 at the input, 1->2 and 3->4 through; files numbered 1->3 and 2->4 take 1,2,3,4); in larger "
+           "files, the pair to use")
+        ->type_name("A,B,C,D")->group(channel);
+    app.add_option_function<std::vector<std::string>>(
+           "--aggressor",
+           [&s](const std::vector<std::string>& texts) {
+               for (const std::string& text : texts) s.aggressors.push_back(ParseAggressor(text));
+           },
+           "a crosstalk path into the receiver, touchstone:PATH or file:PATH (repeatable), driven by its own "
+           "PRBS and shaped by the transmitter's AMI_Init as an aggressor column; a Touchstone file may be the "
+           "channel's own, with other ports")
+        ->type_name("SPEC")->allow_extra_args(false)->group(channel);
+    app.add_option_function<std::string>(
+           "--aggressor-ports",
+           [&s](const std::string& text) {
+               s.aggressorPorts = ParsePorts("--aggressor-ports", text);
+               s.aggressorPortsGiven = true;
+           },
+           "the aggressor's input P, input N and the receiver's output P, output N ports in every Touchstone "
+           "aggressor (default: --ports)")
+        ->type_name("A,B,C,D")->group(channel);
+
+    const std::string buffers = "buffers";
+    app.add_option("--ibs", s.ibsPath,
+                   "an IBIS file: the transmitter and receiver [Model]s (by Model_type, or --tx-pin and --rx-pin), "
+                   "their [Algorithmic Model] executables and .ami files (no --tx-model or --rx-model needed), "
+                   "their C_comp, I-V impedance and the [Package] R, L, C")
+        ->type_name("PATH")->group(buffers);
+    app.add_option("--tx-pin", s.txPin, "the transmitter's pin or signal name in the --ibs file")
+        ->type_name("PIN")->group(buffers);
+    app.add_option("--rx-pin", s.rxPin, "the receiver's pin or signal name in the --ibs file")
+        ->type_name("PIN")->group(buffers);
+    app.add_option_function<std::string>(
+           "--tx-impedance",
+           [&s](const std::string& text) { s.buffers.txOhms = ParseBufferValue("--tx-impedance", text, false); },
+           "the transmitter's output impedance per leg, ohms. Buffers apply to Touchstone channels and --ibs "
+           "runs (defaults from the .ibs file beside the models, 50 ohm without one), and to loss: and file: "
+           "channels only when one of these four is given")
+        ->type_name("OHMS")->group(buffers);
+    app.add_option_function<std::string>(
+           "--tx-c", [&s](const std::string& text) { s.buffers.txFarads = ParseBufferValue("--tx-c", text, false); },
+           "the transmitter's pad capacitance per leg, farads (0.8p); the kit's transmitter holds its pad in its "
+           "own responses and gets none by default")
+        ->type_name("FARADS")->group(buffers);
+    app.add_option_function<std::string>(
+           "--rx-impedance",
+           [&s](const std::string& text) { s.buffers.rxOhms = ParseBufferValue("--rx-impedance", text, true); },
+           "the receiver's termination per leg, ohms, or open")
+        ->type_name("OHMS")->group(buffers);
+    app.add_option_function<std::string>(
+           "--rx-c", [&s](const std::string& text) { s.buffers.rxFarads = ParseBufferValue("--rx-c", text, false); },
+           "the receiver's pad capacitance per leg, farads")
+        ->type_name("FARADS")->group(buffers);
 
     const std::string output = "output";
     app.add_option("--out", s.outDir,
@@ -338,8 +434,22 @@ void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& program
 }
 
 void CompleteLinkOptions(const CLI::App& app, CommandLine& line) {
-    if (app.count("--rx-model") == 0 && !HasOverride(line.settings.rx, "Rx_config")) {
-        line.settings.rx.overrides.push_back({"Rx_config", "1"});
+    LinkSettings& s = line.settings;
+    bool kitReceiver = app.count("--rx-model") == 0;
+    if (!s.ibsPath.empty()) {
+        // The IBIS file names the models the options leave open.
+        if (app.count("--tx-model") == 0) s.tx.library.clear();
+        if (app.count("--rx-model") == 0) {
+            s.rx.library.clear();
+            IbisFile file;
+            const IbisModel* model = nullptr;
+            std::string ignored;
+            kitReceiver = ReadIbisFile(s.ibsPath, file, ignored) && ChooseModel(file, false, s.rxPin, model, ignored) &&
+                          std::filesystem::path(ExecutableForThisPlatform(*model)->library).stem() == kRxModel;
+        }
+    }
+    if (kitReceiver && !HasOverride(s.rx, "Rx_config")) {
+        s.rx.overrides.push_back({"Rx_config", "1"});
     }
 }
 

@@ -32,9 +32,9 @@ std::string DefaultRxLibrary(const std::string& programFolder);
 // bad value fails the parse with a CLI::ValidationError whose text names the
 // option, the value and what it takes.
 void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& programFolder);
-// After a successful parse: without --rx-model the kit's receiver runs, and
-// unless --rx sets it, with Rx_config=1 (its equalised output, which gives
-// an eye).
+// After a successful parse: without --rx-model the kit's receiver runs (or
+// with --ibs, the file's receiver), and when that is the kit's, unless --rx
+// sets it, with Rx_config=1 (its equalised output, which gives an eye).
 void CompleteLinkOptions(const CLI::App& app, CommandLine& line);
 
 // Parses the arguments after the program name. Fail leaves one line in

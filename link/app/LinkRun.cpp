@@ -13,6 +13,7 @@
 #include "AmiLibrary.h"
 #include "BlockPipeline.h"
 #include "Channel.h"
+#include "LinkChannels.h"
 #include "MarginNotes.h"
 #include "Prbs.h"
 
@@ -120,12 +121,58 @@ bool PrepareOutputFolder(const std::string& folder, std::string& error) {
     return true;
 }
 
-// The models run inside the output folder: a file is named from where the
-// user stands.
-bool BuildChannel(const LinkSettings& settings, std::vector<double>& channel, std::string& error) {
-    ChannelSpec spec = settings.channel;
-    if (spec.kind == ChannelKind::File) spec.path = AbsolutePath(spec.path);
-    return BuildChannelImpulse(spec, settings.bitRate, settings.samplesPerUi, channel, error);
+// The through channel and every aggressor's path, as columns of one
+// length (with room for what the models add), one after the other: the
+// impulse matrix AMI_Init takes.
+bool BuildChannels(const LinkSettings& settings, const std::string& txModelName, LinkResult& result,
+                   std::vector<double>& matrix, std::string& error) {
+    if (!ResolveBuffers(settings, result.tx.library, result.rx.library, txModelName, result.buffers, error)) {
+        return false;
+    }
+    std::vector<std::vector<double>> columns(1 + settings.aggressors.size());
+    if (!BuildPath(settings.channel, settings.ports, true, result.buffers, settings.bitRate, settings.samplesPerUi,
+                   columns[0], result.channel, error)) {
+        return false;
+    }
+    const PortMap& aggressorPorts = settings.aggressorPortsGiven ? settings.aggressorPorts : settings.ports;
+    for (size_t i = 0; i < settings.aggressors.size(); ++i) {
+        AggressorOutcome aggressor;
+        if (!BuildPath(settings.aggressors[i], aggressorPorts, false, result.buffers, settings.bitRate,
+                       settings.samplesPerUi, columns[i + 1], aggressor.path, error)) {
+            error = "aggressor " + std::to_string(i + 1) + ": " + error;
+            return false;
+        }
+        aggressor.seed = AggressorSeed(settings.prbsOrder, i + 1);
+        result.aggressors.push_back(aggressor);
+    }
+    result.channelSamples = columns[0].size();
+    size_t longest = 0;
+    for (const std::vector<double>& column : columns) longest = std::max(longest, column.size());
+    const size_t spui = size_t(settings.samplesPerUi);
+    const size_t rows = ((longest + kImpulseMarginUi * spui + spui - 1) / spui) * spui;
+    result.impulseSamples = rows;
+    matrix.clear();
+    for (std::vector<double>& column : columns) {
+        column.resize(rows, 0.0);
+        matrix.insert(matrix.end(), column.begin(), column.end());
+    }
+    return true;
+}
+
+std::vector<double> Column(const std::vector<double>& matrix, size_t rows, size_t index) {
+    return std::vector<double>(matrix.begin() + long(index * rows), matrix.begin() + long((index + 1) * rows));
+}
+
+// The largest magnitude of a path's response to one unit interval of +-0.5 V.
+double PulsePeak(const std::vector<double>& impulse, int samplesPerUi, double sampleInterval) {
+    double sum = 0.0;
+    double peak = 0.0;
+    for (size_t n = 0; n < impulse.size(); ++n) {
+        sum += impulse[n];
+        if (n >= size_t(samplesPerUi)) sum -= impulse[n - size_t(samplesPerUi)];
+        peak = std::max(peak, std::fabs(0.5 * sum * sampleInterval));
+    }
+    return peak;
 }
 
 bool UsesRetimedOutput(const LinkSettings& settings, const ModelRun& rx) {
@@ -146,10 +193,10 @@ bool UsesRetimedOutput(const LinkSettings& settings, const ModelRun& rx) {
 
 // AMI_Init on the impulse response; a model that declares it returns none
 // leaves the response as it came.
-bool InitializeModel(AmiModelInstance& instance, ModelRun& run, std::vector<double>& impulse,
+bool InitializeModel(AmiModelInstance& instance, ModelRun& run, std::vector<double>& impulse, long aggressors,
                      double sampleInterval, double bitTime, std::string& error) {
     std::vector<double> processed(impulse);
-    const bool ok = instance.Initialize(processed, sampleInterval, bitTime, run.parameterString);
+    const bool ok = instance.Initialize(processed, sampleInterval, bitTime, run.parameterString, aggressors);
     run.initMessage = OneLine(instance.Message());
     run.parametersOut = OneLine(instance.ParametersOut());
     if (!ok) {
@@ -200,11 +247,16 @@ void Describe(const LinkSettings& settings, LinkResult& result) {
     } else {
         result.flow.push_back(bits + " convolved with the impulse response " + tx + " AMI_Init returned");
     }
+    for (size_t i = 0; i < settings.aggressors.size(); ++i) {
+        result.flow.push_back("aggressor " + std::to_string(i + 1) + ": its own PRBS" +
+                              std::to_string(settings.prbsOrder) + " through column " + std::to_string(i + 1) +
+                              " of the impulse matrix " + tx + " AMI_Init shaped, added at the receiver's input");
+    }
     if (result.rx.getWaveUsed) {
         result.flow.push_back(rx + " AMI_GetWave in blocks of " + std::to_string(settings.bitsPerCall) + " bits");
     } else {
         result.flow.push_back("the receiver applied by convolution with the impulse response " + rx +
-                              " AMI_Init returned; sampled on an ideal clock at the centre of the eye");
+                              " AMI_Init returned; sampled on the host's clock recovery");
     }
 }
 
@@ -252,8 +304,14 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
         double& seconds;
         ~RunClock() { seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); }
     } runClock{runStart, result.timing.run};
-    if (!CheckSettings(settings, error) || !PrepareModel(settings.tx, "Tx", result.tx, error) ||
-        !PrepareModel(settings.rx, "Rx", result.rx, error)) {
+    ModelSpec txSpec = settings.tx;
+    ModelSpec rxSpec = settings.rx;
+    if (!settings.ibsPath.empty()) {
+        result.ibsFile = AbsolutePath(settings.ibsPath);
+        if (!ModelsFromIbis(settings, txSpec, rxSpec, error)) return false;
+    }
+    if (!CheckSettings(settings, error) || !PrepareModel(txSpec, "Tx", result.tx, error) ||
+        !PrepareModel(rxSpec, "Rx", result.rx, error)) {
         return false;
     }
     const AmiDescription& txModel = result.tx.description;
@@ -268,15 +326,20 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
     result.unitInterval = 1.0 / settings.bitRate;
     result.sampleInterval = result.unitInterval / settings.samplesPerUi;
     const double dt = result.sampleInterval;
-    std::vector<double> channel;
-    if (!BuildChannel(settings, channel, error)) {
+    std::vector<double> matrix;
+    if (!BuildChannels(settings, txModel.modelName, result, matrix, error)) {
         return false;
     }
-    result.channelSamples = channel.size();
     const size_t spui = size_t(settings.samplesPerUi);
-    const size_t rows = ((channel.size() + kImpulseMarginUi * spui + spui - 1) / spui) * spui;
-    result.impulseSamples = rows;
-    channel.resize(rows, 0.0);
+    const size_t rows = result.impulseSamples;
+    const long aggressors = long(settings.aggressors.size());
+    const std::vector<double> channel = Column(matrix, rows, 0);
+    for (const std::string& warning : result.channel.warnings) result.notes.push_back("channel: " + warning);
+    for (size_t i = 0; i < result.aggressors.size(); ++i) {
+        for (const std::string& warning : result.aggressors[i].path.warnings) {
+            result.notes.push_back("aggressor " + std::to_string(i + 1) + ": " + warning);
+        }
+    }
 
     result.ignoreBits = std::max(txModel.ignoreBits, rxModel.ignoreBits);
     result.bits = settings.bits ? settings.bits : DefaultBitCount(result.ignoreBits);
@@ -296,14 +359,16 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
     // their libraries are still loaded.
     AmiModelInstance tx(txLibrary);
     AmiModelInstance rx(rxLibrary);
-    std::vector<double> afterTx(channel);
-    if (!InitializeModel(tx, result.tx, afterTx, dt, result.unitInterval, error)) {
+    std::vector<double> afterTxMatrix(matrix);
+    if (!InitializeModel(tx, result.tx, afterTxMatrix, aggressors, dt, result.unitInterval, error)) {
         return false;
     }
-    std::vector<double> afterRx(afterTx);
-    if (!InitializeModel(rx, result.rx, afterRx, dt, result.unitInterval, error)) {
+    std::vector<double> afterRxMatrix(afterTxMatrix);
+    if (!InitializeModel(rx, result.rx, afterRxMatrix, aggressors, dt, result.unitInterval, error)) {
         return false;
     }
+    const std::vector<double> afterTx = Column(afterTxMatrix, rows, 0);
+    const std::vector<double> afterRx = Column(afterRxMatrix, rows, 0);
 
     // A transmitter applies its effect once: in AMI_GetWave when it has one,
     // unless a receiver without AMI_GetWave must take the whole link from
@@ -334,12 +399,29 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
         pipeline.SetPath(result.tx.getWaveUsed, true, Taps(result.tx.getWaveUsed ? channel : afterTx, dt));
     } else {
         pipeline.SetPath(result.tx.getWaveUsed, false, Taps(afterRx, dt));
-        analyzer.UseIdealClock(double(CentreSamplingPhase(afterRx, settings.samplesPerUi, dt)) * dt);
     }
+    // Aggressors reach the receiver's input shaped by the transmitter's
+    // AMI_Init (and, for a receiver without AMI_GetWave, by the receiver's).
+    const std::vector<double>& aggressorMatrix = result.rx.getWaveUsed ? afterTxMatrix : afterRxMatrix;
+    for (size_t i = 0; i < result.aggressors.size(); ++i) {
+        const std::vector<double> column = Column(aggressorMatrix, rows, i + 1);
+        result.aggressors[i].pulsePeakV = PulsePeak(column, settings.samplesPerUi, dt);
+        pipeline.AddAggressor(Taps(column, dt), Prbs(settings.prbsOrder, result.bits, result.aggressors[i].seed));
+    }
+    // Where the receiver reports no clock, the host recovers one, starting at
+    // the centre of the eye of the response the receiver's output follows.
+    const std::vector<double>& outputResponse =
+        (result.rx.getWaveUsed && !rxModel.initReturnsImpulse) ? (result.tx.getWaveUsed ? channel : afterTx) : afterRx;
+    pipeline.PrepareHostClock(double(CentreSamplingPhase(outputResponse, settings.samplesPerUi, dt)) * dt,
+                              !result.rx.getWaveUsed);
     const auto pipelineStart = std::chrono::steady_clock::now();
     result.timing.setup = std::chrono::duration<double>(pipelineStart - runStart).count();
     if (!pipeline.Run(error)) {
         return false;
+    }
+    if (result.hostClock && result.rx.getWaveUsed) {
+        result.flow.push_back(rxModel.modelName + " AMI_GetWave reported no clock times: its output sampled on the host's clock "
+                                   "recovery");
     }
     const auto resultsStart = std::chrono::steady_clock::now();
     if (!tx.Close()) result.notes.push_back(txModel.modelName + " AMI_Close reported a failure");
@@ -347,6 +429,7 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
     workHere.Restore();
 
     const size_t maxLatency = rows / spui + settings.bitsPerCall + kLatencySlackBits;
+    for (size_t i = 0; i < result.aggressors.size(); ++i) result.aggressors[i].largestV = pipeline.AggressorLargest(i);
     // The instants placed on the data's own grid, so that a data rate off
     // the nominal one (or spread) does not carry them away from their bits.
     std::vector<InstantSample> onDataGrid = analyzer.MeasuredSamples();
@@ -371,12 +454,11 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
     }
     result.adaptLineBits = watcher.LineBits();
     MeasureRunMargins(settings, analyzer.MeasuredSamples(), onDataGrid, recorder, bits, result);
-    if (result.rxReportsClock) {
-        result.clockTrack = TrackClock(recorder.ClockTimes(), [&stimulus](double t) { return stimulus.DataUiAt(t); });
-    }
+    // The receiver's clock, or the host's where it reports none.
+    result.clockTrack = TrackClock(recorder.ClockTimes(), [&stimulus](double t) { return stimulus.DataUiAt(t); });
     MarginFacts facts;
     facts.margins = result.margins.known ? &result.margins : nullptr;
-    facts.clock = result.rxReportsClock ? &result.clockTrack : nullptr;
+    facts.clock = result.clockTrack.windows.empty() ? nullptr : &result.clockTrack;
     facts.expectedWanderUi = settings.stress.sjFrequency > 0.0 ? settings.stress.sjPeakToPeakUi : 0.0;
     facts.adaptationLineBits = result.adaptLineBits;
     facts.ignoreBits = size_t(std::max(result.ignoreBits, 0L));

@@ -6,6 +6,7 @@
 #ifndef LINK_LINK_RUN_H
 #define LINK_LINK_RUN_H
 
+#include <cmath>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -14,14 +15,28 @@
 #include "AdaptLog.h"
 #include "AmiDescription.h"
 #include "BitErrors.h"
+#include "Buffers.h"
 #include "Channel.h"
 #include "ClockTrack.h"
 #include "EyeAnalysis.h"
 #include "Margins.h"
+#include "MixedMode.h"
 #include "ParameterString.h"
 #include "Stress.h"
 
 namespace linksim {
+
+// The buffers' values given on the command line, per leg; NaN where not
+// given (the .ibs file's or the defaults then hold).
+struct BufferOverrides {
+    double txOhms = std::nan("");
+    double txFarads = std::nan("");
+    double rxOhms = std::nan("");
+    double rxFarads = std::nan("");
+    bool Any() const {
+        return !std::isnan(txOhms) || !std::isnan(txFarads) || !std::isnan(rxOhms) || !std::isnan(rxFarads);
+    }
+};
 
 // How the receiver's output is read. Equalised: an analog waveform, sampled
 // half a unit interval after each clock time and drawn as an eye. Retimed:
@@ -44,6 +59,18 @@ struct LinkSettings {
     double bitRate = 10e9;
     int samplesPerUi = 32;
     ChannelSpec channel;
+    PortMap ports;  // of a Touchstone channel
+    // Crosstalk: each path from an aggressor's transmitter to our receiver,
+    // driven by its own PRBS; all Touchstone aggressors share one numbering.
+    std::vector<ChannelSpec> aggressors;
+    PortMap aggressorPorts;
+    bool aggressorPortsGiven = false;  // else the channel's ports
+    // The buffers at both ends: applied to Touchstone channels and --ibs
+    // runs always, to loss and file channels only when one is given.
+    BufferOverrides buffers;
+    std::string ibsPath;  // the models, buffers and package from an IBIS file
+    std::string txPin;    // which of its models (empty: by Model_type)
+    std::string rxPin;
     size_t bitsPerCall = 1024;
     std::string outDir = ".";  // the models run inside it (the receiver writes there)
     RxOutputMode rxOutput = RxOutputMode::Auto;
@@ -83,6 +110,29 @@ struct RunTiming {
     double run = 0.0;        // all of RunLink
 };
 
+// What a run's channel (or one aggressor's path) turned out to be.
+struct ChannelOutcome {
+    std::string description;  // "15 dB lossy line", a file's path
+    std::string ports;        // of a Touchstone file; empty otherwise
+    double lossDbAtNyquist = std::nan("");  // of the data (a Touchstone path) or the line
+    double delaySeconds = std::nan("");
+    double precursorEnergyShare = std::nan("");  // Touchstone only
+    std::vector<std::string> warnings;
+};
+
+struct BuffersOutcome {
+    bool applied = false;
+    BufferLoads loads;
+    std::string source;  // where the values came from
+};
+
+struct AggressorOutcome {
+    ChannelOutcome path;
+    unsigned long long seed = 0;
+    double pulsePeakV = 0.0;     // its pulse response's largest magnitude at the receiver's input
+    double largestV = 0.0;       // the largest it added to the receiver's input in the run
+};
+
 struct LinkResult {
     ModelRun tx;
     ModelRun rx;
@@ -95,8 +145,16 @@ struct LinkResult {
     std::vector<std::string> flow;   // what went where, in order
     std::vector<std::string> notes;  // anything a user should know about the run
 
+    ChannelOutcome channel;
+    BuffersOutcome buffers;
+    std::vector<AggressorOutcome> aggressors;
+    std::string ibsFile;
+
     bool retimedOutput = false;
     bool rxReportsClock = false;
+    // The receiver's clock times, or (for receivers that report none, or
+    // have no AMI_GetWave) the host's own clock recovery.
+    bool hostClock = false;
     BitErrorCount errors;
     EyeWidthMargins widthMargins;
     ClockSettling clock;

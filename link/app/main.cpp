@@ -50,7 +50,7 @@ bool DrawEye(const linksim::LinkResult& result, linksim::RunOutputs& outputs, st
                       result.unitInterval, kEyeColumns, kEyeRows);
     linksim::EyePlotText text;
     text.title = result.rx.description.modelName + " output on its " +
-                 (result.rxReportsClock ? "recovered clock" : "ideal clock");
+                 (result.hostClock ? "host-recovered clock" : "recovered clock");
     const linksim::EyeFigures eye = linksim::ReportedEye(result);
     char figures[160];
     std::snprintf(figures, sizeof figures, "eye height %.4g V, width %.3g UI; last %.0f UI of %zu bits", eye.heightV,

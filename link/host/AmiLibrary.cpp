@@ -52,13 +52,14 @@ bool AmiLibrary::Load(const std::string& path, bool needsGetWave, std::string& e
     return true;
 }
 
-bool AmiModelInstance::Initialize(std::vector<double>& impulse, double sampleInterval, double bitTime,
-                                  const std::string& parameters) {
+bool AmiModelInstance::Initialize(std::vector<double>& impulseMatrix, double sampleInterval, double bitTime,
+                                  const std::string& parameters, long aggressors) {
     std::vector<char> text(parameters.begin(), parameters.end());
     text.push_back('\0');
     char* parametersOut = nullptr;
     char* message = nullptr;
-    const long result = m_library.Init()(impulse.data(), long(impulse.size()), 0, sampleInterval, bitTime,
+    const long rowSize = long(impulseMatrix.size() / size_t(aggressors + 1));
+    const long result = m_library.Init()(impulseMatrix.data(), rowSize, aggressors, sampleInterval, bitTime,
                                          text.data(), &parametersOut, &m_memory, &message);
     // The model owns both texts; keep copies, they may change later. The
     // instance is closed even after a failure: AMI_Init hands it back anyway.

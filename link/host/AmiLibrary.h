@@ -42,11 +42,12 @@ public:
     AmiModelInstance(const AmiModelInstance&) = delete;
     AmiModelInstance& operator=(const AmiModelInstance&) = delete;
 
-    // Calls AMI_Init on one impulse response (no aggressors), processed in
-    // place. message receives the model's msg text (also on failure) and
-    // parametersOut its AMI_parameters_out, copied at once.
-    bool Initialize(std::vector<double>& impulse, double sampleInterval, double bitTime,
-                    const std::string& parameters);
+    // Calls AMI_Init on the impulse matrix, processed in place: the through
+    // response and one column per aggressor after it, of equal length, one
+    // column after the other. message receives the model's msg text (also on
+    // failure) and parametersOut its AMI_parameters_out, copied at once.
+    bool Initialize(std::vector<double>& impulseMatrix, double sampleInterval, double bitTime,
+                    const std::string& parameters, long aggressors = 0);
     // One AMI_GetWave call; clockTimes must have the room simulators give.
     bool ProcessWave(double* wave, long count, double* clockTimes);
     // AMI_Close, once; false if the model reported a failure.

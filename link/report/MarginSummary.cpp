@@ -42,8 +42,7 @@ Json MarginsJson(const LinkResult& result, const RunOutputs& outputs) {
     const EyeWalls& walls = m.walls;
     return {{"known", true},
             {"target_ber", m.targetBer},
-            {"sampled_at", result.rxReportsClock ? "the receiver's clock times + UI/2"
-                                                 : "an ideal clock at the centre of the eye"},
+            {"sampled_at", result.hostClock ? "the host's recovered clock" : "the receiver's clock times"},
             {"bits_compared", m.bitsCompared},
             {"extrapolated", m.Extrapolated()},
             {"timing_margin_ui", JsonNumber(m.timingMarginUi)},

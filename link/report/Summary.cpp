@@ -21,9 +21,16 @@ Json JsonNumber(double value) { return std::isfinite(value) ? Json(value) : Json
 
 namespace {
 
-std::string ChannelText(const LinkSettings& settings) {
-    if (settings.channel.kind == ChannelKind::File) return "channel " + settings.channel.path;
-    return FormatValue("%g", settings.channel.lossDb) + " dB channel";
+std::string ChannelText(const LinkSettings& settings, const LinkResult& result) {
+    std::string text;
+    if (settings.channel.kind == ChannelKind::Loss) {
+        text = FormatValue("%g", settings.channel.lossDb) + " dB channel";
+    } else {
+        text = "channel " + settings.channel.path;
+        if (!result.channel.ports.empty()) text += " (ports " + result.channel.ports + ")";
+    }
+    if (!result.aggressors.empty()) text += " + " + std::to_string(result.aggressors.size()) + " aggressor(s)";
+    return text;
 }
 
 Json ModelJson(const ModelRun& run) {
@@ -83,7 +90,10 @@ Json EyeJson(const LinkResult& result, const RunOutputs& outputs) {
 
 Json ClockJson(const LinkResult& result, const RunOutputs& outputs) {
     const ClockSettling& clock = result.clock;
-    Json json = {{"recovered", result.rxReportsClock}, {"clock_times", clock.clockCount}, {"settled", clock.settled}};
+    Json json = {{"recovered", result.rxReportsClock},
+                 {"source", result.hostClock ? "host clock recovery" : "receiver clock times"},
+                 {"clock_times", clock.clockCount},
+                 {"settled", clock.settled}};
     if (clock.settled) {
         json["settled_at_s"] = JsonNumber(clock.settleTime);
         json["settled_at_bit"] = (long long)(clock.settleTime / result.unitInterval);
@@ -131,18 +141,57 @@ Json TimingJson(const LinkResult& result, const RunOutputs& outputs) {
             {"host_parts_s", parts}};
 }
 
-Json ChannelJson(const LinkSettings& settings, const LinkResult& result) {
+// One path: the through channel or an aggressor's.
+Json PathJson(const ChannelSpec& spec, const ChannelOutcome& outcome) {
     Json json = Json::object();
-    if (settings.channel.kind == ChannelKind::File) {
-        json["kind"] = "file";
-        json["path"] = settings.channel.path;
-    } else {
-        json["kind"] = "lossy line";
-        json["loss_db_at_nyquist"] = JsonNumber(settings.channel.lossDb);
+    switch (spec.kind) {
+        case ChannelKind::Loss: json["kind"] = "lossy line"; break;
+        case ChannelKind::File: json["kind"] = "file"; break;
+        case ChannelKind::Touchstone: json["kind"] = "touchstone"; break;
     }
+    if (spec.kind != ChannelKind::Loss) json["file"] = spec.path;
+    if (spec.kind == ChannelKind::Touchstone) json["ports"] = outcome.ports;
+    json["loss_db_at_nyquist"] = JsonNumber(outcome.lossDbAtNyquist);
+    json["delay_s"] = JsonNumber(outcome.delaySeconds);
+    if (spec.kind == ChannelKind::Touchstone) json["precursor_energy_share"] = JsonNumber(outcome.precursorEnergyShare);
+    json["warnings"] = outcome.warnings;
+    return json;
+}
+
+Json BuffersJson(const BuffersOutcome& buffers) {
+    if (!buffers.applied) return {{"applied", false}};
+    const BufferLoads& loads = buffers.loads;
+    return {{"applied", true},
+            {"per_leg", {{"tx_ohms", JsonNumber(loads.txOhms)},
+                         {"tx_farads", loads.txFarads},
+                         {"rx_ohms", std::isinf(loads.rxOhms) ? Json("open") : JsonNumber(loads.rxOhms)},
+                         {"rx_farads", loads.rxFarads},
+                         {"package_ohms", loads.packageOhms},
+                         {"package_henries", loads.packageHenries},
+                         {"package_farads", loads.packageFarads}}},
+            {"source", buffers.source}};
+}
+
+Json ChannelJson(const LinkSettings& settings, const LinkResult& result) {
+    Json json = PathJson(settings.channel, result.channel);
+    json["buffers"] = BuffersJson(result.buffers);
     json["impulse_samples"] = result.channelSamples;
     json["impulse_matrix_rows"] = result.impulseSamples;
     return json;
+}
+
+Json AggressorsJson(const LinkSettings& settings, const LinkResult& result) {
+    Json list = Json::array();
+    for (size_t i = 0; i < result.aggressors.size() && i < settings.aggressors.size(); ++i) {
+        const AggressorOutcome& aggressor = result.aggressors[i];
+        Json json = PathJson(settings.aggressors[i], aggressor.path);
+        json["impulse_matrix_column"] = i + 1;
+        json["prbs_seed"] = aggressor.seed;
+        json["pulse_peak_v"] = JsonNumber(aggressor.pulsePeakV);
+        json["largest_at_rx_input_v"] = JsonNumber(aggressor.largestV);
+        list.push_back(json);
+    }
+    return list;
 }
 
 }  // namespace
@@ -175,7 +224,9 @@ Json SummaryDocument(const LinkSettings& settings, const LinkResult& result, con
     return {{"tx", ModelJson(result.tx)},
             {"rx", ModelJson(result.rx)},
             {"stimulus", stimulus},
+            {"ibs", result.ibsFile.empty() ? Json(nullptr) : Json(result.ibsFile)},
             {"channel", ChannelJson(settings, result)},
+            {"aggressors", AggressorsJson(settings, result)},
             {"stress", StressJson(settings.stress)},
             {"flow", result.flow},
             {"ignore_bits", result.ignoreBits},
@@ -195,7 +246,7 @@ std::string SummaryJson(const LinkSettings& settings, const LinkResult& result, 
 
 std::string SummaryText(const LinkSettings& settings, const LinkResult& result, const RunOutputs& outputs) {
     std::ostringstream text;
-    text << result.tx.description.modelName << " -> " << ChannelText(settings) << " -> "
+    text << result.tx.description.modelName << " -> " << ChannelText(settings, result) << " -> "
          << result.rx.description.modelName << ", PRBS" << settings.prbsOrder << ", " << result.bits << " bits at "
          << FormatValue("%g", settings.bitRate / 1e9) << " Gb/s\n";
     const BitErrorCount& errors = result.errors;
@@ -218,7 +269,21 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
     } else {
         text << "  eye: " << outputs.eyeNote << "\n";
     }
-    if (result.rxReportsClock) {
+    if (settings.channel.kind == ChannelKind::Touchstone) {
+        text << "  channel: " << FormatValue("%.1f", result.channel.lossDbAtNyquist) << " dB at Nyquist (from the data), delay "
+             << FormatValue("%.4g", result.channel.delaySeconds * 1e9) << " ns\n";
+    }
+    for (const std::string& warning : result.channel.warnings) text << "  channel warning: " << warning << "\n";
+    for (size_t i = 0; i < result.aggressors.size(); ++i) {
+        text << "  aggressor " << i + 1 << ": pulse peak " << FormatValue("%.3g", result.aggressors[i].pulsePeakV * 1e3)
+             << " mV, up to " << FormatValue("%.3g", result.aggressors[i].largestV * 1e3) << " mV at the receiver's input\n";
+        for (const std::string& warning : result.aggressors[i].path.warnings) {
+            text << "  aggressor " << i + 1 << " warning: " << warning << "\n";
+        }
+    }
+    if (result.hostClock) {
+        text << "  clock: the host's clock recovery (the receiver reports no clock times)\n";
+    } else if (result.rxReportsClock) {
         text << "  clock: "
              << (result.clock.settled
                      ? "settled at bit " + std::to_string((long long)(result.clock.settleTime / result.unitInterval))
@@ -241,7 +306,9 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
     if (!outputs.trajectoryImage.empty()) {
         text << "  trajectory: " << outputs.folder << "/" << outputs.trajectoryImage << "\n";
     }
-    if (!outputs.adaptationCsv.empty()) text << "  adaptation table: " << outputs.folder << "/" << outputs.adaptationCsv << "\n";
+    if (!outputs.adaptationCsv.empty()) {
+        text << "  adaptation table: " << outputs.folder << "/" << outputs.adaptationCsv << "\n";
+    }
     text << "  summary: " << outputs.folder << "/summary.json\n";
     return text.str();
 }

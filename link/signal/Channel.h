@@ -14,16 +14,17 @@
 namespace linksim {
 
 // The channel a run uses, as the user chose it.
-enum class ChannelKind { Loss, File };
+enum class ChannelKind { Loss, File, Touchstone };
 
 struct ChannelSpec {
     ChannelKind kind = ChannelKind::Loss;
     double lossDb = 12.0;  // at the Nyquist frequency
-    std::string path;      // two-column impulse response file
+    std::string path;      // two-column impulse response file, or Touchstone file
 };
 
 // The channel's impulse response (1/s) on the grid of samplesPerUi samples
-// per unit interval at bitRate: every kind of channel comes through here.
+// per unit interval at bitRate, for the channels given in time (a
+// Touchstone file needs its ports and buffers: TouchstoneChannel.h).
 // False with one line in error when it cannot be had. A relative path is
 // taken from the current working folder.
 bool BuildChannelImpulse(const ChannelSpec& spec, double bitRate, int samplesPerUi, std::vector<double>& impulse,

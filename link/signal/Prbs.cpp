@@ -20,8 +20,8 @@ const PrbsPolynomial* FindPrbsPolynomial(int order) {
     return nullptr;
 }
 
-PrbsGenerator::PrbsGenerator(const PrbsPolynomial& polynomial)
-    : m_state((1ULL << polynomial.order) - 1),
+PrbsGenerator::PrbsGenerator(const PrbsPolynomial& polynomial, unsigned long long seed)
+    : m_state(seed & ((1ULL << polynomial.order) - 1)),
       m_mask((1ULL << polynomial.order) - 1),
       m_order(polynomial.order),
       m_tap(polynomial.tap) {}
@@ -32,12 +32,14 @@ int PrbsGenerator::Next() {
     return bit;
 }
 
-std::vector<int> Prbs(int order, size_t bits) {
+std::vector<int> Prbs(int order, size_t bits) { return Prbs(order, bits, ~0ULL); }
+
+std::vector<int> Prbs(int order, size_t bits, unsigned long long seed) {
     const PrbsPolynomial* polynomial = FindPrbsPolynomial(order);
-    if (polynomial == nullptr) {
+    if (polynomial == nullptr || (seed & ((1ULL << order) - 1)) == 0) {
         return {};
     }
-    PrbsGenerator generator(*polynomial);
+    PrbsGenerator generator(*polynomial, seed);
     std::vector<int> sequence(bits);
     for (int& bit : sequence) {
         bit = generator.Next();

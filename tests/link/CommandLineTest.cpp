@@ -2,6 +2,7 @@
 // success and the one line it gives for each kind of bad input.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -116,6 +117,50 @@ TEST(CommandLine, StressAndTargetRate) {
     }
 }
 
+TEST(CommandLine, ReadsChannelCrosstalkAndBufferOptions) {
+    linksim::CommandLine line;
+    std::string error;
+    ASSERT_EQ(Parse({"--channel", "touchstone:a.s4p", "--ports", "1,2,3,4", "--aggressor", "touchstone:a.s4p",
+                     "--aggressor=file:x.txt", "--aggressor-ports", "5,7,2,4", "--tx-impedance", "45", "--tx-c",
+                     "0.8p", "--rx-impedance", "open", "--rx-c", "1.5e-13", "--ibs", "/nonexistent/k.ibs",
+                     "--tx-pin", "1", "--rx-pin", "RX_P"},
+                    line, error),
+              linksim::CommandLineAction::Run)
+        << error;
+    const linksim::LinkSettings& s = line.settings;
+    EXPECT_EQ(s.channel.kind, linksim::ChannelKind::Touchstone);
+    EXPECT_EQ(s.channel.path, "a.s4p");
+    EXPECT_EQ(linksim::PortMapText(s.ports), "1,2,3,4");
+    ASSERT_EQ(s.aggressors.size(), 2u);
+    EXPECT_EQ(s.aggressors[1].kind, linksim::ChannelKind::File);
+    EXPECT_TRUE(s.aggressorPortsGiven);
+    EXPECT_EQ(linksim::PortMapText(s.aggressorPorts), "5,7,2,4");
+    EXPECT_DOUBLE_EQ(s.buffers.txOhms, 45.0);
+    EXPECT_DOUBLE_EQ(s.buffers.txFarads, 0.8e-12);
+    EXPECT_TRUE(std::isinf(s.buffers.rxOhms));
+    EXPECT_DOUBLE_EQ(s.buffers.rxFarads, 1.5e-13);
+    // The IBIS file names the models; an unreadable one is no kit receiver.
+    EXPECT_EQ(s.ibsPath, "/nonexistent/k.ibs");
+    EXPECT_EQ(s.txPin, "1");
+    EXPECT_TRUE(s.tx.library.empty());
+    EXPECT_TRUE(s.rx.library.empty());
+    EXPECT_TRUE(s.rx.overrides.empty());
+    // Without the options, the ports are the usual numbering and no buffer is given.
+    linksim::CommandLine plain;
+    ASSERT_EQ(Parse({}, plain, error), linksim::CommandLineAction::Run);
+    EXPECT_EQ(linksim::PortMapText(plain.settings.ports), "1,3,2,4");
+    EXPECT_FALSE(plain.settings.buffers.Any());
+
+    const std::vector<std::string> bad[] = {
+        {"--ports", "1,1,2,3"}, {"--ports", "1,2,3"},      {"--aggressor", "loss:3"}, {"--tx-c", "-1p"},
+        {"--tx-impedance", "open"}, {"--channel", "touchstone:"}, {"--rx-c", "big"},
+    };
+    for (const std::vector<std::string>& arguments : bad) {
+        EXPECT_EQ(Parse(arguments, line, error), linksim::CommandLineAction::Fail) << arguments[0] << " " << arguments[1];
+        EXPECT_NE(error.find(arguments[0]), std::string::npos) << error;
+    }
+}
+
 struct ProgramRun {
     int exitCode;
     std::string out;
@@ -189,6 +234,9 @@ TEST(Program, EveryBadInputGetsOneLineAndAFailure) {
         {ok + "--channel file:/nonexistent/channel.txt", "cannot read the channel file /nonexistent/channel.txt"},
         {ok + "--tx FailInit=True", "LinkTestTx AMI_Init failed: received (LinkTestTx"},
         {ok + "--prbs 8", "--prbs 8: the pattern is PRBS7, 15, 23 or 31"},
+        {ok + "--channel touchstone:/nonexistent/x.s4p", "cannot read the Touchstone file /nonexistent/x.s4p"},
+        {ok + "--aggressor file:/nonexistent/a.txt", "aggressor 1: cannot read the channel file"},
+        {ok + "--rx-c 1e-3 --rx-impedance 0", "the receiver impedance must be more than 0 ohm"},
     };
     for (const auto& c : cases) {
         const ProgramRun run = RunProgram(c.arguments);

@@ -2,6 +2,8 @@
 // [Algorithmic Model] sections name, all present in the kit folder.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <set>
@@ -20,7 +22,24 @@ struct IbsFile {
     std::vector<std::string> pinModels;
     std::vector<std::vector<std::string>> executables;  // platform, library, .ami
     std::string fileName;
+    // [Model] -> I-V table keyword -> rows of voltage, I(typ), I(min), I(max)
+    std::map<std::string, std::map<std::string, std::vector<std::vector<double>>>> tables;
+    std::map<std::string, std::vector<double>> voltageRanges;  // [Model] -> typ, min, max
 };
+
+// A number with an IBIS scale suffix (1.5mA, 20.0ps, 0.950V).
+double IbisNumber(const std::string& word) {
+    char* end = nullptr;
+    const double value = std::strtod(word.c_str(), &end);
+    switch (*end) {
+        case 'm': return value * 1e-3;
+        case 'u': return value * 1e-6;
+        case 'n': return value * 1e-9;
+        case 'p': return value * 1e-12;
+        case 'k': return value * 1e3;
+        default: return value;
+    }
+}
 
 std::vector<std::string> Words(const std::string& line) {
     std::istringstream stream(line.substr(0, line.find('|')));
@@ -42,11 +61,21 @@ IbsFile ReadIbs(const std::string& path) {
             if (keyword == "[Model]") model = words[1];
             else if (!model.empty()) ibs.modelKeywords[model].insert(keyword);
             if (keyword == "[File Name]") ibs.fileName = words[2];
+            if (keyword == "[Voltage Range]" && words.size() == 5) {
+                ibs.voltageRanges[model] = {IbisNumber(words[2]), IbisNumber(words[3]), IbisNumber(words[4])};
+            }
             continue;
         }
         if (keyword == "[Pin]" && words.size() >= 3) ibs.pinModels.push_back(words[2]);
         if (keyword == "[Model]" && words[0] == "Model_type") ibs.modelTypes[model] = words[1];
         if (keyword == "[Model]" && words[0] == "C_comp") ibs.modelKeywords[model].insert("C_comp");
+        const bool table = keyword == "[Pulldown]" || keyword == "[Pullup]" || keyword == "[GND Clamp]" ||
+                           keyword == "[POWER Clamp]";
+        if (table && words.size() == 4) {
+            std::vector<double> row;
+            for (const std::string& word : words) row.push_back(IbisNumber(word));
+            ibs.tables[model][keyword].push_back(row);
+        }
         if (keyword == "[Algorithmic Model]" && words[0] == "Executable" && words.size() == 4) {
             ibs.executables.push_back({words[1], words[2], words[3]});
         }
@@ -96,7 +125,15 @@ bool BuiltHere(const std::string& file) {
 // model this tree does not build yet has neither library nor .ami file.
 TEST(KitIbs, NamesOnlyFilesTheKitHolds) {
     const IbsFile& ibs = Kit();
-    ASSERT_EQ(ibs.executables.size(), 3u);
+    // Both models for 64-bit Linux and Windows, the transmitter for 32-bit
+    // Windows too: the five files of the complete kit.
+    std::set<std::string> named;
+    for (const std::vector<std::string>& executable : ibs.executables) named.insert(executable[0] + " " + executable[1]);
+    EXPECT_EQ(named, (std::set<std::string>{"Linux_gcc_64 Orvex_RX_AMI_05272013.so",
+                                            "Linux_gcc_64 Orvex_TX_AMI_01142014.so",
+                                            "Windows_VisualStudio_64 Orvex_RX_AMI_05272013_x64.dll",
+                                            "Windows_VisualStudio_64 Orvex_TX_AMI_01142014_x64.dll",
+                                            "Windows_VisualStudio_32 Orvex_TX_AMI_01142014.dll"}));
     std::vector<std::string> skipped;
     for (const std::vector<std::string>& executable : ibs.executables) {
         for (size_t i = 1; i < executable.size(); ++i) {
@@ -114,6 +151,52 @@ TEST(KitIbs, NamesOnlyFilesTheKitHolds) {
         std::string list;
         for (const std::string& name : skipped) list += (list.empty() ? "" : ", ") + name;
         GTEST_SKIP() << "not in the kit folder: " << list;
+    }
+}
+
+// The current into a pin at `volts` from one I-V table and corner (1 typ,
+// 2 min, 3 max), interpolated linearly between its rows.
+double TableCurrent(const std::vector<std::vector<double>>& rows, double volts, size_t corner) {
+    for (size_t i = 1; i < rows.size(); ++i) {
+        if (volts <= rows[i][0] || i + 1 == rows.size()) {
+            const double share = (volts - rows[i - 1][0]) / (rows[i][0] - rows[i - 1][0]);
+            return rows[i - 1][corner] + share * (rows[i][corner] - rows[i - 1][corner]);
+        }
+    }
+    return std::nan("");
+}
+
+// What a host derives from the I-V data inside the supply range, corner by
+// corner: the receiver's clamp tables together are a 50 ohm termination per
+// leg to mid-supply (a tenth off at the slow and fast corners), and the
+// driver's pulldown and pullup are 50 ohm per leg each.
+TEST(KitIbs, TablesHoldTheFiftyOhmPerLegTerminationAndDriver) {
+    const IbsFile& ibs = Kit();
+    ASSERT_EQ(ibs.tables.count("orvex_rx"), 1u);
+    ASSERT_EQ(ibs.tables.count("orvex_tx"), 1u);
+    const std::map<std::string, std::vector<std::vector<double>>>& rx = ibs.tables.at("orvex_rx");
+    const std::map<std::string, std::vector<std::vector<double>>>& tx = ibs.tables.at("orvex_tx");
+    ASSERT_TRUE(rx.count("[GND Clamp]") && rx.count("[POWER Clamp]"));
+    ASSERT_TRUE(tx.count("[Pulldown]") && tx.count("[Pullup]"));
+    const char* names[] = {"", "typ", "min", "max"};
+    for (size_t corner = 1; corner <= 3; ++corner) {
+        const double supply = ibs.voltageRanges.at("orvex_rx").at(corner - 1);
+        // Powered pins: the GND clamp from ground, the POWER clamp from the supply.
+        auto current = [&](double volts) {
+            return TableCurrent(rx.at("[GND Clamp]"), volts, corner) +
+                   TableCurrent(rx.at("[POWER Clamp]"), supply - volts, corner);
+        };
+        const double tolerance = corner == 1 ? 0.5 : 5.5;
+        EXPECT_NEAR(current(supply / 2), 0.0, 1e-6) << names[corner] << ": no current at mid-supply";
+        for (double low = 0.0; low < 0.9 * supply; low += 0.1 * supply) {
+            const double high = low + 0.1 * supply;
+            EXPECT_NEAR((high - low) / (current(high) - current(low)), 50.0, tolerance)
+                << names[corner] << " receiver, from " << low << " V";
+        }
+        for (const char* driver : {"[Pulldown]", "[Pullup]"}) {
+            const double slope = TableCurrent(tx.at(driver), 0.5, corner) - TableCurrent(tx.at(driver), 0.0, corner);
+            EXPECT_NEAR(std::fabs(0.5 / slope), 50.0, tolerance) << names[corner] << " driver " << driver;
+        }
     }
 }
 

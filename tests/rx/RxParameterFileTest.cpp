@@ -90,6 +90,7 @@ TEST_F(RxParameterFile, DeclaresTheElevenSettingsWithTheSchematicsDefaults) {
         EXPECT_LE(declaredSetting.lowest, declaredSetting.typical) << setting.name;
         EXPECT_GE(declaredSetting.highest, declaredSetting.typical) << setting.name;
     }
+    EXPECT_EQ(ListsNotLedByTheirDefault(), std::vector<std::string>{});
 }
 
 // What the blocks can do: one EQ_Level per response of the larger bank,

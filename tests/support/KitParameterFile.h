@@ -34,6 +34,22 @@ public:
         return numbers;
     }
 
+    // The List settings whose first entry is not their Default (or that
+    // lack one): hosts that read only the first entry would run them on
+    // another value than the model's own default.
+    std::vector<std::string> ListsNotLedByTheirDefault() const {
+        std::vector<std::string> wrong;
+        for (int i = 0; i < parser.GetTree()->iNumNodes; ++i) {
+            const NODE_STRUCT& node = parser.GetTree()->pNodes[i];
+            if (node.iLevel != 3 || node.enumNodeType != NODE_TYPE_BRANCH) continue;
+            const std::string path = std::string("Model_Specific.") + static_cast<const BRANCH_STRUCT*>(node.pNode)->pszName;
+            const std::vector<std::string> list = Values(path + ".List");
+            const std::vector<std::string> defaults = Values(path + ".Default");
+            if (!list.empty() && (defaults.size() != 1 || list[0] != defaults[0])) wrong.push_back(path);
+        }
+        return wrong;
+    }
+
     const std::string modelRoot;
     const std::string text;
     const Tessel::AMI::ParamParser parser;

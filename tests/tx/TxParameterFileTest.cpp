@@ -35,6 +35,12 @@ TEST_F(TxParameterFile, ParsesUnderTheModelsRootWithTheReservedParameters) {
     EXPECT_EQ(Value("Reserved_Parameters.Init_Returns_Impulse.Value"), "True");
     EXPECT_EQ(Value("Reserved_Parameters.GetWave_Exists.Value"), "False");
     EXPECT_EQ(Value("Reserved_Parameters.Modulation.Value"), "NRZ");
+    // Hosts pass crosstalk columns only up to the declared count, and the
+    // model shapes any number of them.
+    EXPECT_EQ(Value("Reserved_Parameters.Max_Init_Aggressors.Type"), "Integer");
+    const std::vector<double> aggressors = Numbers("Reserved_Parameters.Max_Init_Aggressors.Value");
+    ASSERT_EQ(aggressors.size(), 1u);
+    EXPECT_GE(aggressors[0], 8.0);
 }
 
 TEST_F(TxParameterFile, DeclaresExactlyTheFourSettingsWithTheModelsTypesAndDefaults) {
@@ -47,7 +53,7 @@ TEST_F(TxParameterFile, DeclaresExactlyTheFourSettingsWithTheModelsTypesAndDefau
     }
     // Level 3 holds the reserved parameters and the settings.
     const std::set<std::string> expected = {"AMI_Version", "Init_Returns_Impulse", "GetWave_Exists", "Modulation",
-                                            "DE", "VOD", "gain", "DE_range"};
+                                            "Max_Init_Aggressors", "DE", "VOD", "gain", "DE_range"};
     EXPECT_EQ(declared, expected);
 
     for (const char* name : {"DE", "VOD", "gain", "DE_range"}) {
@@ -67,6 +73,7 @@ TEST_F(TxParameterFile, DeclaresExactlyTheFourSettingsWithTheModelsTypesAndDefau
     ASSERT_EQ(Numbers("Model_Specific.DE_range.Default").size(), 1u);
     EXPECT_EQ(Numbers("Model_Specific.DE_range.Default")[0], model.DE_range);
     EXPECT_EQ(Values("Model_Specific.DE_range.List_Tip").size(), Values("Model_Specific.DE_range.List").size());
+    EXPECT_EQ(ListsNotLedByTheirDefault(), std::vector<std::string>{});
 }
 
 // Every setting the file allows picks a response of its own, and together

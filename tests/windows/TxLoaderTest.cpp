@@ -1,12 +1,10 @@
-// The 32-bit Windows transmitter DLL as a Windows simulator sees it: loaded
-// by path with LoadLibrary, its two entry points found by name, and nothing
-// but the system's own DLLs needed to load it.
+// The Windows transmitter DLL (32- or 64-bit) as a Windows simulator sees
+// it: loaded by path with LoadLibrary, its two entry points found by name,
+// and nothing but the system's own DLLs needed to load it.
 //
 //   test_windows_tx_loader <path of Orvex_TX_AMI_01142014.dll>
 //
 // Prints one line per failed check and "N passed, N failed" at the end.
-#include <windows.h>
-
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -14,39 +12,13 @@
 #include <vector>
 
 #include "AmiFunctions.h"
+#include "WindowsModule.h"
 
 namespace {
 
+WindowsModule::Checks checks;
 
-int passed = 0;
-int failed = 0;
-
-void Check(bool condition, const std::string& what) {
-    if (condition) {
-        ++passed;
-    } else {
-        ++failed;
-        std::printf("FAILED: %s\n", what.c_str());
-    }
-}
-
-// The DLLs named in the import table of a loaded module.
-std::set<std::string> ImportedDlls(HMODULE module) {
-    std::set<std::string> names;
-    const unsigned char* base = reinterpret_cast<const unsigned char*>(module);
-    const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (directory.VirtualAddress == 0) return names;
-    for (const IMAGE_IMPORT_DESCRIPTOR* entry =
-             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
-         entry->Name != 0; ++entry) {
-        std::string name = reinterpret_cast<const char*>(base + entry->Name);
-        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        names.insert(name);
-    }
-    return names;
-}
+void Check(bool condition, const std::string& what) { checks.Check(condition, what); }
 
 std::string Unread(const char* parameter) {
     return std::string("The IBIS-AMI model, Orvex_TX_AMI_01142014, is unable to initialize the parameter ") +
@@ -83,19 +55,22 @@ int main(int argc, char** argv) {
     HMODULE module = LoadLibraryA(argv[1]);
     Check(module != nullptr, std::string("LoadLibrary ") + argv[1]);
     if (module == nullptr) {
-        std::printf("%d passed, %d failed\n", passed, failed);
-        return 1;
+        return checks.Summary();
     }
 
     AmiInitFunction init = reinterpret_cast<AmiInitFunction>(reinterpret_cast<void*>(GetProcAddress(module, "AMI_Init")));
     AmiCloseFunction close = reinterpret_cast<AmiCloseFunction>(reinterpret_cast<void*>(GetProcAddress(module, "AMI_Close")));
     Check(init != nullptr && close != nullptr, "AMI_Init and AMI_Close exported by their plain names");
     Check(GetProcAddress(module, "AMI_GetWave") == nullptr, "no AMI_GetWave");
+    // Besides the entry points, only the published dataflow classes.
+    for (const std::string& name : WindowsModule::ExportedNames(module)) {
+        Check(name == "AMI_Init" || name == "AMI_Close" || name.find("6Tessel") != std::string::npos,
+              "exports nothing of the model's own, not " + name);
+    }
 
     // The C++ runtime and libgcc are linked in: only system DLLs remain.
-    for (const std::string& dll : ImportedDlls(module)) {
-        Check(dll == "kernel32.dll" || dll == "msvcrt.dll" || dll.rfind("api-ms-win-", 0) == 0,
-              "imports only system DLLs, not " + dll);
+    for (const std::string& dll : WindowsModule::ImportedDlls(module)) {
+        Check(WindowsModule::SystemDll(dll), "imports only system DLLs, not " + dll);
     }
 
     if (init != nullptr && close != nullptr) {
@@ -132,6 +107,5 @@ int main(int argc, char** argv) {
     Check(close != nullptr && close(nullptr) == 1, "AMI_Close of a null handle returns 1");
 
     FreeLibrary(module);
-    std::printf("%d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
+    return checks.Summary();
 }

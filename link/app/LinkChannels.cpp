@@ -1,0 +1,200 @@
+#include "LinkChannels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "Channel.h"
+#include "IbisFile.h"
+#include "Prbs.h"
+#include "SpectrumImpulse.h"
+#include "TouchstoneChannel.h"
+
+namespace linksim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Transmitters whose tabulated responses already hold the pole of their own
+// pad: adding the .ibs file's C_comp would count it twice.
+const char* const kTransmittersWithPad[] = {"Orvex_TX_AMI_01142014"};
+// A channel given in time is taken as matched to this differential impedance.
+const double kTimeChannelOhms = 100.0;
+// Room the buffers' filtering may lengthen a response by.
+const size_t kBufferRoomUi = 64;
+
+bool IncludesPad(const std::string& txModelName) {
+    for (const char* name : kTransmittersWithPad) {
+        if (txModelName == name) return true;
+    }
+    return false;
+}
+
+std::string Describe(const ChannelSpec& spec) {
+    char text[64];
+    switch (spec.kind) {
+        case ChannelKind::Loss:
+            std::snprintf(text, sizeof text, "%g dB lossy line", spec.lossDb);
+            return text;
+        case ChannelKind::File:
+        case ChannelKind::Touchstone:
+            break;
+    }
+    return spec.path;
+}
+
+// The buffer model of the library's own IBIS file: the model whose
+// executable for this platform is that library.
+const IbisModel* ModelOfLibrary(const IbisFile& file, const std::string& library) {
+    for (const IbisModel& model : file.models) {
+        const IbisExecutable* executable = ExecutableForThisPlatform(model);
+        if (executable && fs::path(executable->library).filename() == fs::path(library).filename()) return &model;
+    }
+    return nullptr;
+}
+
+void TakeTx(const IbisModel& model, BufferLoads& loads) {
+    loads.txOhms = BufferImpedance(model);
+    loads.txFarads = model.cCompFarads;
+}
+
+void TakeRx(const IbisModel& model, BufferLoads& loads) {
+    loads.rxOhms = BufferImpedance(model);
+    loads.rxFarads = model.cCompFarads;
+}
+
+// From the IBIS file beside each library that names it, where there is one.
+std::string BuffersBesideModels(const std::string& txLibrary, const std::string& rxLibrary, BufferLoads& loads) {
+    std::string source;
+    const struct {
+        const std::string& library;
+        void (*take)(const IbisModel&, BufferLoads&);
+        const char* role;
+    } ends[] = {{txLibrary, TakeTx, "transmitter"}, {rxLibrary, TakeRx, "receiver"}};
+    for (const auto& end : ends) {
+        const fs::path library(end.library);
+        const std::string path = FindIbisNaming(library.parent_path().string(), library.filename().string());
+        IbisFile file;
+        std::string ignored;
+        const IbisModel* model = nullptr;
+        if (!path.empty() && ReadIbisFile(path, file, ignored) && (model = ModelOfLibrary(file, end.library))) {
+            end.take(*model, loads);
+            source += std::string(source.empty() ? "" : "; ") + end.role + " from " + path;
+        }
+    }
+    return source;
+}
+
+}  // namespace
+
+bool ModelsFromIbis(const LinkSettings& settings, ModelSpec& tx, ModelSpec& rx, std::string& error) {
+    IbisFile file;
+    const IbisModel* txModel = nullptr;
+    const IbisModel* rxModel = nullptr;
+    if (!ReadIbisFile(settings.ibsPath, file, error) || !ChooseModel(file, true, settings.txPin, txModel, error) ||
+        !ChooseModel(file, false, settings.rxPin, rxModel, error)) {
+        return false;
+    }
+    if (tx.library.empty()) {
+        tx.library = ExecutableForThisPlatform(*txModel)->library;
+        if (tx.ami.empty()) tx.ami = ExecutableForThisPlatform(*txModel)->ami;
+    }
+    if (rx.library.empty()) {
+        rx.library = ExecutableForThisPlatform(*rxModel)->library;
+        if (rx.ami.empty()) rx.ami = ExecutableForThisPlatform(*rxModel)->ami;
+    }
+    return true;
+}
+
+bool ResolveBuffers(const LinkSettings& settings, const std::string& txLibrary, const std::string& rxLibrary,
+                    const std::string& txModelName, BuffersOutcome& buffers, std::string& error) {
+    buffers = BuffersOutcome();
+    buffers.applied =
+        settings.channel.kind == ChannelKind::Touchstone || !settings.ibsPath.empty() || settings.buffers.Any();
+    BufferLoads& loads = buffers.loads;
+    if (!settings.ibsPath.empty()) {
+        IbisFile file;
+        const IbisModel* txModel = nullptr;
+        const IbisModel* rxModel = nullptr;
+        if (!ReadIbisFile(settings.ibsPath, file, error) ||
+            !ChooseModel(file, true, settings.txPin, txModel, error) ||
+            !ChooseModel(file, false, settings.rxPin, rxModel, error)) {
+            return false;
+        }
+        TakeTx(*txModel, loads);
+        TakeRx(*rxModel, loads);
+        loads.packageOhms = file.packageOhms;
+        loads.packageHenries = file.packageHenries;
+        loads.packageFarads = file.packageFarads;
+        buffers.source = "models " + txModel->name + " and " + rxModel->name + " and the package of " + file.path;
+    } else {
+        buffers.source = BuffersBesideModels(txLibrary, rxLibrary, loads);
+        if (buffers.source.empty()) buffers.source = "defaults (50 ohm, no capacitance)";
+    }
+    if (IncludesPad(txModelName) && std::isnan(settings.buffers.txFarads)) {
+        loads.txFarads = 0.0;
+        buffers.source += "; " + txModelName + "'s responses hold its pad, so no transmitter C_comp is added";
+    }
+    const BufferOverrides& given = settings.buffers;
+    if (!std::isnan(given.txOhms)) loads.txOhms = given.txOhms;
+    if (!std::isnan(given.txFarads)) loads.txFarads = given.txFarads;
+    if (!std::isnan(given.rxOhms)) loads.rxOhms = given.rxOhms;
+    if (!std::isnan(given.rxFarads)) loads.rxFarads = given.rxFarads;
+    if (given.Any()) buffers.source += "; the values given on the command line";
+    return CheckBufferLoads(loads, error);
+}
+
+bool BuildPath(const ChannelSpec& given, const PortMap& ports, bool through, const BuffersOutcome& buffers,
+               double bitRate, int samplesPerUi, std::vector<double>& impulse, ChannelOutcome& outcome,
+               std::string& error) {
+    const double sampleInterval = 1.0 / (bitRate * samplesPerUi);
+    outcome = ChannelOutcome();
+    outcome.description = Describe(given);
+    // The models run inside the output folder: a file is named from where
+    // the user stands.
+    ChannelSpec spec = given;
+    if (spec.kind != ChannelKind::Loss) {
+        std::error_code ignored;
+        spec.path = fs::absolute(spec.path, ignored).lexically_normal().string();
+    }
+    if (spec.kind == ChannelKind::Touchstone) {
+        TouchstoneChannelReport report;
+        if (!TouchstoneImpulse(spec.path, ports, through, buffers.loads, bitRate, sampleInterval, impulse, report,
+                               error)) {
+            return false;
+        }
+        outcome.ports = report.ports;
+        outcome.lossDbAtNyquist = report.lossDbAtNyquist;
+        outcome.delaySeconds = report.delaySeconds;
+        outcome.precursorEnergyShare = report.precursorEnergyShare;
+        outcome.warnings = report.warnings;
+        return true;
+    }
+    if (!BuildChannelImpulse(spec, bitRate, samplesPerUi, impulse, error)) return false;
+    if (spec.kind == ChannelKind::Loss) outcome.lossDbAtNyquist = spec.lossDb;
+    if (buffers.applied) {
+        // No wave comes back through a channel given in time: it is taken as
+        // matched, its reflections long lost in it.
+        const BufferLoads loads = buffers.loads;
+        impulse = FilterImpulse(
+            impulse, sampleInterval,
+            [&loads](double hertz) { return TerminatedGain(loads, hertz, 0.0, 0.0, 1.0, 0.0, kTimeChannelOhms); },
+            kBufferRoomUi * size_t(samplesPerUi));
+    }
+    outcome.delaySeconds = ResponseDelay(impulse, sampleInterval);
+    return true;
+}
+
+unsigned long long AggressorSeed(int prbsOrder, size_t index) {
+    // Far apart in the sequence for any order: a fixed odd multiplier, the
+    // register's width, never all zeros nor the victim's all ones.
+    const unsigned long long mask = (1ULL << prbsOrder) - 1;
+    unsigned long long seed = (0x9E3779B97F4A7C15ULL * (index + 1)) >> 17;
+    seed &= mask;
+    if (seed == 0 || seed == mask) seed = 0x5 & mask;
+    return seed;
+}
+
+}  // namespace linksim

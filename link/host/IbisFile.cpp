@@ -1,0 +1,349 @@
+#include "IbisFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+namespace linksim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Conductance below this (siemens) is no termination: a megohm.
+const double kOpenConductance = 1e-6;
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Keywords compare without case, with blanks and underscores alike.
+std::string KeywordKey(const std::string& keyword) {
+    std::string key = Lower(keyword);
+    std::replace(key.begin(), key.end(), '_', ' ');
+    return key;
+}
+
+std::vector<std::string> Fields(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> fields;
+    std::string field;
+    while (in >> field) fields.push_back(field);
+    return fields;
+}
+
+double Interpolate(const IvTable& table, double volts) {
+    const std::vector<double>& v = table.volts;
+    if (volts <= v.front()) return table.amps.front();
+    if (volts >= v.back()) return table.amps.back();
+    size_t i = 0;
+    while (i + 2 < v.size() && v[i + 1] < volts) ++i;
+    return table.amps[i] + (volts - v[i]) / (v[i + 1] - v[i]) * (table.amps[i + 1] - table.amps[i]);
+}
+
+// dI/dV over a span around volts; 0 for a missing table.
+double Slope(const IvTable& table, double volts, double halfSpan) {
+    if (table.Empty()) return 0.0;
+    return (Interpolate(table, volts + halfSpan) - Interpolate(table, volts - halfSpan)) / (2.0 * halfSpan);
+}
+
+enum class Section { None, Package, Pin, Model, Table, Algorithmic, Other };
+
+class IbisReader {
+public:
+    IbisReader(IbisFile& file, std::string& error) : m_file(file), m_error(error) {}
+
+    bool ReadLine(std::string line, int lineNumber) {
+        const size_t comment = line.find(m_commentChar);
+        if (comment != std::string::npos) line.erase(comment);
+        const size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos) return true;
+        line = line.substr(first);
+        m_line = lineNumber;
+        if (line[0] == '[') return Keyword(line);
+        switch (m_section) {
+            case Section::Package: return PackageLine(Fields(line));
+            case Section::Pin: return PinLine(Fields(line));
+            case Section::Model: return ModelLine(line);
+            case Section::Table: return TableLine(Fields(line));
+            case Section::Algorithmic: return ExecutableLine(Fields(line));
+            default: return true;
+        }
+    }
+
+private:
+    bool Fail(const std::string& text) {
+        m_error = "line " + std::to_string(m_line) + ": " + text;
+        return false;
+    }
+
+    bool Keyword(const std::string& line) {
+        const size_t close = line.find(']');
+        if (close == std::string::npos) return Fail("a keyword without its closing bracket");
+        const std::string key = KeywordKey(line.substr(1, close - 1));
+        const std::string rest = line.substr(close + 1);
+        const std::vector<std::string> fields = Fields(rest);
+        m_section = Section::Other;
+        if (key == "comment char") {
+            if (!fields.empty() && !fields[0].empty()) m_commentChar = fields[0][0];
+        } else if (key == "component") {
+            m_file.component = fields.empty() ? std::string() : fields[0];
+        } else if (key == "package") {
+            m_section = Section::Package;
+        } else if (key == "pin") {
+            m_section = Section::Pin;
+        } else if (key == "model") {
+            if (fields.empty()) return Fail("[Model] without a name");
+            m_file.models.emplace_back();
+            m_file.models.back().name = fields[0];
+            m_section = Section::Model;
+        } else if (!m_file.models.empty() && (key == "voltage range" || key == "pulldown" || key == "pullup" ||
+                                              key == "gnd clamp" || key == "power clamp" ||
+                                              key == "algorithmic model")) {
+            return ModelKeyword(key, fields);
+        }
+        return true;
+    }
+
+    bool ModelKeyword(const std::string& key, const std::vector<std::string>& fields) {
+        IbisModel& model = m_file.models.back();
+        if (key == "voltage range") {
+            if (fields.empty() || !ParseScaledNumber(fields[0], model.supplyVolts)) {
+                return Fail("[Voltage Range] needs a typical voltage");
+            }
+            m_section = Section::Model;
+        } else if (key == "algorithmic model") {
+            m_section = Section::Algorithmic;
+        } else {
+            m_table = key == "pulldown" ? &model.pulldown
+                    : key == "pullup"   ? &model.pullup
+                    : key == "gnd clamp" ? &model.gndClamp
+                                         : &model.powerClamp;
+            m_section = Section::Table;
+        }
+        return true;
+    }
+
+    bool PackageLine(const std::vector<std::string>& fields) {
+        if (fields.size() < 2) return true;
+        const std::string name = Lower(fields[0]);
+        double* target = name == "r_pkg" ? &m_file.packageOhms
+                       : name == "l_pkg" ? &m_file.packageHenries
+                       : name == "c_pkg" ? &m_file.packageFarads
+                                         : nullptr;
+        if (target && !ParseScaledNumber(fields[1], *target)) return Fail("no typical value for " + fields[0]);
+        return true;
+    }
+
+    bool PinLine(const std::vector<std::string>& fields) {
+        if (fields.size() < 3) return Fail("a [Pin] row needs a pin, a signal and a model");
+        m_file.pins.push_back(IbisPin{fields[0], fields[1], fields[2]});
+        return true;
+    }
+
+    bool ModelLine(const std::string& line) {
+        std::string text = line;
+        std::replace(text.begin(), text.end(), '=', ' ');
+        const std::vector<std::string> fields = Fields(text);
+        IbisModel& model = m_file.models.back();
+        const std::string name = Lower(fields[0]);
+        if (name == "model_type" && fields.size() > 1) {
+            model.type = fields[1];
+        } else if (name == "c_comp") {
+            if (fields.size() < 2 || !ParseScaledNumber(fields[1], model.cCompFarads)) {
+                return Fail("C_comp needs a typical value");
+            }
+        }
+        return true;
+    }
+
+    bool TableLine(const std::vector<std::string>& fields) {
+        double volts = 0.0;
+        double amps = 0.0;
+        if (fields.size() < 2 || !ParseScaledNumber(fields[0], volts) || !ParseScaledNumber(fields[1], amps)) {
+            return Fail("an I-V row needs a voltage and a typical current");
+        }
+        if (!m_table->volts.empty() && volts <= m_table->volts.back()) {
+            return Fail("the voltages of an I-V table must increase");
+        }
+        m_table->volts.push_back(volts);
+        m_table->amps.push_back(amps);
+        return true;
+    }
+
+    bool ExecutableLine(const std::vector<std::string>& fields) {
+        if (fields.empty() || Lower(fields[0]) != "executable") return true;
+        if (fields.size() < 4) return Fail("Executable needs a platform, a library and an .ami file");
+        const fs::path folder = fs::path(m_file.path).parent_path();
+        m_file.models.back().executables.push_back(
+            IbisExecutable{fields[1], (folder / fields[2]).string(), (folder / fields[3]).string()});
+        return true;
+    }
+
+    IbisFile& m_file;
+    std::string& m_error;
+    int m_line = 0;
+    char m_commentChar = '|';
+    Section m_section = Section::None;
+    IvTable* m_table = nullptr;
+};
+
+}  // namespace
+
+bool IbisModel::Drives() const {
+    const std::string kind = Lower(type);
+    return kind.find("output") != std::string::npos || kind.find("i/o") != std::string::npos ||
+           kind == "3-state" || kind.find("open_") == 0;
+}
+
+bool IbisModel::Receives() const {
+    const std::string kind = Lower(type);
+    return kind.find("input") != std::string::npos || kind.find("i/o") != std::string::npos;
+}
+
+const IbisModel* IbisFile::FindModel(const std::string& name) const {
+    for (const IbisModel& model : models) {
+        if (model.name == name) return &model;
+    }
+    return nullptr;
+}
+
+bool ParseScaledNumber(const std::string& text, double& value) {
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || !std::isfinite(value)) return false;
+    static const struct {
+        char letter;
+        double scale;
+    } kScales[] = {{'T', 1e12}, {'G', 1e9}, {'M', 1e6}, {'k', 1e3}, {'m', 1e-3},
+                   {'u', 1e-6}, {'n', 1e-9}, {'p', 1e-12}, {'f', 1e-15}};
+    for (const auto& scale : kScales) {
+        if (*end == scale.letter) {
+            value *= scale.scale;
+            break;
+        }
+    }
+    return true;
+}
+
+double BufferImpedance(const IbisModel& model) {
+    const double supply = model.supplyVolts;
+    const double middle = supply / 2.0;
+    const double halfSpan = supply > 0.0 ? supply / 4.0 : 0.1;
+    // POWER-referenced tables are written against the supply minus the pin.
+    const double clamps = Slope(model.gndClamp, middle, halfSpan) - Slope(model.powerClamp, supply - middle, halfSpan);
+    double conductance = clamps;
+    if (model.Drives() && (!model.pulldown.Empty() || !model.pullup.Empty())) {
+        const double low = Slope(model.pulldown, middle, halfSpan);
+        const double high = -Slope(model.pullup, supply - middle, halfSpan);
+        const int halves = int(!model.pulldown.Empty()) + int(!model.pullup.Empty());
+        conductance += (low + high) / double(halves);
+    }
+    return conductance > kOpenConductance ? 1.0 / conductance : std::numeric_limits<double>::infinity();
+}
+
+const IbisExecutable* ExecutableForThisPlatform(const IbisModel& model) {
+#ifdef _WIN32
+    const std::string system = "windows";
+#else
+    const std::string system = "linux";
+#endif
+    const std::string bits = sizeof(void*) == 8 ? "_64" : "_32";
+    for (const IbisExecutable& executable : model.executables) {
+        const std::string platform = Lower(executable.platform);
+        if (platform.rfind(system, 0) == 0 && platform.size() >= 3 &&
+            platform.compare(platform.size() - 3, 3, bits) == 0) {
+            return &executable;
+        }
+    }
+    return nullptr;
+}
+
+bool ReadIbisFile(const std::string& path, IbisFile& file, std::string& error) {
+    file = IbisFile();
+    std::error_code ignored;
+    file.path = fs::absolute(path, ignored).lexically_normal().string();
+    std::ifstream in(path);
+    if (!in) {
+        error = "cannot read the IBIS file " + path;
+        return false;
+    }
+    IbisReader reader(file, error);
+    std::string line;
+    int lineNumber = 0;
+    while (std::getline(in, line)) {
+        if (!reader.ReadLine(line, ++lineNumber)) {
+            error = path + ": " + error;
+            return false;
+        }
+    }
+    if (file.models.empty()) {
+        error = path + ": no [Model] in the file";
+        return false;
+    }
+    return true;
+}
+
+bool ChooseModel(const IbisFile& file, bool transmitter, const std::string& pin, const IbisModel*& model,
+                 std::string& error) {
+    const char* role = transmitter ? "transmitter" : "receiver";
+    const char* option = transmitter ? "--tx-pin" : "--rx-pin";
+    model = nullptr;
+    if (!pin.empty()) {
+        for (const IbisPin& entry : file.pins) {
+            if (entry.pin == pin || entry.signal == pin) model = file.FindModel(entry.model);
+        }
+        if (model == nullptr) {
+            error = std::string(option) + " " + pin + ": no pin or signal of that name with a [Model] in " + file.path;
+            return false;
+        }
+    } else {
+        for (const IbisModel& candidate : file.models) {
+            if ((transmitter ? candidate.Drives() : candidate.Receives()) && !candidate.executables.empty()) {
+                if (model != nullptr) {
+                    error = std::string("more than one ") + role + " model with an [Algorithmic Model] in " +
+                            file.path + ": choose one with " + option;
+                    return false;
+                }
+                model = &candidate;
+            }
+        }
+        if (model == nullptr) {
+            error = std::string("no ") + role + " model with an [Algorithmic Model] in " + file.path;
+            return false;
+        }
+    }
+    if (ExecutableForThisPlatform(*model) == nullptr) {
+        error = "the " + std::string(role) + " model " + model->name + " has no executable for this platform in " +
+                file.path;
+        return false;
+    }
+    return true;
+}
+
+std::string FindIbisNaming(const std::string& folder, const std::string& libraryName) {
+    std::error_code failure;
+    std::vector<std::string> candidates;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, failure)) {
+        if (Lower(entry.path().extension().string()) == ".ibs") candidates.push_back(entry.path().string());
+    }
+    std::sort(candidates.begin(), candidates.end());
+    for (const std::string& candidate : candidates) {
+        IbisFile file;
+        std::string ignored;
+        if (!ReadIbisFile(candidate, file, ignored)) continue;
+        for (const IbisModel& model : file.models) {
+            const IbisExecutable* executable = ExecutableForThisPlatform(model);
+            if (executable && fs::path(executable->library).filename() == libraryName) return candidate;
+        }
+    }
+    return std::string();
+}
+
+}  // namespace linksim

@@ -1,0 +1,85 @@
+// An IBIS file read the way a channel simulator reads it for an IBIS-AMI
+// link: the component's package, its pins, and per buffer [Model] its type,
+// pad capacitance (C_comp), supply, I-V tables and the [Algorithmic Model]
+// executables with their .ami files. Only the typical column is kept.
+#ifndef LINK_HOST_IBIS_FILE_H
+#define LINK_HOST_IBIS_FILE_H
+
+#include <string>
+#include <vector>
+
+namespace linksim {
+
+struct IvTable {
+    std::vector<double> volts;
+    std::vector<double> amps;  // into the buffer
+    bool Empty() const { return volts.size() < 2; }
+};
+
+struct IbisExecutable {
+    std::string platform;  // <operating system>_<compiler>_<bits>
+    std::string library;   // absolute: the .ibs file's folder is the kit's
+    std::string ami;
+};
+
+struct IbisModel {
+    std::string name;
+    std::string type;  // Model_type as written
+    double cCompFarads = 0.0;
+    double supplyVolts = 0.0;  // [Voltage Range]; 0 when absent
+    IvTable pulldown, pullup, gndClamp, powerClamp;
+    std::vector<IbisExecutable> executables;
+
+    bool Drives() const;    // an output of some kind
+    bool Receives() const;  // an input (I/O buffers do both)
+};
+
+struct IbisPin {
+    std::string pin;
+    std::string signal;
+    std::string model;
+};
+
+struct IbisFile {
+    std::string path;
+    std::string component;
+    double packageOhms = 0.0;  // per pin, typical
+    double packageHenries = 0.0;
+    double packageFarads = 0.0;
+    std::vector<IbisPin> pins;
+    std::vector<IbisModel> models;
+
+    const IbisModel* FindModel(const std::string& name) const;
+};
+
+// False with one line in error naming the line that could not be read.
+bool ReadIbisFile(const std::string& path, IbisFile& file, std::string& error);
+
+// A number with an IBIS scale letter (T G M k m u n p f) and any unit after
+// it: "0.80pF", "-10.00mA", "1.00nH", "50". False for "NA" and non-numbers.
+bool ParseScaledNumber(const std::string& text, double& value);
+
+// The buffer's impedance per leg as its I-V tables give it around
+// mid-supply: a driver's pull-down and pull-up averaged, with the clamps in
+// parallel; an input's clamps alone. Infinity where the tables conduct
+// nothing there (an unterminated input).
+double BufferImpedance(const IbisModel& model);
+
+// The model's executable for the platform this program runs on (operating
+// system and bits must match), or null.
+const IbisExecutable* ExecutableForThisPlatform(const IbisModel& model);
+
+// The transmitter's (driving) or receiver's model: the one of the pin named
+// (by pin or signal name) when pin is not empty, else the one model of that
+// kind with an [Algorithmic Model]. False with one line in error.
+bool ChooseModel(const IbisFile& file, bool transmitter, const std::string& pin, const IbisModel*& model,
+                 std::string& error);
+
+// An IBIS file in folder whose [Algorithmic Model] names libraryName for
+// this platform, or empty: where a model's analog data are, when only its
+// library was given.
+std::string FindIbisNaming(const std::string& folder, const std::string& libraryName);
+
+}  // namespace linksim
+
+#endif

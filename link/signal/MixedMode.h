@@ -1,0 +1,58 @@
+// The differential through path of a single-ended network: which four
+// ports carry the pair (the port numbering), the mixed-mode conversion to
+// the differential 2-port (SDD11, SDD12, SDD21, SDD22), and the checks a
+// user wants before trusting a file: a through path that looks like the
+// wrong numbering, and a network that gives out more power than it takes.
+#ifndef LINK_SIGNAL_MIXED_MODE_H
+#define LINK_SIGNAL_MIXED_MODE_H
+
+#include <string>
+#include <vector>
+
+#include "Touchstone.h"
+
+namespace linksim {
+
+// The input P, input N, output P and output N ports of a pair, counted from
+// 1. The default numbering has ports 1 and 3 at the input, 1 to 2 and 3 to 4
+// through; the other common one is 1,2,3,4 (1 to 3 and 2 to 4 through).
+struct PortMap {
+    int inP = 1;
+    int inN = 3;
+    int outP = 2;
+    int outN = 4;
+};
+
+// "A,B,C,D" with four different ports from 1 on.
+bool ParsePortMap(const std::string& text, PortMap& map, std::string& error);
+std::string PortMapText(const PortMap& map);
+
+// A differential 2-port at the network's frequencies, with its reference
+// impedance (twice the single-ended ports').
+struct DifferentialPath {
+    std::vector<double> frequencies;
+    std::vector<Complex> s11, s12, s21, s22;
+    double referenceOhms = 100.0;
+};
+
+// A 2-port network is taken as the differential path itself (the map is
+// not used); a larger one is converted with the map. False with one line
+// in error when the map names ports the network lacks; warnings gets what
+// the user should know (ports of unequal reference impedance).
+bool DifferentialThrough(const NetworkData& network, const PortMap& map, DifferentialPath& path,
+                         std::vector<std::string>& warnings, std::string& error);
+
+// When another output takes far more of an input's low-frequency signal than
+// the chosen output does, the numbering is probably the other one: a
+// sentence saying so and suggesting the numbering the data point to, or
+// empty. Only meaningful for through paths (not for crosstalk).
+std::string NumberingWarning(const NetworkData& network, const PortMap& map);
+
+// A passive network gives out at most the power it takes: at every frequency,
+// driving any one port, the power leaving all ports is at most 1. A sentence
+// naming the worst excess in dB and where it is, or empty.
+std::string PassivityWarning(const NetworkData& network);
+
+}  // namespace linksim
+
+#endif

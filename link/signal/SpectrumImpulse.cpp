@@ -1,0 +1,212 @@
+#include "SpectrumImpulse.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "Fft.h"
+
+namespace linksim {
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+// The top share of the band over which the window falls from 1 to 0 (a
+// raised cosine): smooth enough that the cut rings for well under a unit
+// interval, narrow enough to keep the band a channel's data describe.
+const double kWindowShare = 0.2;
+// The last share of the transform's span is negative time: whatever lands
+// there is the response before time 0.
+const size_t kNegativeTimeDivisor = 4;
+// A response is cut where what follows holds less than this share of its
+// energy.
+const double kTailEnergyShare = 1e-8;
+const size_t kMinimumTransform = 256;
+const size_t kMaximumTransform = size_t(1) << 22;
+
+// The next transform size at or above n with no prime factor above 7, the
+// sizes FFTW transforms fastest.
+size_t SmoothSize(size_t n) {
+    for (size_t size = std::max<size_t>(n, 2);; ++size) {
+        size_t rest = size;
+        for (size_t factor : {2, 3, 5, 7}) {
+            while (rest % factor == 0) rest /= factor;
+        }
+        if (rest == 1) return size;
+    }
+}
+
+// Magnitude and phase (unwrapped along the frequencies), with a DC point in
+// front when the data have none.
+struct PolarTable {
+    std::vector<double> hertz;
+    std::vector<double> magnitude;
+    std::vector<double> phase;
+};
+
+PolarTable ToPolar(const std::vector<double>& hertz, const std::vector<Complex>& response) {
+    PolarTable table;
+    table.hertz = hertz;
+    for (size_t i = 0; i < response.size(); ++i) {
+        table.magnitude.push_back(std::abs(response[i]));
+        double phase = std::arg(response[i]);
+        if (i > 0) {
+            const double step = phase - table.phase.back();
+            phase = table.phase.back() + step - 2.0 * kPi * std::round(step / (2.0 * kPi));
+        }
+        table.phase.push_back(phase);
+    }
+    if (hertz[0] > 0.0) {
+        // The phase runs nearly linearly towards DC, where a real response is
+        // real: its line's value at 0 tells which whole turn the data's phase
+        // is on and whether the DC value is positive or negative.
+        const double slope = (table.phase[1] - table.phase[0]) / (hertz[1] - hertz[0]);
+        double intercept = table.phase[0] - slope * hertz[0];
+        const double turns = 2.0 * kPi * std::round(intercept / (2.0 * kPi));
+        for (double& phase : table.phase) phase -= turns;
+        intercept -= turns;
+        const double dcPhase = std::fabs(intercept) <= kPi / 2.0 ? 0.0 : (intercept > 0.0 ? kPi : -kPi);
+        const double magnitudeSlope = (table.magnitude[1] - table.magnitude[0]) / (hertz[1] - hertz[0]);
+        const double dcMagnitude = std::max(0.0, table.magnitude[0] - magnitudeSlope * hertz[0]);
+        table.hertz.insert(table.hertz.begin(), 0.0);
+        table.magnitude.insert(table.magnitude.begin(), dcMagnitude);
+        table.phase.insert(table.phase.begin(), dcPhase);
+    }
+    return table;
+}
+
+double MedianStep(const std::vector<double>& hertz) {
+    std::vector<double> steps;
+    for (size_t i = 1; i < hertz.size(); ++i) steps.push_back(hertz[i] - hertz[i - 1]);
+    std::nth_element(steps.begin(), steps.begin() + long(steps.size() / 2), steps.end());
+    return steps[steps.size() / 2];
+}
+
+double Window(double hertz, double bandLimit) {
+    const double start = bandLimit * (1.0 - kWindowShare);
+    if (hertz <= start) return 1.0;
+    if (hertz >= bandLimit) return 0.0;
+    return 0.5 * (1.0 + std::cos(kPi * (hertz - start) / (bandLimit - start)));
+}
+
+// Length of the response once the quiet end is cut, at least minimum.
+size_t TrimmedLength(const std::vector<double>& impulse, size_t minimum) {
+    double energy = 0.0;
+    for (double value : impulse) energy += value * value;
+    double tail = 0.0;
+    size_t length = impulse.size();
+    while (length > minimum) {
+        const double value = impulse[length - 1];
+        if (tail + value * value > kTailEnergyShare * energy) break;
+        tail += value * value;
+        --length;
+    }
+    return length;
+}
+
+}  // namespace
+
+bool ImpulseFromSpectrum(const std::vector<double>& hertz, const std::vector<Complex>& response,
+                         double sampleInterval, SpectrumImpulse& result, std::string& error) {
+    result = SpectrumImpulse();
+    if (hertz.size() < 2 || hertz.size() != response.size()) {
+        error = "a frequency response needs at least two points";
+        return false;
+    }
+    if (!(sampleInterval > 0.0) || !std::isfinite(sampleInterval)) {
+        error = "the sample interval must be positive";
+        return false;
+    }
+    const PolarTable table = ToPolar(hertz, response);
+    const double step = MedianStep(hertz);
+    size_t size = SmoothSize(std::max(kMinimumTransform, size_t(std::ceil(1.0 / (step * sampleInterval)))));
+    if (size > kMaximumTransform) {
+        size = kMaximumTransform;
+        result.warnings.push_back("the frequency step is finer than a transform of " + std::to_string(size) +
+                                  " samples resolves; the response is taken over its first " +
+                                  std::to_string(size * 3 / 4) + " samples");
+    }
+    const Fft transform(size);
+    FftBuffer<Complex> spectrum(size / 2 + 1);
+    FftBuffer<double> samples(size);
+    const double binHertz = 1.0 / (double(size) * sampleInterval);
+    result.periodSeconds = double(size) * sampleInterval;
+    result.bandLimitHz = std::min(hertz.back(), 0.5 / sampleInterval);
+    size_t point = 0;
+    for (size_t k = 0; k <= size / 2; ++k) {
+        const double f = double(k) * binHertz;
+        Complex value = 0.0;
+        if (f < result.bandLimitHz) {
+            while (point + 2 < table.hertz.size() && table.hertz[point + 1] < f) ++point;
+            const double share = (f - table.hertz[point]) / (table.hertz[point + 1] - table.hertz[point]);
+            const double magnitude =
+                table.magnitude[point] + share * (table.magnitude[point + 1] - table.magnitude[point]);
+            const double phase = table.phase[point] + share * (table.phase[point + 1] - table.phase[point]);
+            value = std::polar(magnitude * Window(f, result.bandLimitHz), phase);
+        }
+        // The real transform's DC and (even-size) Nyquist bins are real.
+        if (k == 0 || 2 * k == size) value = value.real();
+        spectrum[k] = value;
+    }
+    transform.InverseReal(spectrum, samples);
+    const size_t causalLength = size - size / kNegativeTimeDivisor;
+    double energy = 0.0;
+    double precursor = 0.0;
+    for (size_t n = 0; n < size; ++n) {
+        const double value = samples[n];
+        energy += value * value;
+        if (n >= causalLength) precursor += value * value;
+    }
+    result.precursorEnergyShare = energy > 0.0 ? precursor / energy : 0.0;
+    const double scale = 1.0 / (double(size) * sampleInterval);
+    result.impulse.assign(samples.data(), samples.data() + causalLength);
+    for (double& value : result.impulse) value *= scale;
+    result.impulse.resize(TrimmedLength(result.impulse, std::min<size_t>(causalLength, 64)));
+    return true;
+}
+
+std::vector<double> FilterImpulse(const std::vector<double>& impulse, double sampleInterval,
+                                  const std::function<Complex(double hertz)>& gain, size_t extraSamples) {
+    const size_t size = SmoothSize(impulse.size() + extraSamples);
+    const Fft transform(size);
+    FftBuffer<double> samples(size);
+    FftBuffer<Complex> spectrum(size / 2 + 1);
+    std::copy(impulse.begin(), impulse.end(), samples.data());
+    transform.ForwardReal(samples, spectrum);
+    const double binHertz = 1.0 / (double(size) * sampleInterval);
+    for (size_t k = 0; k <= size / 2; ++k) {
+        Complex value = spectrum[k] * gain(double(k) * binHertz);
+        if (k == 0 || 2 * k == size) value = value.real();
+        spectrum[k] = value / double(size);
+    }
+    transform.InverseReal(spectrum, samples);
+    std::vector<double> filtered(samples.data(), samples.data() + size);
+    filtered.resize(TrimmedLength(filtered, impulse.size()));
+    return filtered;
+}
+
+double ResponseDelay(const std::vector<double>& impulse, double sampleInterval) {
+    double total = 0.0;
+    double largest = 0.0;
+    size_t peak = 0;
+    for (size_t i = 0; i < impulse.size(); ++i) {
+        total += impulse[i];
+        if (std::fabs(impulse[i]) > largest) {
+            largest = std::fabs(impulse[i]);
+            peak = i;
+        }
+    }
+    if (std::fabs(total) * 1e3 < largest) return double(peak) * sampleInterval;
+    double sum = 0.0;
+    for (size_t i = 0; i < impulse.size(); ++i) {
+        const double next = sum + impulse[i];
+        if ((next - 0.5 * total) * (total > 0.0 ? 1.0 : -1.0) >= 0.0) {
+            // Half-way between the step's values at this sample and the one before.
+            const double share = impulse[i] != 0.0 ? (0.5 * total - sum) / impulse[i] : 0.0;
+            return std::max(0.0, double(i) - 1.0 + share) * sampleInterval;
+        }
+        sum = next;
+    }
+    return double(peak) * sampleInterval;
+}
+
+}  // namespace linksim

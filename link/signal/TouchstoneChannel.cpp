@@ -1,0 +1,90 @@
+#include "TouchstoneChannel.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "SpectrumImpulse.h"
+
+namespace linksim {
+
+namespace {
+
+// More energy than this before time 0 means the data are not causal enough
+// to trust the response's shape: said as a warning.
+const double kPrecursorWarningShare = 1e-3;
+
+double LossDb(Complex value) { return -20.0 * std::log10(std::max(std::abs(value), 1e-300)); }
+
+}  // namespace
+
+double LossDbAt(const DifferentialPath& path, double hertz) {
+    const std::vector<double>& f = path.frequencies;
+    if (f.empty() || hertz < f.front() || hertz > f.back()) return std::numeric_limits<double>::quiet_NaN();
+    size_t i = 0;
+    while (i + 2 < f.size() && f[i + 1] < hertz) ++i;
+    const double share = (hertz - f[i]) / (f[i + 1] - f[i]);
+    return LossDb(path.s21[i]) + share * (LossDb(path.s21[i + 1]) - LossDb(path.s21[i]));
+}
+
+bool TouchstoneImpulse(const std::string& file, const PortMap& ports, bool through, const BufferLoads& loads,
+                       double bitRate, double sampleInterval, std::vector<double>& impulse,
+                       TouchstoneChannelReport& report, std::string& error) {
+    report = TouchstoneChannelReport();
+    report.file = file;
+    NetworkData network;
+    if (!ReadTouchstoneFile(file, network, error)) return false;
+    report.networkPorts = network.ports;
+    if (network.ports != 2 && network.ports < 4) {
+        error = file + ": a " + std::to_string(network.ports) +
+                "-port network holds no differential pair (2-port differential or 4 or more single-ended ports)";
+        return false;
+    }
+    report.ports = network.ports == 2 ? std::string("1,2") : PortMapText(ports);
+    DifferentialPath path;
+    if (!DifferentialThrough(network, ports, path, report.warnings, error)) {
+        error = file + ": " + error;
+        return false;
+    }
+    if (through) {
+        const std::string numbering = NumberingWarning(network, ports);
+        if (!numbering.empty()) report.warnings.push_back(numbering);
+    }
+    const std::string passivity = PassivityWarning(network);
+    if (!passivity.empty()) report.warnings.push_back(passivity);
+
+    const double nyquist = bitRate / 2.0;
+    report.lossDbAtNyquist = LossDbAt(path, nyquist);
+    if (path.frequencies.back() < nyquist) {
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      "the data end at %.4g GHz, below the Nyquist frequency %.4g GHz: the response above is cut",
+                      path.frequencies.back() / 1e9, nyquist / 1e9);
+        report.warnings.push_back(text);
+    }
+
+    std::vector<Complex> gain(path.frequencies.size());
+    for (size_t f = 0; f < gain.size(); ++f) {
+        gain[f] = TerminatedGain(loads, path.frequencies[f], path.s11[f], path.s12[f], path.s21[f], path.s22[f],
+                                 path.referenceOhms);
+    }
+    SpectrumImpulse converted;
+    if (!ImpulseFromSpectrum(path.frequencies, gain, sampleInterval, converted, error)) {
+        error = file + ": " + error;
+        return false;
+    }
+    for (const std::string& warning : converted.warnings) report.warnings.push_back(warning);
+    report.precursorEnergyShare = converted.precursorEnergyShare;
+    if (converted.precursorEnergyShare > kPrecursorWarningShare) {
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      "%.2g%% of the response's energy came before time 0 and was removed: the data are not causal",
+                      100.0 * converted.precursorEnergyShare);
+        report.warnings.push_back(text);
+    }
+    impulse.swap(converted.impulse);
+    report.delaySeconds = ResponseDelay(impulse, sampleInterval);
+    return true;
+}
+
+}  // namespace linksim

@@ -1,0 +1,263 @@
+// Touchstone files read back (versions, formats, units, orders, errors) and
+// turned into the channel a run uses: loss, pulse response, warnings.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+#include "Buffers.h"
+#include "MixedMode.h"
+#include "Scratch.h"
+#include "SpectrumImpulse.h"
+#include "Touchstone.h"
+#include "TouchstoneChannel.h"
+#include "TouchstoneFiles.h"
+
+using namespace linksim;
+
+namespace {
+
+const double kBitRate = 10e9;
+const int kSamplesPerUi = 32;
+const double kDt = 1.0 / (kBitRate * kSamplesPerUi);
+
+bool Parse(const std::string& text, int ports, NetworkData& data, std::string& error) {
+    std::istringstream in(text);
+    return ParseTouchstone(in, ports, data, error);
+}
+
+// Pulse response of one unit interval of level 1, as the link convolves.
+std::vector<double> PulseResponse(const std::vector<double>& impulse) {
+    std::vector<double> pulse(impulse.size() + kSamplesPerUi, 0.0);
+    for (size_t n = 0; n < pulse.size(); ++n) {
+        for (size_t m = 0; m < size_t(kSamplesPerUi) && m <= n; ++m) {
+            if (n - m < impulse.size()) pulse[n] += impulse[n - m] * kDt;
+        }
+    }
+    return pulse;
+}
+
+// Largest difference from the line's exact pulse response, over its peak.
+// The host's sum over samples is a midpoint rule: sample n holds the area
+// up to half a sample after it.
+double PulseMismatch(const std::vector<double>& impulse, const SkinLine& line) {
+    const std::vector<double> pulse = PulseResponse(impulse);
+    double worst = 0.0;
+    double peak = 0.0;
+    for (size_t n = 0; n < pulse.size(); ++n) {
+        const double t = (double(n) + 0.5) * kDt;
+        const double exact = line.Step(t) - line.Step(t - 1.0 / kBitRate);
+        peak = std::max(peak, exact);
+        worst = std::max(worst, std::fabs(pulse[n] - exact));
+    }
+    return worst / peak;
+}
+
+BufferLoads Matched() { return BufferLoads(); }  // 50 ohm each leg, no capacitance
+
+}  // namespace
+
+TEST(TouchstoneTest, FormatsUnitsAndVersionsReadTheSameNetwork) {
+    // One 2-port point, S11 = 0.1, S21 = 0.5 at -90 degrees, S12 = S21, S22 = 0.2 j.
+    const std::string versions[] = {
+        "# MHz S RI R 50\n1000 0.1 0 0 -0.5 0 -0.5 0 0.2\n2000 0.1 0 0 -0.5 0 -0.5 0 0.2\n",
+        "! comment\n# GHz S MA\n1 0.1 0 0.5 -90 0.5 -90 0.2 90 ! trailing\n2 0.1 0 0.5 -90 0.5 -90 0.2 90\n",
+        "#hz s db r 50\n1e9 -20 0 -6.0206 -90 -6.0206 -90 -13.9794 90\n2e9 -20 0 -6.0206 -90 -6.0206 -90 -13.9794 90\n",
+        "[Version] 2.0\n# GHz S RI R 50\n[Number of Ports] 2\n[Two-Port Data Order] 12_21\n"
+        "[Number of Frequencies] 2\n[Network Data]\n1 0.1 0 0 -0.5\n0 -0.5 0 0.2\n2 0.1 0 0 -0.5 0 -0.5 0 0.2\n[End]\n",
+    };
+    for (const std::string& text : versions) {
+        SCOPED_TRACE(text);
+        NetworkData data;
+        std::string error;
+        ASSERT_TRUE(Parse(text, 2, data, error)) << error;
+        ASSERT_EQ(data.frequencies.size(), 2u);
+        EXPECT_DOUBLE_EQ(data.frequencies[0], 1e9);
+        EXPECT_NEAR(std::abs(data.S(1, 1, 1) - Complex(0.1, 0.0)), 0.0, 1e-6);
+        EXPECT_NEAR(std::abs(data.S(1, 2, 1) - Complex(0.0, -0.5)), 0.0, 1e-6);
+        EXPECT_NEAR(std::abs(data.S(1, 1, 2) - Complex(0.0, -0.5)), 0.0, 1e-6);
+        EXPECT_NEAR(std::abs(data.S(1, 2, 2) - Complex(0.0, 0.2)), 0.0, 1e-6);
+        EXPECT_DOUBLE_EQ(data.referenceOhms[1], 50.0);
+    }
+}
+
+TEST(TouchstoneTest, ReadsOrdersReferencesAndTriangles) {
+    // A version 1 two-port writes N21 before N12, then its noise data from a
+    // lower frequency again, which are not network data.
+    NetworkData data;
+    std::string error;
+    ASSERT_TRUE(Parse("# GHz S RI R 75\n1 0 0 0.9 0 0.1 0 0 0\n2 0 0 0.8 0 0.2 0 0 0\n1 2 0.5 10 0.3\n", 2, data,
+                      error))
+        << error;
+    EXPECT_EQ(data.frequencies.size(), 2u);
+    EXPECT_DOUBLE_EQ(data.S(1, 2, 1).real(), 0.8);
+    EXPECT_DOUBLE_EQ(data.S(1, 1, 2).real(), 0.2);
+    EXPECT_DOUBLE_EQ(data.referenceOhms[0], 75.0);
+
+    // Version 2: per-port references across lines, a lower triangle of a
+    // symmetric 3-port.
+    ASSERT_TRUE(Parse("[Version] 2.0\n# Hz S RI R 50\n[Number of Ports] 3\n[Reference] 40 45\n 55\n"
+                      "[Matrix Format] Lower\n[Network Data]\n10 0.1 0\n0.2 0 0.3 0\n0.4 0 0.5 0 0.6 0\n"
+                      "20 0.1 0 0.2 0 0.3 0 0.4 0 0.5 0 0.6 0\n[End]\n",
+                      0, data, error))
+        << error;
+    EXPECT_EQ(data.ports, 3);
+    EXPECT_EQ(data.referenceOhms, (std::vector<double>{40.0, 45.0, 55.0}));
+    EXPECT_DOUBLE_EQ(data.S(0, 1, 2).real(), 0.2);
+    EXPECT_DOUBLE_EQ(data.S(0, 2, 1).real(), 0.2);
+    EXPECT_DOUBLE_EQ(data.S(0, 1, 3).real(), 0.4);
+    EXPECT_DOUBLE_EQ(data.S(0, 3, 3).real(), 0.6);
+    EXPECT_EQ(PortsFromFileName("dir.s2p/x.S12P"), 12);
+    EXPECT_EQ(PortsFromFileName("channel.ts"), 0);
+}
+
+TEST(TouchstoneTest, RefusesWhatItCannotRead) {
+    const struct {
+        const char* text;
+        int ports;
+        const char* expected;
+    } cases[] = {
+        {"# GHz Z RI R 50\n1 0 0 0 0 0 0 0 0\n2 0 0 0 0 0 0 0 0\n", 2, "Z-parameters"},
+        {"# GHz S RI\n1 0 0 0 0 0 0 0 0\n2 0 0 0 0 0\n", 2, "incomplete"},
+        {"# GHz S RI\n1 0 0 0 0 0 0 0 0\n2 0 0 0 0 0 0 0 0\n", 0, "number of ports is unknown"},
+        {"# GHz S RI\n" "1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n" "1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n", 3,
+         "do not increase"},
+        {"# GHz S RI\n1 0 0 x 0 0 0 0 0\n", 2, "line 2: 'x' is not a number"},
+        {"# GHz S RI\n1 0 0 0 0 0 0 0 0\n", 2, "fewer than two"},
+        {"[Version] 2.0\n# GHz S RI\n[Number of Ports] 2\n[Network Data]\n1 0 0 0 0 0 0 0 0\n", 0,
+         "Two-Port Data Order"},
+        {"[Version] 2.0\n# GHz S RI\n[Number of Ports] 4\n[Mixed-Mode Order] D2,1 D1,2\n", 0, "mixed-mode"},
+        {"[Version] 2.0\n# GHz S RI\n[Number of Ports] 2\n[Two-Port Data Order] 21_12\n"
+         "[Number of Frequencies] 3\n[Network Data]\n1 0 0 0 0 0 0 0 0\n2 0 0 0 0 0 0 0 0\n",
+         0, "says 3 but the data hold 2"},
+    };
+    for (const auto& test : cases) {
+        NetworkData data;
+        std::string error;
+        EXPECT_FALSE(Parse(test.text, test.ports, data, error)) << test.text;
+        EXPECT_NE(error.find(test.expected), std::string::npos) << error;
+    }
+}
+
+TEST(TouchstoneTest, LineInEveryPortOrderGivesItsLossAndPulseResponse) {
+    const SkinLine line(15.0, kBitRate / 2.0, 1e-9);
+    auto at = [&line](double f) { return line.At(f); };
+    // Uneven steps without a DC point for one of them.
+    std::vector<double> uneven;
+    for (size_t i = 0; 50e6 * double(i) + 20e6 <= 100e9; ++i) uneven.push_back(50e6 * double(i) + (i % 2 ? 30e6 : 20e6));
+    const struct {
+        const char* name;
+        int ports;
+        std::vector<std::pair<int, int>> throughs;
+        PortMap map;
+        std::vector<double> hertz;
+        TouchstoneLayout layout;
+    } files[] = {
+        {"line.s4p", 4, {{1, 2}, {3, 4}}, PortMap{1, 3, 2, 4}, EvenGrid(50e6, 100e9), TouchstoneLayout{1, "MA", "GHz", 50, false}},
+        {"line.s4p", 4, {{1, 3}, {2, 4}}, PortMap{1, 2, 3, 4}, uneven, TouchstoneLayout{2, "DB", "MHz", 50, false}},
+        {"line.s2p", 2, {{1, 2}}, PortMap{}, EvenGrid(50e6, 100e9), TouchstoneLayout{1, "RI", "Hz", 100, false}},
+    };
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.name + std::string(" ports ") + PortMapText(file.map));
+        const std::string path = Scratch(file.name);
+        WriteTouchstone(path, file.ports, file.hertz, Lines(file.ports, file.throughs, at), file.layout);
+        BufferLoads loads = Matched();
+        if (file.ports == 2) loads.txOhms = loads.rxOhms = 50.0;  // 100 ohm across the pair, as referenced
+        std::vector<double> impulse;
+        TouchstoneChannelReport report;
+        std::string error;
+        ASSERT_TRUE(TouchstoneImpulse(path, file.map, true, loads, kBitRate, kDt, impulse, report, error)) << error;
+        EXPECT_NEAR(report.lossDbAtNyquist, 15.0, 0.1);
+        EXPECT_LT(PulseMismatch(impulse, line), 0.01);
+        EXPECT_TRUE(report.warnings.empty()) << report.warnings.front();
+        EXPECT_LT(report.precursorEnergyShare, 1e-4);
+        EXPECT_GT(report.delaySeconds, 1e-9);
+        EXPECT_LT(report.delaySeconds, 1.2e-9);
+    }
+}
+
+TEST(TouchstoneTest, WarnsOfTheOtherNumberingNonPassiveDataAndNonCausalData) {
+    const SkinLine line(10.0, kBitRate / 2.0, 0.5e-9);
+    const std::string path = Scratch("numbered.s4p");
+    // Through 1->3 and 2->4, read with the default numbering; 3.5 dB of gain
+    // on the way; and a response that comes out before it went in.
+    WriteTouchstone(path, 4, EvenGrid(100e6, 40e9), Lines(4, {{1, 3}, {2, 4}}, [&line](double f) {
+                        return line.At(f) * std::polar(1.5, 2.0 * 3.14159265358979323846 * f * 0.8e-9);
+                    }));
+    std::vector<double> impulse;
+    TouchstoneChannelReport report;
+    std::string error;
+    ASSERT_TRUE(TouchstoneImpulse(path, PortMap(), true, Matched(), kBitRate, kDt, impulse, report, error)) << error;
+    std::string all;
+    for (const std::string& warning : report.warnings) all += warning + "\n";
+    EXPECT_NE(all.find("try --ports 1,2,3,4"), std::string::npos) << all;
+    EXPECT_NE(all.find("not passive"), std::string::npos) << all;
+    ASSERT_TRUE(
+        TouchstoneImpulse(path, PortMap{1, 2, 3, 4}, true, Matched(), kBitRate, kDt, impulse, report, error));
+    all.clear();
+    for (const std::string& warning : report.warnings) all += warning + "\n";
+    EXPECT_NE(all.find("before time 0"), std::string::npos) << all;
+    EXPECT_EQ(all.find("--ports"), std::string::npos) << all;
+    EXPECT_GT(report.precursorEnergyShare, 0.1);
+    // Crosstalk paths are not through paths: no numbering advice for them.
+    ASSERT_TRUE(TouchstoneImpulse(path, PortMap(), false, Matched(), kBitRate, kDt, impulse, report, error));
+    for (const std::string& warning : report.warnings) EXPECT_EQ(warning.find("--ports"), std::string::npos);
+    // Ports the network lacks, and a network with no pair.
+    EXPECT_FALSE(TouchstoneImpulse(path, PortMap{1, 3, 2, 5}, true, Matched(), kBitRate, kDt, impulse, report, error));
+    EXPECT_NE(error.find("port 5"), std::string::npos) << error;
+}
+
+TEST(TouchstoneTest, BuffersSetTheGainAtEachEnd) {
+    const Complex zero(0.0), one(1.0);
+    BufferLoads loads;  // 50 ohm per leg on a 100 ohm differential line
+    EXPECT_NEAR(std::abs(TerminatedGain(loads, 1e9, zero, one, one, zero, 100.0) - one), 0.0, 1e-12);
+    loads.rxOhms = std::numeric_limits<double>::infinity();  // an open input doubles the swing
+    EXPECT_NEAR(std::abs(TerminatedGain(loads, 1e6, zero, one, one, zero, 100.0)), 2.0, 1e-9);
+    loads.rxOhms = 50.0;
+    loads.txOhms = 0.0;  // an ideal source drives the line with the whole swing
+    EXPECT_NEAR(std::abs(TerminatedGain(loads, 1e6, zero, one, one, zero, 100.0)), 2.0, 1e-9);
+    // 0.6 pF per leg at the receiver: 0.3 pF across 50 ohm (both ends' 100
+    // ohm in parallel) has its 3 dB point at 1 / (2 pi 50 0.3p).
+    loads = BufferLoads();
+    loads.rxFarads = 0.6e-12;
+    const double corner = 1.0 / (2.0 * 3.14159265358979323846 * 50.0 * 0.3e-12);
+    EXPECT_NEAR(std::abs(TerminatedGain(loads, corner, zero, one, one, zero, 100.0)), std::sqrt(0.5), 1e-9);
+    std::string error;
+    EXPECT_TRUE(CheckBufferLoads(loads, error));
+    loads.txOhms = -1.0;
+    EXPECT_FALSE(CheckBufferLoads(loads, error));
+    EXPECT_NE(error.find("transmitter impedance"), std::string::npos);
+}
+
+TEST(TouchstoneTest, FilteringAnImpulseByBuffersMatchesTheSpectrumRoute) {
+    // A time-domain channel given buffers: the same response as the line's
+    // spectrum with the buffers applied before the transform, when no wave
+    // comes back through the line (its reverse path left out on both routes).
+    const SkinLine line(12.0, kBitRate / 2.0, 0.3e-9);
+    BufferLoads loads;
+    loads.rxFarads = 0.6e-12;
+    loads.txFarads = 0.4e-12;
+    const std::vector<double> hertz = EvenGrid(25e6, 160e9);
+    std::vector<Complex> bare, buffered;
+    for (double f : hertz) {
+        bare.push_back(line.At(f));
+        buffered.push_back(TerminatedGain(loads, f, 0.0, 0.0, line.At(f), 0.0, 100.0));
+    }
+    SpectrumImpulse plain, direct;
+    std::string error;
+    ASSERT_TRUE(ImpulseFromSpectrum(hertz, bare, kDt, plain, error));
+    ASSERT_TRUE(ImpulseFromSpectrum(hertz, buffered, kDt, direct, error));
+    const std::vector<double> filtered = FilterImpulse(
+        plain.impulse, kDt,
+        [&loads](double f) { return TerminatedGain(loads, f, 0.0, 0.0, 1.0, 0.0, 100.0); }, 4096);
+    const std::vector<double> a = PulseResponse(filtered), b = PulseResponse(direct.impulse);
+    double worst = 0.0, peak = 0.0;
+    for (size_t n = 0; n < std::min(a.size(), b.size()); ++n) {
+        worst = std::max(worst, std::fabs(a[n] - b[n]));
+        peak = std::max(peak, b[n]);
+    }
+    EXPECT_LT(worst / peak, 0.01);
+    EXPECT_LT(ResponseDelay(direct.impulse, kDt), ResponseDelay(plain.impulse, kDt) + 0.3 / kBitRate);
+    EXPECT_GT(ResponseDelay(direct.impulse, kDt), ResponseDelay(plain.impulse, kDt));
+}
