@@ -5,8 +5,6 @@
 // The receiver appends its adaptation log to "adapt.txt" in the working
 // folder, so the benchmark runs in a fresh temporary folder.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <string>
@@ -14,6 +12,7 @@
 
 #include "Orvex_RX_AMI_05272013.h"
 #include "RxEntryPoints.h"
+#include "WorkingFolder.h"
 
 namespace {
 
@@ -42,30 +41,14 @@ std::vector<double> ReceivedWaveform(size_t samples) {
     return wave;
 }
 
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        char pattern[] = "/tmp/rx-bench-XXXXXX";
-        const char* folder = mkdtemp(pattern);
-        if (folder != nullptr && getcwd(m_previous, sizeof m_previous) != nullptr && chdir(folder) == 0) {
-            m_folder = folder;
-        }
-    }
-    ~TemporaryFolder() {
-        if (m_folder.empty()) return;
-        if (chdir(m_previous) == 0) {
-            unlink((m_folder + "/adapt.txt").c_str());
-            rmdir(m_folder.c_str());
-        }
-    }
-
-private:
-    char m_previous[4096] = {};
-    std::string m_folder;
-};
-
 void BM_GetWaveDefaultSettings(benchmark::State& state) {
-    TemporaryFolder folder;
+    // The receiver writes its adaptation log into the working folder.
+    linksim::WorkingFolder folder;
+    std::string error;
+    if (!folder.EnterTemporary("rx-bench", error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
     const std::vector<double> pattern = ReceivedWaveform(kPatternBlocks * kBlockSamples);
     void* handle = nullptr;
     if (Receiver::Init(nullptr, 0, 0, kBitTime / kSamplesPerBit, kBitTime, "", nullptr, &handle, nullptr) != 1) {

@@ -142,6 +142,13 @@ bool BlockPipeline::Run(std::string& error) {
     return true;
 }
 
+bool AllFinite(const double* values, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (!std::isfinite(values[i])) return false;
+    }
+    return true;
+}
+
 bool BlockPipeline::FeedChannel(const Block& block, std::string& error) {
     const size_t spui = size_t(m_settings.samplesPerUi);
     while (m_channel->InputWanted(block.wave.size()) > 0) {
@@ -167,6 +174,11 @@ bool BlockPipeline::FeedChannel(const Block& block, std::string& error) {
             m_txGetWaveSeconds += txSeconds;
             if (!ok) {
                 error = m_result.tx.description.modelName + " AMI_GetWave failed at bit " + std::to_string(first);
+                return false;
+            }
+            if (!AllFinite(m_stimulus.data(), m_stimulus.size())) {
+                error = m_result.tx.description.modelName + " AMI_GetWave returned samples that are not finite at bit " +
+                        std::to_string(first);
                 return false;
             }
         }
@@ -245,6 +257,10 @@ bool BlockPipeline::ReceiverGetWave(Block& block, std::string& error) {
     const std::string& name = m_result.rx.description.modelName;
     if (!ok) {
         error = name + " AMI_GetWave failed at bit " + std::to_string(block.firstBit);
+        return false;
+    }
+    if (!AllFinite(block.wave.data(), block.wave.size())) {
+        error = name + " AMI_GetWave returned samples that are not finite at bit " + std::to_string(block.firstBit);
         return false;
     }
     for (size_t i = room; i < clockTimes.size(); ++i) {

@@ -24,6 +24,10 @@
 
 namespace linksim {
 
+// True when no value is NaN or infinite: a model's output is checked before
+// anything is computed from it.
+bool AllFinite(const double* values, size_t count);
+
 class BlockPipeline {
 public:
     // bits is the transmitted pattern, at least as long as the stimulus

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
@@ -181,10 +182,35 @@ public:
     }
 };
 
+const long long kNoMaximum = 9000000000000000000LL;
+
+// A whole-number option from minimum to maximum, suffixes allowed (10k).
+template <typename Count>
+CLI::Option* AddCount(CLI::App& app, const std::string& name, Count& target, long long minimum, long long maximum,
+                      const std::string& reason, const std::string& description) {
+    return app
+        .add_option_function<std::string>(
+            name,
+            [&target, name, minimum, maximum, reason](const std::string& text) {
+                long long count = 0;
+                if (!ParseCount(text, minimum, count) || count > maximum) Refuse(name, text, reason);
+                target = Count(count);
+            },
+            description)
+        ->type_name("N");
+}
+
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
 std::unique_ptr<CLI::App> MakeApp(CommandLine& line, const std::string& programFolder) {
     auto app = std::make_unique<CLI::App>(
         "Runs a serial link end to end through an IBIS-AMI transmitter and receiver.", "orvex-link");
     app->formatter(std::make_shared<UsageFormatter>());
+    app->footer("Each option is given once, except --tx and --rx, which add a parameter each time.");
     app->get_formatter()->column_width(26);
     AddLinkOptions(*app, line, programFolder);
     app->set_help_flag("-h,--help", "this text")->group("output");
@@ -246,16 +272,11 @@ void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& program
            "--prbs", [&s](const std::string& text) { s.prbsOrder = ParsePrbs(text); },
            "PRBS7, 15, 23 or 31, as 7 or PRBS7 (default 15)")
         ->type_name("N")->group(stimulus);
-    app.add_option_function<std::string>(
-           "--bits",
-           [&s](const std::string& text) {
-               long long count = 0;
-               if (!ParseCount(text, 1, count)) Refuse("--bits", text, "give a positive number of bits");
-               s.bits = size_t(count);
-           },
-           "bits to send, e.g. 200000 or 200k (default: the models' Ignore_Bits and 50000 or a fifth more, "
-           "whichever is larger)")
-        ->type_name("N")->group(stimulus);
+    AddCount(app, "--bits", s.bits, 1, kNoMaximum, "give a positive number of bits",
+             "bits to send, e.g. 200000 or 200k (default: the models' Ignore_Bits and 50000 or a fifth more, "
+             "whichever is larger); at most " + std::to_string(MaxBits()) + ", half this machine's memory at " +
+                 std::to_string(kBytesPerBit) + " bytes per bit")
+        ->group(stimulus);
     app.add_option_function<std::string>(
            "--bit-rate",
            [&s](const std::string& text) {
@@ -263,30 +284,19 @@ void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& program
                    Refuse("--bit-rate", text, "give the bit rate in bits per second (10e9 or 10G)");
                }
            },
-           "bit rate, e.g. 10e9 or 10G (default 10 Gb/s)")
+           "bit rate, e.g. 10e9 or 10G (default 10 Gb/s); bit rate times samples per unit interval at most " +
+               Number(kMaxSampleRate) + " samples/s")
         ->type_name("HZ")->group(stimulus);
-    app.add_option_function<std::string>(
-           "--samples-per-ui",
-           [&s](const std::string& text) {
-               long long count = 0;
-               if (!ParseCount(text, 2, count) || count > 4096) {
-                   Refuse("--samples-per-ui", text, "give 2 to 4096 samples per unit interval");
-               }
-               s.samplesPerUi = int(count);
-           },
-           "samples per unit interval (default 32)")
-        ->type_name("N")->group(stimulus);
-    app.add_option_function<std::string>(
-           "--bits-per-call",
-           [&s](const std::string& text) {
-               long long count = 0;
-               if (!ParseCount(text, 1, count)) {
-                   Refuse("--bits-per-call", text, "give a positive number of bits per AMI_GetWave call");
-               }
-               s.bitsPerCall = size_t(count);
-           },
-           "bits per AMI_GetWave call (default 1024)")
-        ->type_name("N")->group(stimulus);
+    AddCount(app, "--samples-per-ui", s.samplesPerUi, 2, 4096, "give 2 to 4096 samples per unit interval",
+             "samples per unit interval, 2 to 4096 (default 32)")
+        ->group(stimulus);
+    AddCount(app, "--bits-per-call", s.bitsPerCall, 1, kNoMaximum, "give a positive number of bits per AMI_GetWave call",
+             "bits per AMI_GetWave call (default 1024; at most the bits of the run)")
+        ->group(stimulus);
+    AddCount(app, "--ignore-bits", s.ignoreBits, 0, kNoMaximum, "give a number of bits, 0 or more",
+             "bits at the start not counted (default: the larger of the models' Ignore_Bits); a run must send "
+             "more")
+        ->group(stimulus);
 
     const std::string stress = "stress (in the stimulus the host builds; the same for the same seed)";
     auto amount = [&app, &stress](const char* name, double& value, const char* reason, const char* help) {
@@ -421,6 +431,16 @@ void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& program
                    "output folder (default link-run): summary.json, eye.png, bathtub.png, trajectory.png, "
                    "adaptation.csv and the receiver's adapt.txt; the models run inside it")
         ->type_name("DIR")->group(output);
+    app.add_option_function<std::string>(
+           "--model-timeout",
+           [&s](const std::string& text) {
+               if (!ParseQuantity(text, s.modelTimeout) || s.modelTimeout <= 0.0) {
+                   Refuse("--model-timeout", text, "give a number of seconds above 0");
+               }
+           },
+           "end the run when a model's AMI_Init, AMI_GetWave or AMI_Close call takes longer than this "
+           "(default: no limit)")
+        ->type_name("SECONDS")->group(output);
     app.add_flag("-q,--quiet", line.quiet, "no progress bar")->group(output);
     app.add_flag_callback(
            "--sequential", [&s]() { s.overlapHostWork = false; },

@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <system_error>
+
+#include <unistd.h>
 
 #include "AmiFile.h"
 #include "AmiLibrary.h"
@@ -15,7 +18,9 @@
 #include "Channel.h"
 #include "LinkChannels.h"
 #include "MarginNotes.h"
+#include "ModelWatch.h"
 #include "Prbs.h"
+#include "WorkingFolder.h"
 
 namespace linksim {
 
@@ -41,9 +46,9 @@ const size_t kImpulseMarginUi = 64;
 const size_t kMinimumMeasuredBits = 50000;
 // A model's latency can exceed the impulse response by its own pipeline.
 const size_t kLatencySlackBits = 256;
-// The receiver's output kept for the margins: enough for four million
-// measured bits at 32 samples per unit interval (512 MB would be too much).
-const size_t kMaxRecordedSamples = size_t(1) << 27;
+// The receiver's output kept for the margins (as float): a million
+// measured bits at 32 samples per unit interval, 128 MB.
+const size_t kMaxRecordedSamples = size_t(1) << 25;
 // The noise's stream of the run's seed (the jitter takes the first ones).
 const unsigned kNoiseStream = 3;
 
@@ -62,41 +67,11 @@ std::string AbsolutePath(const std::string& path) {
 
 std::string AmiBeside(const std::string& library) { return fs::path(library).replace_extension(".ami").string(); }
 
-// Changes into a folder for as long as it lives.
-class WorkingDirectory {
-public:
-    WorkingDirectory() = default;
-    ~WorkingDirectory() { Restore(); }
-    WorkingDirectory(const WorkingDirectory&) = delete;
-    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
-
-    bool Enter(const std::string& folder, std::string& error) {
-        std::error_code failure;
-        m_previous = fs::current_path(failure);
-        if (!failure) fs::current_path(folder, failure);
-        if (failure) {
-            error = "cannot work in the output folder " + folder + ": " + failure.message();
-            return false;
-        }
-        m_entered = true;
-        return true;
-    }
-    void Restore() {
-        if (m_entered) {
-            std::error_code ignored;
-            fs::current_path(m_previous, ignored);
-            m_entered = false;
-        }
-    }
-
-private:
-    fs::path m_previous;
-    bool m_entered = false;
-};
-
 bool PrepareModel(const ModelSpec& spec, const char* role, ModelRun& run, std::string& error) {
     run.library = AbsolutePath(spec.library);
     run.ami = AbsolutePath(spec.ami.empty() ? AmiBeside(spec.library) : spec.ami);
+    // A missing library is the cause, not the .ami file missing beside it.
+    if (!AmiLibrary::Exists(run.library, error)) return false;
     if (!ReadAmiFile(run.ami, run.description, error)) {
         error = std::string(role) + " " + error;
         return false;
@@ -109,6 +84,10 @@ bool PrepareModel(const ModelSpec& spec, const char* role, ModelRun& run, std::s
     return true;
 }
 
+// Made, checked for writing and cleared of an earlier run's outputs before
+// anything else: a folder that cannot take the results is known at once,
+// and no file of an earlier run passes for this one's (the receiver appends
+// to its log, which would mix in).
 bool PrepareOutputFolder(const std::string& folder, std::string& error) {
     std::error_code failure;
     fs::create_directories(folder, failure);
@@ -116,8 +95,18 @@ bool PrepareOutputFolder(const std::string& folder, std::string& error) {
         error = "cannot create the output folder " + folder + (failure ? ": " + failure.message() : "");
         return false;
     }
-    // The receiver appends to its log: a log of an earlier run would mix in.
-    fs::remove(fs::path(folder) / kAdaptLogName, failure);
+    const fs::path probe = fs::path(folder) / ".orvex-link-probe";
+    if (!std::ofstream(probe) || !fs::remove(probe, failure)) {
+        error = "cannot write in the output folder " + folder;
+        return false;
+    }
+    for (const char* name : kRunOutputFiles) {
+        fs::remove(fs::path(folder) / name, failure);
+        if (failure) {
+            error = "cannot remove " + (fs::path(folder) / name).string() + " of an earlier run: " + failure.message();
+            return false;
+        }
+    }
     return true;
 }
 
@@ -205,6 +194,10 @@ bool InitializeModel(AmiModelInstance& instance, ModelRun& run, std::vector<doub
         return false;
     }
     if (run.description.initReturnsImpulse) {
+        if (!AllFinite(processed.data(), processed.size())) {
+            error = run.description.modelName + " AMI_Init returned an impulse response that is not finite";
+            return false;
+        }
         impulse.swap(processed);
     }
     return true;
@@ -223,6 +216,14 @@ bool CheckSettings(const LinkSettings& settings, std::string& error) {
         error = "the bit rate must be a positive number of bits per second";
     } else if (settings.samplesPerUi < 2) {
         error = "a unit interval needs at least 2 samples";
+    } else if (settings.bitRate * settings.samplesPerUi > kMaxSampleRate) {
+        char text[160];
+        std::snprintf(text, sizeof text, "a bit rate of %g with %d samples per unit interval is beyond %g samples/s",
+                      settings.bitRate, settings.samplesPerUi, kMaxSampleRate);
+        error = text;
+    } else if (settings.bits > MaxBits()) {
+        error = std::to_string(settings.bits) + " bits are more than this machine's memory holds (at most " +
+                std::to_string(MaxBits()) + ")";
     } else if (settings.bitsPerCall == 0) {
         error = "AMI_GetWave needs at least one bit per call";
     } else if (settings.channel.kind == ChannelKind::Loss &&
@@ -233,6 +234,16 @@ bool CheckSettings(const LinkSettings& settings, std::string& error) {
     } else {
         return CheckStress(settings.stress, 1.0 / settings.bitRate, error);
     }
+    return false;
+}
+
+// Fewer bits than the models ignore leave nothing to count: refused before
+// any model runs, unless the user says how many to ignore.
+bool CheckCountedBits(const LinkSettings& settings, const LinkResult& result, std::string& error) {
+    if (result.bits > size_t(std::max(result.ignoreBits, 0L))) return true;
+    error = std::to_string(result.bits) + " bits are all within the " + std::to_string(result.ignoreBits) +
+            " bits to ignore" + (settings.ignoreBits < 0 ? " (the models' Ignore_Bits)" : "") +
+            ": nothing would be counted; give more --bits, or --ignore-bits";
     return false;
 }
 
@@ -253,7 +264,7 @@ void Describe(const LinkSettings& settings, LinkResult& result) {
                               " of the impulse matrix " + tx + " AMI_Init shaped, added at the receiver's input");
     }
     if (result.rx.getWaveUsed) {
-        result.flow.push_back(rx + " AMI_GetWave in blocks of " + std::to_string(settings.bitsPerCall) + " bits");
+        result.flow.push_back(rx + " AMI_GetWave in blocks of " + std::to_string(result.bitsPerCall) + " bits");
     } else {
         result.flow.push_back("the receiver applied by convolution with the impulse response " + rx +
                               " AMI_Init returned; sampled on the host's clock recovery");
@@ -291,6 +302,16 @@ void MeasureRunMargins(const LinkSettings& settings, const std::vector<InstantSa
 
 }  // namespace
 
+const char* const kRunOutputFiles[6] = {kAdaptLogName, "eye.png",        "summary.json",
+                                        "bathtub.png",  "trajectory.png", "adaptation.csv"};
+
+size_t MaxBits() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    const double memory = pages > 0 && pageSize > 0 ? double(pages) * double(pageSize) : 4e9;
+    return size_t(memory / 2.0 / double(kBytesPerBit));
+}
+
 size_t DefaultBitCount(long ignoreBits) {
     const size_t ignored = size_t(std::max(ignoreBits, 0L));
     return ignored + std::max(kMinimumMeasuredBits, ignored / 5);
@@ -304,16 +325,18 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
         double& seconds;
         ~RunClock() { seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); }
     } runClock{runStart, result.timing.run};
+    const std::string outDir = AbsolutePath(settings.outDir);
     ModelSpec txSpec = settings.tx;
     ModelSpec rxSpec = settings.rx;
+    if (!CheckSettings(settings, error) || !PrepareOutputFolder(outDir, error)) return false;
     if (!settings.ibsPath.empty()) {
         result.ibsFile = AbsolutePath(settings.ibsPath);
         if (!ModelsFromIbis(settings, txSpec, rxSpec, error)) return false;
     }
-    if (!CheckSettings(settings, error) || !PrepareModel(txSpec, "Tx", result.tx, error) ||
-        !PrepareModel(rxSpec, "Rx", result.rx, error)) {
+    if (!PrepareModel(txSpec, "Tx", result.tx, error) || !PrepareModel(rxSpec, "Rx", result.rx, error)) {
         return false;
     }
+    SetModelTimeout(settings.modelTimeout);
     const AmiDescription& txModel = result.tx.description;
     const AmiDescription& rxModel = result.rx.description;
     AmiLibrary txLibrary;
@@ -341,24 +364,32 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
         }
     }
 
-    result.ignoreBits = std::max(txModel.ignoreBits, rxModel.ignoreBits);
-    result.bits = settings.bits ? settings.bits : DefaultBitCount(result.ignoreBits);
+    const long modelsIgnore = std::max(txModel.ignoreBits, rxModel.ignoreBits);
+    result.ignoreBits = settings.ignoreBits >= 0 ? settings.ignoreBits : modelsIgnore;
+    result.bits = settings.bits ? settings.bits : DefaultBitCount(modelsIgnore);
+    if (!CheckCountedBits(settings, result, error)) {
+        return false;
+    }
+    // The pipeline and the latency search go no further than the run.
+    LinkSettings effective(settings);
+    effective.bitsPerCall = std::min(settings.bitsPerCall, result.bits);
+    result.bitsPerCall = effective.bitsPerCall;
+    if (effective.bitsPerCall < settings.bitsPerCall) {
+        result.notes.push_back("--bits-per-call " + std::to_string(settings.bitsPerCall) + " is capped at the " +
+                               std::to_string(result.bits) + " bits of the run");
+    }
     result.retimedOutput = UsesRetimedOutput(settings, result.rx);
     result.rxReportsClock = rxModel.getWaveExists;
 
-    const std::string outDir = AbsolutePath(settings.outDir);
-    if (!PrepareOutputFolder(outDir, error)) {
-        return false;
-    }
-    WorkingDirectory workHere;
+    WorkingFolder workHere;
     if (!workHere.Enter(outDir, error)) {
         return false;
     }
 
     // Declared after the libraries, so that both instances are closed while
     // their libraries are still loaded.
-    AmiModelInstance tx(txLibrary);
-    AmiModelInstance rx(rxLibrary);
+    AmiModelInstance tx(txLibrary, txModel.modelName);
+    AmiModelInstance rx(rxLibrary, rxModel.modelName);
     std::vector<double> afterTxMatrix(matrix);
     if (!InitializeModel(tx, result.tx, afterTxMatrix, aggressors, dt, result.unitInterval, error)) {
         return false;
@@ -379,7 +410,7 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
         result.notes.push_back(txModel.modelName + " returns its impulse response and has AMI_GetWave; with a receiver "
                                "without AMI_GetWave its effect is taken from its AMI_Init alone");
     }
-    Describe(settings, result);
+    Describe(effective, result);
 
     EyeAnalyzerSettings analysis;
     analysis.sampleInterval = dt;
@@ -393,7 +424,7 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
     NoiseSource noise(StreamSeed(settings.stress.seed, kNoiseStream), settings.stress.rxNoiseRms);
     RunRecorder recorder(dt, analysis.measureFrom - 2.0 * result.unitInterval, kMaxRecordedSamples);
     AdaptLogWatcher watcher(kAdaptLogName);
-    BlockPipeline pipeline(settings, bits, result, tx, rx, analyzer);
+    BlockPipeline pipeline(effective, bits, result, tx, rx, analyzer);
     pipeline.Attach(stimulus, noise, recorder, watcher);
     if (result.rx.getWaveUsed) {
         pipeline.SetPath(result.tx.getWaveUsed, true, Taps(result.tx.getWaveUsed ? channel : afterTx, dt));
@@ -428,7 +459,7 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
     if (!rx.Close()) result.notes.push_back(rxModel.modelName + " AMI_Close reported a failure");
     workHere.Restore();
 
-    const size_t maxLatency = rows / spui + settings.bitsPerCall + kLatencySlackBits;
+    const size_t maxLatency = rows / spui + effective.bitsPerCall + kLatencySlackBits;
     for (size_t i = 0; i < result.aggressors.size(); ++i) result.aggressors[i].largestV = pipeline.AggressorLargest(i);
     // The instants placed on the data's own grid, so that a data rate off
     // the nominal one (or spread) does not carry them away from their bits.

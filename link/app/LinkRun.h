@@ -71,7 +71,9 @@ struct LinkSettings {
     std::string ibsPath;  // the models, buffers and package from an IBIS file
     std::string txPin;    // which of its models (empty: by Model_type)
     std::string rxPin;
-    size_t bitsPerCall = 1024;
+    size_t bitsPerCall = 1024;  // capped at the bits of the run
+    long ignoreBits = -1;       // bits not counted; -1: the models' Ignore_Bits
+    double modelTimeout = 0.0;  // seconds a model call may take; 0: no limit
     std::string outDir = ".";  // the models run inside it (the receiver writes there)
     RxOutputMode rxOutput = RxOutputMode::Auto;
     StressSettings stress;
@@ -137,6 +139,7 @@ struct LinkResult {
     ModelRun tx;
     ModelRun rx;
     size_t bits = 0;
+    size_t bitsPerCall = 0;
     long ignoreBits = 0;
     double unitInterval = 0.0;
     double sampleInterval = 0.0;
@@ -180,6 +183,23 @@ struct LinkResult {
 // The bits a run needs by default: the models' Ignore_Bits and a measured
 // stretch after them.
 size_t DefaultBitCount(long ignoreBits);
+
+// The limits of a run, checked before any model is called. The bits a run
+// can hold: half this machine's memory at kBytesPerBit (the pattern, the
+// value at every sampling instant and the decisions take about 32 bytes a
+// bit, the stimulus's grid, the clock times and the instants on the data's
+// grid 32 more; half as much again leaves room; the output kept for the
+// margins has a limit of its own). The sample rate (bit rate times samples per
+// unit interval): the kit's models resample their tabulated responses at it,
+// so their work per sample grows with it; at 1e13 samples/s the
+// transmitter's 1.5 ns driver response already takes 15 001 taps.
+const size_t kBytesPerBit = 96;
+const double kMaxSampleRate = 1e13;
+size_t MaxBits();
+
+// The files a run leaves in its output folder; a run removes those of an
+// earlier one before it starts, so that none is left over.
+extern const char* const kRunOutputFiles[6];
 
 // False with one line in error on any bad input or model failure; the
 // models are closed and the working folder restored either way.

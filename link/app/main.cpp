@@ -8,12 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "AdaptationCsv.h"
 #include "CommandLine.h"
 #include "EyeDensity.h"
-#include "AdaptationCsv.h"
 #include "EyePlot.h"
 #include "LinkRun.h"
 #include "MarginPlots.h"
+#include "ModelWatch.h"
 #include "ProgressBar.h"
 #include "Summary.h"
 
@@ -115,6 +116,8 @@ bool DrawMargins(const linksim::LinkResult& result, linksim::RunOutputs& outputs
 
 int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
+    // A model that crashes is named with the entry point it crashed in.
+    linksim::InstallCrashReport("orvex-link");
     std::vector<std::string> arguments(argv + 1, argv + argc);
     linksim::CommandLine line;
     std::string error;

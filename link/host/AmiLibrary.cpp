@@ -3,6 +3,9 @@
 #include <dlfcn.h>
 
 #include <cstring>
+#include <filesystem>
+
+#include "ModelWatch.h"
 
 namespace linksim {
 
@@ -24,8 +27,16 @@ AmiLibrary::~AmiLibrary() {
     }
 }
 
+bool AmiLibrary::Exists(const std::string& path, std::string& error) {
+    std::error_code failure;
+    if (std::filesystem::exists(path, failure)) return true;
+    error = "cannot load the model library " + path + ": there is no such file";
+    return false;
+}
+
 bool AmiLibrary::Load(const std::string& path, bool needsGetWave, std::string& error) {
     m_path = path;
+    if (!Exists(path, error)) return false;
     // Local binding: two models in one process must never see each other.
     // The library stays mapped after dlclose, as in a simulator that keeps
     // its models loaded: a C++ runtime linked into a model allocates its
@@ -52,6 +63,9 @@ bool AmiLibrary::Load(const std::string& path, bool needsGetWave, std::string& e
     return true;
 }
 
+AmiModelInstance::AmiModelInstance(const AmiLibrary& library, const std::string& name)
+    : m_library(library), m_name(name.empty() ? std::filesystem::path(library.Path()).filename().string() : name) {}
+
 bool AmiModelInstance::Initialize(std::vector<double>& impulseMatrix, double sampleInterval, double bitTime,
                                   const std::string& parameters, long aggressors) {
     std::vector<char> text(parameters.begin(), parameters.end());
@@ -59,6 +73,7 @@ bool AmiModelInstance::Initialize(std::vector<double>& impulseMatrix, double sam
     char* parametersOut = nullptr;
     char* message = nullptr;
     const long rowSize = long(impulseMatrix.size() / size_t(aggressors + 1));
+    const ModelCall call(m_name, "AMI_Init");
     const long result = m_library.Init()(impulseMatrix.data(), rowSize, aggressors, sampleInterval, bitTime,
                                          text.data(), &parametersOut, &m_memory, &message);
     // The model owns both texts; keep copies, they may change later. The
@@ -71,6 +86,7 @@ bool AmiModelInstance::Initialize(std::vector<double>& impulseMatrix, double sam
 
 bool AmiModelInstance::ProcessWave(double* wave, long count, double* clockTimes) {
     char* parametersOut = nullptr;
+    const ModelCall call(m_name, "AMI_GetWave");
     return m_library.GetWave()(wave, count, clockTimes, &parametersOut, m_memory) != 0;
 }
 
@@ -81,7 +97,9 @@ bool AmiModelInstance::Close() {
     m_open = false;
     // A model that handed back no instance has nothing to close, and not
     // every model guards against a null handle.
-    return m_memory == nullptr || m_library.Close()(m_memory) != 0;
+    if (m_memory == nullptr) return true;
+    const ModelCall call(m_name, "AMI_Close");
+    return m_library.Close()(m_memory) != 0;
 }
 
 size_t ClockTimesCapacity(long waveSize, int samplesPerBit) {

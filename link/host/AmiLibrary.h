@@ -18,8 +18,13 @@ public:
     AmiLibrary& operator=(const AmiLibrary&) = delete;
 
     // Opens the library and finds its entry points; AMI_Init and AMI_Close
-    // are required, AMI_GetWave only when needsGetWave.
+    // are required, AMI_GetWave only when needsGetWave. A file that is not
+    // there is reported as such.
     bool Load(const std::string& path, bool needsGetWave, std::string& error);
+
+    // False, with "cannot load the model library PATH: there is no such
+    // file" in error, when nothing is at path.
+    static bool Exists(const std::string& path, std::string& error);
 
     AmiInitFunction Init() const { return m_init; }
     AmiGetWaveFunction GetWave() const { return m_getWave; }
@@ -34,10 +39,14 @@ private:
     AmiCloseFunction m_close = nullptr;
 };
 
-// One instance of a model, from AMI_Init to AMI_Close.
+// One instance of a model, from AMI_Init to AMI_Close. Every call runs
+// inside a ModelCall, so a crash or a hang names the model and the entry
+// point where orvex-link keeps watch.
 class AmiModelInstance {
 public:
-    explicit AmiModelInstance(const AmiLibrary& library) : m_library(library) {}
+    // name: how reports call the model (its .ami root name); the library's
+    // file name when empty.
+    explicit AmiModelInstance(const AmiLibrary& library, const std::string& name = "");
     ~AmiModelInstance() { Close(); }
     AmiModelInstance(const AmiModelInstance&) = delete;
     AmiModelInstance& operator=(const AmiModelInstance&) = delete;
@@ -58,6 +67,7 @@ public:
 
 private:
     const AmiLibrary& m_library;
+    std::string m_name;
     void* m_memory = nullptr;
     bool m_open = false;
     std::string m_message;

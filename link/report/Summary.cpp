@@ -220,7 +220,7 @@ Json SummaryDocument(const LinkSettings& settings, const LinkResult& result, con
                            {"samples_per_ui", settings.samplesPerUi},
                            {"sample_interval_s", result.sampleInterval},
                            {"levels_v", {-0.5, 0.5}},
-                           {"bits_per_call", settings.bitsPerCall}};
+                           {"bits_per_call", result.bitsPerCall}};
     return {{"tx", ModelJson(result.tx)},
             {"rx", ModelJson(result.rx)},
             {"stimulus", stimulus},

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -179,6 +180,33 @@ std::vector<double> ResampleImpulse(const std::vector<double>& rawTimes, const s
     return impulse;
 }
 
+namespace {
+
+// Line of a table: a time and a value, separated by blanks, commas or
+// semicolons, nothing after them.
+bool ParseTableLine(std::string line, double& t, double& v) {
+    std::replace(line.begin(), line.end(), ',', ' ');
+    std::replace(line.begin(), line.end(), ';', ' ');
+    std::istringstream fields(line);
+    std::string extra;
+    return (fields >> t >> v) && !(fields >> extra) && std::isfinite(t) && std::isfinite(v);
+}
+
+bool IsComment(const std::string& line) {
+    const size_t first = line.find_first_not_of(" \t\r");
+    return first == std::string::npos || line[first] == '#' || line[first] == '!' || line[first] == '%' ||
+           line.compare(first, 2, "//") == 0;
+}
+
+// An impulse response of a serial link lasts nanoseconds: a table far longer
+// is in other units than seconds (picoseconds, most likely), and would not
+// fit in memory on the grid.
+const double kLongestImpulseSeconds = 1e-6;
+// Larger than any passive channel's gain: values not in 1/s.
+const double kLargestGain = 1e3;
+
+}  // namespace
+
 bool LoadImpulseFile(const std::string& path, double sampleInterval, std::vector<double>& impulse,
                      std::string& error) {
     std::ifstream file(path);
@@ -192,16 +220,12 @@ bool LoadImpulseFile(const std::string& path, double sampleInterval, std::vector
     int lineNumber = 0;
     while (std::getline(file, line)) {
         ++lineNumber;
-        const size_t first = line.find_first_not_of(" \t\r");
-        if (first == std::string::npos || line[first] == '#' || line[first] == '!' || line[first] == '%') {
-            continue;
-        }
-        std::replace(line.begin(), line.end(), ',', ' ');
-        std::istringstream fields(line);
+        if (IsComment(line)) continue;
         double t = 0.0;
         double v = 0.0;
-        std::string extra;
-        if (!(fields >> t >> v) || (fields >> extra) || !std::isfinite(t) || !std::isfinite(v)) {
+        if (!ParseTableLine(line, t, v)) {
+            // Column names above the numbers, as spreadsheets write them.
+            if (times.empty()) continue;
             error = "the channel file " + path + " has no time and value on line " + std::to_string(lineNumber);
             return false;
         }
@@ -217,8 +241,33 @@ bool LoadImpulseFile(const std::string& path, double sampleInterval, std::vector
         error = "the channel file " + path + " holds fewer than two samples";
         return false;
     }
+    const double span = times.back() - std::min(times.front(), 0.0);
+    if (span > kLongestImpulseSeconds) {
+        char text[96];
+        std::snprintf(text, sizeof text, " spans %g s: its times must be in seconds", span);
+        error = "the channel file " + path + text;
+        return false;
+    }
     impulse = ResampleImpulse(times, values, sampleInterval);
-    return true;
+    return CheckChannelImpulse(impulse, sampleInterval, "the channel file " + path, error);
+}
+
+bool CheckChannelImpulse(const std::vector<double>& impulse, double sampleInterval, const std::string& what,
+                         std::string& error) {
+    double absoluteArea = 0.0;
+    for (double value : impulse) absoluteArea += std::fabs(value) * sampleInterval;
+    if (!std::isfinite(absoluteArea)) {
+        error = what + " has values too large to compute with";
+    } else if (absoluteArea == 0.0) {
+        error = what + " is all zeros: nothing would reach the receiver";
+    } else if (absoluteArea > kLargestGain) {
+        char text[128];
+        std::snprintf(text, sizeof text, " amplifies by up to %g: its values must be in 1/s", absoluteArea);
+        error = what + text;
+    } else {
+        return true;
+    }
+    return false;
 }
 
 bool BuildChannelImpulse(const ChannelSpec& spec, double bitRate, int samplesPerUi, std::vector<double>& impulse,
@@ -227,7 +276,7 @@ bool BuildChannelImpulse(const ChannelSpec& spec, double bitRate, int samplesPer
         return LoadImpulseFile(spec.path, (1.0 / bitRate) / samplesPerUi, impulse, error);
     }
     impulse = LossyChannelImpulse(spec.lossDb, bitRate, samplesPerUi);
-    return true;
+    return CheckChannelImpulse(impulse, (1.0 / bitRate) / samplesPerUi, "the lossy line", error);
 }
 
 double DcGain(const std::vector<double>& impulse, double sampleInterval) {

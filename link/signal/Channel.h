@@ -54,11 +54,20 @@ std::vector<double> MinimumPhaseTaps(const std::vector<double>& logMagnitude);
 std::vector<double> ResampleImpulse(const std::vector<double>& times, const std::vector<double>& values,
                                     double sampleInterval);
 
-// Reads a two-column text file (time in s, impulse response in 1/s; blank
-// lines and lines starting with '#', '!' or '%' are skipped) and resamples it.
-// On failure returns false with one line of explanation in error.
+// Reads a two-column text file (time in s, impulse response in 1/s,
+// separated by blanks, commas or semicolons; blank lines, lines starting
+// with '#', '!', '%' or '//', and column names above the first numbers are
+// skipped) and resamples it. On failure returns false with one line of
+// explanation in error; a table spanning more than a microsecond (times
+// not in seconds) and a response CheckChannelImpulse refuses fail too.
 bool LoadImpulseFile(const std::string& path, double sampleInterval, std::vector<double>& impulse,
                      std::string& error);
+
+// A response a run can use: finite, not all zeros, and gaining no more than
+// a thousandfold (sum |h| * sampleInterval), which a response in 1/s never
+// does. False with one line in error, which starts with what.
+bool CheckChannelImpulse(const std::vector<double>& impulse, double sampleInterval, const std::string& what,
+                         std::string& error);
 
 // sum(h) * sampleInterval.
 double DcGain(const std::vector<double>& impulse, double sampleInterval);

@@ -102,6 +102,10 @@ TEST(ImpulseFile, ReadsTwoColumnsAndRejectsWhatItCannotUse) {
     ASSERT_TRUE(linksim::LoadImpulseFile(path, kDt, impulse, error)) << error;
     EXPECT_DOUBLE_EQ(impulse[1], 3.2e11);
     EXPECT_NEAR(linksim::DcGain(impulse, kDt), 1.0, 1e-12);
+    // A spreadsheet's CSV: column names first, comments, semicolons.
+    write("time (s),h (1/s)\n// exported\n0;0\n3.125e-12,3.2e11\n6.25e-12,0\n");
+    ASSERT_TRUE(linksim::LoadImpulseFile(path, kDt, impulse, error)) << error;
+    EXPECT_DOUBLE_EQ(impulse[1], 3.2e11);
 
     const struct {
         const char* text;
@@ -111,6 +115,10 @@ TEST(ImpulseFile, ReadsTwoColumnsAndRejectsWhatItCannotUse) {
         {"0 1\n1e-12 2 3\n", "no time and value on line 2"},
         {"0 1\n2e-12 1\n1e-12 1\n", "do not increase at line 3"},
         {"0 1\n", "fewer than two samples"},
+        {"time value\n0 1\nbad line\n", "no time and value on line 3"},
+        {"0 0\n1 3.2e11\n2 0\n", "spans 2 s: its times must be in seconds"},
+        {"0 0\n3.125e-12 0\n6.25e-12 0\n", "is all zeros"},
+        {"0 0\n3.125e-12 1e300\n6.25e-12 0\n", "its values must be in 1/s"},
     };
     for (const auto& c : bad) {
         write(c.text);

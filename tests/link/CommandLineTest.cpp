@@ -78,7 +78,7 @@ TEST(CommandLine, ReadsEveryOptionInBothForms) {
     const std::vector<std::string> bad[] = {
         {"--prbs", "9"}, {"--bits", "0"}, {"--bit-rate", "fast"}, {"--samples-per-ui", "1"},
         {"--channel", "loss:-2"}, {"--channel", "s4p:x"}, {"--tx", "DE"}, {"--rx-output", "raw"},
-        {"--frobnicate", "1"}, {"--out"}, {"stray"},
+        {"--frobnicate", "1"}, {"--out"}, {"stray"}, {"--bits", "1", "--bits", "2"}, {"--ignore-bits", "-1"},
     };
     for (const std::vector<std::string>& arguments : bad) {
         EXPECT_EQ(Parse(arguments, line, error), linksim::CommandLineAction::Fail) << arguments[0];
@@ -191,7 +191,7 @@ TEST(Program, WritesSummaryAndEyeOfARun) {
     EXPECT_DOUBLE_EQ(summary["errors"]["ber_upper_bound_95"].get<double>(), 0.00075);
     EXPECT_EQ(summary["rx"]["model"], "LinkTestRxClock");
     EXPECT_EQ(summary["tx"]["parameter_string"],
-              "(LinkTestTx (Deemphasis 0.1) (Swing 2) (Label \"lane 0\") (FailInit False))");
+              "(LinkTestTx (Deemphasis 0.1) (Swing 2) (Label \"lane 0\") (FailInit False) (Fault 0))");
     EXPECT_TRUE(summary["eye"]["width_ui"].is_number());
     EXPECT_EQ(summary["clock"]["clock_times"], 5000);
     EXPECT_TRUE(summary["adaptation"].is_null());
@@ -211,41 +211,95 @@ TEST(Program, WritesSummaryAndEyeOfARun) {
     EXPECT_EQ(help.out.rfind("usage: orvex-link", 0), 0u);
 }
 
+// Every kind of bad input, option, file or model: one line naming the
+// cause, exit 2 for the options and 1 for the rest, and no run (no output on
+// standard output) wherever the cause can be known before it.
 TEST(Program, EveryBadInputGetsOneLineAndAFailure) {
     const std::string bad = Scratch("bad.ami");
     std::ofstream(bad) << "(LinkTestTx (Reserved_Parameters (GetWave_Exists (Value True))";
-    // Each model option is given once: a repeated one is refused.
-    const std::string common = "--bits 2000 --out " + Scratch("out") + " ";
+    auto table = [](const std::string& name, const char* text) {
+        const std::string path = Scratch(name);
+        std::ofstream(path) << text;
+        return " --channel file:" + path;
+    };
+    const std::string picoseconds = table("ps.txt", "0 0\n1 3.2e11\n2 0\n");
+    const std::string zeros = table("zeros.txt", "0 0\n3.125e-12 0\n6.25e-12 0\n");
+    const std::string huge = table("huge.txt", "0 0\n3.125e-12 1e300\n6.25e-12 0\n");
+    // Each option is given once (a repeated one is refused); the output
+    // folder is added unless a case names its own.
     const std::string tx = "--tx-model " + kModels + "/LinkTestTx.so ";
     const std::string rx = "--rx-model " + kModels + "/LinkTestRxInit.so ";
-    const std::string ok = common + tx + rx;
+    const std::string models = tx + rx;
+    const std::string ok = models + "--bits 2000 ";
     const struct {
         std::string arguments;
         const char* expected;
+        int exitCode;
     } cases[] = {
-        {common + rx + "--tx-model /nonexistent/x.so --tx-ami " + kModels + "/LinkTestTx.ami", "cannot load the model library /nonexistent/x.so"},
-        {common + rx + "--tx-model " + kModels + "/LinkTestTx.ami --tx-ami " + kModels + "/LinkTestTx.ami", "cannot load the model library"},
-        {common + tx + "--rx-model " + kModels + "/LinkTestRxInit.so --rx-ami " + kModels + "/LinkTestRxClock.ami",
-         "has no entry point AMI_GetWave although its .ami file says GetWave_Exists True"},
-        {ok + "--tx-ami " + bad, "does not parse: its parentheses do not match"},
-        {common + rx + "--tx-model /nonexistent/x.so", "cannot read the .ami file /nonexistent/x.ami"},
-        {ok + "--tx Gain=3", "LinkTestTx has no parameter Gain"},
-        {ok + "--rx Boost=0.9", "parameter Boost=0.9 is outside its range 0.0 to 0.6"},
-        {ok + "--channel file:/nonexistent/channel.txt", "cannot read the channel file /nonexistent/channel.txt"},
-        {ok + "--tx FailInit=True", "LinkTestTx AMI_Init failed: received (LinkTestTx"},
-        {ok + "--prbs 8", "--prbs 8: the pattern is PRBS7, 15, 23 or 31"},
-        {ok + "--channel touchstone:/nonexistent/x.s4p", "cannot read the Touchstone file /nonexistent/x.s4p"},
-        {ok + "--aggressor file:/nonexistent/a.txt", "aggressor 1: cannot read the channel file"},
-        {ok + "--rx-c 1e-3 --rx-impedance 0", "the receiver impedance must be more than 0 ohm"},
+        // options
+        {ok + "--prbs 8", "--prbs 8: the pattern is PRBS7, 15, 23 or 31", 2},
+        {ok + "--bogus", "--bogus", 2},
+        {ok + "--bits 3000", "--bits", 2},
+        {ok + "--tx-model " + kModels + "/LinkTestTx.so", "--tx-model", 2},
+        {ok + "--model-timeout never", "--model-timeout never: give a number of seconds", 2},
+        // limits, known before the run
+        {models + "--bits 10000000000", "more than this machine's memory holds", 1},
+        {ok + "--bit-rate 1e14", "beyond 1e+13 samples/s", 1},
+        {models + "--bits 150", "150 bits are all within the 200 bits to ignore", 1},
+        {models + "--bits 150 --ignore-bits 150", "150 bits are all within the 150 bits to ignore", 1},
+        {ok + "--out /proc/self", "cannot write in the output folder /proc/self", 1},
+        // model files and parameters
+        {rx + "--bits 2000 --tx-model /nonexistent/x.so --tx-ami " + kModels + "/LinkTestTx.ami",
+         "cannot load the model library /nonexistent/x.so: there is no such file", 1},
+        {rx + "--bits 2000 --tx-model /nonexistent/x.so", "cannot load the model library /nonexistent/x.so: there is no such file", 1},
+        {rx + "--bits 2000 --tx-model " + kModels + "/LinkTestTx.ami --tx-ami " + kModels + "/LinkTestTx.ami",
+         "cannot load the model library", 1},
+        {tx + "--bits 2000 --rx-model " + kModels + "/LinkTestRxInit.so --rx-ami " + kModels + "/LinkTestRxClock.ami",
+         "has no entry point AMI_GetWave although its .ami file says GetWave_Exists True", 1},
+        {ok + "--tx-ami " + bad, "does not parse: its parentheses do not match", 1},
+        {ok + "--tx Gain=3", "LinkTestTx has no parameter Gain", 1},
+        {ok + "--rx Boost=0.9", "parameter Boost=0.9 is outside its range 0.0 to 0.6", 1},
+        // channels
+        {ok + "--channel file:/nonexistent/channel.txt", "cannot read the channel file /nonexistent/channel.txt", 1},
+        {ok + picoseconds, "spans 2 s: its times must be in seconds", 1},
+        {ok + zeros, "is all zeros", 1},
+        {ok + huge, "its values must be in 1/s", 1},
+        // models that fail, crash, hang or return garbage
+        {ok + "--tx FailInit=True", "LinkTestTx AMI_Init failed: received (LinkTestTx", 1},
+        {ok + "--tx Fault=1", "LinkTestTx crashed in AMI_Init (segmentation fault)", 1},
+        {ok + "--tx Fault=3 --model-timeout 0.5", "LinkTestTx AMI_Init did not return within 0.5 s", 1},
+        {ok + "--tx Fault=2", "LinkTestTx AMI_GetWave returned samples that are not finite at bit 0", 1},
+        // Touchstone channels, crosstalk and buffers
+        {ok + "--channel touchstone:/nonexistent/x.s4p", "cannot read the Touchstone file /nonexistent/x.s4p", 1},
+        {ok + "--aggressor file:/nonexistent/a.txt", "aggressor 1: cannot read the channel file", 1},
+        {ok + "--rx-c 1e-3 --rx-impedance 0", "the receiver impedance must be more than 0 ohm", 1},
     };
     for (const auto& c : cases) {
-        const ProgramRun run = RunProgram(c.arguments);
-        EXPECT_NE(run.exitCode, 0) << c.arguments;
+        const std::string out = c.arguments.find("--out ") == std::string::npos ? " --out " + Scratch("out") : "";
+        const ProgramRun run = RunProgram(c.arguments + out);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments;
         EXPECT_EQ(run.err.rfind("orvex-link: ", 0), 0u) << run.err;
         EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "more than one line: " << run.err;
         EXPECT_TRUE(run.out.empty()) << run.out;
     }
+}
+
+// A run writes only its own outputs: what an earlier run into the same
+// folder wrote and this one does not is gone. The pattern is named either
+// way, and --bits-per-call goes no further than the run.
+TEST(Program, LeavesNoOutputOfAnEarlierRunBehind) {
+    const std::string out = Scratch("again");
+    const std::string models = Models("LinkTestTx", "LinkTestRxClock") + "--channel loss:3 --bits 3000 --out " + out;
+    ASSERT_EQ(RunProgram(models + " --prbs PRBS7").exitCode, 0);
+    ASSERT_FALSE(ReadFile(out + "/eye.png").empty());
+    const ProgramRun retimed = RunProgram(models + " --prbs 7 --rx-output retimed --bits-per-call 2000000000");
+    ASSERT_EQ(retimed.exitCode, 0) << retimed.err;
+    EXPECT_FALSE(std::ifstream(out + "/eye.png").good()) << "the first run's eye picture is still there";
+    const nlohmann::json summary = ReadSummary(out);
+    EXPECT_EQ(summary["rx_output"], "retimed decisions");
+    EXPECT_EQ(summary["stimulus"]["pattern"], "PRBS7");
+    EXPECT_EQ(summary["stimulus"]["bits_per_call"], 3000);
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ TEST(LinkFlow, TransmitterGetWaveThenReceiverFromItsImpulseResponse) {
     EXPECT_FALSE(result.rxReportsClock);
     // The string built from the .ami: every input with its default, in order.
     EXPECT_EQ(result.tx.initMessage,
-              "received (LinkTestTx (Deemphasis 0.1) (Swing 2) (Label \"lane 0\") (FailInit False))");
+              "received (LinkTestTx (Deemphasis 0.1) (Swing 2) (Label \"lane 0\") (FailInit False) (Fault 0))");
     EXPECT_EQ(result.rx.initMessage, "received (LinkTestRxInit (Boost 0.3))");
     EXPECT_EQ(result.ignoreBits, 200);
     EXPECT_TRUE(result.errors.aligned);
@@ -190,11 +190,11 @@ TEST(LinkFlow, FailuresNameTheirCause) {
         const char* expected;
     } cases[] = {
         {"LinkTestTx", "LinkTestRxInit", {"Foo", "1"}, true,
-         "Tx LinkTestTx has no parameter Foo (its input parameters: Deemphasis, Swing, Label, FailInit)"},
+         "Tx LinkTestTx has no parameter Foo (its input parameters: Deemphasis, Swing, Label, FailInit, Fault)"},
         {"LinkTestTx", "LinkTestRxInit", {"Swing", "5"}, true, "Tx LinkTestTx parameter Swing=5 is not one of 0 1 2 3"},
         {"LinkTestTx", "LinkTestRxInit", {"Temperature", "30"}, true, "is Info, not an input"},
         {"LinkTestTx", "LinkTestRxInit", {"FailInit", "True"}, true,
-         "LinkTestTx AMI_Init failed: received (LinkTestTx (Deemphasis 0.1) (Swing 2) (Label \"lane 0\") (FailInit True))"},
+         "LinkTestTx AMI_Init failed: received (LinkTestTx (Deemphasis 0.1) (Swing 2) (Label \"lane 0\") (FailInit True) (Fault 0))"},
         {"LinkTestTx", "LinkTestRxClock", {"Overrun", "True"}, false,
          "LinkTestRxClock AMI_GetWave wrote beyond the 334 clock_times entries it was given"},
     };

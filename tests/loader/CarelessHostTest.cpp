@@ -15,7 +15,7 @@
 
 #include "HostConditions.h"
 #include "ModelLibrary.h"
-#include "WorkingFolder.h"
+#include "ScratchFolder.h"
 
 namespace {
 
@@ -172,7 +172,7 @@ private:
 // Instances of both models in threads at once, each receiver posting a
 // block message on every call: every message arrives as a line of its own.
 TEST_F(CarelessHost, InstancesInThreadsKeepTheirMessagesWhole) {
-    WorkingFolder folder;
+    ScratchFolder folder;
     ASSERT_TRUE(folder.Ready());
     const auto getWave = Library(kRx).Find<AmiGetWaveFunction>("AMI_GetWave");
     const unsigned threads = 8, calls = 200;

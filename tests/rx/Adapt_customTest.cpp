@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 
 #include "Adapt_custom.h"
 #include "OneItemWire.h"
+#include "ScratchFolder.h"
 
 namespace {
 
@@ -19,18 +19,7 @@ namespace {
 // test runs in a fresh temporary directory of its own.
 class AdaptTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_previousDirectory = std::filesystem::current_path();
-        std::string pattern = (std::filesystem::temp_directory_path() / "adapt-test-XXXXXX").string();
-        ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-        m_directory = pattern;
-        std::filesystem::current_path(m_directory);
-    }
-
-    void TearDown() override {
-        std::filesystem::current_path(m_previousDirectory);
-        std::filesystem::remove_all(m_directory);
-    }
+    void SetUp() override { ASSERT_TRUE(m_folder.Ready()); }
 
     void Configure(int ctleAdapt, int dfeAdapt, int dwdmMode = 0, int eqLevel = 0,
                    std::vector<int> tapCodes = {0, 0, 0, 0, 0}) {
@@ -94,8 +83,7 @@ protected:
     OneItemWire<double> taps[5];
 
 private:
-    std::filesystem::path m_previousDirectory;
-    std::filesystem::path m_directory;
+    ScratchFolder m_folder;
 };
 
 TEST_F(AdaptTest, FixedSettingsAreDrivenFromTheFirstFiringAndEachMeasurementIsLogged) {

@@ -13,7 +13,7 @@
 #include "RxSchematic.h"
 #include "Stimulus.h"
 #include "StraightforwardFiring.h"
-#include "WorkingFolder.h"
+#include "ScratchFolder.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ struct RunRecord {
 template <typename Configure, typename Fire>
 RunRecord RunReceiver(const std::vector<double>& wave, Configure configure, Fire fire) {
     RunRecord record;
-    WorkingFolder folder;
+    ScratchFolder folder;
     EXPECT_TRUE(folder.Ready());
     RxSchematic s;
     configure(*s.rx);
@@ -122,7 +122,7 @@ TEST_F(RxFiringTest, FiveResponseBankAndRetimedOutputMatchTheStraightforwardFiri
 // phase detector and the loop filter keep their state: the firing must
 // still give what the straightforward one gives.
 TEST_F(RxFiringTest, FiringAfterASecondInitializeMatchesTheStraightforwardFiring) {
-    WorkingFolder folder;
+    ScratchFolder folder;
     ASSERT_TRUE(folder.Ready());
     RxSchematic fast, plain;
     fast.rx->Rx_config = 1;

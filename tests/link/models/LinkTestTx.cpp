@@ -2,7 +2,11 @@
 // a bit-spaced two-tap de-emphasis, y[n] = x[n] - d x[n - one bit], scaled
 // back to unit DC gain. Its AMI_Init leaves the impulse response alone and
 // echoes the parameter string it received in its message, so that tests
-// can see what the host built; FailInit makes AMI_Init fail.
+// can see what the host built; FailInit makes AMI_Init fail. Fault makes it
+// misbehave the ways a host must survive: 1 crashes in AMI_Init, 2 returns
+// NaN from AMI_GetWave, 3 never returns from AMI_Init.
+#include <csignal>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -15,6 +19,7 @@ namespace {
 struct Instance {
     std::string message;
     double deemphasis = 0.0;
+    int fault = 0;
     size_t samplesPerBit = 1;
     std::vector<double> previousBit;  // the last bit's worth of input
 };
@@ -36,6 +41,12 @@ LINK_TEST_EXPORT long AMI_Init(double*, long, long, double sample_interval, doub
     instance->samplesPerBit = size_t(bit_time / sample_interval + 0.5);
     instance->previousBit.assign(instance->samplesPerBit, 0.0);
     instance->message = std::string("received ") + parameters_in;
+    instance->fault = int(Number(parameters_in, "Fault", 0.0));
+    if (instance->fault == 1) std::raise(SIGSEGV);
+    while (instance->fault == 3) {
+        static volatile int spin = 0;
+        spin = spin + 1;
+    }
     *msg = &instance->message[0];
     return std::strstr(parameters_in, "(FailInit True)") ? 0 : 1;
 }
@@ -50,6 +61,7 @@ LINK_TEST_EXPORT long AMI_GetWave(double* wave, long size, double* clock_times, 
         wave[i] = (history[size_t(i) + spb] - d * history[size_t(i)]) / (1.0 - d);
     }
     instance->previousBit.assign(history.end() - long(spb), history.end());
+    if (instance->fault == 2) wave[size / 2] = std::nan("");
     clock_times[0] = -1.0;
     return 1;
 }

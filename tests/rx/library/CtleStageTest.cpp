@@ -15,7 +15,7 @@
 #include "Orvex_RX_AMI_05272013_Tables.h"
 #include "RxLibrary.h"
 #include "Stimulus.h"
-#include "WorkingFolder.h"
+#include "ScratchFolder.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ struct Bank {
 };
 
 TEST(RxCtleStage, EqualisedOutputIsTheSelectedResponseThroughTheLimiterOneSampleLate) {
-    WorkingFolder folder;
+    ScratchFolder folder;
     ASSERT_TRUE(folder.Ready());
     ASSERT_TRUE(ReceiverLibrary().Loaded()) << ReceiverLibrary().Error();
     const std::vector<double> channel = linksim::LossyChannelImpulse(24.0, 1.0 / kBitTime, kSamplesPerBit);

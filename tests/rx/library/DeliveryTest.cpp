@@ -11,7 +11,7 @@
 #include "Channel.h"
 #include "RxLibrary.h"
 #include "Stimulus.h"
-#include "WorkingFolder.h"
+#include "ScratchFolder.h"
 
 namespace {
 
@@ -63,14 +63,14 @@ TEST(RxDelivery, ManyCallsOfAnySizeGiveTheOutputOfOneCall) {
     // times of the run (if its block holds more edges than its limit).
     const linksim::RxStimulus stimulus = LossyStimulus(20000, 100.0);
     const std::string parameters = RxParameters("(Rx_config 1)");
-    WorkingFolder oneFolder;
+    ScratchFolder oneFolder;
     ASSERT_TRUE(oneFolder.Ready());
     RxInstance whole(parameters);
     ASSERT_TRUE(whole.Opened()) << whole.Message();
     const RunOutput one = RunThrough(whole, stimulus.wave, {static_cast<long>(stimulus.wave.size())});
     const std::vector<std::string> oneLog = oneFolder.Lines("adapt.txt");
 
-    WorkingFolder manyFolder;
+    ScratchFolder manyFolder;
     ASSERT_TRUE(manyFolder.Ready());
     RxInstance pieces(parameters);
     ASSERT_TRUE(pieces.Opened());
@@ -93,7 +93,7 @@ TEST(RxDelivery, BlocksOfWholeUnitIntervalsLoseNoClockTime) {
         SCOPED_TRACE(ppm);
         const linksim::RxStimulus stimulus = LossyStimulus(30000, ppm);
         const std::string parameters = RxParameters("(Rx_config 1)");
-        WorkingFolder folder;
+        ScratchFolder folder;
         ASSERT_TRUE(folder.Ready());
         RxInstance whole(parameters);
         ASSERT_TRUE(whole.Opened());
@@ -125,14 +125,14 @@ TEST(RxDelivery, TwoInstancesInterleavedGiveWhatEachGivesAlone) {
     std::vector<std::string> aloneLogs;
     RunOutput aloneA, aloneB;
     {
-        WorkingFolder folder;
+        ScratchFolder folder;
         RxInstance a(equalisedC4);
         ASSERT_TRUE(a.Opened());
         aloneA = RunThrough(a, fast.wave, sizes);
         aloneLogs = folder.Lines("adapt.txt");
     }
     {
-        WorkingFolder folder;
+        ScratchFolder folder;
         RxInstance b(retimedC1);
         ASSERT_TRUE(b.Opened());
         aloneB = RunThrough(b, slow.wave, sizes);
@@ -140,7 +140,7 @@ TEST(RxDelivery, TwoInstancesInterleavedGiveWhatEachGivesAlone) {
         aloneLogs.insert(aloneLogs.end(), lines.begin(), lines.end());
     }
 
-    WorkingFolder shared;
+    ScratchFolder shared;
     ASSERT_TRUE(shared.Ready());
     RxInstance a(equalisedC4);
     RxInstance b(retimedC1);
@@ -185,7 +185,7 @@ TEST(RxDelivery, OutOfRangeSelectorFailsEveryCallAtItsFirstSample) {
     const linksim::RxStimulus stimulus = LossyStimulus(200, 0.0);
     for (const char* setting : {"(DWDM_mode 2)", "(Rx_config 3)", "(DWDM_mode -1) (Rx_config 1)"}) {
         SCOPED_TRACE(setting);
-        WorkingFolder folder;
+        ScratchFolder folder;
         RxInstance rx(RxParameters(setting));
         ASSERT_TRUE(rx.Opened()) << "Setup and Initialize pass: " << rx.Message();
         for (int call = 0; call < 3; ++call) {

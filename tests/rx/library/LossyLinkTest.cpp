@@ -18,7 +18,7 @@
 #include "Channel.h"
 #include "RxLibrary.h"
 #include "Stimulus.h"
-#include "WorkingFolder.h"
+#include "ScratchFolder.h"
 
 namespace {
 
@@ -70,7 +70,7 @@ struct LinkRun {
 
 LinkRun RunLink(const linksim::RxStimulus& stimulus, const std::string& parameters) {
     LinkRun link;
-    WorkingFolder folder;
+    ScratchFolder folder;
     EXPECT_TRUE(folder.Ready());
     RxInstance rx(parameters);
     EXPECT_TRUE(rx.Opened()) << rx.Message();

@@ -20,7 +20,7 @@
 #include "KitParameterFile.h"
 #include "RxLibrary.h"
 #include "Stimulus.h"
-#include "WorkingFolder.h"
+#include "ScratchFolder.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ TEST(RxWindowsLibrary, RunsALossyLinkAsTheLinuxLibrary) {
     const linksim::RxStimulus stimulus = linksim::MakeRxStimulus(
         15, bits, kBitTime, kSampleInterval, linksim::LossyChannelImpulse(24.0, 1.0 / kBitTime, kSamplesPerBit));
 
-    WorkingFolder folder;  // for both runs' adaptation logs and the files
+    ScratchFolder folder;  // for both runs' adaptation logs and the files
     ASSERT_TRUE(folder.Ready());
     RunOutput native;
     {
