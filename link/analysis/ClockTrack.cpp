@@ -5,7 +5,8 @@
 
 namespace linksim {
 
-ClockTrack TrackClock(const std::vector<double>& clockTimes, const std::function<double(double)>& dataUiAt) {
+ClockTrack TrackClock(const std::vector<double>& clockTimes, const std::function<double(double)>& dataUiAt,
+                      double allowanceUi) {
     ClockTrack track;
     double previous = 0.0;
     double unwrapped = 0.0;
@@ -48,7 +49,7 @@ ClockTrack TrackClock(const std::vector<double>& clockTimes, const std::function
     // is wander, not acquisition.
     size_t lockWindow = 0;
     for (size_t k = 0; k + kLockWindows < count; ++k) {
-        if (span(k, k + kLockWindows + 1) > kLockHoldUi) lockWindow = k + kLockWindows + 1;
+        if (span(k, k + kLockWindows + 1) > kLockHoldUi + allowanceUi) lockWindow = k + kLockWindows + 1;
     }
     track.locked = lockWindow < count;
     if (track.locked) track.lockTime = track.windows[lockWindow].time;

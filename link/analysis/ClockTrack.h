@@ -27,7 +27,10 @@ struct ClockTrack {
 // stimulus). The clock counts as locked once its phase no longer moves by
 // more than kLockHoldUi within kLockWindows windows, to the end of the run;
 // a clock that still does at the end never locked.
-ClockTrack TrackClock(const std::vector<double>& clockTimes, const std::function<double(double)>& dataUiAt);
+// allowanceUi widens the hold for movement the stimulus explains (a
+// sinusoidal jitter the clock is meant to follow).
+ClockTrack TrackClock(const std::vector<double>& clockTimes, const std::function<double(double)>& dataUiAt,
+                      double allowanceUi = 0.0);
 
 const size_t kClockWindowPeriods = 64;
 const size_t kLockWindows = 16;

@@ -485,8 +485,13 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
     }
     result.adaptLineBits = watcher.LineBits();
     MeasureRunMargins(settings, analyzer.MeasuredSamples(), onDataGrid, recorder, bits, result);
-    // The receiver's clock, or the host's where it reports none.
-    result.clockTrack = TrackClock(recorder.ClockTimes(), [&stimulus](double t) { return stimulus.DataUiAt(t); });
+    // The receiver's clock, or the host's where it reports none; the lock
+    // allows for the sinusoidal jitter it is meant to follow.
+    const double lockSpan = double((kLockWindows + 1) * kClockWindowPeriods) * result.unitInterval;
+    const double sjSwing = std::min(settings.stress.sjPeakToPeakUi,
+                                    3.141592653589793 * settings.stress.sjFrequency * settings.stress.sjPeakToPeakUi * lockSpan);
+    result.clockTrack =
+        TrackClock(recorder.ClockTimes(), [&stimulus](double t) { return stimulus.DataUiAt(t); }, sjSwing);
     MarginFacts facts;
     facts.margins = result.margins.known ? &result.margins : nullptr;
     facts.clock = result.clockTrack.windows.empty() ? nullptr : &result.clockTrack;

@@ -59,6 +59,10 @@ TEST(ClockTrack, LockTimeAndWanderAgainstTheDataGrid) {
     EXPECT_TRUE(drift.locked);
     EXPECT_NEAR(drift.wanderUi, 0.3, 0.01);
     EXPECT_TRUE(linksim::TrackClock({}, DataUiAt).windows.empty());
+    // Following a swing the stimulus explains is no loss of lock.
+    auto swinging = [](size_t n) { return 0.5 + 0.5 * std::sin(double(n) * 6.283185307179586 / 10000.0); };
+    EXPECT_FALSE(linksim::TrackClock(ClockOnFastData(40000, swinging), DataUiAt).locked);
+    EXPECT_TRUE(linksim::TrackClock(ClockOnFastData(40000, swinging), DataUiAt, 0.4).locked);
     // Still pulling in at the end: never locked.
     auto late = [](size_t n) { return n < 19000 ? 0.2 : 0.2 + 0.3 * double(n - 19000) / 1000.0; };
     EXPECT_FALSE(linksim::TrackClock(ClockOnFastData(20000, late), DataUiAt).locked);
