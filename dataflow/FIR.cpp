@@ -1,92 +1,13 @@
 #include "FIR.h"
 
 #include <cstddef>
-#include <cstdint>
 #include <new>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "DFErrorHandler.h"
+#include "DotProduct.h"
 #include "Precondition.h"
 
 namespace Tessel {
-
-namespace {
-
-// The blocked order's partial sums: product j of an output (newest sample
-// times tap j) goes to lane j mod kLanes, every lane adds its products in
-// increasing j, and the lanes are combined in a fixed tree. The vector path
-// and the plain one perform the same operations on every lane, so they give
-// the same bits.
-const size_t kLanes = 8;
-
-#if defined(__SSE2__)
-// The tap pairs of a block, read with aligned loads where the taps allow it:
-// an aligned load can be folded into the multiplication, one instruction
-// fewer per pair. Both loads read the same values.
-struct AlignedTaps {
-    static __m128d Load(const double* t) { return _mm_load_pd(t); }
-};
-struct UnalignedTaps {
-    static __m128d Load(const double* t) { return _mm_loadu_pd(t); }
-};
-
-// The whole blocks of the sum, two lanes per register. A pair of samples is
-// loaded from its lower address and swapped, so that each lane meets its own
-// tap.
-template <class TapLoad>
-void SumWholeBlocks(const double* samples, const double* taps, size_t blocks, double (&lane)[kLanes]) {
-    __m128d sums01 = _mm_setzero_pd();
-    __m128d sums23 = _mm_setzero_pd();
-    __m128d sums45 = _mm_setzero_pd();
-    __m128d sums67 = _mm_setzero_pd();
-    for (size_t block = 0, j = 0; block < blocks; ++block, j += kLanes) {
-        const double* x = samples - j;
-        const double* t = taps + j;
-        const __m128d x10 = _mm_loadu_pd(x - 1);
-        const __m128d x32 = _mm_loadu_pd(x - 3);
-        const __m128d x54 = _mm_loadu_pd(x - 5);
-        const __m128d x76 = _mm_loadu_pd(x - 7);
-        sums01 = _mm_add_pd(sums01, _mm_mul_pd(_mm_shuffle_pd(x10, x10, 1), TapLoad::Load(t + 0)));
-        sums23 = _mm_add_pd(sums23, _mm_mul_pd(_mm_shuffle_pd(x32, x32, 1), TapLoad::Load(t + 2)));
-        sums45 = _mm_add_pd(sums45, _mm_mul_pd(_mm_shuffle_pd(x54, x54, 1), TapLoad::Load(t + 4)));
-        sums67 = _mm_add_pd(sums67, _mm_mul_pd(_mm_shuffle_pd(x76, x76, 1), TapLoad::Load(t + 6)));
-    }
-    _mm_storeu_pd(lane + 0, sums01);
-    _mm_storeu_pd(lane + 2, sums23);
-    _mm_storeu_pd(lane + 4, sums45);
-    _mm_storeu_pd(lane + 6, sums67);
-}
-#endif
-
-// sum over j < count of samples[-j] * taps[j]: the samples run backwards
-// through memory from `samples`, the taps forwards.
-double BlockedDotProduct(const double* samples, const double* taps, size_t count) {
-    double lane[kLanes] = {};
-    const size_t blocks = count / kLanes;
-    size_t j = blocks * kLanes;
-#if defined(__SSE2__)
-    if (reinterpret_cast<std::uintptr_t>(taps) % sizeof(__m128d) == 0) {
-        SumWholeBlocks<AlignedTaps>(samples, taps, blocks, lane);
-    } else {
-        SumWholeBlocks<UnalignedTaps>(samples, taps, blocks, lane);
-    }
-#else
-    for (size_t first = 0; first < j; first += kLanes) {
-        for (size_t l = 0; l < kLanes; ++l) {
-            lane[l] += *(samples - (first + l)) * taps[first + l];
-        }
-    }
-#endif
-    for (size_t l = 0; j < count; ++j, ++l) {
-        lane[l] += *(samples - j) * taps[j];
-    }
-    return ((lane[0] + lane[1]) + (lane[2] + lane[3])) + ((lane[4] + lane[5]) + (lane[6] + lane[7]));
-}
-
-}  // namespace
 
 FIR<double, false>::FIR() {}
 FIR<double, false>::~FIR() { FreeHistory(); }
@@ -242,15 +163,24 @@ double FIR<double, false>::OutputOfNewestInput() const {
     TESSEL_PRECONDITION(Decimation == 1 && Interpolation == 1, "Decimation == 1 && Interpolation == 1");
     TESSEL_PRECONDITION(depth == m_History.GetHistoryDepth() && depth >= 2,
                         "m_History.GetSize() == m_History.GetHistoryDepth()");
-    TESSEL_PRECONDITION(m_pTaps != nullptr, "m_pTaps");
     // The history has moved on since the newest input was taken: it is one
-    // position before the newest end.
-    const size_t newest = depth - 2;
+    // position before the newest end. Its mirror ends a run of the depth,
+    // more than the taps are many.
+    const size_t newestMirror = m_History.IndexAt(depth - 2) + depth;
+    return OutputOf(m_pHistoryBuffer + newestMirror);
+}
+
+double FIR<double, false>::OutputOf(const double* newest) const {
+    TESSEL_PRECONDITION(m_pTaps != nullptr, "m_pTaps");
+    const size_t count = static_cast<size_t>(m_iNumTaps);
     if (m_iSumOrder == kBlockedSum) {
-        const size_t newestMirror = m_History.IndexAt(newest) + depth;
-        return BlockedDotProduct(m_pHistoryBuffer + newestMirror, m_pTaps, static_cast<size_t>(m_iNumTaps));
+        return BlockedDotProduct(newest, m_pTaps, count);
     }
-    return BranchSum(newest, 0);
+    double sum = 0.0;
+    for (size_t j = 0; j < count; ++j) {
+        sum = *(newest - j) * m_pTaps[j] + sum;
+    }
+    return sum;
 }
 
 bool FIR<double, false>::RunWithoutOutput() {

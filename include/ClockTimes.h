@@ -29,6 +29,17 @@ public:
     bool Run() override;
     bool Finalize() override;
 
+    // For an owner that knows the firing's clock level: a level equal to the
+    // previous firing's (after the first firing) is no edge, so the firing
+    // only counts itself and outputs -1.0. QuietWith says whether it is such
+    // a firing; CountFiringWithoutEdge does its work and returns its output,
+    // without writing the port.
+    bool QuietWith(int level) const { return m_iSampleCount != 0 && level == m_iPreviousInput; }
+    double CountFiringWithoutEdge() {
+        ++m_iSampleCount;
+        return -1.0;
+    }
+
 private:
     bool IsSelectedEdge(int previous, int current) const;
 };

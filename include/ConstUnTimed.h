@@ -49,8 +49,8 @@ public:
 
     virtual void SetOutputToZero() = 0;
 
-private:
-    // A negative delay (which Initialize refuses) counts as none.
+    // Whether the next firing outputs Value. A negative delay (which
+    // Initialize refuses) counts as none.
     bool DelayElapsed() const {
         return InitialDelay <= 0 || m_iCount >= static_cast<size_t>(InitialDelay);
     }

@@ -79,6 +79,12 @@ public:
     // been rebuilt, the output Run would have written with the new ones.
     double OutputOfNewestInput() const;
 
+    // The output of a one-input, one-output filter whose newest input is at
+    // `newest`, the older ones below it in memory (as many as there are
+    // taps), summed in the filter's order with the taps as they are now: for
+    // an owner that keeps the input history outside the filter.
+    double OutputOf(const double* newest) const;
+
 protected:
     void FreeHistory();
 

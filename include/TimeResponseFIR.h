@@ -26,7 +26,7 @@ public:
     // filtering with it costs a million products per sample. Beyond it the
     // time grid (a sample interval in the attoseconds) is a mistake, and
     // building the taps alone would take gigabytes and seconds.
-    static const int kMostTaps = 1000000;
+    static constexpr int kMostTaps = 1000000;
 
     // The tap count Setup gives for a response lasting `duration` seconds:
     // the truncated product with the sample rate, plus one. Returned as a

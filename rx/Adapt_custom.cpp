@@ -48,6 +48,7 @@ bool Adapt_custom::Setup() {
 bool Adapt_custom::Initialize() {
     ResetSearch();
     Finalized = false;
+    m_bFiredSinceInitialize = false;
     return true;
 }
 
@@ -139,6 +140,7 @@ bool Adapt_custom::Run() {
     PreviousMeasureDone = measureDone;
     PreviousRearm = rearm;
     PreviousMetric = Metric;
+    m_bFiredSinceInitialize = true;
     return true;
 }
 

@@ -30,6 +30,15 @@ public:
 
     void DeleteBuffers() {}
 
+    // For an owner that knows the firing's samples: without an edge on
+    // Start, MeasureDone or Rearm (their samples are the previous firing's)
+    // and after a Run since Initialize has driven the outputs and settled
+    // the fixed settings, a firing changes nothing and may be left out.
+    bool QuietWith(int start, int measureDone, int rearm) const {
+        return m_bFiredSinceInitialize && start == PreviousStart && measureDone == PreviousMeasureDone &&
+               rearm == PreviousRearm;
+    }
+
     // The score of one eye measurement, in both stages.
     static double EyeScore(double eyeWidth, double eyeHeight) { return eyeWidth + 0.25 * eyeHeight; }
 
@@ -98,6 +107,7 @@ private:
 
     // The fixed tap codes as volts, for DFEAdapt = 0.
     double m_dFixedTapValue[kNumTaps];
+    bool m_bFiredSinceInitialize = false;
 };
 
 #endif

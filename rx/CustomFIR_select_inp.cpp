@@ -8,14 +8,11 @@ bool CustomFIR_select_inp::Run() {
     if (m_bSampleTakenAhead) {
         return RunOnSampleTakenAhead();
     }
-    bool result = true;
-    if (Control != Previous_Control) {
-        result = ReloadSelectedColumn();
-    }
-    Previous_Control = Control;
+    const bool result = FollowControl();
     const bool filtered = FireFilter(OutputNeeded);
     return result && filtered;
 }
+
 
 bool CustomFIR_select_inp::TakeSampleAhead() {
     // Checked here so that a filter that cannot run posts nothing now; Run

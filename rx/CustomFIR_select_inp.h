@@ -8,6 +8,8 @@
 #define ORVEX_CUSTOM_FIR_SELECT_INP_H
 
 #include "CustomFIR_select.h"
+#include "Precondition.h"
+#include "SampleHistory.h"
 
 class CustomFIR_select_inp : public Tessel::CustomFIR_select<int> {
 public:
@@ -30,6 +32,36 @@ public:
     bool TakeSampleAhead();
     // The output formed ahead, valid between TakeSampleAhead and Run.
     double OutputFormedAhead() const { return m_dOutputAhead; }
+
+    // For an owner that keeps one input history for several banks whose
+    // inputs are the same samples, and fires them without their own delay
+    // lines: the control half of a firing (the taps are rebuilt when Control
+    // has changed, and Control is remembered; false when the rebuild
+    // failed), and the output for the newest sample of `history` with the
+    // response in force, summed as the filter sums. The history must hold at
+    // least as many samples as the bank has taps, and the bank must be able
+    // to filter.
+    bool FollowControl() {
+        bool result = true;
+        if (Control != Previous_Control) {
+            result = ReloadSelectedColumn();
+        }
+        Previous_Control = Control;
+        return result;
+    }
+    double OutputFrom(const Tessel::SampleHistory& history) const {
+        TESSEL_PRECONDITION(NumTaps() <= history.Depth(), "NumTaps() <= history.Depth()");
+        return OutputAt(history.Newest());
+    }
+    // The same for a newest sample at `newest`, the older ones below it in
+    // memory (as many as there are taps).
+    double OutputAt(const double* newest) const { return ResponseFIR.OutputOf(newest); }
+    bool CanFilter() const { return FilterReady(); }
+    // The taps in force, and whether the filter sums in the blocked order:
+    // for an owner that forms outputs over a store of samples of its own.
+    const double* Taps() const { return ResponseFIR.m_pTaps; }
+    bool SumsInBlocks() const { return ResponseFIR.m_iSumOrder == Tessel::TimeResponseFIR::kBlockedSum; }
+    size_t NumTaps() const { return static_cast<size_t>(ResponseFIR.m_iNumTaps); }
 
     // Control as it stood at the end of the previous firing. It starts at 1
     // while Control starts out of range, so a Setup before the first

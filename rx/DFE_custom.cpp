@@ -24,7 +24,22 @@ bool DFE_custom::Initialize() {
     PreviousClock = 0.0;
     Equalized = 0.0;
     Finalized = false;
+    m_bFiredSinceInitialize = false;
+    m_bFeedbackCurrent = false;
     return true;
+}
+
+// The feedback sum is accumulated from the newest decision to the oldest,
+// starting from the first product itself so that even the sign of a zero
+// sum is that of the plain left-to-right sum.
+double DFE_custom::FeedbackSum() {
+    double feedback = static_cast<double>(Decisions[1]) * Taps[0][0];
+    for (int k = 1; k < kNumTaps; ++k) {
+        feedback += static_cast<double>(Decisions[k + 1]) * Taps[k][0];
+    }
+    m_dFeedback = feedback;
+    m_bFeedbackCurrent = true;
+    return feedback;
 }
 
 bool DFE_custom::Run() {
@@ -32,15 +47,7 @@ bool DFE_custom::Run() {
         return false;
     }
     const double clock = Clock[0];
-
-    // The feedback sum is accumulated from the newest decision to the oldest,
-    // starting from the first product itself so that even the sign of a zero
-    // sum is that of the plain left-to-right sum.
-    double feedback = static_cast<double>(Decisions[1]) * Taps[0][0];
-    for (int k = 1; k < kNumTaps; ++k) {
-        feedback += static_cast<double>(Decisions[k + 1]) * Taps[k][0];
-    }
-    Equalized = Input[0] - feedback;
+    Equalized = Input[0] - FeedbackSum();
 
     if (LogicSignal::IsRisingEdge(PreviousClock, clock)) {
         Decisions[0] = Equalized > 0.0 ? 1 : -1;
@@ -49,10 +56,21 @@ bool DFE_custom::Run() {
         for (int k = kNumTaps; k > 0; --k) {
             Decisions[k] = Decisions[k - 1];
         }
+        m_bFeedbackCurrent = false;
     }
     PreviousClock = clock;
+    m_bFiredSinceInitialize = true;
 
     Decision[0] = Decisions[0];
+    Output[0] = Equalized;
+    return true;
+}
+
+bool DFE_custom::RunBetweenEdges(double input) {
+    if (Finalized) {
+        return false;
+    }
+    Equalized = input - (m_bFeedbackCurrent ? m_dFeedback : FeedbackSum());
     Output[0] = Equalized;
     return true;
 }

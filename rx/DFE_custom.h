@@ -27,6 +27,16 @@ public:
     // Nothing of its own to free.
     void DeleteBuffers() {}
 
+    // For an owner that knows the firing's samples. Between clock edges,
+    // with the Taps items of the previous firing, a firing can take no
+    // decision and shift nothing: it only subtracts the feedback, which is
+    // summed again only after the decisions have moved. QuietWith says
+    // whether this Clock sample is such a firing's (a Run since Initialize,
+    // and the previous firing's sample); RunBetweenEdges is then the same as
+    // Run with `input` at Input, reading no port.
+    bool QuietWith(int clock) const { return m_bFiredSinceInitialize && static_cast<double>(clock) == PreviousClock; }
+    bool RunBetweenEdges(double input);
+
     // Ports.
     Tessel::CircularBuffer<int> Clock;      // sampling clock, high above 0.5
     Tessel::CircularBuffer<double> Input;   // the waveform sample
@@ -44,6 +54,14 @@ public:
     // Set by Finalize, cleared by Initialize: once the schematic has freed the
     // memory behind the ports, a stray firing must not touch it.
     bool Finalized;
+
+private:
+    // The weighted decisions of the feedback history, newest first.
+    double FeedbackSum();
+
+    bool m_bFiredSinceInitialize = false;
+    double m_dFeedback = 0.0;        // the last feedback sum formed
+    bool m_bFeedbackCurrent = false; // formed from the decisions in force
 };
 
 #endif

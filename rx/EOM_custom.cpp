@@ -72,6 +72,7 @@ bool EOM_custom::Initialize() {
     PreviousClock = 0;
     Range = 0.4;
     Finalized = false;
+    m_bFiredSinceInitialize = false;
     return true;
 }
 
@@ -107,16 +108,7 @@ bool EOM_custom::Run() {
     if (LogicSignal::IsRisingEdge(PreviousRestart, restart)) {
         Clear();
     } else {
-        // Without a valid column count (Setup refused SamplesPerBit) nothing
-        // is collected, so no phase can leave the histogram.
-        if (Collecting == 1 && m_iPhaseColumns > 0) {
-            Histogram[Phase][AmplitudeBin(Input[0], Range)] += 1.0;
-            // Phase stays below the column count, which is at most kNumPhases.
-            ++Phase;
-            if (Phase >= m_iPhaseColumns) {
-                Phase = 0;
-            }
-        }
+        Collect(Input[0]);
         if (PeriodCount > EOM_window && Collecting == 1) {
             Evaluate();
             DoneLevel = 1.0;
@@ -129,7 +121,32 @@ bool EOM_custom::Run() {
     Done[0] = static_cast<int>(DoneLevel);
     PreviousClock = clock;
     PreviousRestart = restart;
+    m_bFiredSinceInitialize = true;
     return true;
+}
+
+// A measurement evaluates in the firing in which its count passes the
+// window, at an edge, and stops collecting then: so between edges it never
+// evaluates.
+bool EOM_custom::RunBetweenEdges(double input) {
+    if (Finalized) {
+        return false;
+    }
+    Collect(input);
+    return true;
+}
+
+// Without a valid column count (Setup refused SamplesPerBit) nothing is
+// collected, so no phase can leave the histogram.
+void EOM_custom::Collect(double input) {
+    if (Collecting == 1 && m_iPhaseColumns > 0) {
+        Histogram[Phase][AmplitudeBin(input, Range)] += 1.0;
+        // Phase stays below the column count, which is at most kNumPhases.
+        ++Phase;
+        if (Phase >= m_iPhaseColumns) {
+            Phase = 0;
+        }
+    }
 }
 
 // The widest of the row's first kMaxOpeningsPerRow openings (in order of

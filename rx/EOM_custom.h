@@ -30,6 +30,17 @@ public:
 
     void DeleteBuffers() {}
 
+    // For an owner that knows the firing's samples. With the Clock and
+    // Restart samples of the previous firing (after a Run since Initialize)
+    // there is no edge: no measurement starts, ends or is cleared, and the
+    // result ports already hold the results. QuietWith says whether these
+    // samples make such a firing; RunBetweenEdges is then the same as Run
+    // with `input` at Input: it only counts the sample while collecting.
+    bool QuietWith(int clock, int restart) const {
+        return m_bFiredSinceInitialize && clock == PreviousClock && restart == PreviousRestart;
+    }
+    bool RunBetweenEdges(double input);
+
     // Amplitude bin of a sample: trunc(128 x / range) + 127, limited to the
     // histogram. Values beyond the range, infinities included, fall into the
     // outermost bins; a not-a-number sample into bin 0.
@@ -71,12 +82,14 @@ private:
 
     bool HasHits(int phase, int bin) const { return Histogram[phase][bin] > 0.0; }
     void Clear();
+    void Collect(double input);
     void Evaluate();
     RowOpening WidestOpening(int bin) const;
     int EmptyBinsAroundThreshold(int phase) const;
 
     // SamplesPerBit as validated by Setup; 0 (no collecting) when out of range.
     int m_iPhaseColumns;
+    bool m_bFiredSinceInitialize = false;
 };
 
 #endif

@@ -27,6 +27,7 @@ bool NClockDelay::Initialize() {
     EdgeCount = 0;
     Counting = 0;
     Finalized = false;
+    m_bFiredSinceInitialize = false;
     return true;
 }
 
@@ -55,6 +56,7 @@ bool NClockDelay::Run() {
     Output[0] = OutputLevel;
     PreviousClock = clock;
     PreviousTrigger = trigger;
+    m_bFiredSinceInitialize = true;
     return true;
 }
 

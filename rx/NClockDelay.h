@@ -20,6 +20,14 @@ public:
 
     void DeleteBuffers() {}
 
+    // For an owner that knows the firing's samples: with the Clock and
+    // Trigger samples of the previous firing (after a Run since Initialize)
+    // a firing sees no step of either, and Output already holds its level:
+    // the firing changes nothing and may be left out.
+    bool QuietWith(int clock, int trigger) const {
+        return m_bFiredSinceInitialize && clock == PreviousClock && trigger == PreviousTrigger;
+    }
+
     // Ports.
     Tessel::CircularBuffer<int> Clock;
     Tessel::CircularBuffer<int> Trigger;
@@ -38,6 +46,9 @@ public:
     // Set by Finalize, cleared by Initialize: a firing after Finalize would
     // touch ports whose memory the schematic has freed.
     bool Finalized;
+
+private:
+    bool m_bFiredSinceInitialize = false;
 };
 
 #endif

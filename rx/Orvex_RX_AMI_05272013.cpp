@@ -1,10 +1,13 @@
 #include "Orvex_RX_AMI_05272013.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "DotProduct.h"
 #include "Orvex_RX_AMI_05272013_Tables.h"
+#include "Precondition.h"
 
 namespace {
 
@@ -272,6 +275,78 @@ bool Rx::Setup() {
     return loopOk && ctleOk && dfeOk && startOk && eomOk && adaptOk && outputSelectOk;
 }
 
+namespace {
+typedef Rx::Arc A;
+// The connections in the order of the table below; their numbers are the
+// order of creation, 1 to 61.
+constexpr A kArcsInTableOrder[] = {
+    A::WaveIn,
+    A::ClockTime,
+    A::WaveOut,
+    A::Decision,
+    A::Equalized,
+    A::AdaptStart,
+    A::VcoSignal,
+    A::VcoClock,
+    A::ControlVoltage,
+    A::QuadratureClock,
+    A::BitI,
+    A::BitQ,
+    A::UpDown,
+    A::PhaseSum,
+    A::VcoToQuadrature,
+    A::VcoToDetector,
+    A::PumpCommand,
+    A::VcoToPhaseDetector,
+    A::VcoUnused,
+    A::VcoControl,
+    A::ControlUnused,
+    A::MeasureDone,
+    A::EyeHeight,
+    A::EyeWidth,
+    A::CtleResponse,
+    A::Restart,
+    A::CtleDone,
+    A::AdaptPort10,
+    A::DfeTap1,
+    A::DfeTap2,
+    A::DfeTap3,
+    A::DfeTap4,
+    A::DfeTap5,
+    A::C4Output,
+    A::C1Output,
+    A::CtleChoice,
+    A::CtleSelected,
+    A::LimiterSaturated,
+    A::LimiterScaled,
+    A::Limited,
+    A::DwdmMode,
+    A::C4Input,
+    A::C1Input,
+    A::C4Control,
+    A::C1Control,
+    A::OutputChoice,
+    A::AdaptStartTrigger,
+    A::DecisionFloat,
+    A::RetimedData,
+    A::EqualizedToMonitor,
+    A::EqualizedToOutput,
+    A::EqualizedToDetector,
+    A::RearmDelayLine,
+    A::MonitorRestart,
+    A::Enable,
+    A::RxConfig,
+    A::ScaledDecision,
+    A::ClockToDfe,
+    A::ClockToStartDelay,
+    A::ClockToRecorder,
+    A::ClockToMonitor,
+};
+static_assert(sizeof kArcsInTableOrder / sizeof kArcsInTableOrder[0] == Rx::kNumConnections,
+              "every connection is named");
+static_assert(Tessel::NumberedInOrder(kArcsInTableOrder), "the connection names follow the table");
+}  // namespace
+
 // The connection table: one row per connection, in creation order. Every
 // port on a connection views its arc memory with the connection's item count,
 // rate 1 and start 0. Connections read before they are written in a firing
@@ -288,123 +363,89 @@ std::array<Rx::Connection, Rx::kNumConnections> Rx::Connections() {
     Tessel::CircularBufferBase* const none = nullptr;
     return {{
         // clang-format off
-        // number, item type, item count, producer, consumer, initial content
-        { 1, D, 1,                  &WaveInInternal,                    &ctle.InputFork.Input,            U},
-        { 2, D, 1,                  &ClockTimeRecorder.TimeOutput,      &ClockOutInternal,                U},
-        { 3, D, 1,                  &OutputSelect.Output,               &WaveOutInternal,                 U},
-        { 4, I, 1,                  &DFE.Decision,                      &DecisionToFloat.Input,           U},
-        { 5, D, 1,                  &DFE.Output,                        &EqualizedFork.Input,             Z},
-        { 6, I, 1,                  &AdaptStartDelay.Output,            &Adapt.Start,                     U},
-        { 7, D, 1,                  &loop.Vco.SignalOutput,             &loop.VcoFork.Input,              U},
-        { 8, I, 1,                  &loop.Vco.ClockOutput,              &ClockFork.Input,                 U},
-        { 9, D, 1,                  &loop.FilterOut,                    &loop.ControlFork.Input,          U},
-        {10, D, 1,                  &detector.QuadratureOut,            &detector.DetectorClockQ,         U},
-        {11, I, 1,                  &detector.DetectorBitI,             &detector.PhaseSum.Input[0],      U},
-        {12, I, 1,                  &detector.DetectorBitQ,             none,                             U},
-        {13, I, 1,                  &detector.DetectorUpDown,           &detector.PhaseSum.Input[1],      U},
-        {14, I, 1,                  &detector.PhaseSum.Output,          &loop.PhaseToDouble.Input,        U},
-        {15, D, 1,                  &detector.ClockPhaseFork.Output[0], &detector.Quadrature.Input,       U},
-        {16, D, 1,                  &detector.ClockPhaseFork.Output[1], &detector.DetectorClockI,         U},
-        {17, D, 1,                  &loop.PhaseToDouble.Output,         &loop.FilterIn,                   U},
-        {18, D, 1,                  &loop.VcoFork.Output[0],            &detector.ClockPhaseFork.Input,   U},
-        {19, D, 1,                  &loop.VcoFork.Output[1],            none,                             U},
-        {20, D, 1,                  &loop.ControlFork.Output[0],        &loop.Vco.ControlInput,           Z},
-        {21, D, 1,                  &loop.ControlFork.Output[1],        none,                             U},
-        {22, I, 1,                  &EOM.Done,                          &Adapt.MeasureDone,               Z},
-        {23, D, 1,                  &EOM.EyeHeight,                     &Adapt.EyeHeight,                 Z},
-        {24, D, 1,                  &EOM.EyeWidth,                      &Adapt.EyeWidth,                  Z},
-        {25, I, 1,                  &Adapt.CTLE_Select,                 &ctle.CtleControlFork.Input,      U},
-        {26, I, 1,                  &Adapt.Restart,                     &AdaptFeedbackFork.Input,         U},
-        {27, I, 1,                  &Adapt.CTLE_Done,                   none,                             U},
-        {28, I, 1,                  &Adapt.Port10,                      none,                             U},
-        {29, D, 1,                  &Adapt.DFE_Taps[0],                 &DFE.Taps[0],                     U},
-        {30, D, 1,                  &Adapt.DFE_Taps[1],                 &DFE.Taps[1],                     U},
-        {31, D, 1,                  &Adapt.DFE_Taps[2],                 &DFE.Taps[2],                     U},
-        {32, D, 1,                  &Adapt.DFE_Taps[3],                 &DFE.Taps[3],                     U},
-        {33, D, 1,                  &Adapt.DFE_Taps[4],                 &DFE.Taps[4],                     U},
-        {34, D, 1,                  &ctle.C4.Output,                    &ctle.CtleSelect.Input[kC4Input], U},
-        {35, D, 1,                  &ctle.C1.Output,                    &ctle.CtleSelect.Input[kC1Input], U},
-        {36, I, 1,                  &ctle.DwdmToInt.Output,             &ctle.CtleSelectControl,          U},
-        {37, D, 1,                  &ctle.CtleSelect.Output,            &ctle.LimiterInGain.Input,        U},
-        {38, D, 1,                  &ctle.Limiter.Output,               &ctle.LimiterOutGain.Input,       U},
-        {39, D, 1,                  &ctle.LimiterInGain.Output,         &ctle.Limiter.Input,              U},
-        {40, D, 1,                  &ctle.LimiterOutGain.Output,        &DFE.Input,                       U},
-        {41, D, 1,                  &ctle.DwdmConst.Output,             &ctle.DwdmToInt.Input,            U},
-        {42, D, 1,                  &ctle.InputFork.Output[0],          &ctle.C4.Input,                   U},
-        {43, D, 1,                  &ctle.InputFork.Output[1],          &ctle.C1.Input,                   U},
-        {44, I, 1,                  &ctle.CtleControlFork.Output[0],    &ctle.C4Control,                  U},
-        {45, I, 1,                  &ctle.CtleControlFork.Output[1],    &ctle.C1Control,                  U},
-        {46, I, 1,                  &RxConfigToInt.Output,              &OutputSelectControl,             U},
-        {47, I, 1,                  &EnableToInt.Output,                &AdaptStartDelay.Trigger,         U},
-        {48, F, 1,                  &DecisionToFloat.Output,            &DecisionScale.Input,             U},
-        {49, D, 1,                  &DecisionToDouble.Output,           &OutputSelect.Input[0],           U},
-        {50, D, 1,                  &EqualizedFork.Output[0],           &EOM.Input,                       U},
-        {51, D, 1,                  &EqualizedFork.Output[1],           &OutputSelect.Input[1],           U},
-        {52, D, 1,                  &EqualizedFork.Output[2],           &detector.DetectorDataIn,         U},
-        {53, I, kRearmDelayFirings, &AdaptFeedbackFork.Output[0],       &Adapt.Rearm,                     Z},
-        {54, I, 1,                  &AdaptFeedbackFork.Output[1],       &EOM.Restart,                     U},
-        {55, D, 1,                  &EnableConst.Output,                &EnableToInt.Input,               U},
-        {56, D, 1,                  &RxConfigConst.Output,              &RxConfigToInt.Input,             U},
-        {57, F, 1,                  &DecisionScale.Output,              &DecisionToDouble.Input,          U},
-        {58, I, 1,                  &ClockFork.Output[0],               &DFE.Clock,                       U},
-        {59, I, 1,                  &ClockFork.Output[1],               &AdaptStartDelay.Clock,           U},
-        {60, I, 1,                  &ClockFork.Output[2],               &ClockTimeRecorder.ClockInput,    U},
-        {61, I, 1,                  &ClockFork.Output[3],               &EOM.Clock,                       U},
+        // connection, item type, item count, producer, consumer, initial content
+        {A::WaveIn,              D, 1,                  &WaveInInternal,                    &ctle.InputFork.Input,            U},
+        {A::ClockTime,           D, 1,                  &ClockTimeRecorder.TimeOutput,      &ClockOutInternal,                U},
+        {A::WaveOut,             D, 1,                  &OutputSelect.Output,               &WaveOutInternal,                 U},
+        {A::Decision,            I, 1,                  &DFE.Decision,                      &DecisionToFloat.Input,           U},
+        {A::Equalized,           D, 1,                  &DFE.Output,                        &EqualizedFork.Input,             Z},
+        {A::AdaptStart,          I, 1,                  &AdaptStartDelay.Output,            &Adapt.Start,                     U},
+        {A::VcoSignal,           D, 1,                  &loop.Vco.SignalOutput,             &loop.VcoFork.Input,              U},
+        {A::VcoClock,            I, 1,                  &loop.Vco.ClockOutput,              &ClockFork.Input,                 U},
+        {A::ControlVoltage,      D, 1,                  &loop.FilterOut,                    &loop.ControlFork.Input,          U},
+        {A::QuadratureClock,     D, 1,                  &detector.QuadratureOut,            &detector.DetectorClockQ,         U},
+        {A::BitI,                I, 1,                  &detector.DetectorBitI,             &detector.PhaseSum.Input[0],      U},
+        {A::BitQ,                I, 1,                  &detector.DetectorBitQ,             none,                             U},
+        {A::UpDown,              I, 1,                  &detector.DetectorUpDown,           &detector.PhaseSum.Input[1],      U},
+        {A::PhaseSum,            I, 1,                  &detector.PhaseSum.Output,          &loop.PhaseToDouble.Input,        U},
+        {A::VcoToQuadrature,     D, 1,                  &detector.ClockPhaseFork.Output[0], &detector.Quadrature.Input,       U},
+        {A::VcoToDetector,       D, 1,                  &detector.ClockPhaseFork.Output[1], &detector.DetectorClockI,         U},
+        {A::PumpCommand,         D, 1,                  &loop.PhaseToDouble.Output,         &loop.FilterIn,                   U},
+        {A::VcoToPhaseDetector,  D, 1,                  &loop.VcoFork.Output[0],            &detector.ClockPhaseFork.Input,   U},
+        {A::VcoUnused,           D, 1,                  &loop.VcoFork.Output[1],            none,                             U},
+        {A::VcoControl,          D, 1,                  &loop.ControlFork.Output[0],        &loop.Vco.ControlInput,           Z},
+        {A::ControlUnused,       D, 1,                  &loop.ControlFork.Output[1],        none,                             U},
+        {A::MeasureDone,         I, 1,                  &EOM.Done,                          &Adapt.MeasureDone,               Z},
+        {A::EyeHeight,           D, 1,                  &EOM.EyeHeight,                     &Adapt.EyeHeight,                 Z},
+        {A::EyeWidth,            D, 1,                  &EOM.EyeWidth,                      &Adapt.EyeWidth,                  Z},
+        {A::CtleResponse,        I, 1,                  &Adapt.CTLE_Select,                 &ctle.CtleControlFork.Input,      U},
+        {A::Restart,             I, 1,                  &Adapt.Restart,                     &AdaptFeedbackFork.Input,         U},
+        {A::CtleDone,            I, 1,                  &Adapt.CTLE_Done,                   none,                             U},
+        {A::AdaptPort10,         I, 1,                  &Adapt.Port10,                      none,                             U},
+        {A::DfeTap1,             D, 1,                  &Adapt.DFE_Taps[0],                 &DFE.Taps[0],                     U},
+        {A::DfeTap2,             D, 1,                  &Adapt.DFE_Taps[1],                 &DFE.Taps[1],                     U},
+        {A::DfeTap3,             D, 1,                  &Adapt.DFE_Taps[2],                 &DFE.Taps[2],                     U},
+        {A::DfeTap4,             D, 1,                  &Adapt.DFE_Taps[3],                 &DFE.Taps[3],                     U},
+        {A::DfeTap5,             D, 1,                  &Adapt.DFE_Taps[4],                 &DFE.Taps[4],                     U},
+        {A::C4Output,            D, 1,                  &ctle.C4.Output,                    &ctle.CtleSelect.Input[kC4Input], U},
+        {A::C1Output,            D, 1,                  &ctle.C1.Output,                    &ctle.CtleSelect.Input[kC1Input], U},
+        {A::CtleChoice,          I, 1,                  &ctle.DwdmToInt.Output,             &ctle.CtleSelectControl,          U},
+        {A::CtleSelected,        D, 1,                  &ctle.CtleSelect.Output,            &ctle.LimiterInGain.Input,        U},
+        {A::LimiterSaturated,    D, 1,                  &ctle.Limiter.Output,               &ctle.LimiterOutGain.Input,       U},
+        {A::LimiterScaled,       D, 1,                  &ctle.LimiterInGain.Output,         &ctle.Limiter.Input,              U},
+        {A::Limited,             D, 1,                  &ctle.LimiterOutGain.Output,        &DFE.Input,                       U},
+        {A::DwdmMode,            D, 1,                  &ctle.DwdmConst.Output,             &ctle.DwdmToInt.Input,            U},
+        {A::C4Input,             D, 1,                  &ctle.InputFork.Output[0],          &ctle.C4.Input,                   U},
+        {A::C1Input,             D, 1,                  &ctle.InputFork.Output[1],          &ctle.C1.Input,                   U},
+        {A::C4Control,           I, 1,                  &ctle.CtleControlFork.Output[0],    &ctle.C4Control,                  U},
+        {A::C1Control,           I, 1,                  &ctle.CtleControlFork.Output[1],    &ctle.C1Control,                  U},
+        {A::OutputChoice,        I, 1,                  &RxConfigToInt.Output,              &OutputSelectControl,             U},
+        {A::AdaptStartTrigger,   I, 1,                  &EnableToInt.Output,                &AdaptStartDelay.Trigger,         U},
+        {A::DecisionFloat,       F, 1,                  &DecisionToFloat.Output,            &DecisionScale.Input,             U},
+        {A::RetimedData,         D, 1,                  &DecisionToDouble.Output,           &OutputSelect.Input[0],           U},
+        {A::EqualizedToMonitor,  D, 1,                  &EqualizedFork.Output[0],           &EOM.Input,                       U},
+        {A::EqualizedToOutput,   D, 1,                  &EqualizedFork.Output[1],           &OutputSelect.Input[1],           U},
+        {A::EqualizedToDetector, D, 1,                  &EqualizedFork.Output[2],           &detector.DetectorDataIn,         U},
+        {A::RearmDelayLine,      I, kRearmDelayFirings, &AdaptFeedbackFork.Output[0],       &Adapt.Rearm,                     Z},
+        {A::MonitorRestart,      I, 1,                  &AdaptFeedbackFork.Output[1],       &EOM.Restart,                     U},
+        {A::Enable,              D, 1,                  &EnableConst.Output,                &EnableToInt.Input,               U},
+        {A::RxConfig,            D, 1,                  &RxConfigConst.Output,              &RxConfigToInt.Input,             U},
+        {A::ScaledDecision,      F, 1,                  &DecisionScale.Output,              &DecisionToDouble.Input,          U},
+        {A::ClockToDfe,          I, 1,                  &ClockFork.Output[0],               &DFE.Clock,                       U},
+        {A::ClockToStartDelay,   I, 1,                  &ClockFork.Output[1],               &AdaptStartDelay.Clock,           U},
+        {A::ClockToRecorder,     I, 1,                  &ClockFork.Output[2],               &ClockTimeRecorder.ClockInput,    U},
+        {A::ClockToMonitor,      I, 1,                  &ClockFork.Output[3],               &EOM.Clock,                       U},
         // clang-format on
     }};
 }
 
-namespace {
-
-// Arc memory of `items` items of the connection's type, value-initialised,
-// so that even an item read before its first write is a defined 0.
-void* AllocateItems(Rx::ItemType type, size_t items) {
-    switch (type) {
-        case Rx::ItemType::Int:
-            return new int[items]();
-        case Rx::ItemType::Float:
-            return new float[items]();
-        case Rx::ItemType::Double:
-        default:
-            return new double[items]();
-    }
-}
-
-void FreeItems(Rx::ItemType type, void* items) {
-    switch (type) {
-        case Rx::ItemType::Int:
-            delete[] static_cast<int*>(items);
-            break;
-        case Rx::ItemType::Float:
-            delete[] static_cast<float*>(items);
-            break;
-        case Rx::ItemType::Double:
-        default:
-            delete[] static_cast<double*>(items);
-            break;
-    }
-}
-
-}  // namespace
-
 void Rx::CreateConnection(const Connection& connection) {
-    ArcMemoryRecord& memory = m_ArcMemory[connection.number - 1];
-    memory.items = AllocateItems(connection.type, connection.items);
-    memory.type = connection.type;
-    connection.producer->SetBuffer(memory.items, connection.items, 1, 0);
-    if (connection.consumer != nullptr) {
-        connection.consumer->SetBuffer(memory.items, connection.items, 1, 0);
-        if (connection.initial == Initial::Zeroed) {
-            connection.consumer->Zero(0, connection.items);
-        }
+    Tessel::CircularBufferBase* const producer = connection.producer;
+    Tessel::CircularBufferBase* const consumer = connection.consumer;
+    switch (connection.type) {
+        case ItemType::Int:
+            m_Arcs.Create<int>(connection.arc, connection.items, {producer, consumer});
+            break;
+        case ItemType::Float:
+            m_Arcs.Create<float>(connection.arc, connection.items, {producer, consumer});
+            break;
+        case ItemType::Double:
+            m_Arcs.Create<double>(connection.arc, connection.items, {producer, consumer});
+            break;
     }
-}
-
-const void* Rx::ArcMemory(int number) const {
-    if (number < 1 || number > kNumConnections) {
-        return nullptr;
+    if (consumer != nullptr && connection.initial == Initial::Zeroed) {
+        consumer->Zero(0, connection.items);
     }
-    return m_ArcMemory[number - 1].items;
 }
 
 bool Rx::Initialize() {
@@ -414,6 +455,9 @@ bool Rx::Initialize() {
     }
     m_bConnected = true;
     m_bDetectorOutputsCopied = false;
+    m_bConstantsSettled = false;
+    LookAhead(nullptr, 0);
+    m_CtleHistory.Reset(std::max(Subnetwork1.C4.NumTaps(), Subnetwork1.C1.NumTaps()));
 
     Subnetwork_Subnetwork2& loop = Subnetwork2;
     Subnetwork_Subnetwork2::Subnetwork_Subnetwork2_Subnetwork1& detector = Subnetwork2.PhaseDetector;
@@ -431,172 +475,347 @@ bool Rx::Initialize() {
     ok = ClockTimeRecorder.Initialize() && ok;
     ok = EnableConst.Initialize() && ok;
     ok = RxConfigConst.Initialize() && ok;
+    m_C4.ready = Subnetwork1.C4.CanFilter();
+    m_C1.ready = Subnetwork1.C1.CanFilter();
     return ok;
 }
 
 // ---------------------------------------------------------------------------
 // Firing
 
-// Run checks once that the connections exist; the connection numbers and
-// item types used below are those of the table, which the comparison with
-// the straightforward firing in the tests holds them to.
-template <typename T>
-T& Rx::Item(int number) {
-    return *static_cast<T*>(m_ArcMemory[number - 1].items);
-}
-
-// One firing of the whole schematic, in this fixed order. A block fired
-// before the producer of one of its inputs reads that producer's item of the
-// previous firing: so the equalised signal reaches the monitor, the output
-// selector and the phase detector one sample late, and the oscillator is
-// steered by the previous firing's control voltage. A failing block does not
-// stop the order; the result is false if any of them failed.
+// One firing of the whole schematic, in the fixed firing order. A block
+// fired before the producer of one of its inputs reads that producer's item
+// of the previous firing: so the equalised signal reaches the monitor, the
+// output selector and the phase detector one sample late, and the oscillator
+// is steered by the previous firing's control voltage. A failing block does
+// not stop the order; the result is false if any of them failed.
 //
-// The fan-outs, gains and type converters are expanded in place: their one
-// line each reads and writes the items of their connections (numbered as in
-// the connection table) directly; the rounding converters remember their
-// last result. Every other block is fired through its own
-// Run; the blocks whose inputs and outputs are fields get them copied in and
-// out around the firing.
+// The steps are those of the plain firing (the tests hold Run to it, bit for
+// bit), with shortcuts that give the same items and outputs: the fan-outs,
+// gains and type converters are expanded in place and write only the
+// connections something reads; blocks that work only at edges of their
+// inputs are fired in full only then; the two CTLE banks filter one shared
+// input history. Each shortcut below says which plain steps it replaces.
 bool Rx::Run() {
     if (!m_bConnected) {
         return false;  // no arc memory (before Initialize or after Finalize)
     }
     Subnetwork_Subnetwork1& ctle = Subnetwork1;
     Subnetwork_Subnetwork2& loop = Subnetwork2;
-    Subnetwork_Subnetwork2::Subnetwork_Subnetwork2_Subnetwork1& detector = Subnetwork2.PhaseDetector;
     bool ok = true;
 
-    // 1. WaveIn to WaveInInternal.
-    const double received = Item<double>(1) = WaveIn[0];
-    // 2. Subnetwork1.InputFork: 1 to 42 (C4) and 43 (C1).
-    Item<double>(42) = received;
-    Item<double>(43) = received;
-    // 3. Subnetwork1.DwdmConst, then DwdmToInt: 41 to 36.
-    Fire(ctle.DwdmConst);
-    const int ctleChoice = Item<int>(36) = m_DwdmRound(Item<double>(41));
-    // The CTLE banks take this firing's sample now, and the selected one
-    // forms its output with the response in force; at step 19 they only
-    // rebuild and form it again if the response has changed. With that
-    // output the limiter's work is done here too, and used at step 21 if the
-    // selector passes that very value. Nothing observable moves: this only
-    // lets the filter's and the limiter's long computations overlap the
-    // clock recovery's.
-    ctle.C1.OutputNeeded = ctleChoice == kC1Input;
-    ctle.C4.OutputNeeded = ctleChoice == kC4Input;
-    ctle.C1.TakeSampleAhead();
-    ctle.C4.TakeSampleAhead();
-    const CustomFIR_select_inp* selectedBank =
-        ctleChoice == kC4Input ? &ctle.C4 : ctleChoice == kC1Input ? &ctle.C1 : nullptr;
-    const LimiterResult limiterAhead =
-        selectedBank != nullptr ? Limit(selectedBank->OutputFormedAhead()) : LimiterResult();
-    // 4. EnableConst, then EnableToInt: 55 to 47.
-    Fire(EnableConst);
-    Item<int>(47) = m_EnableRound(Item<double>(55));
-    // 5. EqualizedFork: 5 (the DFE output of the previous firing) to 50, 51, 52.
-    const double equalized = Item<double>(5);
-    Item<double>(50) = equalized;
-    Item<double>(51) = equalized;
-    Item<double>(52) = equalized;
-    // 6. Subnetwork2.Vco: control 20, outputs 7 and 8.
-    ok &= Fire(loop.Vco);
-    // 7. Subnetwork2.VcoFork: 7 to 18, 19; PhaseDetector.ClockPhaseFork: 18 to 15, 16.
-    const double vco = Item<double>(18) = Item<double>(19) = Item<double>(7);
-    Item<double>(15) = vco;
-    Item<double>(16) = vco;
-    // 8. PhaseDetector.Quadrature: 15 in, its Output field to 10. The
-    // detector reads it only at a data transition, so only then is it formed.
-    const bool transition = detector.Detector.SeesTransition(equalized);
-    detector.Quadrature.OutputNeeded = transition;
-    ok &= Fire(detector.Quadrature);
-    Item<double>(10) = detector.Quadrature.Output;
-    // 9. PhaseDetector.Detector: fields from 16, 10, 52; to 11, 12, 13.
-    // 10. PhaseDetector.PhaseSum: 11 + 13 to 14; Subnetwork2.PhaseToDouble: 14 to 17.
-    // Without a data transition the detector changes nothing, so its output
-    // connections and the sum's already hold what these steps would write;
-    // they are fired at transitions, and once after Initialize to bring the
-    // detector's outputs (which Initialize does not reset) to its new
-    // connections.
-    if (transition || !m_bDetectorOutputsCopied) {
-        ok &= FireDetector();
-        Fire(detector.PhaseSum);
-        Item<double>(17) = static_cast<double>(Item<int>(14));
-        m_bDetectorOutputsCopied = true;
+    // 1, 2. WaveIn, the input fork and the banks' delay lines.
+    FollowLookAhead(TakeReceivedSample());
+    // 3, 4 (and 25). The constants and their converters.
+    SettleConstants();
+    const int ctleChoice = Item<int>(Arc::CtleChoice);
+    // The selected bank's output with the response in force, and the
+    // limiter's work on it, taken ahead of the clock recovery so that their
+    // long computations overlap it (or ahead for a stretch of samples, when
+    // they are known); a changed response forms them again at step 20.
+    // Nothing observable moves.
+    Bank* const selectedBank = SelectedBank(ctleChoice);
+    const bool formedAhead = selectedBank != nullptr && selectedBank->ready;
+    double ctleAhead = 0.0;
+    LimiterResult limiterNow;
+    const LimiterResult* limiterAhead = &limiterNow;
+    size_t k = 0;
+    if (formedAhead && FormedAhead(*selectedBank, k)) {
+        ctleAhead = m_Ahead.output[k];
+        limiterAhead = &m_Ahead.limited[k];
+    } else if (formedAhead) {
+        ctleAhead = selectedBank->block->OutputFrom(m_CtleHistory);
+        limiterNow = Limit(ctleAhead);
     }
-    const double pump = Item<double>(17);
-    // 11. Subnetwork2.Filter: field from 17, to 9.
-    loop.Filter.PumpInput = pump;
-    ok &= Fire(loop.Filter);
-    const double control = Item<double>(9) = loop.Filter.ControlVoltage;
-    // 12. Subnetwork2.ControlFork: 9 to 20, 21.
-    Item<double>(20) = control;
-    Item<double>(21) = control;
-    // 13. ClockFork: 8 to 58 (DFE), 59 (AdaptStartDelay), 60 (ClockTimeRecorder), 61 (EOM).
-    const int clock = Item<int>(8);
-    Item<int>(58) = clock;
-    Item<int>(59) = clock;
-    Item<int>(60) = clock;
-    Item<int>(61) = clock;
-    // 14. AdaptStartDelay.
-    ok &= Fire(AdaptStartDelay);
-    // 15. Adapt, then its Rearm view of the delay line 53 moves on.
-    ok &= Fire(Adapt);
-    Adapt.Rearm.Advance();
-    // 16. AdaptFeedbackFork: 26 to 53 (at its current position) and 54; then
-    // its view of 53 moves on.
-    const int restart = Item<int>(54) = Item<int>(26);
-    AdaptFeedbackFork.Output[0][0] = restart;
-    AdaptFeedbackFork.Output[0].Advance();
+    // 5. EqualizedFork: the DFE output of the previous firing.
+    const double equalized = Item<double>(Arc::Equalized);
+    // 6. Vco.
+    ok &= Fire(loop.Vco);
+    // 7 to 10. VcoFork, ClockPhaseFork, Quadrature, Detector, PhaseSum, PhaseToDouble.
+    ok &= FirePhaseDetector(equalized);
+    // 11, 12. Filter, ControlFork.
+    ok &= FireLoopFilter();
+    // 13. ClockFork.
+    const int clock = ForkClock();
+    // 14. AdaptStartDelay: between steps of its clock and trigger it changes nothing.
+    if (!AdaptStartDelay.QuietWith(clock, Item<int>(Arc::AdaptStartTrigger))) {
+        ok &= Fire(AdaptStartDelay);
+    }
+    // 15, 16. Adapt, AdaptFeedbackFork and the Restart-to-Rearm delay line.
+    bool adaptFired = false;
+    ok &= FireAdaptation(adaptFired);
     // 17. EOM.
-    ok &= Fire(EOM);
-    // 18. Subnetwork1.CtleControlFork: 25 to 44 (C4) and 45 (C1).
-    const int response = Item<int>(44) = Item<int>(45) = Item<int>(25);
-    // 19. Subnetwork1.C1, then C4, each with its control. Both follow every
-    // change of the response, but only the one passed on forms an output.
-    ctle.C1.Control = response;
-    ok &= Fire(ctle.C1);
-    ctle.C4.Control = response;
-    ok &= Fire(ctle.C4);
-    // 20. Subnetwork1.CtleSelect with its control (36): 34 or 35 to 37.
+    ok &= FireMonitor(clock, Item<int>(Arc::Restart), equalized);
+    // 18, 19. CtleControlFork, C1, C4.
+    const int response = Item<int>(Arc::CtleResponse);
+    bool c1Rebuilt = false;
+    bool c4Rebuilt = false;
+    ok &= FireBank(m_C1, response, c1Rebuilt);
+    ok &= FireBank(m_C4, response, c4Rebuilt);
+    // 20. CtleSelect: the selected bank's output, formed from the shared
+    // history; what a failing selector or bank leaves stays.
     ctle.CtleSelect.Control = ctleChoice;
-    ok &= Fire(ctle.CtleSelect);
-    // 21. Subnetwork1.LimiterInGain: 37 to 39; Limiter: 39 to 38; LimiterOutGain: 38 to 40.
-    const LimiterResult limited =
-        limiterAhead.SameInput(Item<double>(37)) ? limiterAhead : Limit(Item<double>(37));
-    Item<double>(39) = limited.scaled;
-    Item<double>(38) = limited.saturated;
-    Item<double>(40) = limited.output;
-    // 22. DFE.
-    ok &= Fire(DFE);
-    // 23. ClockTimeRecorder.
-    ok &= Fire(ClockTimeRecorder);
-    // 24. DecisionToFloat: 4 to 48; DecisionScale: 48 to 57; DecisionToDouble: 57 to 49.
-    const float decision = Item<float>(48) = static_cast<float>(Item<int>(4));
-    const float scaled = Item<float>(57) = DecisionScale.Factor * decision;
-    Item<double>(49) = static_cast<double>(scaled);
-    // 25. RxConfigConst, then RxConfigToInt: 56 to 46.
-    Fire(RxConfigConst);
-    const int outputChoice = Item<int>(46) = m_RxConfigRound(Item<double>(56));
-    // 26. OutputSelect with its control (46): 49 or 51 to 3.
+    if (selectedBank != nullptr) {
+        const Arc bankOutput = ctleChoice == kC4Input ? Arc::C4Output : Arc::C1Output;
+        if (selectedBank->ready) {
+            const bool rebuilt = selectedBank == &m_C4 ? c4Rebuilt : c1Rebuilt;
+            if (rebuilt) {
+                m_Ahead.formed = 0;  // formed with the taps of before
+            }
+            Item<double>(bankOutput) =
+                formedAhead && !rebuilt ? ctleAhead : selectedBank->block->OutputFrom(m_CtleHistory);
+        }
+        Item<double>(Arc::CtleSelected) = Item<double>(bankOutput);
+    } else {
+        ok &= Fire(ctle.CtleSelect);
+    }
+    // 21. LimiterInGain, Limiter, LimiterOutGain, expanded.
+    const double selected = Item<double>(Arc::CtleSelected);
+    const double limited = limiterAhead->SameInput(selected) ? limiterAhead->output : Limit(selected).output;
+    // 22. DFE: between clock edges, with the taps of the previous firing
+    // (the adaptation was left out), it only subtracts its feedback.
+    if (!adaptFired && DFE.QuietWith(clock)) {
+        ok &= DFE.RunBetweenEdges(limited);
+    } else {
+        Item<double>(Arc::Limited) = limited;
+        ok &= Fire(DFE);
+    }
+    // 23. ClockTimeRecorder: without a clock edge it only counts the firing.
+    double clockTime = -1.0;
+    if (ClockTimeRecorder.QuietWith(clock)) {
+        clockTime = ClockTimeRecorder.CountFiringWithoutEdge();
+    } else {
+        ok &= Fire(ClockTimeRecorder);
+        clockTime = Item<double>(Arc::ClockTime);
+    }
+    // 24 to 26. The decision path and OutputSelect, expanded; a control out
+    // of range fails the selector, which leaves its output as it was.
+    const int outputChoice = Item<int>(Arc::OutputChoice);
     OutputSelect.Control = outputChoice;
-    ok &= Fire(OutputSelect);
+    if (outputChoice == 0) {
+        Item<double>(Arc::WaveOut) = RetimedData();
+    } else if (outputChoice == 1) {
+        Item<double>(Arc::WaveOut) = equalized;
+    } else {
+        ok &= Fire(OutputSelect);
+    }
     // 27. ClockOutInternal to ClockOut, WaveOutInternal to WaveOut.
-    ClockOut[0] = Item<double>(2);
-    WaveOut[0] = Item<double>(3);
+    ClockOut[0] = clockTime;
+    WaveOut[0] = Item<double>(Arc::WaveOut);
     return ok;
 }
 
-bool Rx::FireDetector() {
+// Replaces steps 1 and 2 and the delay-line entry of both banks' firings:
+// WaveIn to WaveInInternal, the input fork to both banks, and each bank's
+// taking of the sample into its own delay line. The banks' inputs are the
+// same samples, so one history serves both.
+double Rx::TakeReceivedSample() {
+    const double received = WaveIn[0];
+    m_CtleHistory.Push(received);
+    return received;
+}
+
+void Rx::LookAhead(const double* upcoming, size_t count) {
+    m_Ahead.upcoming = count > 0 ? upcoming : nullptr;
+    m_Ahead.count = m_Ahead.upcoming != nullptr ? count : 0;
+    m_Ahead.next = 0;
+    m_Ahead.formed = 0;
+}
+
+// The place in the offered samples moves on with every sample taken; a
+// sample other than the one offered (compared bit for bit) withdraws the
+// offer.
+void Rx::FollowLookAhead(double received) {
+    if (m_Ahead.upcoming == nullptr) {
+        return;
+    }
+    const size_t position = m_Ahead.next;
+    if (position < m_Ahead.count && std::memcmp(&m_Ahead.upcoming[position], &received, sizeof received) == 0) {
+        m_Ahead.next = position + 1;
+    } else {
+        LookAhead(nullptr, 0);
+    }
+}
+
+// This firing's entry (k) of the stretch formed ahead with the bank's taps,
+// formed first if need be; false without offered samples.
+bool Rx::FormedAhead(const Bank& bank, size_t& k) {
+    if (m_Ahead.upcoming == nullptr || !bank.block->SumsInBlocks()) {
+        return false;
+    }
+    const size_t position = m_Ahead.next - 1;  // this firing's sample
+    if (m_Ahead.bank != &bank || position < m_Ahead.first || position - m_Ahead.first >= m_Ahead.formed) {
+        FormStretchAhead(bank, position);
+    }
+    k = position - m_Ahead.first;
+    return true;
+}
+
+// The bank's outputs for the offered samples from `position` on, each over
+// its own run of as many samples as the bank has taps: the same values,
+// summed the same way, as firing by firing. The samples are stored newest
+// first (the stretch from its end back, then the shared history's older
+// ones), so that every output reads them forwards from its own newest.
+void Rx::FormStretchAhead(const Bank& bank, size_t position) {
+    const size_t taps = bank.block->NumTaps();
+    TESSEL_PRECONDITION(taps >= 1 && taps <= m_CtleHistory.Depth(), "taps >= 1 && taps <= m_CtleHistory.Depth()");
+    const size_t stretch = std::min(kAheadStretch, m_Ahead.count - position);
+    std::vector<double>& input = m_Ahead.input;
+    input.resize(stretch + taps - 1);
+    for (size_t m = 0; m < stretch; ++m) {
+        input[m] = m_Ahead.upcoming[position + stretch - 1 - m];
+    }
+    const double* current = m_CtleHistory.Newest();  // the sample at `position`
+    for (size_t j = 1; j < taps; ++j) {
+        input[stretch - 1 + j] = *(current - j);
+    }
+    // Sum i starts at input[i]: it is the output for position + stretch - 1 - i.
+    double sums[kAheadStretch];
+    Tessel::BlockedDotProductsNewestFirst(input.data(), bank.block->Taps(), taps, stretch, sums);
+    for (size_t k = 0; k < stretch; ++k) {
+        m_Ahead.output[k] = sums[stretch - 1 - k];
+        m_Ahead.limited[k] = Limit(m_Ahead.output[k]);
+    }
+    m_Ahead.bank = &bank;
+    m_Ahead.first = position;
+    m_Ahead.formed = stretch;
+}
+
+// Replaces steps 3, 4 and 25 after the first firing: the three constants
+// and their rounding converters write the same items in every firing once
+// the constants' initial delays have passed (Setup gives them none), so
+// from then on their connections simply keep those items.
+void Rx::SettleConstants() {
+    if (m_bConstantsSettled) {
+        return;
+    }
+    // Settled once a firing has written the values every later one writes.
+    const bool valuesFromNowOn =
+        Subnetwork1.DwdmConst.DelayElapsed() && EnableConst.DelayElapsed() && RxConfigConst.DelayElapsed();
+    Fire(Subnetwork1.DwdmConst);
+    Fire(Subnetwork1.DwdmToInt);
+    Fire(EnableConst);
+    Fire(EnableToInt);
+    Fire(RxConfigConst);
+    Fire(RxConfigToInt);
+    m_bConstantsSettled = valuesFromNowOn;
+}
+
+// The bank on the selector input that the choice names, null for a choice
+// the selector refuses.
+Rx::Bank* Rx::SelectedBank(int ctleChoice) {
+    if (ctleChoice == kC4Input) {
+        return &m_C4;
+    }
+    return ctleChoice == kC1Input ? &m_C1 : nullptr;
+}
+
+// Replaces steps 7 to 10. Of the oscillator's forks only the quadrature
+// delay's branch is written in every firing (the delay follows the clock's
+// direction); the detector, which changes nothing without a data
+// transition, gets its clocks and data straight from the values, and it and
+// the sum after it are fired only at transitions (and once after
+// Initialize, to bring the detector's outputs, which Initialize does not
+// reset, to its new connections). The quadrature clock is formed only when
+// the detector reads it.
+bool Rx::FirePhaseDetector(double equalized) {
     Subnetwork_Subnetwork2::Subnetwork_Subnetwork2_Subnetwork1& detector = Subnetwork2.PhaseDetector;
-    PFD& pfd = detector.Detector;
-    pfd.ClockI = Item<double>(16);
-    pfd.ClockQ = Item<double>(10);
-    pfd.DataIn = Item<double>(52);
-    const bool ok = Fire(pfd);
-    Item<int>(11) = pfd.BitI;
-    Item<int>(12) = pfd.BitQ;
-    Item<int>(13) = pfd.UpDown;
+    const double vco = Item<double>(Arc::VcoSignal);
+    Item<double>(Arc::VcoToQuadrature) = vco;
+    const bool transition = detector.Detector.SeesTransition(equalized);
+    detector.Quadrature.OutputNeeded = transition;
+    bool ok = Fire(detector.Quadrature);
+    if (transition || !m_bDetectorOutputsCopied) {
+        ok &= FireDetector(vco, detector.Quadrature.Output, equalized);
+        Fire(detector.PhaseSum);
+        Item<double>(Arc::PumpCommand) = static_cast<double>(Item<int>(Arc::PhaseSum));
+        m_bDetectorOutputsCopied = true;
+    }
     return ok;
+}
+
+// Step 9: the detector with its field copies.
+bool Rx::FireDetector(double clockI, double clockQ, double dataIn) {
+    PFD& pfd = Subnetwork2.PhaseDetector.Detector;
+    pfd.ClockI = clockI;
+    pfd.ClockQ = clockQ;
+    pfd.DataIn = dataIn;
+    const bool ok = Fire(pfd);
+    Item<int>(Arc::BitI) = pfd.BitI;
+    Item<int>(Arc::BitQ) = pfd.BitQ;
+    Item<int>(Arc::UpDown) = pfd.UpDown;
+    return ok;
+}
+
+// Replaces steps 11 and 12: the filter with its field copies; of the control
+// fork only the oscillator's branch has a reader.
+bool Rx::FireLoopFilter() {
+    LoopFilter& filter = Subnetwork2.Filter;
+    filter.PumpInput = Item<double>(Arc::PumpCommand);
+    const bool ok = Fire(filter);
+    Item<double>(Arc::VcoControl) = filter.ControlVoltage;
+    return ok;
+}
+
+// Replaces step 13: the clock fork's four connections change only when the
+// clock does, so they are written only then.
+int Rx::ForkClock() {
+    const int clock = Item<int>(Arc::VcoClock);
+    if (clock != Item<int>(Arc::ClockToDfe)) {
+        Item<int>(Arc::ClockToDfe) = clock;
+        Item<int>(Arc::ClockToStartDelay) = clock;
+        Item<int>(Arc::ClockToRecorder) = clock;
+        Item<int>(Arc::ClockToMonitor) = clock;
+    }
+    return clock;
+}
+
+// Replaces steps 15 and 16: without an edge on its inputs the adaptation
+// changes nothing and is left out (`fired` says whether it ran); the delay
+// line takes Restart and moves on in every firing. The monitor's branch of
+// the fork is written where the monitor reads it.
+bool Rx::FireAdaptation(bool& fired) {
+    fired = !Adapt.QuietWith(Item<int>(Arc::AdaptStart), Item<int>(Arc::MeasureDone), Adapt.Rearm[0]);
+    const bool ok = fired ? Fire(Adapt) : true;
+    Adapt.Rearm.Advance();
+    AdaptFeedbackFork.Output[0][0] = Item<int>(Arc::Restart);
+    AdaptFeedbackFork.Output[0].Advance();
+    return ok;
+}
+
+// Replaces step 17: between edges of its clock and Restart the monitor only
+// counts the sample, taken straight from the value.
+bool Rx::FireMonitor(int clock, int restart, double equalized) {
+    if (EOM.QuietWith(clock, restart)) {
+        return EOM.RunBetweenEdges(equalized);
+    }
+    Item<double>(Arc::EqualizedToMonitor) = equalized;
+    Item<int>(Arc::MonitorRestart) = restart;
+    return Fire(EOM);
+}
+
+// Replaces a bank's firing at step 19 (its control copy included): the bank
+// follows a change of response, but filters nothing of its own; the shared
+// history is filtered for the selected bank at step 20. A bank that cannot
+// filter is fired the ordinary way, which posts why and fails.
+bool Rx::FireBank(Bank& bank, int control, bool& rebuilt) {
+    CustomFIR_select_inp& block = *bank.block;
+    block.Control = control;
+    rebuilt = block.Control != block.Previous_Control;
+    bool ok = block.FollowControl();
+    if (rebuilt) {
+        bank.ready = block.CanFilter();
+    }
+    if (!bank.ready) {
+        ok = Fire(block) && ok;
+    }
+    return ok;
+}
+
+// Replaces step 24: DecisionToFloat, DecisionScale, DecisionToDouble.
+double Rx::RetimedData() {
+    const float decision = static_cast<float>(Item<int>(Arc::Decision));
+    return static_cast<double>(DecisionScale.Factor * decision);
 }
 
 // The soft limiter expanded: LimiterInGain, the Limiter's tanh (it has no
@@ -604,9 +823,7 @@ bool Rx::FireDetector() {
 Rx::LimiterResult Rx::Limit(double input) const {
     LimiterResult result;
     result.input = input;
-    result.scaled = Subnetwork1.LimiterInGain.Factor * input;
-    result.saturated = std::tanh(result.scaled);
-    result.output = Subnetwork1.LimiterOutGain.Factor * result.saturated;
+    result.output = Subnetwork1.LimiterOutGain.Factor * std::tanh(Subnetwork1.LimiterInGain.Factor * input);
     result.valid = true;
     return result;
 }
@@ -635,12 +852,8 @@ bool Rx::Finalize() {
 
 void Rx::DeleteBuffers() {
     m_bConnected = false;
-    for (ArcMemoryRecord& memory : m_ArcMemory) {
-        if (memory.items != nullptr) {
-            FreeItems(memory.type, memory.items);
-            memory.items = nullptr;
-        }
-    }
+    LookAhead(nullptr, 0);
+    m_Arcs.DeleteAll();
 }
 
 double Orvex_RX_AMI_05272013::LongestResponseSeconds() {

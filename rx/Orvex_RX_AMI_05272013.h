@@ -23,9 +23,11 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <vector>
 
 #include "Adapt_custom.h"
 #include "Add.h"
+#include "ArcMemory.h"
 #include "CircularBuffer.h"
 #include "ClockTimes.h"
 #include "ConstUnTimed.h"
@@ -40,6 +42,7 @@
 #include "Mux.h"
 #include "NClockDelay.h"
 #include "PFD.h"
+#include "SampleHistory.h"
 #include "Trig.h"
 #include "TypeConverter.h"
 #include "VCO.h"
@@ -55,6 +58,70 @@ public:
     typedef Tessel::ScalarToScalar<IntBuffer, DoubleBuffer, Tessel::TypeConverterAssign> IntToDouble;
 
     static constexpr int kNumConnections = 61;
+    // The connections, numbered in creation order (the connection table).
+    enum class Arc : int {
+        WaveIn = 1,
+        ClockTime = 2,
+        WaveOut = 3,
+        Decision = 4,
+        Equalized = 5,
+        AdaptStart = 6,
+        VcoSignal = 7,
+        VcoClock = 8,
+        ControlVoltage = 9,
+        QuadratureClock = 10,
+        BitI = 11,
+        BitQ = 12,
+        UpDown = 13,
+        PhaseSum = 14,
+        VcoToQuadrature = 15,
+        VcoToDetector = 16,
+        PumpCommand = 17,
+        VcoToPhaseDetector = 18,
+        VcoUnused = 19,
+        VcoControl = 20,
+        ControlUnused = 21,
+        MeasureDone = 22,
+        EyeHeight = 23,
+        EyeWidth = 24,
+        CtleResponse = 25,
+        Restart = 26,
+        CtleDone = 27,
+        AdaptPort10 = 28,
+        DfeTap1 = 29,
+        DfeTap2 = 30,
+        DfeTap3 = 31,
+        DfeTap4 = 32,
+        DfeTap5 = 33,
+        C4Output = 34,
+        C1Output = 35,
+        CtleChoice = 36,
+        CtleSelected = 37,
+        LimiterSaturated = 38,
+        LimiterScaled = 39,
+        Limited = 40,
+        DwdmMode = 41,
+        C4Input = 42,
+        C1Input = 43,
+        C4Control = 44,
+        C1Control = 45,
+        OutputChoice = 46,
+        AdaptStartTrigger = 47,
+        DecisionFloat = 48,
+        RetimedData = 49,
+        EqualizedToMonitor = 50,
+        EqualizedToOutput = 51,
+        EqualizedToDetector = 52,
+        RearmDelayLine = 53,
+        MonitorRestart = 54,
+        Enable = 55,
+        RxConfig = 56,
+        ScaledDecision = 57,
+        ClockToDfe = 58,
+        ClockToStartDelay = 59,
+        ClockToRecorder = 60,
+        ClockToMonitor = 61,
+    };
     static constexpr size_t kRearmDelayFirings = 3200;  // length of the Restart-to-Rearm delay line
     static constexpr int kAdaptStartClocks = 5000;      // clock edges before the adaptation starts
 
@@ -159,6 +226,18 @@ public:
     bool Finalize() override;
     ~Orvex_RX_AMI_05272013() override;
 
+    // For an owner that knows the samples the coming firings will take (the
+    // entry points, a block at a time): `count` samples, the first for the
+    // next firing. The selected CTLE bank's outputs, and the limiter's work
+    // on them, are then formed for a stretch of those samples at a time:
+    // they do not depend on one another, so they need not wait on each
+    // other. Nothing observable changes: a firing whose sample is not the
+    // one offered withdraws the offer, and a change of response forms the
+    // rest again. The array is read only at and after the position of the
+    // firing that uses it, and must stay until the owner withdraws it with
+    // LookAhead(nullptr, 0).
+    void LookAhead(const double* upcoming, size_t count);
+
     // Frees the memory of every connection. The ports keep their views, so
     // the schematic is not fired again until Initialize has run anew.
     void DeleteBuffers();
@@ -213,7 +292,7 @@ public:
     enum class ItemType { Double, Int, Float };
     enum class Initial { Undefined, Zeroed };
     struct Connection {
-        int number;  // 1-based, in creation order
+        Arc arc;  // in creation order
         ItemType type;
         size_t items;
         Tessel::CircularBufferBase* producer;
@@ -223,29 +302,24 @@ public:
     // The table, with the ports of this object; buses must hold their streams.
     std::array<Connection, kNumConnections> Connections();
 
-    // The arc memory of connection `number` (1-based), null when not created.
-    const void* ArcMemory(int number) const;
+    // The arc memory of a connection, null when not created.
+    const void* ArcMemory(Arc arc) const { return m_Arcs.Memory(arc); }
 
 private:
-    struct ArcMemoryRecord {
-        void* items = nullptr;
-        ItemType type = ItemType::Double;
-    };
-
     void ShapeBuses();
     void CreateConnection(const Connection& connection);
 
-    // Item 0 of connection `number`, which holds items of type T.
+    // Item 0 of a connection, which holds items of type T.
     template <typename T>
-    T& Item(int number);
+    T& Item(Arc arc) {
+        return m_Arcs.Item<T>(arc);
+    }
 
     // The soft limiter's three steps for one input; SameInput compares
     // bits, so that it is exact for signed zeros and never true for
     // not-a-number.
     struct LimiterResult {
         double input = 0.0;
-        double scaled = 0.0;
-        double saturated = 0.0;
         double output = 0.0;
         bool valid = false;
         bool SameInput(double value) const {
@@ -254,33 +328,55 @@ private:
     };
     LimiterResult Limit(double input) const;
 
-    // Blocks with field ports, fired with their copies.
-    bool FireDetector();
-
-    // The rounding of a type converter, remembering its last result: the
-    // three rounding converters see the same constant in every firing.
-    class RememberedRound {
-    public:
-        int operator()(double value) {
-            if (!(value == m_dInput)) {  // also for not-a-number
-                m_dInput = value;
-                m_iOutput = Tessel::TypeConverterRound::ToInt(value);
-            }
-            return m_iOutput;
-        }
-
-    private:
-        double m_dInput = 0.0;
-        int m_iOutput = 0;  // the rounding of 0.0
+    // A bank and whether it can filter: as Initialize leaves it, and as a
+    // rebuild of its taps leaves it (nothing else changes it while the
+    // schematic fires), so that the firing need not ask every time.
+    struct Bank {
+        CustomFIR_select_inp* block;
+        bool ready;
     };
 
+    // The shortcuts of Run, in firing order; each says which plain steps
+    // it takes the place of.
+    double TakeReceivedSample();
+    void FollowLookAhead(double received);
+    bool FormedAhead(const Bank& bank, size_t& k);
+    void FormStretchAhead(const Bank& bank, size_t position);
+    void SettleConstants();
+    Bank* SelectedBank(int ctleChoice);
+    bool FirePhaseDetector(double equalized);
+    bool FireDetector(double clockI, double clockQ, double dataIn);
+    bool FireLoopFilter();
+    int ForkClock();
+    bool FireAdaptation(bool& fired);
+    bool FireMonitor(int clock, int restart, double equalized);
+    bool FireBank(Bank& bank, int control, bool& rebuilt);
+    double RetimedData();
+
     // In the order of the connection table: the three internal ports first.
-    ArcMemoryRecord m_ArcMemory[kNumConnections];
-    RememberedRound m_DwdmRound;
-    RememberedRound m_EnableRound;
-    RememberedRound m_RxConfigRound;
+    Tessel::ArcMemory<Arc, kNumConnections> m_Arcs;
+    // The input history both CTLE banks filter, as deep as the larger one's taps.
+    Tessel::SampleHistory m_CtleHistory;
+    Bank m_C4{&Subnetwork1.C4, false};
+    Bank m_C1{&Subnetwork1.C1, false};
+    // The samples offered by LookAhead, and a stretch of them for which the
+    // selected bank's outputs and the limiter's have been formed.
+    static constexpr size_t kAheadStretch = 128;
+    struct Ahead {
+        const double* upcoming = nullptr;
+        size_t count = 0;
+        size_t next = 0;             // the position of the next firing's sample
+        const Bank* bank = nullptr;  // whose taps formed the stretch
+        size_t first = 0;            // the stretch: positions first to first + formed - 1
+        size_t formed = 0;
+        std::vector<double> input;   // the bank's taps - 1 samples before the stretch, then the stretch
+        double output[kAheadStretch];
+        LimiterResult limited[kAheadStretch];
+    };
+    Ahead m_Ahead;
     bool m_bConnected = false;  // the arc memory exists, so Run may fire
     bool m_bDetectorOutputsCopied = false;  // since Initialize
+    bool m_bConstantsSettled = false;       // since Initialize
 };
 
 #endif

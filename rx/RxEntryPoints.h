@@ -53,6 +53,16 @@ struct RxModelInstance {
     Tessel::Entry::ExternalPortItem WaveOutItem{Model.WaveOut};
 };
 
+// A schematic that can use the samples of a block before it fires on them
+// is offered them (see the receiver schematic's LookAhead); others are not.
+template <class Schematic>
+auto OfferBlockAhead(Schematic& schematic, const double* wave, size_t count, int)
+    -> decltype(schematic.LookAhead(wave, count), void()) {
+    schematic.LookAhead(wave, count);
+}
+template <class Schematic>
+void OfferBlockAhead(Schematic&, const double*, size_t, long) {}
+
 template <class Schematic>
 class RxEntryPoints {
 public:
@@ -160,6 +170,10 @@ private:
         clockTimeList.resize(static_cast<size_t>(waveSize) + 1, 0.0);
         size_t count = 0;
         long result = 1;
+        // The samples ahead of the one being fired are still the caller's
+        // input: each is overwritten only after its own firing. The offer
+        // is withdrawn before the array goes back to the caller.
+        OfferBlockAhead(instance.Model, wave, static_cast<size_t>(waveSize), 0);
         for (long i = 0; i < waveSize; ++i) {
             instance.Model.WaveIn[0] = wave[i];
             if (!instance.Model.Run()) {
@@ -174,6 +188,7 @@ private:
                 clockTimeList[count++] = clockTime;
             }
         }
+        OfferBlockAhead(instance.Model, nullptr, 0, 0);
         if (clockTimes != nullptr) {
             DeliverClockTimes(instance, count, waveSize, clockTimes);
         }

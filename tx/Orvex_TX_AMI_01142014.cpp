@@ -58,10 +58,8 @@ bool Orvex_TX_AMI_01142014::Setup() {
 
 bool Orvex_TX_AMI_01142014::Initialize() {
     DeleteBuffers();
-    for (int i = 0; i < kConnectionCount; ++i) {
-        m_pConnectionMemory[i] = new double[1]();
-        m_Connections[i].producer->SetBuffer(m_pConnectionMemory[i], 1, 1, 0);
-        m_Connections[i].consumer->SetBuffer(m_pConnectionMemory[i], 1, 1, 0);
+    for (const Connection& connection : m_Connections) {
+        m_Arcs.Create<double>(connection.arc, 1, {connection.producer, connection.consumer});
     }
     const bool selectorOk = ResponseSelector.Initialize();
     const bool gainOk = OutputGain.Initialize();
@@ -88,10 +86,9 @@ Orvex_TX_AMI_01142014::~Orvex_TX_AMI_01142014() { DeleteBuffers(); }
 // Detaches every view before its memory goes, so that none is left
 // pointing at freed memory.
 void Orvex_TX_AMI_01142014::DeleteBuffers() {
-    for (int i = 0; i < kConnectionCount; ++i) {
-        m_Connections[i].producer->SetBuffer(nullptr, 0, 0, 0);
-        m_Connections[i].consumer->SetBuffer(nullptr, 0, 0, 0);
-        delete[] m_pConnectionMemory[i];
-        m_pConnectionMemory[i] = nullptr;
+    for (const Connection& connection : m_Connections) {
+        connection.producer->SetBuffer(nullptr, 0, 0, 0);
+        connection.consumer->SetBuffer(nullptr, 0, 0, 0);
     }
+    m_Arcs.DeleteAll();
 }

@@ -10,6 +10,7 @@
 #ifndef ORVEX_TX_AMI_01142014_H
 #define ORVEX_TX_AMI_01142014_H
 
+#include "ArcMemory.h"
 #include "CircularBuffer.h"
 #include "CustomFIR_select_param.h"
 #include "DFModel.h"
@@ -66,19 +67,21 @@ private:
     Tessel::CircularBuffer<double> m_FromWaveIn;
     Tessel::CircularBuffer<double> m_ToWaveOut;
 
-    // The schematic's connections: one item of memory each, shared by the
-    // producer's and the consumer's view.
+    // The schematic's connections, in creation order: one item each,
+    // shared by the producer's and the consumer's view.
+    enum class Arc : int { WaveIn = 1, Response = 2, WaveOut = 3 };
+    static const int kConnectionCount = 3;
     struct Connection {
+        Arc arc;
         Tessel::CircularBuffer<double>* producer;
         Tessel::CircularBuffer<double>* consumer;
     };
-    static const int kConnectionCount = 3;
     const Connection m_Connections[kConnectionCount] = {
-        {&m_FromWaveIn, &ResponseSelector.Input},
-        {&ResponseSelector.Output, &OutputGain.Input},
-        {&OutputGain.Output, &m_ToWaveOut},
+        {Arc::WaveIn, &m_FromWaveIn, &ResponseSelector.Input},
+        {Arc::Response, &ResponseSelector.Output, &OutputGain.Input},
+        {Arc::WaveOut, &OutputGain.Output, &m_ToWaveOut},
     };
-    double* m_pConnectionMemory[kConnectionCount] = {nullptr, nullptr, nullptr};
+    Tessel::ArcMemory<Arc, kConnectionCount> m_Arcs;
 };
 
 #endif

@@ -180,10 +180,20 @@ bool UsesRetimedOutput(const LinkSettings& settings, const ModelRun& rx) {
     return false;
 }
 
+// The aggressor columns a model's AMI_Init is handed: all of them, unless
+// its .ami file declares it takes fewer (those beyond pass it unshaped).
+long ColumnsTaken(const AmiDescription& model, long aggressors, std::vector<std::string>& notes) {
+    if (aggressors == 0 || model.maxInitAggressors < 0 || model.maxInitAggressors >= aggressors) return aggressors;
+    notes.push_back(model.modelName + " declares Max_Init_Aggressors " + std::to_string(model.maxInitAggressors) +
+                    ": the other " + std::to_string(aggressors - model.maxInitAggressors) +
+                    " aggressor column(s) pass its AMI_Init unshaped");
+    return model.maxInitAggressors;
+}
+
 // AMI_Init on the impulse response; a model that declares it returns none
 // leaves the response as it came.
-bool InitializeModel(AmiModelInstance& instance, ModelRun& run, std::vector<double>& impulse, long aggressors,
-                     double sampleInterval, double bitTime, std::string& error) {
+bool InitializeColumns(AmiModelInstance& instance, ModelRun& run, std::vector<double>& impulse, long aggressors,
+                       double sampleInterval, double bitTime, std::string& error) {
     std::vector<double> processed(impulse);
     const bool ok = instance.Initialize(processed, sampleInterval, bitTime, run.parameterString, aggressors);
     run.initMessage = OneLine(instance.Message());
@@ -200,6 +210,16 @@ bool InitializeModel(AmiModelInstance& instance, ModelRun& run, std::vector<doub
         }
         impulse.swap(processed);
     }
+    return true;
+}
+
+// AMI_Init on the through column and the first `aggressors` aggressor
+// columns of the matrix (rows samples each).
+bool InitializeModel(AmiModelInstance& instance, ModelRun& run, std::vector<double>& matrix, size_t rows,
+                     long aggressors, double sampleInterval, double bitTime, std::string& error) {
+    std::vector<double> impulse(matrix.begin(), matrix.begin() + long(rows * size_t(aggressors + 1)));
+    if (!InitializeColumns(instance, run, impulse, aggressors, sampleInterval, bitTime, error)) return false;
+    std::copy(impulse.begin(), impulse.end(), matrix.begin());
     return true;
 }
 
@@ -391,11 +411,13 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
     AmiModelInstance tx(txLibrary, txModel.modelName);
     AmiModelInstance rx(rxLibrary, rxModel.modelName);
     std::vector<double> afterTxMatrix(matrix);
-    if (!InitializeModel(tx, result.tx, afterTxMatrix, aggressors, dt, result.unitInterval, error)) {
+    if (!InitializeModel(tx, result.tx, afterTxMatrix, rows, ColumnsTaken(txModel, aggressors, result.notes), dt,
+                         result.unitInterval, error)) {
         return false;
     }
     std::vector<double> afterRxMatrix(afterTxMatrix);
-    if (!InitializeModel(rx, result.rx, afterRxMatrix, aggressors, dt, result.unitInterval, error)) {
+    if (!InitializeModel(rx, result.rx, afterRxMatrix, rows, ColumnsTaken(rxModel, aggressors, result.notes), dt,
+                         result.unitInterval, error)) {
         return false;
     }
     const std::vector<double> afterTx = Column(afterTxMatrix, rows, 0);

@@ -37,6 +37,7 @@ struct AmiDescription {
     bool initReturnsImpulse = false;
     bool getWaveExists = false;
     long ignoreBits = 0;
+    long maxInitAggressors = -1;  // -1: not declared
     std::vector<AmiParameter> parameters;
 
     // A parameter by its name or dotted path; null when there is none.

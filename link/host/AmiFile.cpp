@@ -177,6 +177,21 @@ bool ReadBoolean(const BRANCH_STRUCT& reserved, const char* name, bool& value, s
     return true;
 }
 
+// A count the file may leave out (value unchanged then); article goes
+// before the name in the message.
+bool ReadCount(const BRANCH_STRUCT& reserved, const char* article, const char* name, const char* unit, long& value,
+               std::string& error) {
+    const char* text = ReservedValue(reserved, name);
+    if (text == nullptr) return true;
+    char* end = nullptr;
+    value = std::strtol(text, &end, 10);
+    if (*end != '\0' || value < 0) {
+        error = std::string("has ") + article + " " + name + " of " + text + ", not a count of " + unit;
+        return false;
+    }
+    return true;
+}
+
 bool ReadReserved(const BRANCH_STRUCT& root, AmiDescription& description, std::string& error) {
     const BRANCH_STRUCT* reserved = ChildBranch(root, "Reserved_Parameters");
     if (reserved == nullptr) {
@@ -187,16 +202,8 @@ bool ReadReserved(const BRANCH_STRUCT& root, AmiDescription& description, std::s
         !ReadBoolean(*reserved, "GetWave_Exists", description.getWaveExists, error)) {
         return false;
     }
-    const char* ignoreBits = ReservedValue(*reserved, "Ignore_Bits");
-    if (ignoreBits != nullptr) {
-        char* end = nullptr;
-        description.ignoreBits = std::strtol(ignoreBits, &end, 10);
-        if (*end != '\0' || description.ignoreBits < 0) {
-            error = std::string("has an Ignore_Bits of ") + ignoreBits + ", not a count of bits";
-            return false;
-        }
-    }
-    return true;
+    return ReadCount(*reserved, "an", "Ignore_Bits", "bits", description.ignoreBits, error) &&
+           ReadCount(*reserved, "a", "Max_Init_Aggressors", "aggressors", description.maxInitAggressors, error);
 }
 
 }  // namespace

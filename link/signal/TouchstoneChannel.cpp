@@ -1,5 +1,6 @@
 #include "TouchstoneChannel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -13,6 +14,9 @@ namespace {
 // More energy than this before time 0 means the data are not causal enough
 // to trust the response's shape: said as a warning.
 const double kPrecursorWarningShare = 1e-3;
+// A through path below this magnitude at every frequency (-120 dB) carries
+// nothing a receiver could use.
+const double kNothingThrough = 1e-6;
 
 double LossDb(Complex value) { return -20.0 * std::log10(std::max(std::abs(value), 1e-300)); }
 
@@ -48,6 +52,14 @@ bool TouchstoneImpulse(const std::string& file, const PortMap& ports, bool throu
     }
     if (through) {
         const std::string numbering = NumberingWarning(network, ports);
+        double largest = 0.0;
+        for (const Complex& value : path.s21) largest = std::max(largest, std::abs(value));
+        if (largest < kNothingThrough) {
+            // A run on it would only count errors: say why instead.
+            error = file + ": the through path " + report.ports + " carries nothing" +
+                    (numbering.empty() ? std::string() : "; " + numbering);
+            return false;
+        }
         if (!numbering.empty()) report.warnings.push_back(numbering);
     }
     const std::string passivity = PassivityWarning(network);

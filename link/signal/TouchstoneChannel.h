@@ -24,7 +24,8 @@ struct TouchstoneChannelReport {
     std::vector<std::string> warnings;
 };
 
-// Through paths are checked for a likely wrong port numbering; crosstalk
+// Through paths are checked for a likely wrong port numbering (a warning)
+// and refused when they carry nothing (with the numbering advice); crosstalk
 // paths (through = false) are not. False with one line in error.
 bool TouchstoneImpulse(const std::string& path, const PortMap& ports, bool through, const BufferLoads& loads,
                        double bitRate, double sampleInterval, std::vector<double>& impulse,

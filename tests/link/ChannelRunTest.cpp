@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "AmiLibrary.h"
@@ -86,6 +87,18 @@ TEST(ChannelRun, AggressorShrinksTheEyeByItsPulseResponseAsTheTransmitterShapedI
     EXPECT_NEAR(crossed.aggressors[0].pulsePeakV, 0.5 * 0.1 / (1.0 - b), 1e-6);
     EXPECT_NEAR(crossed.aggressors[0].largestV, 0.5 * shaped, 1e-6);
     EXPECT_NE(crossed.aggressors[0].seed, 0u);
+
+    // A transmitter that declares it takes no aggressor column is handed
+    // none: the column reaches the receiver as it came, and a note says so.
+    std::ifstream original(kModels + "/LinkTestRxInit.ami");
+    std::string text((std::istreambuf_iterator<char>(original)), std::istreambuf_iterator<char>());
+    text.insert(text.find("(Reserved_Parameters") + 20, " (Max_Init_Aggressors (Usage Info) (Type Integer) (Value 0))");
+    settings.tx.ami = Scratch("limited.ami");
+    std::ofstream(settings.tx.ami) << text;
+    const linksim::LinkResult limited = RunOk(settings);
+    EXPECT_NEAR(limited.errors.innerHeight, 1.0 - 0.15, 1e-3);
+    ASSERT_FALSE(limited.notes.empty());
+    EXPECT_NE(limited.notes.back().find("Max_Init_Aggressors 0"), std::string::npos) << limited.notes.back();
 }
 
 TEST(ChannelRun, ReceiverWithoutClockTimesIsSampledOnTheHostsClockRecovery) {

@@ -81,6 +81,7 @@ TEST(IbisFileTest, ReadsTheKitsBuffersAndExecutables) {
     EXPECT_NEAR(tx->cCompFarads, 0.8e-12, 1e-24);
     EXPECT_NEAR(rx->cCompFarads, 0.6e-12, 1e-24);
     EXPECT_NEAR(BufferImpedance(*tx), 50.0, 1e-9);  // the 50 ohm driver of the notes
+    EXPECT_NEAR(BufferImpedance(*rx), 50.0, 1e-9);  // and its 50 ohm termination to mid-supply
     const IbisExecutable* executable = ExecutableForThisPlatform(*tx);
     ASSERT_NE(executable, nullptr);
     EXPECT_EQ(std::filesystem::path(executable->library).filename(), "Orvex_TX_AMI_01142014.so");

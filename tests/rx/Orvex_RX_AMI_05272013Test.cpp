@@ -86,35 +86,36 @@ TEST(RxSchematic, InitializeCreatesEveryConnectionAndAttachesItsPorts) {
     const auto connections = rx.Connections();
     for (size_t i = 0; i < connections.size(); ++i) {
         const Rx::Connection& c = connections[i];
-        ASSERT_EQ(c.number, static_cast<int>(i) + 1);
-        const void* memory = rx.ArcMemory(c.number);
-        ASSERT_NE(memory, nullptr) << "connection " << c.number;
-        EXPECT_EQ(c.producer->GetBufferMemory(), memory) << "connection " << c.number;
-        EXPECT_EQ(c.producer->GetSize(), c.items) << "connection " << c.number;
+        const int number = static_cast<int>(c.arc);
+        ASSERT_EQ(number, static_cast<int>(i) + 1);
+        const void* memory = rx.ArcMemory(c.arc);
+        ASSERT_NE(memory, nullptr) << "connection " << number;
+        EXPECT_EQ(c.producer->GetBufferMemory(), memory) << "connection " << number;
+        EXPECT_EQ(c.producer->GetSize(), c.items) << "connection " << number;
         if (c.consumer != nullptr) {
-            EXPECT_EQ(c.consumer->GetBufferMemory(), memory) << "connection " << c.number;
-            EXPECT_EQ(c.consumer->GetSize(), c.items) << "connection " << c.number;
+            EXPECT_EQ(c.consumer->GetBufferMemory(), memory) << "connection " << number;
+            EXPECT_EQ(c.consumer->GetSize(), c.items) << "connection " << number;
         }
     }
     // The Restart-to-Rearm delay line holds 3200 zeros, the other feedback
     // connections one zero each.
     EXPECT_EQ(connections[52].items, 3200u);
-    const int* delayLine = static_cast<const int*>(rx.ArcMemory(53));
+    const int* delayLine = static_cast<const int*>(rx.ArcMemory(Rx::Arc::RearmDelayLine));
     for (size_t k = 0; k < 3200; ++k) ASSERT_EQ(delayLine[k], 0) << k;
-    EXPECT_EQ(*static_cast<const double*>(rx.ArcMemory(5)), 0.0);
-    EXPECT_EQ(*static_cast<const double*>(rx.ArcMemory(20)), 0.0);
-    EXPECT_EQ(*static_cast<const int*>(rx.ArcMemory(22)), 0);
-    EXPECT_EQ(*static_cast<const double*>(rx.ArcMemory(23)), 0.0);
-    EXPECT_EQ(*static_cast<const double*>(rx.ArcMemory(24)), 0.0);
+    EXPECT_EQ(*static_cast<const double*>(rx.ArcMemory(Rx::Arc::Equalized)), 0.0);
+    EXPECT_EQ(*static_cast<const double*>(rx.ArcMemory(Rx::Arc::VcoControl)), 0.0);
+    EXPECT_EQ(*static_cast<const int*>(rx.ArcMemory(Rx::Arc::MeasureDone)), 0);
+    EXPECT_EQ(*static_cast<const double*>(rx.ArcMemory(Rx::Arc::EyeHeight)), 0.0);
+    EXPECT_EQ(*static_cast<const double*>(rx.ArcMemory(Rx::Arc::EyeWidth)), 0.0);
 
     // A second Initialize replaces the memory (the first set is freed: the
     // sanitizer build would report it otherwise) and the ports follow.
     for (int k = 0; k < 100; ++k) ASSERT_TRUE(s.Fire(0.1));
     ASSERT_TRUE(rx.Initialize());
     for (const Rx::Connection& c : rx.Connections()) {
-        ASSERT_EQ(c.producer->GetBufferMemory(), rx.ArcMemory(c.number)) << "connection " << c.number;
+        ASSERT_EQ(c.producer->GetBufferMemory(), rx.ArcMemory(c.arc)) << "connection " << static_cast<int>(c.arc);
     }
-    EXPECT_EQ(*static_cast<const double*>(rx.ArcMemory(5)), 0.0);
+    EXPECT_EQ(*static_cast<const double*>(rx.ArcMemory(Rx::Arc::Equalized)), 0.0);
     EXPECT_TRUE(s.Fire(0.1));
 }
 
@@ -200,7 +201,7 @@ TEST(RxSchematic, FinalizeFreesEveryConnectionAndLaterFiringsTouchNothing) {
     for (int k = 0; k < 300; ++k) ASSERT_TRUE(s.Fire(std::sin(0.1 * k)));
     ASSERT_TRUE(s.rx->Finalize());
     for (int number = 1; number <= Rx::kNumConnections; ++number) {
-        EXPECT_EQ(s.rx->ArcMemory(number), nullptr) << "connection " << number;
+        EXPECT_EQ(s.rx->ArcMemory(static_cast<Rx::Arc>(number)), nullptr) << "connection " << number;
     }
     s.out = 7.0;
     s.clock = 7.0;

@@ -1,11 +1,13 @@
 // The receiver's firing written out plainly, as the design describes it:
 // every block fired through its own Run in the fixed order, every connection
 // read and written through the ports, the field copies made around the
-// blocks that have fields, both CTLE banks forming their outputs with the
-// sequential sums, and the quadrature delay formed in every firing. The
-// schematic's own Run takes shortcuts (blocks expanded in place, outputs
-// nobody reads left out, the dot products summed in blocks); whatever it
-// does must give what this gives.
+// blocks that have fields, both CTLE banks filtering through their own delay
+// lines and forming their outputs, and the quadrature delay formed in every
+// firing. The schematic's own Run takes shortcuts (blocks expanded in place,
+// blocks fired in full only at edges of their inputs, one input history for
+// both banks, outputs nobody reads left out); whatever it does must give
+// exactly what this gives. The dot products are summed in the same order on
+// both sides.
 #ifndef TESTS_RX_STRAIGHTFORWARD_FIRING_H
 #define TESTS_RX_STRAIGHTFORWARD_FIRING_H
 
@@ -14,7 +16,6 @@
 // Before Initialize: the plain way for the blocks the schematic speeds up.
 inline void UseStraightforwardBlocks(Orvex_RX_AMI_05272013& rx) {
     for (CustomFIR_select_inp* bank : {&rx.Subnetwork1.C4, &rx.Subnetwork1.C1}) {
-        bank->ResponseFIR.m_iSumOrder = Tessel::TimeResponseFIR::kSequentialSum;
         bank->OutputNeeded = true;
     }
     rx.Subnetwork2.PhaseDetector.Quadrature.OutputNeeded = true;
