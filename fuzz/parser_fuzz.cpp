@@ -7,11 +7,13 @@
 #include "cmn.h"
 #include "errlog.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -21,19 +23,19 @@ void Require(bool condition) {
     }
 }
 
-bool IsRecordOfTree(const TREE_STRUCT& tree, const void* record) {
-    for (int i = 0; i < tree.iNumNodes; ++i) {
-        if (tree.pNodes[i].pNode == record) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // Every child refers to a record of the node array, and every stored leaf
-// has at least one value with text.
+// has at least one value with text. Linear in the tree (inputs reach
+// hundreds of thousands of nodes).
 void CheckTree(const TREE_STRUCT& tree) {
     Require(tree.iNumNodes >= 1 && tree.pNodes != nullptr);
+    std::vector<const void*> records;
+    for (int i = 0; i < tree.iNumNodes; ++i) {
+        records.push_back(tree.pNodes[i].pNode);
+    }
+    std::sort(records.begin(), records.end());
+    const auto isRecordOfTree = [&records](const void* record) {
+        return std::binary_search(records.begin(), records.end(), record);
+    };
     Require(tree.pNodes[0].enumNodeType == NODE_TYPE_BRANCH && tree.pNodes[0].pNode != nullptr);
     for (int i = 0; i < tree.iNumNodes; ++i) {
         const NODE_STRUCT& node = tree.pNodes[i];
@@ -51,7 +53,7 @@ void CheckTree(const TREE_STRUCT& tree) {
         const auto* branch = static_cast<const BRANCH_STRUCT*>(node.pNode);
         Require(branch->pszName != nullptr);
         for (int c = 0; c < branch->iNumChildren; ++c) {
-            Require(IsRecordOfTree(tree, branch->pChildren[c].pNode));
+            Require(isRecordOfTree(branch->pChildren[c].pNode));
         }
     }
 }

@@ -26,7 +26,13 @@ bool Delay::Run() {
     if (Finalized) {
         return false;
     }
-    const double x = Input[0];
+    return RunWith(Input[0]);
+}
+
+bool Delay::RunWith(double x) {
+    if (Finalized) {
+        return false;
+    }
     if (OutputNeeded) {
         // A rising input is on the first half of its cycle, a falling one on
         // the second, where the phase is pi minus the principal arcsine.

@@ -16,6 +16,9 @@ public:
     bool Setup() override;
     bool Initialize() override;
     bool Run() override;
+    // The same as Run with `input` at Input, for an owner that has the
+    // firing's sample in hand: the port is not read.
+    bool RunWith(double input);
     bool Finalize() override;
     ~Delay() override;
 

@@ -710,10 +710,10 @@ Rx::Bank* Rx::SelectedBank(int ctleChoice) {
     return ctleChoice == kC1Input ? &m_C1 : nullptr;
 }
 
-// Replaces steps 7 to 10. Of the oscillator's forks only the quadrature
-// delay's branch is written in every firing (the delay follows the clock's
-// direction); the detector, which changes nothing without a data
-// transition, gets its clocks and data straight from the values, and it and
+// Replaces steps 7 to 10. The oscillator's forks are left out: the
+// quadrature delay (which follows the clock's direction in every firing)
+// and the detector, which changes nothing without a data transition, get
+// their clocks and data straight from the values, and the detector and
 // the sum after it are fired only at transitions (and once after
 // Initialize, to bring the detector's outputs, which Initialize does not
 // reset, to its new connections). The quadrature clock is formed only when
@@ -721,10 +721,9 @@ Rx::Bank* Rx::SelectedBank(int ctleChoice) {
 bool Rx::FirePhaseDetector(double equalized) {
     Subnetwork_Subnetwork2::Subnetwork_Subnetwork2_Subnetwork1& detector = Subnetwork2.PhaseDetector;
     const double vco = Item<double>(Arc::VcoSignal);
-    Item<double>(Arc::VcoToQuadrature) = vco;
     const bool transition = detector.Detector.SeesTransition(equalized);
     detector.Quadrature.OutputNeeded = transition;
-    bool ok = Fire(detector.Quadrature);
+    bool ok = detector.Quadrature.RunWith(vco);
     if (transition || !m_bDetectorOutputsCopied) {
         ok &= FireDetector(vco, detector.Quadrature.Output, equalized);
         Fire(detector.PhaseSum);

@@ -12,7 +12,7 @@ case "$level" in
     packages="$packages libgtest-dev libgmock-dev googletest libbenchmark-dev
               python3-numpy python3-scipy python3-matplotlib
               g++-mingw-w64-i686 binutils-mingw-w64-i686
-              g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64"
+              g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 valgrind locales"
     ;;
 esac
 if [ "$level" = ci ]; then

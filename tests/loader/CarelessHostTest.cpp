@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -175,8 +176,9 @@ TEST_F(CarelessHost, InstancesInThreadsKeepTheirMessagesWhole) {
     ScratchFolder folder;
     ASSERT_TRUE(folder.Ready());
     const auto getWave = Library(kRx).Find<AmiGetWaveFunction>("AMI_GetWave");
-    const unsigned threads = 8, calls = 200;
+    const unsigned threads = 8, calls = 2000;
     StandardErrorFile errors;
+    std::atomic<unsigned> ready(0);
     std::vector<std::thread> hosts;
     for (unsigned t = 0; t < threads; ++t) {
         hosts.emplace_back([&, t] {
@@ -188,6 +190,9 @@ TEST_F(CarelessHost, InstancesInThreadsKeepTheirMessagesWhole) {
             const Opened rx = Open(kRx, std::string("(") + kRx + " (DWDM_mode 2) (EQ_Level 1.5))");
             std::vector<double> wave(64, 0.5);
             std::vector<double> clocks(3);
+            // All threads post at once.
+            for (++ready; ready < threads;) {
+            }
             for (unsigned call = 0; call < calls; ++call) {
                 EXPECT_EQ(getWave(wave.data(), 64, clocks.data(), nullptr, rx.handle), 0);
             }

@@ -31,51 +31,36 @@ struct RunRecord {
     bool allFiringsSucceeded = true;
 };
 
-// The straightforward firing, one sample at a time, with the settings the
-// parameter string of the same run gives.
-RunRecord StraightforwardRunRecord(const std::vector<double>& wave, double dwdmMode, double rxConfig) {
+// A run with these settings. Block 0: the straightforward firing, sample
+// by sample. Otherwise as the entry points fire the schematic, `block`
+// samples per AMI_GetWave: the block is offered ahead, each sample is fired
+// and overwritten in place by the output, and the offer is withdrawn at the
+// end of the block.
+const size_t kStraightforward = 0;
+RunRecord RecordRun(const std::vector<double>& wave, double dwdmMode, double rxConfig, size_t block) {
     RunRecord record;
     ScratchFolder folder;
     EXPECT_TRUE(folder.Ready());
     RxSchematic s;
     s.rx->DWDM_mode = dwdmMode;
     s.rx->Rx_config = rxConfig;
-    UseStraightforwardBlocks(*s.rx);
-    EXPECT_TRUE(s.Start());
-    record.output.reserve(wave.size());
-    for (double sample : wave) {
-        s.in = sample;
-        record.allFiringsSucceeded = StraightforwardRun(*s.rx) && record.allFiringsSucceeded;
-        record.output.push_back(s.out);
-        if (s.clock >= 0.0) record.clockTimes.push_back(s.clock);
-    }
-    record.log = folder.Lines("adapt.txt");
-    return record;
-}
-
-// As the entry points fire the schematic, `block` samples per AMI_GetWave:
-// the block is offered ahead, each sample is fired and overwritten in place
-// by the output, and the offer is withdrawn at the end of the block.
-RunRecord OfferedBlocksRunRecord(const std::vector<double>& wave, double dwdmMode, double rxConfig, size_t block) {
-    RunRecord record;
-    ScratchFolder folder;
-    EXPECT_TRUE(folder.Ready());
-    RxSchematic s;
-    s.rx->DWDM_mode = dwdmMode;
-    s.rx->Rx_config = rxConfig;
+    const bool straightforward = block == kStraightforward;
+    if (straightforward) UseStraightforwardBlocks(*s.rx);
     EXPECT_TRUE(s.Start());
     record.output = wave;
-    for (size_t first = 0; first < wave.size(); first += block) {
-        const size_t count = std::min(block, wave.size() - first);
+    const size_t step = straightforward ? wave.size() : block;
+    for (size_t first = 0; first < wave.size(); first += step) {
+        const size_t count = std::min(step, wave.size() - first);
         double* samples = record.output.data() + first;
-        s.rx->LookAhead(samples, count);
+        if (!straightforward) s.rx->LookAhead(samples, count);
         for (size_t i = 0; i < count; ++i) {
             s.in = samples[i];
-            record.allFiringsSucceeded = s.rx->Run() && record.allFiringsSucceeded;
+            const bool ok = straightforward ? StraightforwardRun(*s.rx) : s.rx->Run();
+            record.allFiringsSucceeded = ok && record.allFiringsSucceeded;
             samples[i] = s.out;
             if (s.clock >= 0.0) record.clockTimes.push_back(s.clock);
         }
-        s.rx->LookAhead(nullptr, 0);
+        if (!straightforward) s.rx->LookAhead(nullptr, 0);
     }
     record.log = folder.Lines("adapt.txt");
     return record;
@@ -126,44 +111,56 @@ linksim::RxStimulus* RxFiringTest::stimulus = nullptr;
 linksim::RxStimulus* RxFiringTest::fastStimulus = nullptr;
 
 TEST_F(RxFiringTest, SixteenResponseBankAndEqualisedOutputMatchTheStraightforwardFiringAtEveryBlockSize) {
-    const RunRecord plain = StraightforwardRunRecord(stimulus->wave, 0, 1);
+    const RunRecord plain = RecordRun(stimulus->wave, 0, 1, kStraightforward);
     ASSERT_GT(plain.log.size(), 17u) << "the run covers the CTLE search and DFE steps";
     for (size_t block : {size_t(1), size_t(1000), size_t(32768)}) {
         SCOPED_TRACE(::testing::Message() << "blocks of " << block << " samples");
-        ExpectIdenticalRuns(OfferedBlocksRunRecord(stimulus->wave, 0, 1, block), plain);
+        ExpectIdenticalRuns(RecordRun(stimulus->wave, 0, 1, block), plain);
     }
 }
 
 TEST_F(RxFiringTest, FiveResponseBankAndRetimedOutputMatchTheStraightforwardFiringWithTheData100PpmFast) {
-    const RunRecord plain = StraightforwardRunRecord(fastStimulus->wave, 1, 0);
+    const RunRecord plain = RecordRun(fastStimulus->wave, 1, 0, kStraightforward);
     ASSERT_GT(plain.log.size(), 6u) << "the run covers the CTLE search and DFE steps";
     for (size_t block : {size_t(777), size_t(4096)}) {
         SCOPED_TRACE(::testing::Message() << "blocks of " << block << " samples");
-        ExpectIdenticalRuns(OfferedBlocksRunRecord(fastStimulus->wave, 1, 0, block), plain);
+        ExpectIdenticalRuns(RecordRun(fastStimulus->wave, 1, 0, block), plain);
     }
 }
+
+// Two schematics with the equalised output, in a scratch folder of their
+// own, fired side by side on the same samples: one by its Run, one the
+// straightforward way. FireAlike is true when both firings succeed and give
+// the same output and clock time, bit for bit.
+struct SideBySide {
+    SideBySide() {
+        fast.rx->Rx_config = 1;
+        plain.rx->Rx_config = 1;
+        UseStraightforwardBlocks(*plain.rx);
+    }
+    bool Start() { return folder.Ready() && fast.Start() && plain.Start(); }
+    bool FireAlike(double sample) {
+        fast.in = plain.in = sample;
+        const bool fastOk = fast.rx->Run();
+        const bool plainOk = StraightforwardRun(*plain.rx);
+        return fastOk && plainOk && SameBits(fast.out, plain.out) && SameBits(fast.clock, plain.clock);
+    }
+    ScratchFolder folder;
+    RxSchematic fast;
+    RxSchematic plain;
+};
 
 // An offer that is not what the firings then take is withdrawn at the first
 // sample that differs, in the middle of a stretch formed ahead: the outputs
 // stay those of the straightforward firing.
 TEST_F(RxFiringTest, SamplesOtherThanTheOfferedOnesAreFiredAsTheyAre) {
-    ScratchFolder folder;
-    ASSERT_TRUE(folder.Ready());
-    RxSchematic fast, plain;
-    fast.rx->Rx_config = 1;
-    plain.rx->Rx_config = 1;
-    UseStraightforwardBlocks(*plain.rx);
-    ASSERT_TRUE(fast.Start());
-    ASSERT_TRUE(plain.Start());
+    SideBySide run;
+    ASSERT_TRUE(run.Start());
     std::vector<double> offered(stimulus->wave.begin(), stimulus->wave.begin() + 20000);
     offered[7001] += 0.25;  // the firings take the stimulus itself
-    fast.rx->LookAhead(offered.data(), offered.size());
+    run.fast.rx->LookAhead(offered.data(), offered.size());
     for (size_t n = 0; n < 20000; ++n) {
-        fast.in = plain.in = stimulus->wave[n];
-        ASSERT_TRUE(fast.rx->Run());
-        ASSERT_TRUE(StraightforwardRun(*plain.rx));
-        ASSERT_TRUE(SameBits(fast.out, plain.out)) << "firing " << n + 1;
-        ASSERT_TRUE(SameBits(fast.clock, plain.clock)) << "firing " << n + 1;
+        ASSERT_TRUE(run.FireAlike(stimulus->wave[n])) << "firing " << n + 1;
     }
 }
 
@@ -171,14 +168,10 @@ TEST_F(RxFiringTest, SamplesOtherThanTheOfferedOnesAreFiredAsTheyAre) {
 // phase detector and the loop filter keep their state: the firing must
 // still give what the straightforward one gives.
 TEST_F(RxFiringTest, FiringAfterASecondInitializeMatchesTheStraightforwardFiring) {
-    ScratchFolder folder;
-    ASSERT_TRUE(folder.Ready());
-    RxSchematic fast, plain;
-    fast.rx->Rx_config = 1;
-    plain.rx->Rx_config = 1;
-    UseStraightforwardBlocks(*plain.rx);
-    ASSERT_TRUE(fast.Start());
-    ASSERT_TRUE(plain.Start());
+    SideBySide run;
+    ASSERT_TRUE(run.Start());
+    RxSchematic& fast = run.fast;
+    RxSchematic& plain = run.plain;
     // Initialize again at several points, to meet the detector in
     // different states.
     for (size_t n = 0; n < 60000; ++n) {
@@ -186,11 +179,7 @@ TEST_F(RxFiringTest, FiringAfterASecondInitializeMatchesTheStraightforwardFiring
             ASSERT_TRUE(fast.rx->Initialize());
             ASSERT_TRUE(plain.rx->Initialize());
         }
-        fast.in = plain.in = stimulus->wave[n];
-        ASSERT_TRUE(fast.rx->Run());
-        ASSERT_TRUE(StraightforwardRun(*plain.rx));
-        ASSERT_TRUE(SameBits(fast.out, plain.out)) << "firing " << n + 1;
-        ASSERT_EQ(fast.clock, plain.clock) << "firing " << n + 1;
+        ASSERT_TRUE(run.FireAlike(stimulus->wave[n])) << "firing " << n + 1;
         // The pump command and the loop's control, where a stale detector
         // output would show first.
         ASSERT_EQ(*static_cast<const double*>(fast.rx->ArcMemory(Rx::Arc::PumpCommand)),
