@@ -10,7 +10,7 @@ packages="cmake g++ make pkg-config libcairo2-dev libfontconfig-dev libfftw3-dev
 case "$level" in
   test|ci)
     packages="$packages libgtest-dev libgmock-dev googletest libbenchmark-dev
-              python3-numpy python3-scipy python3-matplotlib
+              python3-numpy python3-scipy python3-matplotlib parallel
               g++-mingw-w64-i686 binutils-mingw-w64-i686
               g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 valgrind locales"
     ;;

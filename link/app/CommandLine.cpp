@@ -15,12 +15,6 @@
 
 namespace linksim {
 
-namespace {
-
-const char* const kTxModel = "Orvex_TX_AMI_01142014";
-const char* const kRxModel = "Orvex_RX_AMI_05272013";
-
-// A number with an optional k, M or G (1e3, 1e6, 1e9).
 bool ParseQuantity(const std::string& text, double& value) {
     if (text.empty()) return false;
     char* end = nullptr;
@@ -33,6 +27,18 @@ bool ParseQuantity(const std::string& text, double& value) {
     else if (!suffix.empty()) return false;
     return std::isfinite(value);
 }
+
+std::string ProgramFolder(const char* argument0) {
+    std::error_code failure;
+    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failure);
+    if (failure) program = std::filesystem::absolute(argument0, failure);
+    return program.parent_path().string();
+}
+
+namespace {
+
+const char* const kTxModel = "Orvex_TX_AMI_01142014";
+const char* const kRxModel = "Orvex_RX_AMI_05272013";
 
 // A whole number of at least minimum, also written with a suffix (10k, 2M).
 bool ParseCount(const std::string& text, long long minimum, long long& value) {

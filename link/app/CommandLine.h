@@ -23,6 +23,14 @@ struct CommandLine {
 
 enum class CommandLineAction { Run, Help, Fail };
 
+// A number with an optional k, M or G (1e3, 1e6, 1e9), as the options take
+// quantities; false when the text is anything else or not finite.
+bool ParseQuantity(const std::string& text, double& value);
+
+// The folder of the running program (argument0 when the system cannot say),
+// where the kit's models are found by default.
+std::string ProgramFolder(const char* argument0);
+
 // The kit's models, found relative to the program: <folder>/kit/<model>.so.
 std::string DefaultTxLibrary(const std::string& programFolder);
 std::string DefaultRxLibrary(const std::string& programFolder);

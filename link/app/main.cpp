@@ -23,13 +23,6 @@ namespace {
 const size_t kEyeColumns = 480;
 const size_t kEyeRows = 320;
 
-std::string ProgramFolder(const char* argument0) {
-    std::error_code failure;
-    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failure);
-    if (failure) program = std::filesystem::absolute(argument0, failure);
-    return program.parent_path().string();
-}
-
 int Fail(const std::string& message, int code) {
     std::fprintf(stderr, "orvex-link: %s\n", message.c_str());
     return code;
@@ -121,7 +114,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
     linksim::CommandLine line;
     std::string error;
-    switch (linksim::ParseCommandLine(arguments, ProgramFolder(argv[0]), line, error)) {
+    switch (linksim::ParseCommandLine(arguments, linksim::ProgramFolder(argv[0]), line, error)) {
         case linksim::CommandLineAction::Help:
             std::fputs(linksim::UsageText().c_str(), stdout);
             return 0;

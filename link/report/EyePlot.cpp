@@ -1,5 +1,7 @@
 #include "EyePlot.h"
 
+#include "ColourRamp.h"
+
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
 
@@ -23,25 +25,6 @@ const double kLeft = 90.0;
 const double kRight = 130.0;  // room for the colour bar
 const double kTop = 70.0;
 const double kBottom = 70.0;
-
-struct Rgb {
-    double r, g, b;
-};
-
-// A perceptually even ramp from dark violet through teal to yellow.
-const Rgb kRamp[] = {
-    {0.267, 0.005, 0.329}, {0.229, 0.322, 0.546}, {0.128, 0.567, 0.551}, {0.369, 0.789, 0.383}, {0.993, 0.906, 0.144},
-};
-
-Rgb RampColour(double level) {
-    const size_t stops = sizeof kRamp / sizeof kRamp[0];
-    const double position = std::min(std::max(level, 0.0), 1.0) * double(stops - 1);
-    const size_t low = std::min(size_t(position), stops - 2);
-    const double f = position - double(low);
-    const Rgb& a = kRamp[low];
-    const Rgb& b = kRamp[low + 1];
-    return {a.r + f * (b.r - a.r), a.g + f * (b.g - a.g), a.b + f * (b.b - a.b)};
-}
 
 // A cell's colour: its count on a log scale, so that rare traces show.
 Rgb CountColour(double count, double highest) {

@@ -1,0 +1,26 @@
+#include "CornerJob.h"
+
+namespace linksweep {
+
+std::string ShellQuote(const std::string& text) {
+    const std::string plain =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-+=.,:/@%";
+    if (!text.empty() && text.find_first_not_of(plain) == std::string::npos) return text;
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'') quoted += "'\\''";
+        else quoted += c;
+    }
+    return quoted + "'";
+}
+
+std::string CornerCommandLine(const std::string& linkProgram, const std::string& cornerFolder,
+                              const std::vector<std::string>& arguments) {
+    std::string line = ShellQuote(linkProgram) + " --quiet --out " + ShellQuote(cornerFolder);
+    for (const std::string& argument : arguments) line += " " + ShellQuote(argument);
+    const std::string folder = cornerFolder + "/";
+    line += " >" + ShellQuote(folder + kLogFile) + " 2>&1; echo $? >" + ShellQuote(folder + kExitStatusFile);
+    return line;
+}
+
+}  // namespace linksweep

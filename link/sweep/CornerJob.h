@@ -1,0 +1,31 @@
+// One corner as a shell command line: the link simulator with the corner's
+// options, its output in the corner's folder, its messages in link.log and
+// its exit status in exit-status. The same line runs a corner on this
+// machine, in a jobs file for GNU parallel, or in a Slurm array task, so the
+// corner's files are the same whichever ran it.
+#ifndef LINK_SWEEP_CORNER_JOB_H
+#define LINK_SWEEP_CORNER_JOB_H
+
+#include <string>
+#include <vector>
+
+namespace linksweep {
+
+// The files a corner's folder holds besides the link simulator's own.
+constexpr const char* kSummaryFile = "summary.json";
+constexpr const char* kLogFile = "link.log";
+constexpr const char* kExitStatusFile = "exit-status";
+
+// The text as one word of a POSIX shell: as it is when it holds only
+// characters the shell leaves alone, else in single quotes.
+std::string ShellQuote(const std::string& text);
+
+// "PROGRAM --quiet --out FOLDER ARGUMENTS... >FOLDER/link.log 2>&1;
+// echo $? >FOLDER/exit-status", every word quoted. FOLDER must exist when
+// the line runs.
+std::string CornerCommandLine(const std::string& linkProgram, const std::string& cornerFolder,
+                              const std::vector<std::string>& arguments);
+
+}  // namespace linksweep
+
+#endif

@@ -1,0 +1,50 @@
+// What one corner's folder says about its run: the link simulator's figures
+// from summary.json, or why there are none.
+#ifndef LINK_SWEEP_CORNER_RESULT_H
+#define LINK_SWEEP_CORNER_RESULT_H
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace linksweep {
+
+// Ok: the run finished and wrote its summary (whatever its bit errors).
+// Failed: it ended without one, or the summary does not read; reason says
+// why. NotRun: nothing ran yet, or a run was stopped before it ended.
+enum class CornerStatus { Ok, Failed, NotRun };
+const char* StatusName(CornerStatus status);
+
+struct CornerResult {
+    size_t number = 0;
+    std::string folder;               // relative to the sweep folder
+    std::vector<std::string> values;  // one per axis
+    CornerStatus status = CornerStatus::NotRun;
+    std::string reason;
+
+    std::optional<long long> bitsCompared;
+    std::optional<long long> bitErrors;
+    std::optional<double> ber;             // when errors were counted
+    std::optional<double> berUpperBound;   // at 95 % confidence, when none were
+    std::optional<double> eyeHeightV;
+    std::optional<double> eyeWidthUi;
+    std::optional<long long> ctleColumn;
+    std::vector<double> dfeTapsV;
+    std::optional<bool> clockRecovered;
+    std::optional<bool> clockSettled;
+    std::optional<long long> settledAtBit;
+    // Margin figures, when the link simulator reports them: every number
+    // under summary.json's "margins", named by its dotted path there.
+    std::vector<std::pair<std::string, double>> margins;
+    std::optional<double> runTimeS;  // the only figure that depends on timing
+};
+
+// Reads folder (corner's files: summary.json, link.log, exit-status) into
+// result, leaving number, folder and values as they are.
+void ReadCorner(const std::string& folder, CornerResult& result);
+
+}  // namespace linksweep
+
+#endif

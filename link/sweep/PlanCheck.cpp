@@ -1,0 +1,70 @@
+#include "PlanCheck.h"
+
+#include <filesystem>
+
+#include "AmiFile.h"
+#include "CommandLine.h"
+#include "LinkChannels.h"
+#include "ParameterString.h"
+
+namespace linksweep {
+
+namespace {
+
+struct Models {
+    linksim::AmiDescription tx;
+    linksim::AmiDescription rx;
+};
+
+std::string AmiPath(const linksim::ModelSpec& model) {
+    return model.ami.empty() ? std::filesystem::path(model.library).replace_extension(".ami").string() : model.ami;
+}
+
+bool Parse(const std::vector<std::string>& arguments, const std::string& programFolder,
+           linksim::CommandLine& line, std::string& error) {
+    return linksim::ParseCommandLine(arguments, programFolder, line, error) == linksim::CommandLineAction::Run;
+}
+
+bool CheckModels(const linksim::LinkSettings& settings, const Models& models, std::string& error) {
+    std::vector<linksim::ParameterChoice> choices;
+    if (!linksim::ChooseParameters(models.tx, settings.tx.overrides, choices, error)) {
+        error = "--tx: " + error;
+        return false;
+    }
+    if (!linksim::ChooseParameters(models.rx, settings.rx.overrides, choices, error)) {
+        error = "--rx: " + error;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool CheckPlan(const SweepPlan& plan, const std::string& programFolder, std::string& error) {
+    linksim::CommandLine first;
+    if (!Parse(plan.CornerArguments(1), programFolder, first, error)) return false;
+    // The models as the run finds them: named by the options, or by an IBIS file.
+    linksim::ModelSpec tx = first.settings.tx;
+    linksim::ModelSpec rx = first.settings.rx;
+    if (!first.settings.ibsPath.empty() && !linksim::ModelsFromIbis(first.settings, tx, rx, error)) return false;
+    Models models;
+    if (!linksim::ReadAmiFile(AmiPath(tx), models.tx, error) || !linksim::ReadAmiFile(AmiPath(rx), models.rx, error) ||
+        !CheckModels(first.settings, models, error)) {
+        return false;
+    }
+    // Each value of each axis, with the other settings at the first corner's.
+    const std::vector<SweepSetting>& settings = plan.Settings();
+    for (size_t i = 0; i < settings.size(); ++i) {
+        if (!settings[i].Swept()) continue;
+        for (const std::string& value : settings[i].values) {
+            linksim::CommandLine line;
+            if (!Parse(plan.ArgumentsWith(1, i, value), programFolder, line, error) ||
+                !CheckModels(line.settings, models, error)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace linksweep

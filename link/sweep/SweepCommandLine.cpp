@@ -1,0 +1,175 @@
+#include "SweepCommandLine.h"
+
+#include <CLI/CLI.hpp>
+
+#include "CommandLine.h"
+
+#include <filesystem>
+#include <iterator>
+#include <map>
+#include <set>
+
+namespace linksweep {
+
+namespace {
+
+const char* const kDescription =
+    "Runs orvex-link over the corners of a sweep and gathers their results.\n"
+    "A value of --tx, --rx, --bit-rate or --prbs given as a list (DE=0,3,7) or an inclusive\n"
+    "range START:STOP[:STEP] (VOD=0:7, gain=0.6:1.0:0.1; step 1 when left out) is an axis;\n"
+    "each --channel is one value of the channel axis, and loss:5,10,15 or loss:5:25:5 give\n"
+    "several. The corners are the product of the axes; every value is checked against the\n"
+    ".ami files before anything runs. The other orvex-link options go to every corner.";
+
+// The link simulator's options that make axes.
+bool Sweepable(const std::string& option) {
+    return option == "--tx" || option == "--rx" || option == "--bit-rate" || option == "--prbs" ||
+           option == "--channel";
+}
+
+// A model that hangs in a call fails its corner instead of holding up the
+// sweep: the limit on each model call, unless one is given.
+const char* const kModelTimeoutOption = "--model-timeout";
+const char* const kModelTimeoutSeconds = "120";
+
+// The sweep's own options of the same name stand for these.
+bool OwnedBySweep(const std::string& option) {
+    return option == "--out" || option == "--quiet" || option == "--help";
+}
+
+// Every option of the link simulator, with its own words and groups, added
+// to the sweep's app: values are gathered per option into given (so that
+// they keep their order with parse_order), flags are counted there. The
+// link simulator's own parser checks the values later, corner by corner.
+// pathOptions gets the names of the options whose value is a path.
+void AddLinkOptions(CLI::App& app, std::map<std::string, std::vector<std::string>>& given,
+                    std::set<std::string>& pathOptions) {
+    CLI::App link;
+    linksim::CommandLine line;
+    linksim::AddLinkOptions(link, line, ".");
+    for (const CLI::Option* option : link.get_options()) {
+        if (option->get_lnames().empty()) continue;
+        const std::string name = "--" + option->get_lnames().front();
+        if (OwnedBySweep(name)) continue;
+        std::string help = option->get_description();
+        if (option->get_type_name() == "PATH") pathOptions.insert(name);
+        if (Sweepable(name)) help += "\nA list or START:STOP[:STEP] range sweeps it.";
+        if (name == kModelTimeoutOption) help += std::string("\nThe sweep sets ") + kModelTimeoutSeconds + " unless given.";
+        if (option->get_expected_max() == 0) {
+            app.add_flag(name)->description(help)->group(option->get_group());
+        } else {
+            app.add_option(name, given[name], help)
+                ->allow_extra_args(false)
+                ->type_name(option->get_type_name())
+                ->group(option->get_group());
+        }
+    }
+}
+
+// Corners may run in another folder or on another machine (on a shared
+// file system): the files they read are named by absolute paths.
+std::string Absolute(const std::string& path) {
+    std::error_code failure;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, failure);
+    return failure ? path : absolute.lexically_normal().string();
+}
+
+// A path option's value, or a channel's file in KIND:PATH, made absolute.
+std::string WithAbsolutePaths(const std::string& value, bool pathOption) {
+    if (pathOption) return Absolute(value);
+    for (const std::string kind : {"file:", "touchstone:"}) {
+        if (value.rfind(kind, 0) == 0 && value.size() > kind.size()) return kind + Absolute(value.substr(kind.size()));
+    }
+    return value;
+}
+
+}  // namespace
+
+SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, SweepOptions& options,
+                                  std::string& message, int& status) {
+    CLI::App app(kDescription, "orvex-sweep");
+    std::map<std::string, std::vector<std::string>> given;
+    std::set<std::string> pathOptions;
+    AddLinkOptions(app, given, pathOptions);
+
+    const char* where = "where the corners run";
+    app.add_option("--out", options.out, "the sweep's folder: plan.json, corners/, results (default sweep)")
+        ->type_name("DIR")
+        ->group(where);
+    app.add_option("--jobs", options.jobs, "corners at a time on this machine (default: one per core)")
+        ->check(CLI::Range(1, 4096))
+        ->type_name("N")
+        ->group(where);
+    app.add_option("--emit-jobs", options.emitJobs,
+                   "write one orvex-link command line per corner to FILE instead of\n"
+                   "running them (for GNU parallel); then --collect")
+        ->type_name("FILE")
+        ->group(where);
+    app.add_option("--emit-slurm", options.emitSlurm,
+                   "write a Slurm job-array script to FILE running the jobs file\n"
+                   "(--emit-jobs, or jobs.txt in the sweep's folder); then --collect")
+        ->type_name("FILE")
+        ->group(where);
+    app.add_option("--corners-per-task", options.cornersPerTask, "corners each Slurm array task runs (default 1)")
+        ->check(CLI::Range(1, 1000000))
+        ->type_name("K")
+        ->group(where);
+    app.add_option("--collect", options.collect, "gather the results of the sweep in folder DIR")->type_name("DIR")
+        ->group(where);
+    app.add_option("--link", options.linkProgram, "the orvex-link program (default: beside this one)")
+        ->type_name("PATH")
+        ->group(where);
+    app.add_flag("--force", options.force, "run corners again that already have their summary.json")->group(where);
+
+    const char* results = "results";
+    app.add_option("--metric", options.metric,
+                   "what ranks corners and the heat map shows: eye_height (default),\n"
+                   "eye_width, bit_errors, ber, or a margin orvex-link reports")
+        ->type_name("NAME")
+        ->group(results);
+    app.add_option("--best", options.best, "how many of the best corners to print (default 5)")->type_name("N")
+        ->group(results);
+    app.add_flag("-q,--quiet", options.quiet, "no progress bar")->group(results);
+
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        message = app.help();
+        status = 0;
+        return SweepAction::Exit;
+    } catch (const CLI::ParseError& failure) {
+        message = failure.what();
+        status = 2;
+        return SweepAction::Exit;
+    }
+
+    // The options in the order given, so that the axes keep it.
+    std::map<std::string, size_t> used;
+    for (const CLI::Option* option : app.parse_order()) {
+        const std::string name = option->get_name();
+        const auto values = given.find(name);
+        if (values == given.end()) {
+            // A flag of the link simulator's, or one of the sweep's own.
+            if (option->get_expected_max() == 0 && name != "--force" && name != "--quiet" &&
+                !options.plan.AddFlag(name, message)) {
+                status = 2;
+                return SweepAction::Exit;
+            }
+            continue;
+        }
+        const std::string value = WithAbsolutePaths(values->second.at(used[name]++), pathOptions.count(name) > 0);
+        if (!options.plan.Add(name, value, message)) {
+            status = 2;
+            return SweepAction::Exit;
+        }
+    }
+    const auto timeout = given.find(kModelTimeoutOption);
+    if (timeout != given.end() && timeout->second.empty()) {
+        options.plan.Add(kModelTimeoutOption, kModelTimeoutSeconds, message);
+    }
+    if (!options.linkProgram.empty()) options.linkProgram = Absolute(options.linkProgram);
+    return SweepAction::Run;
+}
+
+}  // namespace linksweep

@@ -1,0 +1,38 @@
+// The options of orvex-sweep: the link simulator's own, any of which may
+// sweep, and where and how the corners run.
+#ifndef LINK_SWEEP_SWEEP_COMMAND_LINE_H
+#define LINK_SWEEP_SWEEP_COMMAND_LINE_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "SweepPlan.h"
+
+namespace linksweep {
+
+struct SweepOptions {
+    SweepPlan plan;
+    std::string out = "sweep";
+    std::string linkProgram;  // default: orvex-link beside this program
+    size_t jobs = 0;          // 0: one per core
+    std::string emitJobs;
+    std::string emitSlurm;
+    size_t cornersPerTask = 1;
+    std::string collect;
+    std::string metric = "eye_height";
+    size_t best = 5;
+    bool force = false;
+    bool quiet = false;
+};
+
+enum class SweepAction { Run, Exit };
+
+// Run with the options filled in, or Exit with the exit status in status and
+// the text to print in message (the help, or one line naming the error).
+SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, SweepOptions& options,
+                                  std::string& message, int& status);
+
+}  // namespace linksweep
+
+#endif

@@ -1,0 +1,42 @@
+// heatmap.png: one metric over the first two axes of a sweep, the other
+// axes held at the best corner's values, the best corner marked.
+#ifndef LINK_SWEEP_SWEEP_HEATMAP_H
+#define LINK_SWEEP_SWEEP_HEATMAP_H
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "SweepPlan.h"
+#include "SweepResults.h"
+
+namespace linksweep {
+
+constexpr size_t kNoCell = size_t(-1);
+
+// The cells of the picture. A sweep of one axis has one row, one of none a
+// single cell.
+struct HeatmapGrid {
+    std::string xAxis;  // empty when the sweep has no axis
+    std::string yAxis;  // empty when it has fewer than two
+    std::vector<std::string> xValues;  // at least one
+    std::vector<std::string> yValues;  // at least one
+    std::vector<std::string> held;     // "name=value" of the other axes
+    std::vector<std::optional<double>> cells;  // row by row, row 0 the first y value
+    std::vector<size_t> cellCorners;           // index into the results' corners, or kNoCell
+    size_t bestCell = kNoCell;                 // the best corner's cell
+    std::string bestText;                      // "corners/07: 0.412"
+};
+
+// Holds the other axes at the best ranked corner (the first corner when
+// none has a value).
+HeatmapGrid MakeHeatmapGrid(const SweepPlan& plan, const SweepResults& results, const Metric& metric,
+                            const std::vector<size_t>& ranked);
+
+// False with one line in error when the picture cannot be written.
+bool WriteHeatmapPng(const std::string& path, const HeatmapGrid& grid, const Metric& metric, std::string& error);
+
+}  // namespace linksweep
+
+#endif

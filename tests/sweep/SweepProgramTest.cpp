@@ -1,0 +1,108 @@
+// orvex-sweep as a user runs it, over the link tests' small models: on this
+// machine, through GNU parallel, restarted, and stopped by a bad value.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "ProgramOutput.h"
+#include "Scratch.h"
+#include "SweepTestFiles.h"
+
+namespace {
+
+const std::string kModels = std::string("--tx-model ") + SWEEP_TEST_MODEL_DIR + "/LinkTestTx.so --rx-model " +
+                            SWEEP_TEST_MODEL_DIR + "/LinkTestRxClock.so --bits 3000 ";
+// 2 x 2: two de-emphasis settings, a lossy line and a channel file that
+// cannot be read.
+const std::string kTwoByTwo = kModels + "--tx Deemphasis=0.1,0.3 --channel loss:8 --channel file:/no/such/channel.txt ";
+
+int Sweep(const std::string& arguments, const std::string& log) {
+    return Shell(std::string(ORVEX_SWEEP_PROGRAM) + " --quiet " + arguments + " >'" + log + "' 2>&1");
+}
+
+// The table without its last column, run_time_s, the only one timing sets.
+std::string TableWithoutTiming(const std::string& folder) {
+    std::string kept;
+    std::istringstream table(ReadFile(folder + "/sweep.csv"));
+    for (std::string line; std::getline(table, line);) kept += line.substr(0, line.rfind(',')) + "\n";
+    return kept;
+}
+
+TEST(SweepProgram, LocalCoresAndGnuParallelGiveTheSameTable) {
+    const std::string root = FreshFolder(Scratch("sweeps"));
+    const std::string log = root + "/log";
+    ASSERT_EQ(Sweep(kTwoByTwo + "--jobs 2 --out " + root + "/local", log), 0) << ReadFile(log);
+    ASSERT_EQ(Sweep(kTwoByTwo + "--out " + root + "/parallel --emit-jobs " + root + "/jobs.txt", log), 0)
+        << ReadFile(log);
+    ASSERT_EQ(Shell("command -v parallel >/dev/null"), 0) << "GNU parallel is missing: scripts/install-deps.sh test";
+    ASSERT_EQ(Shell("parallel --will-cite -j 2 < '" + root + "/jobs.txt' 2>'" + log + "'"), 0) << ReadFile(log);
+    ASSERT_EQ(Sweep("--collect " + root + "/parallel", log), 0) << ReadFile(log);
+    EXPECT_NE(ReadFile(log).find("best by eye_height_v:\n  corners/3"), std::string::npos) << ReadFile(log);
+
+    const std::string local = TableWithoutTiming(root + "/local");
+    EXPECT_EQ(TableWithoutTiming(root + "/parallel"), local);
+    // The unreadable channel is recorded with its reason, the others ran.
+    EXPECT_NE(local.find(",0.1,file:/no/such/channel.txt,failed,cannot read the channel file /no/such/channel.txt,"),
+              std::string::npos)
+        << local;
+    EXPECT_NE(local.find("\n3,corners/3,0.3,loss:8,ok,,"), std::string::npos) << local;
+    for (const char* file : {"/local/heatmap.png", "/local/sweep.json", "/parallel/corners/1/eye.png"}) {
+        EXPECT_TRUE(std::filesystem::exists(root + file)) << file;
+    }
+}
+
+TEST(SweepProgram, ARestartRunsOnlyTheCornersWithoutASummary) {
+    const std::string out = FreshFolder(Scratch("sweep"));
+    const std::string log = out + ".log";
+    ASSERT_EQ(Sweep(kTwoByTwo + "--out " + out, log), 0) << ReadFile(log);
+    // A marker in every corner's folder shows which were run again.
+    for (const char* corner : {"1", "2", "3", "4"}) WriteText(out + "/corners/" + corner + "/marker", "");
+    std::filesystem::remove(out + "/corners/3/summary.json");
+    ASSERT_EQ(Sweep(kTwoByTwo + "--out " + out, log), 0) << ReadFile(log);
+    EXPECT_TRUE(std::filesystem::exists(out + "/corners/1/marker"));
+    EXPECT_FALSE(std::filesystem::exists(out + "/corners/2/marker"));  // it failed, so it ran again
+    EXPECT_FALSE(std::filesystem::exists(out + "/corners/3/marker"));
+    EXPECT_TRUE(std::filesystem::exists(out + "/corners/3/summary.json"));
+    ASSERT_EQ(Sweep(kTwoByTwo + "--out " + out + " --force", log), 0) << ReadFile(log);
+    EXPECT_FALSE(std::filesystem::exists(out + "/corners/1/marker"));
+
+    // Another sweep into the same folder is refused unless forced.
+    EXPECT_NE(Sweep(kModels + "--tx Deemphasis=0.2,0.4 --out " + out, log), 0);
+    EXPECT_NE(ReadFile(log).find("holds another sweep"), std::string::npos) << ReadFile(log);
+}
+
+TEST(SweepProgram, AValueOutOfRangeStopsTheSweepBeforeAnythingRuns) {
+    const std::string root = FreshFolder(Scratch("sweeps"));
+    const std::string log = root + "/log";
+    const struct {
+        const char* options;
+        const char* named;
+    } cases[] = {
+        {"--tx Deemphasis=0:0.6:0.1", "Deemphasis=0.6"},
+        {"--tx Deemphasis=0.2 --prbs 7,9,15", "--prbs 9"},
+        {"--tx Swing=0:4", "Swing=4"},
+        {"--tx NoSuchParameter=1,2", "NoSuchParameter"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Sweep(kModels + c.options + " --out " + root + "/out", log), 2) << c.options;
+        const std::string text = ReadFile(log);
+        EXPECT_EQ(text.rfind("orvex-sweep: ", 0), 0u) << text;
+        EXPECT_NE(text.find(c.named), std::string::npos) << c.options << ": " << text;
+        EXPECT_FALSE(std::filesystem::exists(root + "/out")) << c.options;
+    }
+}
+
+TEST(SweepProgram, TheSlurmScriptRunsTheJobsFileInArrayTasks) {
+    const std::string out = FreshFolder(Scratch("sweep"));
+    const std::string log = out + ".log";
+    ASSERT_EQ(Sweep(kTwoByTwo + "--out " + out + " --emit-slurm " + out + "/sweep.slurm --corners-per-task 3", log),
+              0)
+        << ReadFile(log);
+    const std::string script = ReadFile(out + "/sweep.slurm");
+    EXPECT_NE(script.find("\n#SBATCH --array=1-2\n"), std::string::npos) << script;
+    EXPECT_EQ(Shell("bash -n '" + out + "/sweep.slurm'"), 0);
+    const std::string jobs = ReadFile(out + "/jobs.txt");
+    EXPECT_EQ(std::count(jobs.begin(), jobs.end(), '\n'), 4);
+}
+
+}  // namespace

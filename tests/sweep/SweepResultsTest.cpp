@@ -1,0 +1,161 @@
+// Reading the corners' folders, the results table, the ranking and the heat
+// map's cells.
+#include <gtest/gtest.h>
+
+#include "CornerJob.h"
+#include "ProgramOutput.h"
+#include "Scratch.h"
+#include "SweepHeatmap.h"
+#include "SweepResults.h"
+#include "SweepTestFiles.h"
+
+namespace {
+
+// A summary.json as the link simulator writes one, with the figures given.
+std::string Summary(double eyeHeight, long long errors, const std::string& margins = "") {
+    return R"({"errors": {"bits_compared": 3000, "bit_errors": )" + std::to_string(errors) +
+           R"(, "ber": )" + (errors ? std::to_string(errors / 3000.0) : "null") +
+           R"(, "ber_upper_bound_95": )" + (errors ? "null" : "0.001") +
+           R"(}, "eye": {"height_v": )" + std::to_string(eyeHeight) +
+           R"(, "width_ui": 0.5}, "clock": {"recovered": true, "settled": false, "settled_at_bit": null},
+              "adaptation": {"ctle_column": 9, "dfe_taps_v": [0.016, -0.008]},
+              "timing": {"total_s": 0.25})" +
+           (margins.empty() ? "" : R"(, "margins": )" + margins) + "}";
+}
+
+linksweep::CornerResult ReadFolder(const std::string& folder) {
+    linksweep::CornerResult result;
+    linksweep::ReadCorner(folder, result);
+    return result;
+}
+
+TEST(CornerResult, EachWayACornerEndsIsToldApart) {
+    const std::string root = FreshFolder(Scratch("corners"));
+    WriteText(root + "/ok/summary.json",
+              Summary(0.25, 0, R"({"timing_margin_ui": 0.2, "at_ber": {"voltage_margin_v": 0.05}, "curve": [1]})"));
+    const linksweep::CornerResult ok = ReadFolder(root + "/ok");
+    EXPECT_EQ(ok.status, linksweep::CornerStatus::Ok);
+    EXPECT_EQ(ok.bitsCompared, 3000);
+    EXPECT_EQ(ok.bitErrors, 0);
+    EXPECT_FALSE(ok.ber);
+    EXPECT_DOUBLE_EQ(ok.berUpperBound.value_or(0), 0.001);
+    EXPECT_DOUBLE_EQ(ok.eyeHeightV.value_or(0), 0.25);
+    EXPECT_EQ(ok.ctleColumn, 9);
+    EXPECT_EQ(ok.dfeTapsV, (std::vector<double>{0.016, -0.008}));
+    EXPECT_EQ(ok.clockSettled, false);
+    EXPECT_FALSE(ok.settledAtBit);
+    ASSERT_EQ(ok.margins.size(), 2u);
+    EXPECT_EQ(ok.margins[1].first, "at_ber.voltage_margin_v");
+
+    struct Case {
+        const char* name;
+        const char* summary;
+        const char* log;
+        const char* exitStatus;
+        linksweep::CornerStatus status;
+        const char* reason;
+    } cases[] = {
+        {"refused", nullptr, "orvex-link: cannot read the channel file /x\n", "1\n", linksweep::CornerStatus::Failed,
+         "cannot read the channel file /x"},
+        {"crashed", nullptr, "", "139\n", linksweep::CornerStatus::Failed, "killed by signal 11"},
+        {"quiet", nullptr, "", "0\n", linksweep::CornerStatus::Failed, "without writing summary.json"},
+        {"garbled", "{\"errors\": ", "", "0\n", linksweep::CornerStatus::Failed, "does not read"},
+        {"stopped", nullptr, "", nullptr, linksweep::CornerStatus::NotRun, "did not finish"},
+        {"waiting", nullptr, nullptr, nullptr, linksweep::CornerStatus::NotRun, ""},
+    };
+    for (const Case& c : cases) {
+        const std::string folder = FreshFolder(root + "/" + c.name);
+        if (c.summary) WriteText(folder + "/summary.json", c.summary);
+        if (c.log) WriteText(folder + "/" + linksweep::kLogFile, c.log);
+        if (c.exitStatus) WriteText(folder + "/" + linksweep::kExitStatusFile, c.exitStatus);
+        const linksweep::CornerResult result = ReadFolder(folder);
+        EXPECT_EQ(result.status, c.status) << c.name;
+        EXPECT_NE(result.reason.find(c.reason), std::string::npos) << c.name << ": " << result.reason;
+        EXPECT_FALSE(result.eyeHeightV) << c.name;
+    }
+}
+
+// Corners of a plan over two axes, with the figures written into their
+// folders: corner N's eye height is heights[N-1], or it failed when < 0.
+struct SweptFolder {
+    linksweep::SweepPlan plan;
+    std::string folder;
+};
+
+SweptFolder MakeSweep(const std::string& folder, const std::vector<std::pair<std::string, std::string>>& axes,
+                      const std::vector<double>& heights) {
+    SweptFolder sweep{linksweep::SweepPlan(), FreshFolder(folder)};
+    std::string error;
+    for (const auto& axis : axes) EXPECT_TRUE(sweep.plan.Add(axis.first, axis.second, error)) << error;
+    for (size_t i = 0; i < heights.size(); ++i) {
+        const std::string corner = folder + "/" + linksweep::CornerFolder(i + 1, heights.size());
+        if (heights[i] >= 0.0) {
+            WriteText(corner + "/summary.json", Summary(heights[i], i % 2, i == 0 ? R"({"timing_margin_ui": 0.1})" : ""));
+        } else {
+            WriteText(corner + "/" + linksweep::kLogFile, "orvex-link: refused, with a comma\n");
+            WriteText(corner + "/" + linksweep::kExitStatusFile, "1\n");
+        }
+    }
+    return sweep;
+}
+
+TEST(SweepResults, TheTableHasARowPerCornerAndTheRankingPutsTheBestFirst) {
+    const SweptFolder sweep =
+        MakeSweep(Scratch("sweep"), {{"--tx", "DE=0,1"}, {"--channel", "loss:5,10,15"}}, {0.2, 0.3, -1, 0.3, 0.1, 0.05});
+    const linksweep::SweepResults results = linksweep::CollectResults(sweep.plan, sweep.folder);
+    const std::string csv = linksweep::ResultsCsv(results);
+    const std::string header = csv.substr(0, csv.find('\n'));
+    EXPECT_EQ(header,
+              "corner,folder,tx.DE,channel,status,reason,bits_compared,bit_errors,ber,ber_upper_bound_95,"
+              "eye_height_v,eye_width_ui,ctle_column,dfe_tap1_v,dfe_tap2_v,clock_recovered,clock_settled,"
+              "settled_at_bit,margins.timing_margin_ui,run_time_s");
+    EXPECT_NE(csv.find("\n3,corners/3,0,loss:15,failed,\"refused, with a comma\",,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\n1,corners/1,0,loss:5,ok,,3000,0,,0.001,0.2,0.5,9,0.016,-0.008,true,false,,0.1,0.25\n"),
+              std::string::npos)
+        << csv;
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 7);
+
+    linksweep::Metric metric;
+    std::string error;
+    ASSERT_TRUE(linksweep::FindMetric("eye_height", results, metric, error)) << error;
+    // Equal heights in corner order; the failed corner is left out.
+    EXPECT_EQ(linksweep::RankCorners(results, metric), (std::vector<size_t>{1, 3, 0, 4, 5}));
+    ASSERT_TRUE(linksweep::FindMetric("ber", results, metric, error)) << error;
+    // A measured BER of 1/3000 ranks above the bound of 0.001 that 0 errors in 3000 bits give.
+    EXPECT_EQ(linksweep::RankCorners(results, metric), (std::vector<size_t>{1, 3, 5, 0, 4}));
+    ASSERT_TRUE(linksweep::FindMetric("timing_margin_ui", results, metric, error)) << error;
+    EXPECT_EQ(linksweep::RankCorners(results, metric), (std::vector<size_t>{0}));
+    EXPECT_FALSE(linksweep::FindMetric("voltage", results, metric, error));
+
+    const nlohmann::ordered_json json = linksweep::ResultsJson(results, metric, {0});
+    EXPECT_EQ(json["corners"][2]["status"], "failed");
+    EXPECT_EQ(json["corners"][3]["values"]["channel"], "loss:5");
+    EXPECT_EQ(json["best"], nlohmann::ordered_json::array({1}));
+}
+
+TEST(SweepHeatmap, OtherAxesAreHeldAtTheBestCorner) {
+    // 2 x 2 x 2: the best corner (7: DE=1, EQ=1, loss:5) holds the channel.
+    const SweptFolder sweep = MakeSweep(Scratch("sweep"),
+                                        {{"--tx", "DE=0,1"}, {"--rx", "EQ=0,1"}, {"--channel", "loss:5,10"}},
+                                        {0.1, 0.2, 0.3, -1, 0.05, 0.15, 0.5, 0.25});
+    const linksweep::SweepResults results = linksweep::CollectResults(sweep.plan, sweep.folder);
+    linksweep::Metric metric;
+    std::string error;
+    ASSERT_TRUE(linksweep::FindMetric("eye_height", results, metric, error));
+    const std::vector<size_t> ranked = linksweep::RankCorners(results, metric);
+    const linksweep::HeatmapGrid grid = linksweep::MakeHeatmapGrid(sweep.plan, results, metric, ranked);
+    EXPECT_EQ(grid.xAxis, "tx.DE");
+    EXPECT_EQ(grid.yAxis, "rx.EQ");
+    EXPECT_EQ(grid.held, (std::vector<std::string>{"channel=loss:5"}));
+    // Row by row (EQ), column by column (DE): corners 1, 5, 3, 7.
+    EXPECT_EQ(grid.cellCorners, (std::vector<size_t>{0, 4, 2, 6}));
+    EXPECT_EQ(grid.bestCell, 1u + 2u);
+    EXPECT_DOUBLE_EQ(grid.cells[1].value_or(0), 0.05);
+
+    const std::string png = sweep.folder + "/heatmap.png";
+    ASSERT_TRUE(linksweep::WriteHeatmapPng(png, grid, metric, error)) << error;
+    EXPECT_EQ(ReadFile(png).substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_FALSE(linksweep::WriteHeatmapPng(sweep.folder + "/no/such/folder.png", grid, metric, error));
+}
+
+}  // namespace
