@@ -35,21 +35,6 @@ double SkinLossShape(double ratioToNyquist) {
     return (std::sqrt(corner + ratioToNyquist) - std::sqrt(corner)) / (std::sqrt(corner + 1.0) - std::sqrt(corner));
 }
 
-size_t CutLength(const std::vector<double>& taps, size_t limit, size_t minimum) {
-    double energy = 0.0;
-    for (size_t i = 0; i < limit; ++i) energy += taps[i] * taps[i];
-    double tailEnergy = 0.0;
-    size_t length = limit;
-    // Walk back from the end while the discarded part stays negligible.
-    while (length > minimum) {
-        const double value = taps[length - 1];
-        if (tailEnergy + value * value > kTailEnergyShare * energy) break;
-        tailEnergy += value * value;
-        --length;
-    }
-    return length;
-}
-
 // The cut-off tail still carries some of the DC gain: it is put back as a
 // ramp down over the second half of what is kept, which changes nothing
 // but the lowest frequencies.
@@ -65,6 +50,21 @@ void RestoreDcGain(std::vector<double>& taps) {
 }
 
 }  // namespace
+
+size_t CutLength(const std::vector<double>& taps, size_t limit, size_t minimum, double energyShare) {
+    double energy = 0.0;
+    for (size_t i = 0; i < limit; ++i) energy += taps[i] * taps[i];
+    double tailEnergy = 0.0;
+    size_t length = limit;
+    // Walk back from the end while the discarded part stays negligible.
+    while (length > minimum) {
+        const double value = taps[length - 1];
+        if (tailEnergy + value * value > energyShare * energy) break;
+        tailEnergy += value * value;
+        --length;
+    }
+    return length;
+}
 
 std::vector<double> MinimumPhaseTaps(const std::vector<double>& logMagnitude) {
     const size_t n = (logMagnitude.size() - 1) * 2;
@@ -109,7 +109,7 @@ std::vector<double> LossyChannelImpulse(double lossDbAtNyquist, double bitRate, 
     // The second half of the circular result is negative time: it holds
     // nothing but rounding, so only the causal half is looked at.
     const size_t minimum = std::min(n / 2, kMinimumLengthUi * size_t(samplesPerUi));
-    taps.resize(CutLength(taps, n / 2, minimum));
+    taps.resize(CutLength(taps, n / 2, minimum, kTailEnergyShare));
     RestoreDcGain(taps);
     for (double& tap : taps) tap /= sampleInterval;  // taps to 1/s
     return taps;

@@ -69,6 +69,10 @@ bool LoadImpulseFile(const std::string& path, double sampleInterval, std::vector
 bool CheckChannelImpulse(const std::vector<double>& impulse, double sampleInterval, const std::string& what,
                          std::string& error);
 
+// How much of the first `limit` taps to keep (at least minimum) so that
+// what is cut off holds at most energyShare of their energy.
+size_t CutLength(const std::vector<double>& taps, size_t limit, size_t minimum, double energyShare);
+
 // sum(h) * sampleInterval.
 double DcGain(const std::vector<double>& impulse, double sampleInterval);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Channel.h"
 #include "Fft.h"
 
 namespace linksim {
@@ -88,21 +89,6 @@ double Window(double hertz, double bandLimit) {
     return 0.5 * (1.0 + std::cos(kPi * (hertz - start) / (bandLimit - start)));
 }
 
-// Length of the response once the quiet end is cut, at least minimum.
-size_t TrimmedLength(const std::vector<double>& impulse, size_t minimum) {
-    double energy = 0.0;
-    for (double value : impulse) energy += value * value;
-    double tail = 0.0;
-    size_t length = impulse.size();
-    while (length > minimum) {
-        const double value = impulse[length - 1];
-        if (tail + value * value > kTailEnergyShare * energy) break;
-        tail += value * value;
-        --length;
-    }
-    return length;
-}
-
 }  // namespace
 
 bool ImpulseFromSpectrum(const std::vector<double>& hertz, const std::vector<Complex>& response,
@@ -160,7 +146,8 @@ bool ImpulseFromSpectrum(const std::vector<double>& hertz, const std::vector<Com
     const double scale = 1.0 / (double(size) * sampleInterval);
     result.impulse.assign(samples.data(), samples.data() + causalLength);
     for (double& value : result.impulse) value *= scale;
-    result.impulse.resize(TrimmedLength(result.impulse, std::min<size_t>(causalLength, 64)));
+    result.impulse.resize(
+        CutLength(result.impulse, result.impulse.size(), std::min<size_t>(causalLength, 64), kTailEnergyShare));
     return true;
 }
 
@@ -180,7 +167,7 @@ std::vector<double> FilterImpulse(const std::vector<double>& impulse, double sam
     }
     transform.InverseReal(spectrum, samples);
     std::vector<double> filtered(samples.data(), samples.data() + size);
-    filtered.resize(TrimmedLength(filtered, impulse.size()));
+    filtered.resize(CutLength(filtered, filtered.size(), impulse.size(), kTailEnergyShare));
     return filtered;
 }
 
