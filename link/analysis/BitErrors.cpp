@@ -65,17 +65,36 @@ size_t HopelessErrors(double bestRate, size_t window) {
 
 }  // namespace
 
+std::vector<long> InstantBitIndices(const std::vector<InstantSample>& samples, double unitInterval) {
+    std::vector<long> indices(samples.size());
+    if (samples.empty()) return indices;
+    // The mean period, when the instants are about one per unit interval.
+    double period = unitInterval;
+    if (samples.size() > 1) {
+        const double span = samples.back().time - samples.front().time;
+        const double periods = std::round(span / unitInterval);
+        if (periods > 0.0 && std::fabs(periods - double(samples.size() - 1)) < 0.01 * periods) {
+            period = span / double(samples.size() - 1);
+        }
+    }
+    const double phase = MeanPhase(samples, unitInterval);
+    indices[0] = std::lround(samples[0].time / unitInterval - phase);
+    for (size_t i = 1; i < samples.size(); ++i) {
+        const long step = std::lround((samples[i].time - samples[i - 1].time) / period);
+        indices[i] = indices[i - 1] + std::max(step, 1L);
+    }
+    return indices;
+}
+
 BitErrorCount CountBitErrors(const std::vector<InstantSample>& samples, const std::vector<int>& bits,
                              double unitInterval, double threshold, size_t maxLatency) {
     BitErrorCount result;
     if (samples.empty() || bits.empty()) {
         return result;
     }
-    const double phase = MeanPhase(samples, unitInterval);
-    std::vector<long> indices(samples.size());
+    const std::vector<long> indices = InstantBitIndices(samples, unitInterval);
     std::vector<int> decisions(samples.size());
     for (size_t i = 0; i < samples.size(); ++i) {
-        indices[i] = std::lround(samples[i].time / unitInterval - phase);
         decisions[i] = samples[i].value > threshold ? 1 : 0;
     }
 

@@ -26,8 +26,14 @@ struct BitErrorCount {
     double BerUpperBound95() const { return compared ? 3.0 / double(compared) : 1.0; }
 };
 
-// Maps each instant to its bit by time (the nearest unit interval on the
-// grid of the instants' mean phase), decides by the threshold (above: 1),
+// The received bit each instant decides: the first by time (the nearest
+// unit interval on the grid of the instants' mean phase), each next one as
+// many bits on as the periods between them, counted in the instants' mean
+// period. So a clock that follows a data rate off the nominal one, or a
+// spread rate, keeps its bits, and a slipped cycle stays slipped.
+std::vector<long> InstantBitIndices(const std::vector<InstantSample>& samples, double unitInterval);
+
+// Maps each instant to its bit as above, decides by the threshold (above: 1),
 // tries every latency from 0 to maxLatency on the first instants, and counts
 // the errors of the best one over all of them.
 BitErrorCount CountBitErrors(const std::vector<InstantSample>& samples, const std::vector<int>& bits,

@@ -24,12 +24,26 @@ double SecondsSince(Clock::time_point start) {
 
 BlockPipeline::BlockPipeline(const LinkSettings& settings, const std::vector<int>& bits, LinkResult& result,
                              AmiModelInstance& tx, AmiModelInstance& rx, EyeAnalyzer& analyzer)
-    : m_settings(settings), m_bits(bits), m_result(result), m_tx(tx), m_rx(rx), m_analyzer(analyzer) {}
+    : m_settings(settings),
+      m_bits(bits),
+      m_result(result),
+      m_tx(tx),
+      m_rx(rx),
+      m_analyzer(analyzer),
+      m_units(std::min(result.bits, bits.size())) {}
+
+void BlockPipeline::Attach(StressedStimulus& stimulus, NoiseSource& noise, RunRecorder& recorder,
+                           AdaptLogWatcher& watcher) {
+    m_source = &stimulus;
+    m_noise = &noise;
+    m_recorder = &recorder;
+    m_watcher = &watcher;
+}
 
 void BlockPipeline::SetPath(bool txGetWave, bool rxGetWave, const std::vector<double>& taps) {
     m_txGetWave = txGetWave;
     m_rxGetWave = rxGetWave;
-    m_channel.reset(new LookaheadConvolver(taps, m_bits.size() * size_t(m_settings.samplesPerUi)));
+    m_channel.reset(new LookaheadConvolver(taps, m_units * size_t(m_settings.samplesPerUi)));
 }
 
 void BlockPipeline::AddAggressor(const std::vector<double>& taps, std::vector<int> bits) {
@@ -56,12 +70,12 @@ void BlockPipeline::PrepareHostClock(double firstInstant, bool always) {
 
 size_t BlockPipeline::BlockBits(size_t index) const {
     const size_t first = index * m_settings.bitsPerCall;
-    return std::min(m_settings.bitsPerCall, m_bits.size() - first);
+    return std::min(m_settings.bitsPerCall, m_units - first);
 }
 
 bool BlockPipeline::Run(std::string& error) {
     const size_t spui = size_t(m_settings.samplesPerUi);
-    const size_t blockCount = (m_bits.size() + m_settings.bitsPerCall - 1) / m_settings.bitsPerCall;
+    const size_t blockCount = (m_units + m_settings.bitsPerCall - 1) / m_settings.bitsPerCall;
     // The block the receiver has, the one after it and the one before it.
     Block blocks[3];
     HostWorker worker(m_settings.overlapHostWork);
@@ -108,11 +122,12 @@ bool BlockPipeline::Run(std::string& error) {
         if (!received) {
             return false;
         }
+        if (m_watcher) m_watcher->Check(current.firstBit + current.bitCount);
         if (m_channelStarved) {
             error = "the channel ran out of input at bit " + std::to_string(current.firstBit + current.bitCount);
             return false;
         }
-        if (m_settings.progress) m_settings.progress(current.firstBit + current.bitCount, m_bits.size());
+        if (m_settings.progress) m_settings.progress(current.firstBit + current.bitCount, m_units);
     }
     if (blockCount > 0) {
         AnalyseBlock(blocks[(blockCount - 1) % 3]);
@@ -139,11 +154,15 @@ bool BlockPipeline::FeedChannel(const Block& block, std::string& error) {
     while (m_channel->InputWanted(block.wave.size()) > 0) {
         const auto start = Clock::now();
         const size_t first = m_nextStimulusBit;
-        const size_t count = std::min(m_settings.bitsPerCall, m_bits.size() - first);
+        const size_t count = std::min(m_settings.bitsPerCall, m_units - first);
         const long samples = long(count * spui);
         m_stimulus.resize(size_t(samples));
-        for (size_t bit = 0; bit < count; ++bit) {
-            std::fill_n(m_stimulus.begin() + long(bit * spui), spui, m_bits[first + bit] ? 0.5 : -0.5);
+        if (m_source) {
+            m_source->Fill(m_stimulus.data(), m_stimulus.size());
+        } else {
+            for (size_t bit = 0; bit < count; ++bit) {
+                std::fill_n(m_stimulus.begin() + long(bit * spui), spui, m_bits[first + bit] ? 0.5 : -0.5);
+            }
         }
         m_nextStimulusBit += count;
         double txSeconds = 0.0;
@@ -176,6 +195,8 @@ void BlockPipeline::ProduceBlock(Block& block) {
         m_channelStarved = true;
     }
     AddAggressors(block);
+    // The receiver's input noise comes on top of the crosstalk.
+    if (m_noise) m_noise->AddTo(block.wave.data(), block.wave.size());
     block.clocks.clear();
     m_channelSeconds += SecondsSince(start);
 }
@@ -207,17 +228,22 @@ void BlockPipeline::AddAggressors(Block& block) {
 
 void BlockPipeline::AnalyseBlock(const Block& block) {
     const auto start = Clock::now();
+    const double* clocks = block.clocks.data();
+    size_t clockCount = block.clocks.size();
     if (m_useHostClock) {
         // Instants to the clock times they follow, as a receiver reports them.
         const double offset = m_result.retimedOutput ? 0.0 : 0.5 * m_result.unitInterval;
         m_hostInstants.clear();
         m_hostClock->Process(block.wave.data(), block.wave.size(), m_hostInstants);
         for (double& instant : m_hostInstants) instant -= offset;
-        m_analyzer.AddBlock(block.wave.data(), block.wave.size(), m_hostInstants.data(), m_hostInstants.size());
-        m_analysisSeconds += SecondsSince(start);
-        return;
+        clocks = m_hostInstants.data();
+        clockCount = m_hostInstants.size();
     }
-    m_analyzer.AddBlock(block.wave.data(), block.wave.size(), block.clocks.data(), block.clocks.size());
+    m_analyzer.AddBlock(block.wave.data(), block.wave.size(), clocks, clockCount);
+    if (m_recorder) {
+        m_recorder->Add(block.firstBit * size_t(m_settings.samplesPerUi), block.wave.data(), block.wave.size(),
+                        clocks, clockCount);
+    }
     m_analysisSeconds += SecondsSince(start);
 }
 

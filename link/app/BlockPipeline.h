@@ -13,11 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "AdaptLogWatcher.h"
 #include "AmiLibrary.h"
 #include "EyeAnalysis.h"
 #include "HostClockRecovery.h"
 #include "LinkRun.h"
+#include "RunRecording.h"
 #include "StreamConvolver.h"
+#include "StressedStimulus.h"
 
 namespace linksim {
 
@@ -27,8 +30,14 @@ bool AllFinite(const double* values, size_t count);
 
 class BlockPipeline {
 public:
+    // bits is the transmitted pattern, at least as long as the stimulus
+    // consumes; the run lasts result.bits unit intervals.
     BlockPipeline(const LinkSettings& settings, const std::vector<int>& bits, LinkResult& result,
                   AmiModelInstance& tx, AmiModelInstance& rx, EyeAnalyzer& analyzer);
+
+    // Where the stimulus comes from, the noise added to the receiver's input,
+    // and what watches and records the run besides the analyser.
+    void Attach(StressedStimulus& stimulus, NoiseSource& noise, RunRecorder& recorder, AdaptLogWatcher& watcher);
 
     // The filter from the stimulus to what the receiver's GetWave gets (or,
     // for a receiver without one, to its output).
@@ -79,6 +88,11 @@ private:
     AmiModelInstance& m_tx;
     AmiModelInstance& m_rx;
     EyeAnalyzer& m_analyzer;
+    StressedStimulus* m_source = nullptr;
+    NoiseSource* m_noise = nullptr;
+    RunRecorder* m_recorder = nullptr;
+    AdaptLogWatcher* m_watcher = nullptr;
+    size_t m_units = 0;  // unit intervals in the run
     bool m_txGetWave = false;
     bool m_rxGetWave = false;
     bool m_missingTerminatorNoted = false;

@@ -157,6 +157,28 @@ bool HasOverride(const ModelSpec& model, const std::string& name) {
     return false;
 }
 
+const char* const kFiguresHelp =
+    "\nwhat a run reports (summary.json, and printed):\n"
+    "  margins at --ber, at the receiver's own sampling instants (its clock times + UI/2):\n"
+    "    timing_margin_ui     from the instant to the nearer wall of the bathtub at the target\n"
+    "                         rate; negative when the instant lies outside the opening\n"
+    "    eye_width_at_ber_ui  the whole opening at the target rate (0 when shut)\n"
+    "    voltage_margin_v     at the instant, from the threshold to the nearer level at the target\n"
+    "                         rate (Gaussian fits of the ones' and zeros' tails)\n"
+    "    sampling_offset_ui   the instant minus the middle of the opening (positive: late)\n"
+    "    clock wander         peak to peak of the clock's phase against the data after its lock\n"
+    "  errors are counted at 64 phases per UI; below what was counted, the bathtub follows a\n"
+    "  dual-Dirac fit of each side of the edges' crossing times (parameters in summary.json)\n"
+    "  bathtub.png     error rate against sampling phase (log axis), target and instant marked\n"
+    "  eye.png         the output's density (log colour scale), the opening at the target rate\n"
+    "                  outlined and the sampling point marked\n"
+    "  trajectory.png  CTLE response, eye width/height, the five DFE taps per adaptation\n"
+    "                  measurement, and the clock's phase, with the lock and Ignore_Bits marked\n"
+    "  adaptation.csv  the receiver's adapt.txt with a header and the bit each line was logged by\n"
+    "\nsigning off a 20 dB link at 1e-12 with 1 ps of random jitter and 10 mV of noise:\n"
+    "  orvex-link --channel loss:20 --tx-rj 1e-12 --rx-noise 10e-3 --ber 1e-12 --out signoff\n"
+    "  then read timing_margin_ui, voltage_margin_v and the notes in signoff/summary.json\n";
+
 // "usage: orvex-link [options]" first, then what the program does.
 class UsageFormatter : public CLI::Formatter {
 public:
@@ -198,6 +220,7 @@ std::unique_ptr<CLI::App> MakeApp(CommandLine& line, const std::string& programF
     app->get_formatter()->column_width(26);
     AddLinkOptions(*app, line, programFolder);
     app->set_help_flag("-h,--help", "this text")->group("output");
+    app->footer(kFiguresHelp);
     return app;
 }
 
@@ -281,6 +304,70 @@ void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& program
              "more")
         ->group(stimulus);
 
+    const std::string stress = "stress (in the stimulus the host builds; the same for the same seed)";
+    auto amount = [&app, &stress](const char* name, double& value, const char* reason, const char* help) {
+        app.add_option_function<std::string>(
+               name,
+               [&value, name, reason](const std::string& text) {
+                   if (!ParseQuantity(text, value) || value < 0.0) Refuse(name, text, reason);
+               },
+               help)
+            ->type_name(std::string(name) == "--rx-noise" ? "VOLTS" : "SECONDS")
+            ->group(stress);
+    };
+    auto amountAt = [&app, &stress](const char* name, double& value, double& frequency, const char* typeName,
+                                    const char* help) {
+        app.add_option_function<std::string>(
+               name,
+               [&value, &frequency, name](const std::string& text) {
+                   std::string error;
+                   if (!ParseAmountAtFrequency(text, value, frequency, error)) {
+                       throw CLI::ValidationError(std::string(name) + " " + error);
+                   }
+               },
+               help)
+            ->type_name(typeName)
+            ->group(stress);
+    };
+    amount("--tx-rj", s.stress.rjRms, "give the jitter in seconds, 0 or more (1e-12 for 1 ps)",
+           "random jitter on the transmitted edges, rms, e.g. 1e-12 (1 ps)");
+    amount("--tx-dj", s.stress.djPeakToPeak, "give the jitter in seconds, 0 or more (5e-12 for 5 ps)",
+           "deterministic jitter as dual-Dirac, peak to peak: each edge early or late by half of it, at random");
+    amountAt("--tx-sj", s.stress.sjPeakToPeakUi, s.stress.sjFrequency, "UI@HZ",
+             "sinusoidal jitter, UI peak to peak at a frequency, e.g. 0.1@100e3");
+    app.add_option_function<std::string>(
+           "--tx-ppm",
+           [&s](const std::string& text) {
+               if (!ParseQuantity(text, s.stress.ppm)) {
+                   Refuse("--tx-ppm", text, "give the data-rate offset in parts per million, as in 100 or -100");
+               }
+           },
+           "data rate above the nominal one, parts per million (negative: below)")
+        ->type_name("PPM")->group(stress);
+    amountAt("--tx-ssc", s.stress.sscPpm, s.stress.sscFrequency, "PPM@HZ",
+             "spread-spectrum clocking: triangular down-spread of PPM at a frequency, e.g. 5000@33e3");
+    amount("--rx-noise", s.stress.rxNoiseRms, "give the noise in volts rms, 0 or more (10e-3 for 10 mV)",
+           "Gaussian noise, rms, added to the receiver's input before its AMI_GetWave, e.g. 10e-3 (10 mV)");
+    app.add_option_function<std::string>(
+           "--seed",
+           [&s](const std::string& text) {
+               long long count = 0;
+               if (!ParseCount(text, 0, count)) Refuse("--seed", text, "give a seed of 0 or more");
+               s.stress.seed = uint64_t(count);
+           },
+           "seed of the jitter and the noise (default 1)")
+        ->type_name("N")->group(stress);
+
+    app.add_option_function<std::string>(
+           "--ber",
+           [&s](const std::string& text) {
+               if (!ParseQuantity(text, s.targetBer) || !(s.targetBer > 0.0 && s.targetBer < 0.5)) {
+                   Refuse("--ber", text, "give the target bit error rate, as in 1e-12 or 1e-15");
+               }
+           },
+           "target bit error rate of the margins, bathtub and eye outline (default 1e-12)")
+        ->type_name("RATE")->group("margins");
+
     const std::string channel = "channel";
     app.add_option_function<std::string>(
            "--channel", [&s](const std::string& text) { ParseChannel(text, s.channel); },
@@ -347,8 +434,8 @@ void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& program
 
     const std::string output = "output";
     app.add_option("--out", s.outDir,
-                   "output folder (default link-run): summary.json, eye.png and the receiver's adapt.txt; the "
-                   "models run inside it")
+                   "output folder (default link-run): summary.json, eye.png, bathtub.png, trajectory.png, "
+                   "adaptation.csv and the receiver's adapt.txt; the models run inside it")
         ->type_name("DIR")->group(output);
     app.add_option_function<std::string>(
            "--model-timeout",

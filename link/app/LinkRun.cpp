@@ -17,6 +17,7 @@
 #include "BlockPipeline.h"
 #include "Channel.h"
 #include "LinkChannels.h"
+#include "MarginNotes.h"
 #include "ModelWatch.h"
 #include "Prbs.h"
 #include "WorkingFolder.h"
@@ -45,6 +46,11 @@ const size_t kImpulseMarginUi = 64;
 const size_t kMinimumMeasuredBits = 50000;
 // A model's latency can exceed the impulse response by its own pipeline.
 const size_t kLatencySlackBits = 256;
+// The receiver's output kept for the margins (as float): a million
+// measured bits at 32 samples per unit interval, 128 MB.
+const size_t kMaxRecordedSamples = size_t(1) << 25;
+// The noise's stream of the run's seed (the jitter takes the first ones).
+const unsigned kNoiseStream = 3;
 
 std::string OneLine(std::string text) {
     std::replace(text.begin(), text.end(), '\n', ' ');
@@ -243,8 +249,10 @@ bool CheckSettings(const LinkSettings& settings, std::string& error) {
     } else if (settings.channel.kind == ChannelKind::Loss &&
                (!(settings.channel.lossDb >= 0.0) || !std::isfinite(settings.channel.lossDb))) {
         error = "the channel loss must be 0 dB or more";
+    } else if (!(settings.targetBer > 0.0 && settings.targetBer < 0.5)) {
+        error = "the target bit error rate must lie between 0 and 0.5, as in 1e-12";
     } else {
-        return true;
+        return CheckStress(settings.stress, 1.0 / settings.bitRate, error);
     }
     return false;
 }
@@ -283,9 +291,39 @@ void Describe(const LinkSettings& settings, LinkResult& result) {
     }
 }
 
+// The margins at the instants the errors were counted at, each with the
+// transmitted bit it decides (found as the errors were, on the data's grid).
+void MeasureRunMargins(const LinkSettings& settings, const std::vector<InstantSample>& samples,
+                       const std::vector<InstantSample>& onDataGrid, const RunRecorder& recorder,
+                       const std::vector<int>& bits, LinkResult& result) {
+    if (result.retimedOutput) {
+        result.margins.why = "the receiver's output is its retimed decision: there is no eye to take margins of";
+        return;
+    }
+    if (!result.errors.aligned) {
+        result.margins.why = "the decisions could not be lined up with the transmitted bits";
+        return;
+    }
+    const std::vector<long> indices = InstantBitIndices(onDataGrid, result.unitInterval);
+    MarginInput input;
+    input.unitInterval = result.unitInterval;
+    input.targetBer = settings.targetBer;
+    input.waveStart = recorder.WaveStart();
+    input.sampleInterval = result.sampleInterval;
+    input.wave = recorder.Wave();
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const long transmitted = indices[i] - result.errors.latencyBits;
+        input.instants.push_back(samples[i].time);
+        input.instantBits.push_back(transmitted >= 0 && transmitted < long(bits.size()) ? bits[size_t(transmitted)]
+                                                                                         : -1);
+    }
+    result.margins = MeasureMargins(input);
+}
+
 }  // namespace
 
-const char* const kRunOutputFiles[3] = {kAdaptLogName, "eye.png", "summary.json"};
+const char* const kRunOutputFiles[6] = {kAdaptLogName, "eye.png",        "summary.json",
+                                        "bathtub.png",  "trajectory.png", "adaptation.csv"};
 
 size_t MaxBits() {
     const long pages = sysconf(_SC_PHYS_PAGES);
@@ -403,8 +441,13 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
     analysis.measureFrom = double(result.ignoreBits) * result.unitInterval;
     EyeAnalyzer analyzer(analysis);
 
-    const std::vector<int> bits = Prbs(settings.prbsOrder, result.bits);
+    const std::vector<int> bits = Prbs(settings.prbsOrder, StressedStimulus::BitsNeeded(result.bits, settings.stress));
+    StressedStimulus stimulus(bits, result.unitInterval, settings.samplesPerUi, settings.stress);
+    NoiseSource noise(StreamSeed(settings.stress.seed, kNoiseStream), settings.stress.rxNoiseRms);
+    RunRecorder recorder(dt, analysis.measureFrom - 2.0 * result.unitInterval, kMaxRecordedSamples);
+    AdaptLogWatcher watcher(kAdaptLogName);
     BlockPipeline pipeline(effective, bits, result, tx, rx, analyzer);
+    pipeline.Attach(stimulus, noise, recorder, watcher);
     if (result.rx.getWaveUsed) {
         pipeline.SetPath(result.tx.getWaveUsed, true, Taps(result.tx.getWaveUsed ? channel : afterTx, dt));
     } else {
@@ -440,7 +483,11 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
 
     const size_t maxLatency = rows / spui + effective.bitsPerCall + kLatencySlackBits;
     for (size_t i = 0; i < result.aggressors.size(); ++i) result.aggressors[i].largestV = pipeline.AggressorLargest(i);
-    result.errors = CountBitErrors(analyzer.MeasuredSamples(), bits, result.unitInterval, 0.0, maxLatency);
+    // The instants placed on the data's own grid, so that a data rate off
+    // the nominal one (or spread) does not carry them away from their bits.
+    std::vector<InstantSample> onDataGrid = analyzer.MeasuredSamples();
+    for (InstantSample& sample : onDataGrid) sample.time = stimulus.DataUiAt(sample.time) * result.unitInterval;
+    result.errors = CountBitErrors(onDataGrid, bits, result.unitInterval, 0.0, maxLatency);
     result.widthMargins = analyzer.WidthMargins();
     result.clock = analyzer.Settling();
     result.traceStart = analyzer.TraceStartTime();
@@ -455,7 +502,28 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
         result.adaptLogFound = true;
         if (ParseAdaptLog(text.str(), measurements, result.adaptLogError)) {
             result.adaptation = FinalAdaptation(measurements);
+            result.adaptMeasurements = measurements;
         }
+    }
+    result.adaptLineBits = watcher.LineBits();
+    MeasureRunMargins(settings, analyzer.MeasuredSamples(), onDataGrid, recorder, bits, result);
+    // The receiver's clock, or the host's where it reports none; the lock
+    // allows for the sinusoidal jitter it is meant to follow.
+    const double lockSpan = double((kLockWindows + 1) * kClockWindowPeriods) * result.unitInterval;
+    const double sjSwing = std::min(settings.stress.sjPeakToPeakUi,
+                                    3.141592653589793 * settings.stress.sjFrequency * settings.stress.sjPeakToPeakUi * lockSpan);
+    result.clockTrack =
+        TrackClock(recorder.ClockTimes(), [&stimulus](double t) { return stimulus.DataUiAt(t); }, sjSwing);
+    MarginFacts facts;
+    facts.margins = result.margins.known ? &result.margins : nullptr;
+    facts.clock = result.clockTrack.windows.empty() ? nullptr : &result.clockTrack;
+    facts.expectedWanderUi = settings.stress.sjFrequency > 0.0 ? settings.stress.sjPeakToPeakUi : 0.0;
+    facts.adaptationLineBits = result.adaptLineBits;
+    facts.ignoreBits = size_t(std::max(result.ignoreBits, 0L));
+    for (const std::string& note : MarginNotes(facts)) result.notes.push_back(note);
+    if (recorder.Truncated()) {
+        result.notes.push_back("the margins were measured on the first " +
+                               std::to_string(recorder.Wave().size() / spui) + " unit intervals kept of the output");
     }
     result.timing.results = std::chrono::duration<double>(std::chrono::steady_clock::now() - resultsStart).count();
     return true;

@@ -17,9 +17,12 @@
 #include "BitErrors.h"
 #include "Buffers.h"
 #include "Channel.h"
+#include "ClockTrack.h"
 #include "EyeAnalysis.h"
+#include "Margins.h"
 #include "MixedMode.h"
 #include "ParameterString.h"
+#include "Stress.h"
 
 namespace linksim {
 
@@ -73,6 +76,8 @@ struct LinkSettings {
     double modelTimeout = 0.0;  // seconds a model call may take; 0: no limit
     std::string outDir = ".";  // the models run inside it (the receiver writes there)
     RxOutputMode rxOutput = RxOutputMode::Auto;
+    StressSettings stress;
+    double targetBer = 1e-12;  // of the margins
     // The channel convolution and the analysis on a second thread while the
     // receiver's AMI_GetWave runs; the results are the same either way.
     bool overlapHostWork = true;
@@ -160,6 +165,13 @@ struct LinkResult {
     bool adaptLogFound = false;
     std::string adaptLogError;
     AdaptOutcome adaptation;
+    std::vector<AdaptMeasurement> adaptMeasurements;
+    std::vector<size_t> adaptLineBits;  // the bits given to the receiver when each was logged
+
+    // Margins at the target rate at the receiver's sampling instants, and its
+    // clock against the data's grid (empty windows: no clock reported).
+    MarginReport margins;
+    ClockTrack clockTrack;
 
     double traceStart = 0.0;
     std::vector<double> traceSamples;
@@ -175,17 +187,19 @@ size_t DefaultBitCount(long ignoreBits);
 // The limits of a run, checked before any model is called. The bits a run
 // can hold: half this machine's memory at kBytesPerBit (the pattern, the
 // value at every sampling instant and the decisions take about 32 bytes a
-// bit; twice that leaves room). The sample rate (bit rate times samples per
+// bit, the stimulus's grid, the clock times and the instants on the data's
+// grid 32 more; half as much again leaves room; the output kept for the
+// margins has a limit of its own). The sample rate (bit rate times samples per
 // unit interval): the kit's models resample their tabulated responses at it,
 // so their work per sample grows with it; at 1e13 samples/s the
 // transmitter's 1.5 ns driver response already takes 15 001 taps.
-const size_t kBytesPerBit = 64;
+const size_t kBytesPerBit = 96;
 const double kMaxSampleRate = 1e13;
 size_t MaxBits();
 
 // The files a run leaves in its output folder; a run removes those of an
 // earlier one before it starts, so that none is left over.
-extern const char* const kRunOutputFiles[3];
+extern const char* const kRunOutputFiles[6];
 
 // False with one line in error on any bad input or model failure; the
 // models are closed and the working folder restored either way.

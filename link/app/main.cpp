@@ -1,5 +1,6 @@
 // orvex-link: runs a serial link end to end through any IBIS-AMI
 // transmitter and receiver, and writes what came out of it.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -7,10 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "AdaptationCsv.h"
 #include "CommandLine.h"
 #include "EyeDensity.h"
 #include "EyePlot.h"
 #include "LinkRun.h"
+#include "MarginPlots.h"
 #include "ModelWatch.h"
 #include "ProgressBar.h"
 #include "Summary.h"
@@ -48,9 +51,58 @@ bool DrawEye(const linksim::LinkResult& result, linksim::RunOutputs& outputs, st
                   eye.widthUi, double(result.traceSamples.size()) * result.sampleInterval / result.unitInterval,
                   result.bits);
     text.subtitle = figures;
+    linksim::EyeOverlay overlay;
+    const linksim::MarginReport& margins = result.margins;
+    for (const linksim::OutlinePoint& point : margins.outline) {
+        overlay.phaseUi.push_back(point.phaseUi);
+        overlay.upperV.push_back(point.upperV);
+        overlay.lowerV.push_back(point.lowerV);
+    }
+    overlay.samplingPoint = true;  // at the threshold, 0 V
+    char label[120];
+    std::snprintf(label, sizeof label, "black: the opening at BER %.0e%s; red cross: the sampling point",
+                  margins.targetBer, margins.outline.empty() ? " (shut)" : "");
+    overlay.outlineLabel = margins.known ? label : "red cross: the sampling point";
     outputs.eyeImage = "eye.png";
     outputs.eyeNote = "the output folded over two unit intervals around each sampling instant";
-    return linksim::WriteEyePng(outputs.folder + "/eye.png", density, text, error);
+    return linksim::WriteEyePng(outputs.folder + "/eye.png", density, text, error, overlay);
+}
+
+// bathtub.png, trajectory.png and adaptation.csv, where the run has them.
+bool DrawMargins(const linksim::LinkResult& result, linksim::RunOutputs& outputs, std::string& error) {
+    const std::string& rx = result.rx.description.modelName;
+    if (result.margins.known) {
+        if (!linksim::WriteBathtubPng(outputs.folder + "/bathtub.png", result.margins,
+                                      "Bathtub of " + rx + " at its sampling instants", error)) {
+            return false;
+        }
+        outputs.bathtubImage = "bathtub.png";
+    }
+    if (!result.adaptMeasurements.empty() || !result.clockTrack.windows.empty()) {
+        linksim::Trajectory trajectory;
+        trajectory.measurements = result.adaptMeasurements;
+        trajectory.measurementBits = result.adaptLineBits;
+        trajectory.clock = result.clockTrack;
+        trajectory.unitInterval = result.unitInterval;
+        trajectory.ignoreBits = size_t(std::max(result.ignoreBits, 0L));
+        trajectory.bits = result.bits;
+        if (!linksim::WriteTrajectoryPng(outputs.folder + "/trajectory.png", trajectory,
+                                         rx + ": adaptation and clock over the run", error)) {
+            return false;
+        }
+        outputs.trajectoryImage = "trajectory.png";
+    }
+    if (!result.adaptMeasurements.empty()) {
+        const std::string path = outputs.folder + "/adaptation.csv";
+        std::ofstream csv(path);
+        csv << linksim::AdaptationCsv(result.adaptMeasurements, result.adaptLineBits);
+        if (!csv) {
+            error = "cannot write " + path;
+            return false;
+        }
+        outputs.adaptationCsv = "adaptation.csv";
+    }
+    return true;
 }
 
 }  // namespace
@@ -84,7 +136,7 @@ int main(int argc, char** argv) {
     linksim::RunOutputs outputs;
     outputs.folder = line.settings.outDir;
     const auto eyeStart = std::chrono::steady_clock::now();
-    const bool drawn = DrawEye(result, outputs, error);
+    const bool drawn = DrawEye(result, outputs, error) && DrawMargins(result, outputs, error);
     linksim::ReleasePlotCaches();
     outputs.eyePictureSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - eyeStart).count();
     if (!drawn) {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "PlotCanvas.h"
+
 namespace linksim {
 
 namespace {
@@ -20,47 +22,34 @@ const double kPi = 3.14159265358979323846;
 const int kWidth = 960;
 const int kHeight = 640;
 const double kLeft = 90.0;
-const double kRight = 30.0;
+const double kRight = 130.0;  // room for the colour bar
 const double kTop = 70.0;
 const double kBottom = 70.0;
 
-// Cells as pixels, the count on a log scale so that rare traces show.
+// A cell's colour: its count on a log scale, so that rare traces show.
+Rgb CountColour(double count, double highest) {
+    return RampColour(0.15 + 0.85 * std::log1p(count) / std::log1p(std::max(highest, 1.0)));
+}
+
+// Cells as pixels.
 cairo_surface_t* DensityImage(const EyeDensity& density) {
     cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, int(density.columns), int(density.rows));
     cairo_surface_flush(image);
     unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
-    const double scale = std::log1p(double(std::max(density.highest, 1u)));
     for (size_t row = 0; row < density.rows; ++row) {
         // Image rows run downwards, voltage upwards.
         uint32_t* pixels = reinterpret_cast<uint32_t*>(data + size_t(stride) * (density.rows - 1 - row));
         for (size_t column = 0; column < density.columns; ++column) {
             const unsigned count = density.At(row, column);
             Rgb colour{1.0, 1.0, 1.0};
-            if (count > 0) colour = RampColour(0.15 + 0.85 * std::log1p(double(count)) / scale);
+            if (count > 0) colour = CountColour(double(count), double(density.highest));
             pixels[column] = (uint32_t(colour.r * 255.0) << 16) | (uint32_t(colour.g * 255.0) << 8) |
                              uint32_t(colour.b * 255.0);
         }
     }
     cairo_surface_mark_dirty(image);
     return image;
-}
-
-// Tick spacing of 1, 2 or 5 times a power of ten giving about `wanted` ticks.
-double NiceStep(double span, int wanted) {
-    const double raw = span / wanted;
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double factor : {1.0, 2.0, 5.0, 10.0}) {
-        if (factor * power >= raw) return factor * power;
-    }
-    return 10.0 * power;
-}
-
-void DrawText(cairo_t* cr, double x, double y, const std::string& text, double alignX, double alignY) {
-    cairo_text_extents_t extents;
-    cairo_text_extents(cr, text.c_str(), &extents);
-    cairo_move_to(cr, x - alignX * extents.width - extents.x_bearing, y - alignY * extents.height - extents.y_bearing);
-    cairo_show_text(cr, text.c_str());
 }
 
 struct PlotArea {
@@ -115,6 +104,76 @@ void DrawAxes(cairo_t* cr, const PlotArea& area) {
     cairo_restore(cr);
 }
 
+// The colour bar: counts from 1 to the highest, on the density's log scale,
+// labelled at the powers of ten.
+void DrawColourBar(cairo_t* cr, const PlotArea& area, unsigned highest) {
+    const double x = area.x0 + area.width + 24.0;
+    const double barWidth = 18.0;
+    const double top = area.y0;
+    const double height = area.height;
+    const double most = std::max(double(highest), 2.0);
+    // Row y shows the count whose log scale position it is.
+    for (int step = 0; step < int(height); ++step) {
+        const double fraction = 1.0 - (step + 0.5) / height;
+        const double count = std::expm1(fraction * std::log1p(most - 1.0)) + 1.0;
+        const Rgb colour = CountColour(count, most);
+        cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
+        cairo_rectangle(cr, x, top + step, barWidth, 1.0);
+        cairo_fill(cr);
+    }
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_set_line_width(cr, 1.0);
+    cairo_rectangle(cr, x, top, barWidth, height);
+    cairo_stroke(cr);
+    cairo_set_font_size(cr, 11.0);
+    for (double count = 1.0; count <= most; count *= 10.0) {
+        const double fraction = std::log1p(count - 1.0) / std::log1p(most - 1.0);
+        const double y = top + (1.0 - fraction) * height;
+        char label[24];
+        std::snprintf(label, sizeof label, "%g", count);
+        DrawText(cr, x + barWidth + 4.0, y, label, 0.0, 0.5);
+    }
+    cairo_save(cr);
+    cairo_translate(cr, x + barWidth + 62.0, top + height / 2.0);
+    cairo_rotate(cr, -kPi / 2.0);
+    cairo_set_font_size(cr, 13.0);
+    DrawText(cr, 0.0, 0.0, "traces per cell (log scale)", 0.5, 0.5);
+    cairo_restore(cr);
+}
+
+void DrawOverlay(cairo_t* cr, const PlotArea& area, const EyeOverlay& overlay) {
+    cairo_save(cr);
+    cairo_rectangle(cr, area.x0, area.y0, area.width, area.height);
+    cairo_clip(cr);
+    cairo_set_line_width(cr, 2.0);
+    cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
+    const size_t points = std::min(overlay.phaseUi.size(), std::min(overlay.upperV.size(), overlay.lowerV.size()));
+    if (points > 1) {
+        // Round the opening: along the upper edge, back along the lower one.
+        cairo_move_to(cr, area.X(overlay.phaseUi[0]), area.Y(overlay.upperV[0]));
+        for (size_t i = 1; i < points; ++i) cairo_line_to(cr, area.X(overlay.phaseUi[i]), area.Y(overlay.upperV[i]));
+        for (size_t i = points; i-- > 0;) cairo_line_to(cr, area.X(overlay.phaseUi[i]), area.Y(overlay.lowerV[i]));
+        cairo_close_path(cr);
+        cairo_stroke(cr);
+    }
+    if (overlay.samplingPoint) {
+        const double x = area.X(overlay.samplingUi);
+        const double y = area.Y(overlay.samplingV);
+        cairo_set_source_rgb(cr, 0.85, 0.1, 0.1);
+        cairo_move_to(cr, x - 8.0, y);
+        cairo_line_to(cr, x + 8.0, y);
+        cairo_move_to(cr, x, y - 8.0);
+        cairo_line_to(cr, x, y + 8.0);
+        cairo_stroke(cr);
+    }
+    cairo_restore(cr);
+    if (!overlay.outlineLabel.empty()) {
+        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+        cairo_set_font_size(cr, 12.0);
+        DrawText(cr, area.x0 + 6.0, area.y0 + 6.0, overlay.outlineLabel, 0.0, 0.0);
+    }
+}
+
 bool SavePng(cairo_surface_t* surface, const std::string& path, std::string& error) {
     const cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
     if (status != CAIRO_STATUS_SUCCESS) {
@@ -126,7 +185,8 @@ bool SavePng(cairo_surface_t* surface, const std::string& path, std::string& err
 
 }  // namespace
 
-bool WriteEyePng(const std::string& path, const EyeDensity& density, const EyePlotText& text, std::string& error) {
+bool WriteEyePng(const std::string& path, const EyeDensity& density, const EyePlotText& text, std::string& error,
+                 const EyeOverlay& overlay) {
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
     cairo_t* cr = cairo_create(surface);
     cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
@@ -149,6 +209,8 @@ bool WriteEyePng(const std::string& path, const EyeDensity& density, const EyePl
         cairo_surface_destroy(image);
     }
     DrawAxes(cr, area);
+    DrawColourBar(cr, area, density.highest);
+    DrawOverlay(cr, area, overlay);
     cairo_set_font_size(cr, 17.0);
     DrawText(cr, kWidth / 2.0, 24.0, text.title, 0.5, 0.5);
     cairo_set_font_size(cr, 13.0);

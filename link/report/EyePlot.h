@@ -3,6 +3,7 @@
 #define LINK_EYE_PLOT_H
 
 #include <string>
+#include <vector>
 
 #include "EyeDensity.h"
 
@@ -13,8 +14,23 @@ struct EyePlotText {
     std::string subtitle;
 };
 
-// False with one line in error when the image cannot be written.
-bool WriteEyePng(const std::string& path, const EyeDensity& density, const EyePlotText& text, std::string& error);
+// Drawn over the density: the outline of the opening at a target error
+// rate (its upper and lower edge at phases from the sampling instant) and
+// the sampling point.
+struct EyeOverlay {
+    std::vector<double> phaseUi;
+    std::vector<double> upperV;
+    std::vector<double> lowerV;
+    std::string outlineLabel;
+    bool samplingPoint = false;
+    double samplingUi = 0.0;
+    double samplingV = 0.0;
+};
+
+// A colour bar beside the density says what its colours count, on its log
+// scale. False with one line in error when the image cannot be written.
+bool WriteEyePng(const std::string& path, const EyeDensity& density, const EyePlotText& text, std::string& error,
+                 const EyeOverlay& overlay = EyeOverlay());
 
 // Frees the drawing library's process-wide caches (fonts above all), so
 // that a leak checker sees a clean exit. Call once, after the last picture.

@@ -1,5 +1,7 @@
 #include "Summary.h"
 
+#include "MarginSummary.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,18 +11,20 @@
 
 namespace linksim {
 
-namespace {
-
-std::string Format(const char* format, double value) {
+std::string FormatValue(const char* format, double value) {
     char text[64];
     std::snprintf(text, sizeof text, format, value);
     return text;
 }
 
+Json JsonNumber(double value) { return std::isfinite(value) ? Json(value) : Json(nullptr); }
+
+namespace {
+
 std::string ChannelText(const LinkSettings& settings, const LinkResult& result) {
     std::string text;
     if (settings.channel.kind == ChannelKind::Loss) {
-        text = Format("%g", settings.channel.lossDb) + " dB channel";
+        text = FormatValue("%g", settings.channel.lossDb) + " dB channel";
     } else {
         text = "channel " + settings.channel.path;
         if (!result.channel.ports.empty()) text += " (ports " + result.channel.ports + ")";
@@ -48,8 +52,6 @@ Json ModelJson(const ModelRun& run) {
             {"parameters_out", run.parametersOut}};
 }
 
-// Numbers that are not finite have no JSON form: null.
-Json Number(double value) { return std::isfinite(value) ? Json(value) : Json(nullptr); }
 
 Json ErrorsJson(const LinkResult& result) {
     const BitErrorCount& errors = result.errors;
@@ -62,7 +64,7 @@ Json ErrorsJson(const LinkResult& result) {
         json["ber"] = nullptr;
         json["ber_upper_bound_95"] = errors.BerUpperBound95();
     } else {
-        json["ber"] = errors.compared ? Number(errors.Ber()) : Json(nullptr);
+        json["ber"] = errors.compared ? JsonNumber(errors.Ber()) : Json(nullptr);
         json["ber_upper_bound_95"] = nullptr;
     }
     return json;
@@ -72,10 +74,10 @@ Json EyeJson(const LinkResult& result, const RunOutputs& outputs) {
     const EyeFigures eye = ReportedEye(result);
     Json json = Json::object();
     if (eye.known) {
-        json["height_v"] = Number(eye.heightV);
-        json["width_ui"] = Number(eye.widthUi);
+        json["height_v"] = JsonNumber(eye.heightV);
+        json["width_ui"] = JsonNumber(eye.widthUi);
         json["open"] = eye.open;
-        json["inner_height_v"] = Number(result.errors.innerHeight);
+        json["inner_height_v"] = JsonNumber(result.errors.innerHeight);
         json["crossings"] = result.widthMargins.crossings;
     } else {
         json["height_v"] = nullptr;
@@ -86,37 +88,40 @@ Json EyeJson(const LinkResult& result, const RunOutputs& outputs) {
     return json;
 }
 
-Json ClockJson(const LinkResult& result) {
+Json ClockJson(const LinkResult& result, const RunOutputs& outputs) {
     const ClockSettling& clock = result.clock;
     Json json = {{"recovered", result.rxReportsClock},
                  {"source", result.hostClock ? "host clock recovery" : "receiver clock times"},
                  {"clock_times", clock.clockCount},
                  {"settled", clock.settled}};
     if (clock.settled) {
-        json["settled_at_s"] = Number(clock.settleTime);
+        json["settled_at_s"] = JsonNumber(clock.settleTime);
         json["settled_at_bit"] = (long long)(clock.settleTime / result.unitInterval);
     } else {
         json["settled_at_s"] = nullptr;
         json["settled_at_bit"] = nullptr;
     }
-    json["mean_period_s"] = Number(clock.meanPeriod);
-    json["phase_ui"] = Number(clock.finalPhaseUi);
+    json["mean_period_s"] = JsonNumber(clock.meanPeriod);
+    json["phase_ui"] = JsonNumber(clock.finalPhaseUi);
+    json["track"] = ClockTrackJson(result, outputs);
     return json;
 }
 
-Json AdaptationJson(const LinkResult& result) {
+Json AdaptationJson(const LinkResult& result, const RunOutputs& outputs) {
     if (!result.adaptLogFound) return nullptr;
     const AdaptOutcome& adaptation = result.adaptation;
     Json taps = Json::array();
-    for (double tap : adaptation.taps) taps.push_back(Number(tap));
+    for (double tap : adaptation.taps) taps.push_back(JsonNumber(tap));
     return {{"log", "adapt.txt"},
             {"log_error", result.adaptLogError},
             {"measurements", adaptation.measurements},
             {"ctle_column", adaptation.ctle},
             {"dfe_taps_v", taps},
             {"last_step_undone", adaptation.lastStepUndone},
-            {"last_eye_width_ui", Number(adaptation.eyeWidth)},
-            {"last_eye_height_v", Number(adaptation.eyeHeight)}};
+            {"last_eye_width_ui", JsonNumber(adaptation.eyeWidth)},
+            {"last_eye_height_v", JsonNumber(adaptation.eyeHeight)},
+            {"last_logged_by_bit", result.adaptLineBits.empty() ? Json(nullptr) : Json(result.adaptLineBits.back())},
+            {"csv", outputs.adaptationCsv}};
 }
 
 Json TimingJson(const LinkResult& result, const RunOutputs& outputs) {
@@ -146,9 +151,9 @@ Json PathJson(const ChannelSpec& spec, const ChannelOutcome& outcome) {
     }
     if (spec.kind != ChannelKind::Loss) json["file"] = spec.path;
     if (spec.kind == ChannelKind::Touchstone) json["ports"] = outcome.ports;
-    json["loss_db_at_nyquist"] = Number(outcome.lossDbAtNyquist);
-    json["delay_s"] = Number(outcome.delaySeconds);
-    if (spec.kind == ChannelKind::Touchstone) json["precursor_energy_share"] = Number(outcome.precursorEnergyShare);
+    json["loss_db_at_nyquist"] = JsonNumber(outcome.lossDbAtNyquist);
+    json["delay_s"] = JsonNumber(outcome.delaySeconds);
+    if (spec.kind == ChannelKind::Touchstone) json["precursor_energy_share"] = JsonNumber(outcome.precursorEnergyShare);
     json["warnings"] = outcome.warnings;
     return json;
 }
@@ -157,9 +162,9 @@ Json BuffersJson(const BuffersOutcome& buffers) {
     if (!buffers.applied) return {{"applied", false}};
     const BufferLoads& loads = buffers.loads;
     return {{"applied", true},
-            {"per_leg", {{"tx_ohms", Number(loads.txOhms)},
+            {"per_leg", {{"tx_ohms", JsonNumber(loads.txOhms)},
                          {"tx_farads", loads.txFarads},
-                         {"rx_ohms", std::isinf(loads.rxOhms) ? Json("open") : Number(loads.rxOhms)},
+                         {"rx_ohms", std::isinf(loads.rxOhms) ? Json("open") : JsonNumber(loads.rxOhms)},
                          {"rx_farads", loads.rxFarads},
                          {"package_ohms", loads.packageOhms},
                          {"package_henries", loads.packageHenries},
@@ -182,8 +187,8 @@ Json AggressorsJson(const LinkSettings& settings, const LinkResult& result) {
         Json json = PathJson(settings.aggressors[i], aggressor.path);
         json["impulse_matrix_column"] = i + 1;
         json["prbs_seed"] = aggressor.seed;
-        json["pulse_peak_v"] = Number(aggressor.pulsePeakV);
-        json["largest_at_rx_input_v"] = Number(aggressor.largestV);
+        json["pulse_peak_v"] = JsonNumber(aggressor.pulsePeakV);
+        json["largest_at_rx_input_v"] = JsonNumber(aggressor.largestV);
         list.push_back(json);
     }
     return list;
@@ -222,13 +227,15 @@ Json SummaryDocument(const LinkSettings& settings, const LinkResult& result, con
             {"ibs", result.ibsFile.empty() ? Json(nullptr) : Json(result.ibsFile)},
             {"channel", ChannelJson(settings, result)},
             {"aggressors", AggressorsJson(settings, result)},
+            {"stress", StressJson(settings.stress)},
             {"flow", result.flow},
             {"ignore_bits", result.ignoreBits},
             {"rx_output", result.retimedOutput ? "retimed decisions" : "equalised waveform"},
             {"errors", ErrorsJson(result)},
             {"eye", EyeJson(result, outputs)},
-            {"clock", ClockJson(result)},
-            {"adaptation", AdaptationJson(result)},
+            {"margins", MarginsJson(result, outputs)},
+            {"clock", ClockJson(result, outputs)},
+            {"adaptation", AdaptationJson(result, outputs)},
             {"timing", TimingJson(result, outputs)},
             {"notes", result.notes}};
 }
@@ -241,7 +248,7 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
     std::ostringstream text;
     text << result.tx.description.modelName << " -> " << ChannelText(settings, result) << " -> "
          << result.rx.description.modelName << ", PRBS" << settings.prbsOrder << ", " << result.bits << " bits at "
-         << Format("%g", settings.bitRate / 1e9) << " Gb/s\n";
+         << FormatValue("%g", settings.bitRate / 1e9) << " Gb/s\n";
     const BitErrorCount& errors = result.errors;
     if (result.bits <= size_t(result.ignoreBits)) {
         text << "  bit errors: none counted, all " << result.bits << " bits are within the " << result.ignoreBits
@@ -250,26 +257,26 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
         text << "  bit errors: the output never lined up with the pattern\n";
     } else if (errors.errors == 0) {
         text << "  bit errors: 0 in " << errors.compared << " bits after " << result.ignoreBits
-             << " ignored (BER < " << Format("%.2g", errors.BerUpperBound95()) << " at 95 % confidence)\n";
+             << " ignored (BER < " << FormatValue("%.2g", errors.BerUpperBound95()) << " at 95 % confidence)\n";
     } else {
         text << "  bit errors: " << errors.errors << " in " << errors.compared << " bits after " << result.ignoreBits
-             << " ignored (BER " << Format("%.3g", errors.Ber()) << ")\n";
+             << " ignored (BER " << FormatValue("%.3g", errors.Ber()) << ")\n";
     }
     const EyeFigures eye = ReportedEye(result);
     if (eye.known) {
-        text << "  eye: height " << Format("%.4g", eye.heightV) << " V, width " << Format("%.3g", eye.widthUi)
+        text << "  eye: height " << FormatValue("%.4g", eye.heightV) << " V, width " << FormatValue("%.3g", eye.widthUi)
              << " UI" << (eye.open ? "" : " (closed)") << "\n";
     } else {
         text << "  eye: " << outputs.eyeNote << "\n";
     }
     if (settings.channel.kind == ChannelKind::Touchstone) {
-        text << "  channel: " << Format("%.1f", result.channel.lossDbAtNyquist) << " dB at Nyquist (from the data), delay "
-             << Format("%.4g", result.channel.delaySeconds * 1e9) << " ns\n";
+        text << "  channel: " << FormatValue("%.1f", result.channel.lossDbAtNyquist) << " dB at Nyquist (from the data), delay "
+             << FormatValue("%.4g", result.channel.delaySeconds * 1e9) << " ns\n";
     }
     for (const std::string& warning : result.channel.warnings) text << "  channel warning: " << warning << "\n";
     for (size_t i = 0; i < result.aggressors.size(); ++i) {
-        text << "  aggressor " << i + 1 << ": pulse peak " << Format("%.3g", result.aggressors[i].pulsePeakV * 1e3)
-             << " mV, up to " << Format("%.3g", result.aggressors[i].largestV * 1e3) << " mV at the receiver's input\n";
+        text << "  aggressor " << i + 1 << ": pulse peak " << FormatValue("%.3g", result.aggressors[i].pulsePeakV * 1e3)
+             << " mV, up to " << FormatValue("%.3g", result.aggressors[i].largestV * 1e3) << " mV at the receiver's input\n";
         for (const std::string& warning : result.aggressors[i].path.warnings) {
             text << "  aggressor " << i + 1 << " warning: " << warning << "\n";
         }
@@ -286,14 +293,22 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
     if (result.adaptLogFound) {
         const AdaptOutcome& adaptation = result.adaptation;
         text << "  adaptation: CTLE column " << adaptation.ctle << ", DFE taps";
-        for (double tap : adaptation.taps) text << " " << Format("%g", tap);
+        for (double tap : adaptation.taps) text << " " << FormatValue("%g", tap);
         text << " V (" << adaptation.measurements << " measurements)\n";
     }
+    text << MarginLines(settings, result);
     const HostTime host = TimeOutsideReceiver(result, outputs);
-    text << "  time: " << Format("%.3g", outputs.totalSeconds) << " s, " << Format("%.3g", result.timing.rxGetWave)
-         << " s of it in " << result.rx.description.modelName << " AMI_GetWave, " << Format("%.0f", 100.0 * host.share)
+    text << "  time: " << FormatValue("%.3g", outputs.totalSeconds) << " s, " << FormatValue("%.3g", result.timing.rxGetWave)
+         << " s of it in " << result.rx.description.modelName << " AMI_GetWave, " << FormatValue("%.0f", 100.0 * host.share)
          << " % outside it\n";
     if (!outputs.eyeImage.empty()) text << "  eye picture: " << outputs.folder << "/" << outputs.eyeImage << "\n";
+    if (!outputs.bathtubImage.empty()) text << "  bathtub: " << outputs.folder << "/" << outputs.bathtubImage << "\n";
+    if (!outputs.trajectoryImage.empty()) {
+        text << "  trajectory: " << outputs.folder << "/" << outputs.trajectoryImage << "\n";
+    }
+    if (!outputs.adaptationCsv.empty()) {
+        text << "  adaptation table: " << outputs.folder << "/" << outputs.adaptationCsv << "\n";
+    }
     text << "  summary: " << outputs.folder << "/summary.json\n";
     return text.str();
 }

@@ -14,6 +14,9 @@ struct RunOutputs {
     std::string folder;
     std::string eyeImage;  // empty when no eye is drawn
     std::string eyeNote;   // why not, or what the picture shows
+    std::string bathtubImage;     // empty when not drawn
+    std::string trajectoryImage;  // likewise
+    std::string adaptationCsv;    // likewise
     double eyePictureSeconds = 0.0;
     double totalSeconds = 0.0;  // the program's, from its start to the summary
 };
@@ -39,9 +42,14 @@ struct EyeFigures {
 EyeFigures ReportedEye(const LinkResult& result);
 
 // summary.json as a document, its keys in the order written: settings,
-// models, errors, eye, clock, adaptation, timing, notes. Numbers that are not
-// finite are null. Other programs (a sweep) build on it and add their own.
+// models, channel, stress, errors, eye, margins, clock, adaptation, timing,
+// notes. Numbers that are not finite are null. Other programs (a sweep)
+// build on it and add their own.
 typedef nlohmann::ordered_json Json;
+// A number as JSON: null when it is not finite, which JSON cannot hold.
+Json JsonNumber(double value);
+// One number through a printf format, for the console lines.
+std::string FormatValue(const char* format, double value);
 Json SummaryDocument(const LinkSettings& settings, const LinkResult& result, const RunOutputs& outputs);
 // The document as summary.json's text, indented by two.
 std::string SummaryJson(const LinkSettings& settings, const LinkResult& result, const RunOutputs& outputs);

@@ -55,6 +55,19 @@ TEST(BitErrors, InstantsNearABoundaryMapToOneBitEach) {
 // Decisions that follow the pattern at two latencies, 40 % at the earlier
 // one and 60 % at the later one: the earlier one is seen first and the later
 // one must still win.
+// A clock that follows data 300 ppm fast drifts 18 unit intervals off the
+// nominal grid over 60000 bits; its bits are still its own.
+TEST(BitErrors, AClockFollowingAnOffsetRateKeepsItsBits) {
+    const std::vector<int> bits = linksim::Prbs(15, 60000);
+    std::vector<linksim::InstantSample> samples = Received(bits, 12, 0.5, 0.1);
+    for (linksim::InstantSample& sample : samples) sample.time /= 1.0003;
+    const linksim::BitErrorCount count = linksim::CountBitErrors(samples, bits, kUi, 0.0, 100);
+    ASSERT_TRUE(count.aligned);
+    EXPECT_EQ(count.latencyBits, 12);
+    EXPECT_EQ(count.errors, 0u);
+    EXPECT_EQ(count.compared, bits.size());
+}
+
 TEST(BitErrors, TheBestOfTwoPartlyMatchingLatenciesWins) {
     const std::vector<int> bits = linksim::Prbs(15, 6000);
     std::vector<linksim::InstantSample> samples = Received(bits, 37, 0.5);

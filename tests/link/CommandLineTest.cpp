@@ -86,6 +86,37 @@ TEST(CommandLine, ReadsEveryOptionInBothForms) {
     }
 }
 
+TEST(CommandLine, StressAndTargetRate) {
+    linksim::CommandLine line;
+    std::string error;
+    ASSERT_EQ(Parse({"--tx-rj", "1e-12", "--tx-dj=5e-12", "--tx-sj", "0.1@100e3", "--tx-ppm", "-100", "--tx-ssc",
+                     "5000@33e3", "--rx-noise", "10e-3", "--seed", "7", "--ber", "1e-15"},
+                    line, error),
+              linksim::CommandLineAction::Run)
+        << error;
+    const linksim::StressSettings& stress = line.settings.stress;
+    EXPECT_EQ(stress.rjRms, 1e-12);
+    EXPECT_EQ(stress.djPeakToPeak, 5e-12);
+    EXPECT_EQ(stress.sjPeakToPeakUi, 0.1);
+    EXPECT_EQ(stress.sjFrequency, 100e3);
+    EXPECT_EQ(stress.ppm, -100.0);
+    EXPECT_EQ(stress.sscPpm, 5000.0);
+    EXPECT_EQ(stress.sscFrequency, 33e3);
+    EXPECT_EQ(stress.rxNoiseRms, 10e-3);
+    EXPECT_EQ(stress.seed, 7u);
+    EXPECT_EQ(line.settings.targetBer, 1e-15);
+    EXPECT_EQ(linksim::CommandLine().settings.targetBer, 1e-12);
+
+    const std::vector<std::string> bad[] = {
+        {"--tx-rj", "-1e-12"}, {"--tx-sj", "0.1"}, {"--tx-ssc", "5000@0"}, {"--rx-noise", "loud"},
+        {"--ber", "0"},        {"--ber", "0.7"},   {"--seed", "-3"},
+    };
+    for (const std::vector<std::string>& arguments : bad) {
+        EXPECT_EQ(Parse(arguments, line, error), linksim::CommandLineAction::Fail) << arguments[0];
+        EXPECT_NE(error.find(arguments[0]), std::string::npos) << error;
+    }
+}
+
 TEST(CommandLine, ReadsChannelCrosstalkAndBufferOptions) {
     linksim::CommandLine line;
     std::string error;
@@ -165,6 +196,15 @@ TEST(Program, WritesSummaryAndEyeOfARun) {
     EXPECT_EQ(summary["clock"]["clock_times"], 5000);
     EXPECT_TRUE(summary["adaptation"].is_null());
     EXPECT_EQ(ReadFile(out + "/eye.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+    // Margins, the clock's track and their picture.
+    EXPECT_TRUE(summary["margins"]["timing_margin_ui"].is_number()) << summary["margins"];
+    EXPECT_TRUE(summary["margins"]["voltage_margin_v"].is_number());
+    EXPECT_EQ(summary["margins"]["target_ber"], 1e-12);
+    EXPECT_EQ(summary["stress"]["rj_rms_s"], 0.0);
+    EXPECT_TRUE(summary["clock"]["track"]["locked"].is_boolean());
+    EXPECT_NE(run.out.find("margins at BER 1e-12"), std::string::npos) << run.out;
+    EXPECT_EQ(ReadFile(out + "/bathtub.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_EQ(ReadFile(out + "/trajectory.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
 
     const ProgramRun help = RunProgram("--help");
     EXPECT_EQ(help.exitCode, 0);

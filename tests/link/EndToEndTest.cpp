@@ -2,6 +2,7 @@
 // built-in 12 dB line, as the main job runs it.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -42,6 +43,48 @@ TEST(EndToEnd, DefaultRunRecoversThePatternAfterTheIgnoredBits) {
     EXPECT_EQ(summary["adaptation"]["ctle_column"], 9);
     EXPECT_FALSE(ReadFile(out + "/adapt.txt").empty());
     EXPECT_FALSE(ReadFile(out + "/eye.png").empty());
+    // Margins at 1e-12, extrapolated from 50000 bits, with the sampling
+    // instant inside the opening.
+    const nlohmann::json& margins = summary["margins"];
+    EXPECT_GT(margins["timing_margin_ui"].get<double>(), 0.0) << margins;
+    EXPECT_GT(margins["voltage_margin_v"].get<double>(), 0.0);
+    EXPECT_EQ(margins["extrapolated"], true);
+    EXPECT_EQ(summary["clock"]["track"]["locked"], true);
+    EXPECT_EQ(ReadFile(out + "/adaptation.csv").rfind("measurement,by_bit,ctle,", 0), 0u);
+}
+
+// The receiver's clock follows 0.1 UI of 100 kHz sinusoidal jitter on data
+// 100 ppm fast.
+TEST(EndToEnd, SinusoidalJitterAtAnOffsetRateIsFollowed) {
+    if (!KitModelsBuilt()) GTEST_SKIP() << "the kit's models (libraries and .ami files) are not all in this tree";
+    const std::string out = Scratch("run");
+    ASSERT_EQ(RunProgram("--channel loss:10 --tx-ppm 100 --tx-sj 0.1@100e3 --bits 200000 --out " + out, out + ".err"),
+              0)
+        << ReadFile(out + ".err");
+    const nlohmann::json summary = ReadSummary(out);
+    ASSERT_TRUE(summary.is_object()) << ReadFile(out + "/summary.json");
+    EXPECT_EQ(summary["errors"]["aligned"], true);
+    EXPECT_EQ(summary["errors"]["bit_errors"], 0);
+    EXPECT_GT(summary["errors"]["bits_compared"].get<long>(), 59000);
+    EXPECT_GT(summary["margins"]["timing_margin_ui"].get<double>(), 0.0);
+}
+
+// With a fixed CTLE the clock keeps the phase it starts with, on the
+// crossings: the run says so instead of leaving it to the picture.
+TEST(EndToEnd, FixedCtleReportsItsSamplingOffsetAndWarns) {
+    if (!KitModelsBuilt()) GTEST_SKIP() << "the kit's models (libraries and .ami files) are not all in this tree";
+    const std::string out = Scratch("run");
+    ASSERT_EQ(RunProgram("--rx CTLEAdapt=0 --rx EQ_Level=8 --out " + out, out + ".err"), 0) << ReadFile(out + ".err");
+    const nlohmann::json summary = ReadSummary(out);
+    ASSERT_TRUE(summary.is_object()) << ReadFile(out + "/summary.json");
+    const nlohmann::json& margins = summary["margins"];
+    EXPECT_GT(std::fabs(margins["sampling_offset_ui"].get<double>()),
+              0.25 * margins["eye_width_at_ber_ui"].get<double>()) << margins;
+    EXPECT_LT(margins["timing_margin_ui"].get<double>(), 0.0);
+    std::string notes;
+    for (const auto& note : summary["notes"]) notes += note.get<std::string>() + "\n";
+    EXPECT_NE(notes.find("more than a quarter of the"), std::string::npos) << notes;
+    EXPECT_NE(notes.find("never moved"), std::string::npos) << notes;
 }
 
 TEST(EndToEnd, BadParametersFailWithTheirMessage) {

@@ -208,4 +208,33 @@ TEST(LinkFlow, FailuresNameTheirCause) {
     }
 }
 
+// Stress in the stimulus reaches the margins: more jitter never gives more
+// timing margin, noise takes voltage margin, and a seed repeats a run.
+TEST(LinkFlow, StressLowersTheMarginsAndRepeatsPerSeed) {
+    linksim::LinkSettings settings = Settings("LinkTestTx", "LinkTestRxInit", 10.0, 12000);
+    const linksim::LinkResult clean = RunOk(settings);
+    ASSERT_TRUE(clean.margins.known) << clean.margins.why;
+    EXPECT_TRUE(clean.margins.open);
+    EXPECT_TRUE(clean.hostClock);  // the receiver reports no clock: the host's is tracked
+    EXPECT_FALSE(clean.clockTrack.windows.empty());
+    double previous = clean.margins.timingMarginUi;
+    for (double rj : {1e-12, 3e-12}) {
+        settings.stress.rjRms = rj;
+        const linksim::LinkResult jittered = RunOk(settings);
+        EXPECT_LT(jittered.margins.timingMarginUi, previous) << "RJ " << rj;
+        previous = jittered.margins.timingMarginUi;
+    }
+    EXPECT_EQ(RunOk(settings).margins.timingMarginUi, previous);
+    settings.stress.seed = 9;
+    EXPECT_NE(RunOk(settings).margins.timingMarginUi, previous);
+
+    settings.stress = linksim::StressSettings();
+    settings.stress.rxNoiseRms = 0.02;
+    const linksim::LinkResult noisy = RunOk(settings);
+    EXPECT_LT(noisy.margins.voltageMarginV, clean.margins.voltageMarginV - 0.01);
+    bool extrapolationNoted = false;
+    for (const std::string& note : noisy.notes) extrapolationNoted |= note.find("extrapolated") != std::string::npos;
+    EXPECT_TRUE(extrapolationNoted);
+}
+
 }  // namespace

@@ -1,0 +1,41 @@
+// The recovered clock against the data's unit-interval grid over a run:
+// its phase averaged over windows of clock periods, when it locked, and how
+// far it wandered after that.
+#ifndef LINK_ANALYSIS_CLOCK_TRACK_H
+#define LINK_ANALYSIS_CLOCK_TRACK_H
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+namespace linksim {
+
+struct ClockPhaseWindow {
+    double time = 0.0;     // of the window's first clock time, seconds
+    double phaseUi = 0.0;  // mean phase in the data's grid, unwrapped
+};
+
+struct ClockTrack {
+    std::vector<ClockPhaseWindow> windows;
+    bool locked = false;
+    double lockTime = 0.0;       // seconds; valid when locked
+    double movedUi = 0.0;        // peak to peak over the whole run
+    double wanderUi = 0.0;       // peak to peak from the lock on (all of it when never locked)
+};
+
+// dataUiAt maps a time to the data's bit grid in bits (t / UI for a plain
+// stimulus). The clock counts as locked once its phase no longer moves by
+// more than kLockHoldUi within kLockWindows windows, to the end of the run;
+// a clock that still does at the end never locked.
+// allowanceUi widens the hold for movement the stimulus explains (a
+// sinusoidal jitter the clock is meant to follow).
+ClockTrack TrackClock(const std::vector<double>& clockTimes, const std::function<double(double)>& dataUiAt,
+                      double allowanceUi = 0.0);
+
+const size_t kClockWindowPeriods = 64;
+const size_t kLockWindows = 16;
+const double kLockHoldUi = 0.05;
+
+}  // namespace linksim
+
+#endif

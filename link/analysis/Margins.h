@@ -1,0 +1,104 @@
+// Margins at a target bit error rate, at the receiver's own sampling
+// instants: a bathtub of the error rate against the sampling phase
+// (counted where errors were seen, extrapolated below that by a dual-Dirac
+// fit of each side of the edges' distribution), the timing margin and eye
+// width it gives, the voltage margin from Gaussian fits of the two levels'
+// tails, where the instants sit against the middle of the opening, and the
+// opening's outline for the eye picture.
+#ifndef LINK_ANALYSIS_MARGINS_H
+#define LINK_ANALYSIS_MARGINS_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "TailFit.h"
+
+namespace linksim {
+
+// The walls of one eye at a target rate, in unit intervals, from the
+// threshold crossings of the edges around it. Phases are given against a
+// reference inside the eye, both walls' crossings as one population: each
+// crossing at phase p (0 .. 1) bounds the eye on the right at p and on the
+// left at p - 1.
+struct EyeWalls {
+    TailFit early;  // the edges' early side: the right wall
+    TailFit late;   // their late side, one unit interval back: the left wall
+    double left = 0.0;
+    double right = 0.0;
+    double DeterministicUi() const { return late.mean + 1.0 - early.mean; }  // dual-Dirac peak to peak
+    double RandomRmsUi() const { return 0.5 * (early.sigma + late.sigma); }
+    double Width() const { return right - left; }
+    double Centre() const { return 0.5 * (left + right); }
+    // Error rate of sampling at a phase, both walls together.
+    double Ber(double phase) const { return late.Beyond(phase) + early.Beyond(phase); }
+};
+EyeWalls FitEyeWalls(const std::vector<double>& crossingPhases, double trials, double targetBer);
+
+// The two levels at one phase, at a target rate.
+struct LevelMargins {
+    TailFit one;   // lower tail of the ones
+    TailFit zero;  // upper tail of the zeros
+    double oneAtBer = 0.0;
+    double zeroAtBer = 0.0;
+    double Opening() const { return oneAtBer - zeroAtBer; }
+    double Margin(double threshold) const;
+};
+LevelMargins FitLevels(const std::vector<double>& ones, const std::vector<double>& zeros, double targetBer);
+
+struct MarginInput {
+    double unitInterval = 0.0;
+    double threshold = 0.0;
+    double targetBer = 1e-12;
+    // The measured sampling instants, increasing, and the transmitted bit
+    // each one decides (-1: not known).
+    std::vector<double> instants;
+    std::vector<int> instantBits;
+    // The receiver's output from waveStart on, one value per sampleInterval.
+    double waveStart = 0.0;
+    double sampleInterval = 0.0;
+    std::vector<float> wave;
+};
+
+struct BathtubPoint {
+    double phaseUi = 0.0;  // against the sampling instants
+    size_t compared = 0;
+    size_t errors = 0;
+    double fittedBer = 0.0;
+    // Enough errors to stand as a measurement; below that the fit speaks.
+    bool Counted() const { return errors >= 3; }
+    double CountedBer() const { return compared ? double(errors) / double(compared) : 0.0; }
+};
+
+struct OutlinePoint {
+    double phaseUi = 0.0;
+    double upperV = 0.0;  // the ones' level at the target rate
+    double lowerV = 0.0;  // the zeros'
+};
+
+struct MarginReport {
+    bool known = false;
+    std::string why;  // when not known
+    double targetBer = 0.0;
+    size_t bitsCompared = 0;
+    // Bits that would show the target rate directly (three errors' worth).
+    double bitsForDirect = 0.0;
+    bool Extrapolated() const { return double(bitsCompared) < bitsForDirect; }
+
+    EyeWalls walls;         // phases against the sampling instants
+    double timingMarginUi = 0.0;
+    double eyeWidthAtBerUi = 0.0;  // 0 when shut
+    bool open = false;
+    double samplingOffsetUi = 0.0;  // the instant minus the opening's centre
+    LevelMargins levels;            // at the sampling instants
+    double voltageMarginV = 0.0;
+
+    std::vector<BathtubPoint> bathtub;  // a unit interval around the opening's centre, and the instants
+    std::vector<OutlinePoint> outline;  // across the opening
+};
+
+MarginReport MeasureMargins(const MarginInput& input);
+
+}  // namespace linksim
+
+#endif

@@ -1,0 +1,149 @@
+#include "MarginPlots.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "PlotCanvas.h"
+
+namespace linksim {
+
+namespace {
+
+const Colour kFitted{0.12, 0.35, 0.75};
+const Colour kCounted{0.9, 0.45, 0.05};
+const Colour kTarget{0.8, 0.1, 0.1};
+const Colour kInstant{0.1, 0.1, 0.1};
+const Colour kWall{0.45, 0.45, 0.45};
+const Colour kLock{0.1, 0.6, 0.2};
+const Colour kTaps[5] = {{0.12, 0.35, 0.75}, {0.9, 0.45, 0.05}, {0.1, 0.6, 0.2}, {0.75, 0.1, 0.5}, {0.4, 0.3, 0.2}};
+
+std::string Format(const char* format, double a, double b = 0.0, double c = 0.0, double d = 0.0) {
+    char text[256];
+    std::snprintf(text, sizeof text, format, a, b, c, d);
+    return text;
+}
+
+}  // namespace
+
+bool WriteBathtubPng(const std::string& path, const MarginReport& margins, const std::string& title,
+                     std::string& error) {
+    PlotCanvas canvas(960, 640);
+    cairo_t* cr = canvas.Context();
+    const EyeWalls& walls = margins.walls;
+    canvas.Title(title, Format("timing margin %.3f UI, eye width %.3f UI at BER %.0e; sampling %+.3f UI from the "
+                               "opening's centre",
+                               margins.timingMarginUi, margins.eyeWidthAtBerUi, margins.targetBer,
+                               margins.samplingOffsetUi));
+    PlotAxis x{-0.5, 0.5, false, "Sampling phase from the receiver's sampling instants (UI)"};
+    if (!margins.bathtub.empty()) x.low = margins.bathtub.front().phaseUi, x.high = margins.bathtub.back().phaseUi;
+    const double floor = std::pow(10.0, std::floor(std::log10(margins.targetBer)) - 3.0);
+    PlotPanel panel(100.0, 70.0, 820.0, 480.0, x, PlotAxis{floor, 1.0, true, "Bit error rate"});
+    panel.DrawFrame(cr, true, true);
+
+    std::vector<double> xs, fitted;
+    for (int i = 0; i <= 600; ++i) {
+        xs.push_back(x.low + (x.high - x.low) * i / 600.0);
+        fitted.push_back(std::min(walls.Ber(xs.back()), 1.0));
+    }
+    panel.DrawLine(cr, xs, fitted, kFitted, 2.0);
+    std::vector<double> countedX, countedBer;
+    for (const BathtubPoint& point : margins.bathtub) {
+        if (point.Counted()) countedX.push_back(point.phaseUi), countedBer.push_back(point.CountedBer());
+    }
+    panel.DrawDots(cr, countedX, countedBer, kCounted, 3.5);
+    panel.DrawHorizontal(cr, margins.targetBer, kTarget, Format("target %.0e", margins.targetBer));
+    panel.DrawVertical(cr, walls.left, kWall, "left wall");
+    panel.DrawVertical(cr, walls.right, kWall, "right wall");
+    panel.DrawVertical(cr, 0.0, kInstant, "sampling instant", false);
+    panel.DrawLegend(cr, {{"counted", kCounted}, {"dual-Dirac fit", kFitted}}, true);
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_set_font_size(cr, 12.0);
+    DrawText(cr, 480.0, 620.0,
+             Format("edges: DJ (dual-Dirac) %.4f UI, RJ %.4f UI rms; %.0f bits counted, the rest extrapolated",
+                    walls.DeterministicUi(), walls.RandomRmsUi(), double(margins.bitsCompared)),
+             0.5, 0.5);
+    return canvas.Save(path, error);
+}
+
+bool WriteTrajectoryPng(const std::string& path, const Trajectory& trajectory, const std::string& title,
+                        std::string& error) {
+    PlotCanvas canvas(1000, 1100);
+    cairo_t* cr = canvas.Context();
+    canvas.Title(title, Format("%.0f adaptation measurements; %.0f bits, of them %.0f ignored",
+                               double(trajectory.measurements.size()), double(trajectory.bits),
+                               double(trajectory.ignoreBits)));
+    // Measurements placed at the bit they were logged by.
+    std::vector<double> at, ctle, width, height;
+    std::vector<std::vector<double>> taps(5);
+    for (size_t i = 0; i < trajectory.measurements.size() && i < trajectory.measurementBits.size(); ++i) {
+        const AdaptMeasurement& m = trajectory.measurements[i];
+        at.push_back(double(trajectory.measurementBits[i]));
+        ctle.push_back(m.ctle);
+        width.push_back(m.eyeWidth);
+        height.push_back(m.eyeHeight);
+        for (size_t k = 0; k < 5; ++k) taps[k].push_back(m.taps[k]);
+    }
+    auto range = [](const std::vector<std::vector<double>>& series, double margin) {
+        double low = 0.0, high = 0.0;
+        for (const auto& values : series) {
+            for (double v : values) low = std::min(low, v), high = std::max(high, v);
+        }
+        const double pad = std::max((high - low) * margin, 1e-3);
+        return std::make_pair(low - pad, high + pad);
+    };
+    const PlotAxis bitsAxis{0.0, double(std::max<size_t>(trajectory.bits, 1)), false, "Bits given to the receiver"};
+    const double left = 100.0, panelWidth = 860.0, panelHeight = 200.0;
+    double top = 70.0;
+    std::vector<PlotPanel> panels;
+    double maxCtle = 1.0;
+    for (double c : ctle) maxCtle = std::max(maxCtle, c);
+    panels.emplace_back(left, top, panelWidth, panelHeight, bitsAxis, PlotAxis{0.5, maxCtle + 0.5, false, "CTLE response"});
+    const auto eyeRange = range({width, height}, 0.1);
+    panels.emplace_back(left, top += 250.0, panelWidth, panelHeight, bitsAxis,
+                        PlotAxis{eyeRange.first, eyeRange.second, false, "Eye (UI, V)"});
+    const auto tapRange = range(taps, 0.1);
+    panels.emplace_back(left, top += 250.0, panelWidth, panelHeight, bitsAxis,
+                        PlotAxis{tapRange.first, tapRange.second, false, "DFE taps (V)"});
+    std::vector<double> clockBits, clockPhase;
+    for (const ClockPhaseWindow& window : trajectory.clock.windows) {
+        clockBits.push_back(window.time / trajectory.unitInterval);
+        clockPhase.push_back(window.phaseUi);
+    }
+    const auto phaseRange = range({clockPhase}, 0.1);
+    const double phaseLow = clockPhase.empty() ? 0.0 : phaseRange.first;
+    const double phaseHigh = clockPhase.empty() ? 1.0 : phaseRange.second;
+    panels.emplace_back(left, top += 250.0, panelWidth, panelHeight, bitsAxis,
+                        PlotAxis{phaseLow, phaseHigh, false, "Clock phase (UI)"});
+
+    for (size_t p = 0; p < panels.size(); ++p) {
+        const PlotPanel& panel = panels[p];
+        const bool last = p + 1 == panels.size();
+        panel.DrawFrame(cr, last, last);
+        panel.DrawVertical(cr, double(trajectory.ignoreBits), kTarget, "end of Ignore_Bits");
+        if (trajectory.clock.locked) {
+            panel.DrawVertical(cr, trajectory.clock.lockTime / trajectory.unitInterval, kLock, "lock");
+        }
+    }
+    // Steps: each measurement's settings hold until the next one.
+    std::vector<double> stepX, stepCtle;
+    for (size_t i = 0; i < at.size(); ++i) {
+        if (i > 0) stepX.push_back(at[i]), stepCtle.push_back(ctle[i - 1]);
+        stepX.push_back(at[i]), stepCtle.push_back(ctle[i]);
+    }
+    panels[0].DrawLine(cr, stepX, stepCtle, kFitted, 2.0);
+    panels[0].DrawDots(cr, at, ctle, kFitted, 2.5);
+    panels[1].DrawLine(cr, at, width, kTaps[0], 1.5);
+    panels[1].DrawLine(cr, at, height, kTaps[1], 1.5);
+    panels[1].DrawLegend(cr, {{"eye width (UI)", kTaps[0]}, {"eye height (V)", kTaps[1]}});
+    std::vector<std::pair<std::string, Colour>> tapLegend;
+    for (size_t k = 0; k < 5; ++k) {
+        panels[2].DrawLine(cr, at, taps[k], kTaps[k], 1.5);
+        tapLegend.push_back({"tap " + std::to_string(k + 1), kTaps[k]});
+    }
+    panels[2].DrawLegend(cr, tapLegend);
+    panels[3].DrawLine(cr, clockBits, clockPhase, kInstant, 1.2);
+    return canvas.Save(path, error);
+}
+
+}  // namespace linksim

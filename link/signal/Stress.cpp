@@ -1,0 +1,100 @@
+#include "Stress.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace linksim {
+
+namespace {
+const double kTwoPi = 6.283185307179586;
+}
+
+bool StressSettings::JitterOrRate() const {
+    return rjRms > 0.0 || djPeakToPeak > 0.0 || (sjPeakToPeakUi > 0.0 && sjFrequency > 0.0) || ppm != 0.0 ||
+           (sscPpm > 0.0 && sscFrequency > 0.0);
+}
+
+bool ParseAmountAtFrequency(const std::string& text, double& amount, double& frequency, std::string& error) {
+    const size_t at = text.find('@');
+    if (at == std::string::npos) {
+        error = "'" + text + "' is not AMOUNT@FREQUENCY";
+        return false;
+    }
+    const std::string left = text.substr(0, at);
+    const std::string right = text.substr(at + 1);
+    char* end = nullptr;
+    amount = std::strtod(left.c_str(), &end);
+    const bool amountOk = !left.empty() && *end == '\0' && std::isfinite(amount) && amount >= 0.0;
+    frequency = std::strtod(right.c_str(), &end);
+    const bool frequencyOk = !right.empty() && *end == '\0' && std::isfinite(frequency) && frequency > 0.0;
+    if (!amountOk || !frequencyOk) {
+        error = "'" + text + "' needs a non-negative amount and a positive frequency in Hz, as in 0.1@100e3";
+        return false;
+    }
+    return true;
+}
+
+bool CheckStress(const StressSettings& stress, double unitInterval, std::string& error) {
+    const double values[] = {stress.rjRms, stress.djPeakToPeak, stress.sjPeakToPeakUi, stress.sjFrequency,
+                             stress.sscPpm, stress.sscFrequency, stress.rxNoiseRms};
+    for (double value : values) {
+        if (!(value >= 0.0) || !std::isfinite(value)) {
+            error = "jitter, noise, spread and their frequencies must be finite and not negative";
+            return false;
+        }
+    }
+    if (!std::isfinite(stress.ppm) || std::fabs(stress.ppm) >= 1e5) {
+        error = "the data-rate offset must lie within +-100000 ppm";
+    } else if (stress.sscPpm >= 1e5) {
+        error = "the spread-spectrum depth must be below 100000 ppm";
+    } else if (stress.rjRms > unitInterval || stress.djPeakToPeak > unitInterval || stress.sjPeakToPeakUi > 1e6) {
+        error = "jitter beyond a unit interval of random or deterministic jitter is no link to measure";
+    } else {
+        return true;
+    }
+    return false;
+}
+
+uint64_t StreamSeed(uint64_t seed, unsigned stream) {
+    // splitmix64 of the seed and the stream number: unrelated streams.
+    uint64_t z = seed + 0x9E3779B97F4A7C15ULL * (uint64_t(stream) + 1);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+}
+
+NormalSource::NormalSource(uint64_t seed) : m_state(seed) {}
+
+uint64_t NormalSource::NextBits() {
+    // splitmix64: small, fast, and specified to the bit.
+    uint64_t z = (m_state += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+}
+
+double NormalSource::Uniform() { return double(NextBits() >> 11) * (1.0 / 9007199254740992.0); }
+
+bool NormalSource::Coin() { return (NextBits() >> 63) != 0; }
+
+double NormalSource::Next() {
+    if (m_haveSpare) {
+        m_haveSpare = false;
+        return m_spare;
+    }
+    // Box-Muller; 1 - Uniform() lies in (0, 1], so the logarithm is finite.
+    const double radius = std::sqrt(-2.0 * std::log(1.0 - Uniform()));
+    const double angle = kTwoPi * Uniform();
+    m_spare = radius * std::sin(angle);
+    m_haveSpare = true;
+    return radius * std::cos(angle);
+}
+
+NoiseSource::NoiseSource(uint64_t seed, double rms) : m_normal(seed), m_rms(rms) {}
+
+void NoiseSource::AddTo(double* wave, size_t count) {
+    if (!(m_rms > 0.0)) return;
+    for (size_t i = 0; i < count; ++i) wave[i] += m_rms * m_normal.Next();
+}
+
+}  // namespace linksim
