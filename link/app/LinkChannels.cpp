@@ -8,7 +8,7 @@
 #include "Channel.h"
 #include "IbisFile.h"
 #include "Prbs.h"
-#include "SpectrumImpulse.h"
+#include "FrequencyImpulse.h"
 #include "TouchstoneChannel.h"
 
 namespace linksim {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "SpectrumImpulse.h"
+#include "FrequencyImpulse.h"
 
 namespace linksim {
 
@@ -80,8 +80,8 @@ bool TouchstoneImpulse(const std::string& file, const PortMap& ports, bool throu
         gain[f] = TerminatedGain(loads, path.frequencies[f], path.s11[f], path.s12[f], path.s21[f], path.s22[f],
                                  path.referenceOhms);
     }
-    SpectrumImpulse converted;
-    if (!ImpulseFromSpectrum(path.frequencies, gain, sampleInterval, converted, error)) {
+    FrequencyImpulse converted;
+    if (!ImpulseFromFrequencyResponse(path.frequencies, gain, sampleInterval, converted, error)) {
         error = file + ": " + error;
         return false;
     }

@@ -9,7 +9,7 @@
 #include "Buffers.h"
 #include "MixedMode.h"
 #include "Scratch.h"
-#include "SpectrumImpulse.h"
+#include "FrequencyImpulse.h"
 #include "Touchstone.h"
 #include "TouchstoneChannel.h"
 #include "TouchstoneFiles.h"
@@ -245,10 +245,10 @@ TEST(TouchstoneTest, FilteringAnImpulseByBuffersMatchesTheSpectrumRoute) {
         bare.push_back(line.At(f));
         buffered.push_back(TerminatedGain(loads, f, 0.0, 0.0, line.At(f), 0.0, 100.0));
     }
-    SpectrumImpulse plain, direct;
+    FrequencyImpulse plain, direct;
     std::string error;
-    ASSERT_TRUE(ImpulseFromSpectrum(hertz, bare, kDt, plain, error));
-    ASSERT_TRUE(ImpulseFromSpectrum(hertz, buffered, kDt, direct, error));
+    ASSERT_TRUE(ImpulseFromFrequencyResponse(hertz, bare, kDt, plain, error));
+    ASSERT_TRUE(ImpulseFromFrequencyResponse(hertz, buffered, kDt, direct, error));
     const std::vector<double> filtered = FilterImpulse(
         plain.impulse, kDt,
         [&loads](double f) { return TerminatedGain(loads, f, 0.0, 0.0, 1.0, 0.0, 100.0); }, 4096);

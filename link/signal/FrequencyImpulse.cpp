@@ -1,4 +1,4 @@
-#include "SpectrumImpulse.h"
+#include "FrequencyImpulse.h"
 
 #include <algorithm>
 #include <cmath>
@@ -91,9 +91,9 @@ double Window(double hertz, double bandLimit) {
 
 }  // namespace
 
-bool ImpulseFromSpectrum(const std::vector<double>& hertz, const std::vector<Complex>& response,
-                         double sampleInterval, SpectrumImpulse& result, std::string& error) {
-    result = SpectrumImpulse();
+bool ImpulseFromFrequencyResponse(const std::vector<double>& hertz, const std::vector<Complex>& response,
+                         double sampleInterval, FrequencyImpulse& result, std::string& error) {
+    result = FrequencyImpulse();
     if (hertz.size() < 2 || hertz.size() != response.size()) {
         error = "a frequency response needs at least two points";
         return false;
@@ -112,7 +112,7 @@ bool ImpulseFromSpectrum(const std::vector<double>& hertz, const std::vector<Com
                                   std::to_string(size * 3 / 4) + " samples");
     }
     const Fft transform(size);
-    FftBuffer<Complex> spectrum(size / 2 + 1);
+    FftBuffer<Complex> bins(size / 2 + 1);
     FftBuffer<double> samples(size);
     const double binHertz = 1.0 / (double(size) * sampleInterval);
     result.periodSeconds = double(size) * sampleInterval;
@@ -131,9 +131,9 @@ bool ImpulseFromSpectrum(const std::vector<double>& hertz, const std::vector<Com
         }
         // The real transform's DC and (even-size) Nyquist bins are real.
         if (k == 0 || 2 * k == size) value = value.real();
-        spectrum[k] = value;
+        bins[k] = value;
     }
-    transform.InverseReal(spectrum, samples);
+    transform.InverseReal(bins, samples);
     const size_t causalLength = size - size / kNegativeTimeDivisor;
     double energy = 0.0;
     double precursor = 0.0;
@@ -156,16 +156,16 @@ std::vector<double> FilterImpulse(const std::vector<double>& impulse, double sam
     const size_t size = SmoothSize(impulse.size() + extraSamples);
     const Fft transform(size);
     FftBuffer<double> samples(size);
-    FftBuffer<Complex> spectrum(size / 2 + 1);
+    FftBuffer<Complex> bins(size / 2 + 1);
     std::copy(impulse.begin(), impulse.end(), samples.data());
-    transform.ForwardReal(samples, spectrum);
+    transform.ForwardReal(samples, bins);
     const double binHertz = 1.0 / (double(size) * sampleInterval);
     for (size_t k = 0; k <= size / 2; ++k) {
-        Complex value = spectrum[k] * gain(double(k) * binHertz);
+        Complex value = bins[k] * gain(double(k) * binHertz);
         if (k == 0 || 2 * k == size) value = value.real();
-        spectrum[k] = value / double(size);
+        bins[k] = value / double(size);
     }
-    transform.InverseReal(spectrum, samples);
+    transform.InverseReal(bins, samples);
     std::vector<double> filtered(samples.data(), samples.data() + size);
     filtered.resize(CutLength(filtered, filtered.size(), impulse.size(), kTailEnergyShare));
     return filtered;

@@ -4,8 +4,8 @@
 // the sample grid end, one inverse FFT sized for the data's frequency step,
 // and causality enforced, with the energy that was found before time 0
 // reported. Impulse responses are in 1/s, as everywhere in the link.
-#ifndef LINK_SIGNAL_SPECTRUM_IMPULSE_H
-#define LINK_SIGNAL_SPECTRUM_IMPULSE_H
+#ifndef LINK_SIGNAL_FREQUENCY_IMPULSE_H
+#define LINK_SIGNAL_FREQUENCY_IMPULSE_H
 
 #include <cstddef>
 #include <functional>
@@ -16,7 +16,7 @@
 
 namespace linksim {
 
-struct SpectrumImpulse {
+struct FrequencyImpulse {
     std::vector<double> impulse;        // 1/s at k * sampleInterval
     double precursorEnergyShare = 0.0;  // of the energy, found before time 0 and removed
     double bandLimitHz = 0.0;           // where the window reaches 0
@@ -27,8 +27,8 @@ struct SpectrumImpulse {
 // The response at increasing frequencies (hertz >= 0; any grid, even or
 // not, with or without a DC point). False with one line in error for fewer
 // than two points or a sample interval that is not positive.
-bool ImpulseFromSpectrum(const std::vector<double>& hertz, const std::vector<Complex>& response,
-                         double sampleInterval, SpectrumImpulse& result, std::string& error);
+bool ImpulseFromFrequencyResponse(const std::vector<double>& hertz, const std::vector<Complex>& response,
+                         double sampleInterval, FrequencyImpulse& result, std::string& error);
 
 // The impulse response filtered by a gain known at every frequency (for
 // example buffers added to a channel given in time): extraSamples of room
