@@ -13,6 +13,7 @@
 #include "LinkRun.h"
 #include "ProgramOutput.h"
 #include "Scratch.h"
+#include "TestModelRuns.h"
 #include "TouchstoneFiles.h"
 
 namespace {
@@ -28,21 +29,7 @@ bool KitModelsBuilt() {
 }
 
 linksim::LinkSettings TestModels(const std::string& tx, const std::string& rx, size_t bits) {
-    linksim::LinkSettings settings;
-    settings.tx.library = kModels + "/" + tx + ".so";
-    settings.rx.library = kModels + "/" + rx + ".so";
-    settings.channel.lossDb = 0.0;
-    settings.bits = bits;
-    settings.bitsPerCall = 500;
-    settings.outDir = Scratch(tx + "_" + rx);
-    return settings;
-}
-
-linksim::LinkResult RunOk(const linksim::LinkSettings& settings) {
-    linksim::LinkResult result;
-    std::string error;
-    EXPECT_TRUE(linksim::RunLink(settings, result, error)) << error;
-    return result;
+    return TestModelSettings(tx, rx, 0.0, bits, 500);
 }
 
 // An impulse response file of single-sample cursors, areas[i] at bit i.

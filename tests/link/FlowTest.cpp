@@ -11,27 +11,12 @@
 #include "LinkRun.h"
 
 #include "Scratch.h"
+#include "TestModelRuns.h"
 
 namespace {
 
-const std::string kModels = LINK_TEST_MODEL_DIR;
-
 linksim::LinkSettings Settings(const std::string& tx, const std::string& rx, double lossDb, size_t bits) {
-    linksim::LinkSettings settings;
-    settings.tx.library = kModels + "/" + tx + ".so";
-    settings.rx.library = kModels + "/" + rx + ".so";
-    settings.channel.lossDb = lossDb;
-    settings.bits = bits;
-    settings.bitsPerCall = 333;
-    settings.outDir = Scratch(tx + "_" + rx);
-    return settings;
-}
-
-linksim::LinkResult RunOk(const linksim::LinkSettings& settings) {
-    linksim::LinkResult result;
-    std::string error;
-    EXPECT_TRUE(linksim::RunLink(settings, result, error)) << error;
-    return result;
+    return TestModelSettings(tx, rx, lossDb, bits, 333);
 }
 
 TEST(LinkFlow, TransmitterGetWaveThenReceiverFromItsImpulseResponse) {
