@@ -1,6 +1,8 @@
 #include "VCO.h"
 
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 #include "DFErrorHandler.h"
 
@@ -18,6 +20,8 @@ VCO::~VCO() {}
 bool VCO::Initialize() {
     m_dPhase = InitialPhase;
     m_iSampleCount = 0;
+    m_dArgument = 0.0;
+    m_dPreviousArgument = 0.0;
     // Written as "not positive" so that a not-a-number interval is refused
     // too instead of turning every output into not-a-number.
     if (!(SampleInterval > 0.0)) {
@@ -28,17 +32,59 @@ bool VCO::Initialize() {
 }
 
 bool VCO::Run() {
+    const double signal = Amplitude * std::cos(ArgumentOfThisFiring());
+    SignalOutput[0] = signal;
+    ClockOutput[0] = ClockOf(signal);
+    return true;
+}
+
+bool VCO::RunClockOnly() {
+    const double argument = ArgumentOfThisFiring();
+    const int clock = ClockWithoutCosine(argument);
+    ClockOutput[0] = clock >= 0 ? clock : ClockOf(Amplitude * std::cos(argument));
+    return true;
+}
+
+double VCO::ArgumentOfThisFiring() {
     const double T = SampleInterval;
     // The control of this firing already moves this firing's output.
     m_dPhase += ControlInput[0] * (kTwoPi * Sensitivity * T);
     // The carrier comes from the counter on every firing rather than being
     // accumulated, so it does not drift with the number of firings.
     const double carrier = kTwoPi * FreeRunningFrequency * T * static_cast<double>(m_iSampleCount);
-    const double signal = Amplitude * std::cos(carrier + m_dPhase);
-    SignalOutput[0] = signal;
-    ClockOutput[0] = signal > 0.0 ? 1 : 0;
     ++m_iSampleCount;
-    return true;
+    m_dPreviousArgument = m_dArgument;
+    m_dArgument = carrier + m_dPhase;
+    return m_dArgument;
+}
+
+// The argument is reduced to whole turns in ordinary double arithmetic. For
+// arguments below kLargestReduced radians that reduction is off by less than
+// 1e-7 rad, so a reduced argument more than kZeroMargin from a zero of the
+// cosine has a cosine of at least 9e-7 in magnitude, whose sign the library's
+// cosine (within an ulp) gets right. Closer, larger or not a number: -1, and
+// the owner takes the cosine itself.
+int VCO::ClockWithoutCosine(double argument) const {
+    const double kLargestReduced = 1e8;
+    const double kZeroMargin = 1e-6;
+    const double kSmallestAmplitude = 1e-200;  // the product cannot underflow
+    const double kPi = kTwoPi / 2.0;
+    const double kHalfPi = kTwoPi / 4.0;
+    const double kTurnsPerRadian = 1.0 / kTwoPi;
+    if (!(std::fabs(argument) < kLargestReduced) || !(Amplitude >= kSmallestAmplitude) ||
+        !(Amplitude <= std::numeric_limits<double>::max())) {
+        return -1;
+    }
+    // The whole turns need not be exact: a turn more or less only moves the
+    // reduced argument by about 2 pi, where the cosine is the same.
+    const double turns = static_cast<double>(static_cast<int64_t>(argument * kTurnsPerRadian));
+    const double withinTurn = std::fabs(argument - turns * kTwoPi);  // about [0, 2 pi]
+    // The cosine is positive farther than pi / 2 from pi, and zero at pi / 2 from it.
+    const double fromPi = std::fabs(withinTurn - kPi);
+    if (!(std::fabs(fromPi - kHalfPi) > kZeroMargin)) {
+        return -1;
+    }
+    return fromPi > kHalfPi ? 1 : 0;
 }
 
 bool VCO::Finalize() { return true; }

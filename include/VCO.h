@@ -5,6 +5,7 @@
 #ifndef TESSEL_VCO_H
 #define TESSEL_VCO_H
 
+#include <cmath>
 #include <cstdint>
 
 #include "CircularBuffer.h"
@@ -36,6 +37,29 @@ public:
     bool Initialize() override;
     bool Run() override;
     bool Finalize() override;
+
+    // The firing of Run without its waveform sample, for an owner that reads
+    // the waveform only at some firings: the clock is written as Run writes
+    // it, and Waveform() forms the sample Run would have written, bit for
+    // bit, when asked. The cosine is evaluated only where the sign of the
+    // waveform cannot be told safely from its argument.
+    bool RunClockOnly();
+    // The waveform sample of the last firing, and of the one before it.
+    double Waveform() const { return Amplitude * std::cos(m_dArgument); }
+    double PreviousWaveform() const { return Amplitude * std::cos(m_dPreviousArgument); }
+
+private:
+    // The argument of the cosine at firing n, and the clock that follows from
+    // a waveform sample.
+    double ArgumentOfThisFiring();
+    static int ClockOf(double signal) { return signal > 0.0 ? 1 : 0; }
+    // The clock of Amplitude * cos(argument) without the cosine where the
+    // argument lies safely away from the zeros of the cosine; otherwise, or
+    // for an amplitude whose product could underflow, -1.
+    int ClockWithoutCosine(double argument) const;
+
+    double m_dArgument = 0.0;          // of the last firing
+    double m_dPreviousArgument = 0.0;  // of the firing before it
 };
 
 }  // namespace Tessel

@@ -529,8 +529,8 @@ bool Rx::Run() {
     }
     // 5. EqualizedFork: the DFE output of the previous firing.
     const double equalized = Item<double>(Arc::Equalized);
-    // 6. Vco.
-    ok &= Fire(loop.Vco);
+    // 6. Vco: its waveform is formed only where the phase detector reads it.
+    ok &= loop.Vco.RunClockOnly();
     // 7 to 10. VcoFork, ClockPhaseFork, Quadrature, Detector, PhaseSum, PhaseToDouble.
     ok &= FirePhaseDetector(equalized);
     // 11, 12. Filter, ControlFork.
@@ -711,26 +711,40 @@ Rx::Bank* Rx::SelectedBank(int ctleChoice) {
 }
 
 // Replaces steps 7 to 10. The oscillator's forks are left out: the
-// quadrature delay (which follows the clock's direction in every firing)
-// and the detector, which changes nothing without a data transition, get
-// their clocks and data straight from the values, and the detector and
-// the sum after it are fired only at transitions (and once after
-// Initialize, to bring the detector's outputs, which Initialize does not
-// reset, to its new connections). The quadrature clock is formed only when
-// the detector reads it.
+// quadrature delay and the detector, which changes nothing without a data
+// transition, get their clocks and data straight from the values, and the
+// detector and the sum after it are fired only at transitions (and once
+// after Initialize, to bring the detector's outputs, which Initialize does
+// not reset, to its new connections). The oscillator's waveform and the
+// quadrature clock are formed only then.
 bool Rx::FirePhaseDetector(double equalized) {
     Subnetwork_Subnetwork2::Subnetwork_Subnetwork2_Subnetwork1& detector = Subnetwork2.PhaseDetector;
-    const double vco = Item<double>(Arc::VcoSignal);
     const bool transition = detector.Detector.SeesTransition(equalized);
-    detector.Quadrature.OutputNeeded = transition;
-    bool ok = detector.Quadrature.RunWith(vco);
     if (transition || !m_bDetectorOutputsCopied) {
+        const double vco = Subnetwork2.Vco.Waveform();
+        bool ok = FireQuadrature(vco, transition);
         ok &= FireDetector(vco, detector.Quadrature.Output, equalized);
         Fire(detector.PhaseSum);
         Item<double>(Arc::PumpCommand) = static_cast<double>(Item<int>(Arc::PhaseSum));
         m_bDetectorOutputsCopied = true;
+        return ok;
     }
-    return ok;
+    return true;
+}
+
+// Step 8, the quadrature delay, in a firing where the detector reads it.
+// The delay follows the direction of the oscillator's waveform from one
+// firing to the next; in the firings between it only remembers its input,
+// so here it is given the previous firing's sample (none before the first
+// firing after Initialize, where it keeps what Initialize set).
+bool Rx::FireQuadrature(double vco, bool outputNeeded) {
+    const Tessel::VCO& oscillator = Subnetwork2.Vco;
+    Delay& quadrature = Subnetwork2.PhaseDetector.Quadrature;
+    if (oscillator.m_iSampleCount > 1) {
+        quadrature.PreviousInput = oscillator.PreviousWaveform();
+    }
+    quadrature.OutputNeeded = outputNeeded;
+    return quadrature.RunWith(vco);
 }
 
 // Step 9: the detector with its field copies.

@@ -345,6 +345,7 @@ private:
     void SettleConstants();
     Bank* SelectedBank(int ctleChoice);
     bool FirePhaseDetector(double equalized);
+    bool FireQuadrature(double vco, bool outputNeeded);
     bool FireDetector(double clockI, double clockQ, double dataIn);
     bool FireLoopFilter();
     int ForkClock();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -104,6 +105,40 @@ TEST(VCO, ConstantControlShiftsTheFrequencyBySensitivityTimesControl) {
         EXPECT_NEAR(risingEdges, expected * samples * T, 1.0) << "control " << control;
         const double period = (lastCrossing - firstCrossing) / (risingEdges - 1);
         EXPECT_NEAR(1.0 / period, expected, expected * 1e-6) << "control " << control;
+    }
+}
+
+// The clock-only firing against Run, bit for bit: a free run whose samples
+// fall exactly on the cosine's zeros and tops, a steered run, one past the
+// range where the sign is told without the cosine, and a not-a-number control.
+TEST(VCO, ClockOnlyFiringGivesRunsClockAndWaveformBits) {
+    struct Case {
+        double frequency, sensitivity, control, initialPhase;
+        uint64_t firstFiring;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const Case& c : {Case{2.5e9, 0.0, 0.0, 0.0, 0}, Case{1e9, 1e8, 0.37, 1.0, 0},
+                          Case{1e9, 1e8, -4.0, 0.0, 1000000000000ull}, Case{1e9, 1e8, nan, 0.0, 0}}) {
+        Oscillator plain(1e-10, c.frequency, c.sensitivity), clockOnly(1e-10, c.frequency, c.sensitivity);
+        for (Oscillator* osc : {&plain, &clockOnly}) {
+            osc->vco.InitialPhase = c.initialPhase;
+            osc->control = c.control;
+            ASSERT_TRUE(osc->vco.Initialize());
+            osc->vco.m_iSampleCount = c.firstFiring;
+        }
+        double previous = 0.0;
+        for (int n = 0; n < 2000; ++n) {
+            ASSERT_TRUE(plain.vco.Run());
+            ASSERT_TRUE(clockOnly.vco.RunClockOnly());
+            ASSERT_EQ(clockOnly.clock, plain.clock) << "firing " << n << " from " << c.firstFiring;
+            const double waveform = clockOnly.vco.Waveform();
+            ASSERT_EQ(std::memcmp(&waveform, &plain.signal, sizeof waveform), 0) << "firing " << n;
+            if (n > 0) {
+                const double before = clockOnly.vco.PreviousWaveform();
+                ASSERT_EQ(std::memcmp(&before, &previous, sizeof before), 0) << "firing " << n;
+            }
+            previous = plain.signal;
+        }
     }
 }
 
