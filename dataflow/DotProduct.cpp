@@ -153,31 +153,34 @@ __attribute__((target("avx2"))) double Avx2DotProduct(const double* newest, cons
     return FinishLanes<Backward>(newest, taps, count, lane);
 }
 
-// Two sums over samples stored newest first, the second's samples one
-// place further on, sharing the tap loads; each in its own lanes, in the
-// same order as alone.
-__attribute__((target("avx2"))) void Avx2PairNewestFirst(const double* first, const double* taps, size_t count,
-                                                         double* results) {
-    __m256d a0123 = _mm256_setzero_pd();
-    __m256d a4567 = _mm256_setzero_pd();
-    __m256d b0123 = _mm256_setzero_pd();
-    __m256d b4567 = _mm256_setzero_pd();
+// Sums over samples stored newest first, each one place further on than
+// the one before, sharing the tap loads; each in its own lanes, in the same
+// order as alone. Several sums at once also keep more independent additions
+// in flight.
+template <size_t Sums>
+__attribute__((target("avx2"))) void Avx2SeveralNewestFirst(const double* first, const double* taps, size_t count,
+                                                            double* results) {
+    __m256d sums0123[Sums];
+    __m256d sums4567[Sums];
+    for (size_t s = 0; s < Sums; ++s) {
+        sums0123[s] = _mm256_setzero_pd();
+        sums4567[s] = _mm256_setzero_pd();
+    }
     const size_t whole = count / kLanes * kLanes;
     for (size_t j = 0; j < whole; j += kLanes) {
         const __m256d t0123 = _mm256_loadu_pd(taps + j);
         const __m256d t4567 = _mm256_loadu_pd(taps + j + 4);
-        a0123 = _mm256_add_pd(a0123, _mm256_mul_pd(_mm256_loadu_pd(first + j), t0123));
-        a4567 = _mm256_add_pd(a4567, _mm256_mul_pd(_mm256_loadu_pd(first + j + 4), t4567));
-        b0123 = _mm256_add_pd(b0123, _mm256_mul_pd(_mm256_loadu_pd(first + 1 + j), t0123));
-        b4567 = _mm256_add_pd(b4567, _mm256_mul_pd(_mm256_loadu_pd(first + 1 + j + 4), t4567));
+        for (size_t s = 0; s < Sums; ++s) {
+            sums0123[s] = _mm256_add_pd(sums0123[s], _mm256_mul_pd(_mm256_loadu_pd(first + s + j), t0123));
+            sums4567[s] = _mm256_add_pd(sums4567[s], _mm256_mul_pd(_mm256_loadu_pd(first + s + j + 4), t4567));
+        }
     }
-    double lane[kLanes];
-    _mm256_storeu_pd(lane + 0, a0123);
-    _mm256_storeu_pd(lane + 4, a4567);
-    results[0] = FinishLanes<false>(first, taps, count, lane);
-    _mm256_storeu_pd(lane + 0, b0123);
-    _mm256_storeu_pd(lane + 4, b4567);
-    results[1] = FinishLanes<false>(first + 1, taps, count, lane);
+    for (size_t s = 0; s < Sums; ++s) {
+        double lane[kLanes];
+        _mm256_storeu_pd(lane + 0, sums0123[s]);
+        _mm256_storeu_pd(lane + 4, sums4567[s]);
+        results[s] = FinishLanes<false>(first + s, taps, count, lane);
+    }
 }
 
 bool ProcessorHasAvx2() {
@@ -280,14 +283,17 @@ double BlockedDotProductNewestFirst(const double* newest, const double* taps, si
 
 namespace {
 
-// Pairs of sums on the wider path, one by one otherwise.
+// Fours and pairs of sums on the wider path, one by one otherwise.
 void DotProductsNewestFirst(DotProductFunction single, const double* first, const double* taps, size_t count,
                             size_t n, double* results) {
     size_t i = 0;
 #if TESSEL_DOT_PRODUCT_AVX2
     if (single == &Avx2DotProduct<false>) {
+        for (; i + 4 <= n; i += 4) {
+            Avx2SeveralNewestFirst<4>(first + i, taps, count, results + i);
+        }
         for (; i + 2 <= n; i += 2) {
-            Avx2PairNewestFirst(first + i, taps, count, results + i);
+            Avx2SeveralNewestFirst<2>(first + i, taps, count, results + i);
         }
     }
 #endif

@@ -55,10 +55,10 @@ TEST(DotProduct, EveryAvailablePathGivesThePlainPathsBits) {
                 const double plain = Tessel::BlockedDotProductOn(DotProductPath::Plain, newest, t, count);
                 ASSERT_TRUE(std::isfinite(plain));
                 // The same samples stored newest first.
-                // Two more in front of them for the sums below that start earlier.
-                std::vector<double> newestFirst(samples.begin(), samples.begin() + (count + sampleOffset + 2));
-                for (size_t j = 0; j < count; ++j) newestFirst[sampleOffset + 2 + j] = *(newest - j);
-                const double* reversed = newestFirst.data() + sampleOffset + 2;
+                // Six more in front of them for the sums below that start earlier.
+                std::vector<double> newestFirst(samples.begin(), samples.begin() + (count + sampleOffset + 6));
+                for (size_t j = 0; j < count; ++j) newestFirst[sampleOffset + 6 + j] = *(newest - j);
+                const double* reversed = newestFirst.data() + sampleOffset + 6;
                 ASSERT_TRUE(SameBits(Tessel::BlockedDotProductNewestFirstOn(DotProductPath::Plain, reversed, t, count),
                                      plain));
                 for (DotProductPath path : paths) {
@@ -70,14 +70,15 @@ TEST(DotProduct, EveryAvailablePathGivesThePlainPathsBits) {
                     ASSERT_TRUE(SameBits(fastForward, plain)) << Name(path) << " newest first, " << count << " taps";
                     ++compared;
                 }
-                // Several sums at once, each starting one place further on.
+                // Several sums at once, each starting one place further on: seven are
+                // formed as a four, a pair and one alone on the widest path.
                 for (DotProductPath path : paths) {
-                    double several[3];
-                    Tessel::BlockedDotProductsNewestFirstOn(path, reversed - 2, t, count, 3, several);
-                    for (size_t i = 0; i < 3; ++i) {
+                    double several[7];
+                    Tessel::BlockedDotProductsNewestFirstOn(path, reversed - 6, t, count, 7, several);
+                    for (size_t i = 0; i < 7; ++i) {
                         const double alone =
-                            Tessel::BlockedDotProductNewestFirstOn(DotProductPath::Plain, reversed - 2 + i, t, count);
-                        ASSERT_TRUE(SameBits(several[i], alone)) << Name(path) << ", sum " << i << " of 3";
+                            Tessel::BlockedDotProductNewestFirstOn(DotProductPath::Plain, reversed - 6 + i, t, count);
+                        ASSERT_TRUE(SameBits(several[i], alone)) << Name(path) << ", sum " << i << " of 7";
                     }
                 }
                 ASSERT_TRUE(SameBits(Tessel::BlockedDotProduct(newest, t, count), plain));
