@@ -495,52 +495,33 @@ bool Rx::Initialize() {
 // gains and type converters are expanded in place and write only the
 // connections something reads; blocks that work only at edges of their
 // inputs are fired in full only then; the two CTLE banks filter one shared
-// input history. Each shortcut below says which plain steps it replaces.
+// input history, and the selected one's output is formed ahead. Each
+// shortcut is a function below that says which plain steps it replaces.
 bool Rx::Run() {
     if (!m_bConnected) {
         return false;  // no arc memory (before Initialize or after Finalize)
     }
-    Subnetwork_Subnetwork1& ctle = Subnetwork1;
-    Subnetwork_Subnetwork2& loop = Subnetwork2;
     bool ok = true;
-
     // 1, 2. WaveIn, the input fork and the banks' delay lines.
     FollowLookAhead(TakeReceivedSample());
     // 3, 4 (and 25). The constants and their converters.
     SettleConstants();
     const int ctleChoice = Item<int>(Arc::CtleChoice);
-    // The selected bank's output with the response in force, and the
-    // limiter's work on it, taken ahead of the clock recovery so that their
-    // long computations overlap it (or ahead for a stretch of samples, when
-    // they are known); a changed response forms them again at step 20.
-    // Nothing observable moves.
     Bank* const selectedBank = SelectedBank(ctleChoice);
-    const bool formedAhead = selectedBank != nullptr && selectedBank->ready;
-    double ctleAhead = 0.0;
-    LimiterResult limiterNow;
-    const LimiterResult* limiterAhead = &limiterNow;
-    size_t k = 0;
-    if (formedAhead && FormedAhead(*selectedBank, k)) {
-        ctleAhead = m_Ahead.output[k];
-        limiterAhead = &m_Ahead.limited[k];
-    } else if (formedAhead) {
-        ctleAhead = selectedBank->block->OutputFrom(m_CtleHistory);
-        limiterNow = Limit(ctleAhead);
-    }
+    CtleAhead ahead;
+    FormCtleAhead(selectedBank, ahead);
     // 5. EqualizedFork: the DFE output of the previous firing.
     const double equalized = Item<double>(Arc::Equalized);
     // 6. Vco: its waveform is formed only where the phase detector reads it.
-    ok &= loop.Vco.RunClockOnly();
+    ok &= Subnetwork2.Vco.RunClockOnly();
     // 7 to 10. VcoFork, ClockPhaseFork, Quadrature, Detector, PhaseSum, PhaseToDouble.
     ok &= FirePhaseDetector(equalized);
     // 11, 12. Filter, ControlFork.
     ok &= FireLoopFilter();
     // 13. ClockFork.
     const int clock = ForkClock();
-    // 14. AdaptStartDelay: between steps of its clock and trigger it changes nothing.
-    if (!AdaptStartDelay.QuietWith(clock, Item<int>(Arc::AdaptStartTrigger))) {
-        ok &= Fire(AdaptStartDelay);
-    }
+    // 14. AdaptStartDelay.
+    ok &= FireStartDelay(clock);
     // 15, 16. Adapt, AdaptFeedbackFork and the Restart-to-Rearm delay line.
     bool adaptFired = false;
     ok &= FireAdaptation(adaptFired);
@@ -548,57 +529,19 @@ bool Rx::Run() {
     ok &= FireMonitor(clock, Item<int>(Arc::Restart), equalized);
     // 18, 19. CtleControlFork, C1, C4.
     const int response = Item<int>(Arc::CtleResponse);
-    bool c1Rebuilt = false;
-    bool c4Rebuilt = false;
-    ok &= FireBank(m_C1, response, c1Rebuilt);
-    ok &= FireBank(m_C4, response, c4Rebuilt);
-    // 20. CtleSelect: the selected bank's output, formed from the shared
-    // history; what a failing selector or bank leaves stays.
-    ctle.CtleSelect.Control = ctleChoice;
-    if (selectedBank != nullptr) {
-        const Arc bankOutput = ctleChoice == kC4Input ? Arc::C4Output : Arc::C1Output;
-        if (selectedBank->ready) {
-            const bool rebuilt = selectedBank == &m_C4 ? c4Rebuilt : c1Rebuilt;
-            if (rebuilt) {
-                m_Ahead.formed = 0;  // formed with the taps of before
-            }
-            Item<double>(bankOutput) =
-                formedAhead && !rebuilt ? ctleAhead : selectedBank->block->OutputFrom(m_CtleHistory);
-        }
-        Item<double>(Arc::CtleSelected) = Item<double>(bankOutput);
-    } else {
-        ok &= Fire(ctle.CtleSelect);
-    }
-    // 21. LimiterInGain, Limiter, LimiterOutGain, expanded.
-    const double selected = Item<double>(Arc::CtleSelected);
-    const double limited = limiterAhead->SameInput(selected) ? limiterAhead->output : Limit(selected).output;
-    // 22. DFE: between clock edges, with the taps of the previous firing
-    // (the adaptation was left out), it only subtracts its feedback.
-    if (!adaptFired && DFE.QuietWith(clock)) {
-        ok &= DFE.RunBetweenEdges(limited);
-    } else {
-        Item<double>(Arc::Limited) = limited;
-        ok &= Fire(DFE);
-    }
-    // 23. ClockTimeRecorder: without a clock edge it only counts the firing.
+    ok &= FireBank(m_C1, response);
+    ok &= FireBank(m_C4, response);
+    // 20. CtleSelect.
+    ok &= FireCtleSelect(ctleChoice, selectedBank, ahead);
+    // 21. LimiterInGain, Limiter, LimiterOutGain.
+    const double limited = LimitSelected(ahead);
+    // 22. DFE.
+    ok &= FireDfe(clock, adaptFired, limited);
+    // 23. ClockTimeRecorder.
     double clockTime = -1.0;
-    if (ClockTimeRecorder.QuietWith(clock)) {
-        clockTime = ClockTimeRecorder.CountFiringWithoutEdge();
-    } else {
-        ok &= Fire(ClockTimeRecorder);
-        clockTime = Item<double>(Arc::ClockTime);
-    }
-    // 24 to 26. The decision path and OutputSelect, expanded; a control out
-    // of range fails the selector, which leaves its output as it was.
-    const int outputChoice = Item<int>(Arc::OutputChoice);
-    OutputSelect.Control = outputChoice;
-    if (outputChoice == 0) {
-        Item<double>(Arc::WaveOut) = RetimedData();
-    } else if (outputChoice == 1) {
-        Item<double>(Arc::WaveOut) = equalized;
-    } else {
-        ok &= Fire(OutputSelect);
-    }
+    ok &= FireClockTimeRecorder(clock, clockTime);
+    // 24 to 26. The decision path and OutputSelect.
+    ok &= FireOutputSelect(equalized);
     // 27. ClockOutInternal to ClockOut, WaveOutInternal to WaveOut.
     ClockOut[0] = clockTime;
     WaveOut[0] = Item<double>(Arc::WaveOut);
@@ -710,6 +653,25 @@ Rx::Bank* Rx::SelectedBank(int ctleChoice) {
     return ctleChoice == kC1Input ? &m_C1 : nullptr;
 }
 
+// Taken ahead of the clock recovery, so that their long computations overlap
+// it: the selected bank's output with the response in force, and the
+// limiter's work on it (from the stretch formed ahead where samples are
+// offered). Steps 20 and 21 use them unless the response changes at step 19.
+inline void Rx::FormCtleAhead(const Bank* selectedBank, CtleAhead& ahead) {
+    if (selectedBank == nullptr || !selectedBank->ready) {
+        return;
+    }
+    ahead.formed = true;
+    size_t k = 0;
+    if (FormedAhead(*selectedBank, k)) {
+        ahead.output = m_Ahead.output[k];
+        ahead.limited = &m_Ahead.limited[k];
+    } else {
+        ahead.output = selectedBank->block->OutputFrom(m_CtleHistory);
+        ahead.limitedNow = Limit(ahead.output);
+    }
+}
+
 // Replaces steps 7 to 10. The oscillator's forks are left out: the
 // quadrature delay and the detector, which changes nothing without a data
 // transition, get their clocks and data straight from the values, and the
@@ -783,6 +745,15 @@ int Rx::ForkClock() {
     return clock;
 }
 
+// Replaces step 14: between steps of its clock and trigger the start delay
+// changes nothing, and is left out.
+inline bool Rx::FireStartDelay(int clock) {
+    if (AdaptStartDelay.QuietWith(clock, Item<int>(Arc::AdaptStartTrigger))) {
+        return true;
+    }
+    return Fire(AdaptStartDelay);
+}
+
 // Replaces steps 15 and 16: without an edge on its inputs the adaptation
 // changes nothing and is left out (`fired` says whether it ran); the delay
 // line takes Restart and moves on in every firing. The monitor's branch of
@@ -811,12 +782,12 @@ bool Rx::FireMonitor(int clock, int restart, double equalized) {
 // follows a change of response, but filters nothing of its own; the shared
 // history is filtered for the selected bank at step 20. A bank that cannot
 // filter is fired the ordinary way, which posts why and fails.
-bool Rx::FireBank(Bank& bank, int control, bool& rebuilt) {
+bool Rx::FireBank(Bank& bank, int control) {
     CustomFIR_select_inp& block = *bank.block;
     block.Control = control;
-    rebuilt = block.Control != block.Previous_Control;
+    bank.rebuilt = block.Control != block.Previous_Control;
     bool ok = block.FollowControl();
-    if (rebuilt) {
+    if (bank.rebuilt) {
         bank.ready = block.CanFilter();
     }
     if (!bank.ready) {
@@ -825,7 +796,74 @@ bool Rx::FireBank(Bank& bank, int control, bool& rebuilt) {
     return ok;
 }
 
-// Replaces step 24: DecisionToFloat, DecisionScale, DecisionToDouble.
+// Replaces step 20, CtleSelect with the filtering of the selected bank's
+// firing: the selected bank's output, taken from ahead unless its taps were
+// rebuilt at step 19, else formed from the shared history, is passed on; a
+// bank that cannot filter leaves its output as it was. A choice the
+// selector refuses fires it the plain way, which fails.
+inline bool Rx::FireCtleSelect(int ctleChoice, const Bank* selectedBank, const CtleAhead& ahead) {
+    Subnetwork1.CtleSelect.Control = ctleChoice;
+    if (selectedBank == nullptr) {
+        return Fire(Subnetwork1.CtleSelect);
+    }
+    const Arc bankOutput = ctleChoice == kC4Input ? Arc::C4Output : Arc::C1Output;
+    if (selectedBank->ready) {
+        if (selectedBank->rebuilt) {
+            m_Ahead.formed = 0;  // formed with the taps of before
+        }
+        Item<double>(bankOutput) = ahead.formed && !selectedBank->rebuilt
+                                       ? ahead.output
+                                       : selectedBank->block->OutputFrom(m_CtleHistory);
+    }
+    Item<double>(Arc::CtleSelected) = Item<double>(bankOutput);
+    return true;
+}
+
+// Replaces step 21: LimiterInGain, Limiter, LimiterOutGain on the selected
+// output, taken from ahead where it was formed from the same value.
+inline double Rx::LimitSelected(const CtleAhead& ahead) {
+    const double selected = Item<double>(Arc::CtleSelected);
+    return ahead.limited->SameInput(selected) ? ahead.limited->output : Limit(selected).output;
+}
+
+// Replaces step 22: between clock edges, with the taps of the previous
+// firing (the adaptation was left out), the DFE only subtracts its feedback.
+inline bool Rx::FireDfe(int clock, bool adaptFired, double limited) {
+    if (!adaptFired && DFE.QuietWith(clock)) {
+        return DFE.RunBetweenEdges(limited);
+    }
+    Item<double>(Arc::Limited) = limited;
+    return Fire(DFE);
+}
+
+// Replaces step 23: without a clock edge the recorder only counts the
+// firing. `clockTime` is the firing's clock time, -1 for none.
+inline bool Rx::FireClockTimeRecorder(int clock, double& clockTime) {
+    if (ClockTimeRecorder.QuietWith(clock)) {
+        clockTime = ClockTimeRecorder.CountFiringWithoutEdge();
+        return true;
+    }
+    const bool ok = Fire(ClockTimeRecorder);
+    clockTime = Item<double>(Arc::ClockTime);
+    return ok;
+}
+
+// Replaces steps 24 to 26: the decision path and OutputSelect, expanded; a
+// control out of range fails the selector, which leaves its output as it was.
+inline bool Rx::FireOutputSelect(double equalized) {
+    const int outputChoice = Item<int>(Arc::OutputChoice);
+    OutputSelect.Control = outputChoice;
+    if (outputChoice == 0) {
+        Item<double>(Arc::WaveOut) = RetimedData();
+    } else if (outputChoice == 1) {
+        Item<double>(Arc::WaveOut) = equalized;
+    } else {
+        return Fire(OutputSelect);
+    }
+    return true;
+}
+
+// Step 24, DecisionToFloat, DecisionScale, DecisionToDouble, expanded.
 double Rx::RetimedData() {
     const float decision = static_cast<float>(Item<int>(Arc::Decision));
     return static_cast<double>(DecisionScale.Factor * decision);

@@ -334,6 +334,21 @@ private:
     struct Bank {
         CustomFIR_select_inp* block;
         bool ready;
+        bool rebuilt;  // its taps, in this firing
+    };
+
+    // The selected bank's output and the limiter's work on it, formed ahead
+    // of the clock recovery (`formed` is false when the bank cannot filter).
+    // `limited` points into the stretch formed ahead, or at `limitedNow`;
+    // so the struct is filled in place and never copied.
+    struct CtleAhead {
+        CtleAhead() = default;
+        CtleAhead(const CtleAhead&) = delete;
+        CtleAhead& operator=(const CtleAhead&) = delete;
+        bool formed = false;
+        double output = 0.0;
+        LimiterResult limitedNow;
+        const LimiterResult* limited = &limitedNow;
     };
 
     // The shortcuts of Run, in firing order; each says which plain steps
@@ -344,22 +359,29 @@ private:
     void FormStretchAhead(const Bank& bank, size_t position);
     void SettleConstants();
     Bank* SelectedBank(int ctleChoice);
+    void FormCtleAhead(const Bank* selectedBank, CtleAhead& ahead);
     bool FirePhaseDetector(double equalized);
     bool FireQuadrature(double vco, bool outputNeeded);
     bool FireDetector(double clockI, double clockQ, double dataIn);
     bool FireLoopFilter();
     int ForkClock();
+    bool FireStartDelay(int clock);
     bool FireAdaptation(bool& fired);
     bool FireMonitor(int clock, int restart, double equalized);
-    bool FireBank(Bank& bank, int control, bool& rebuilt);
+    bool FireBank(Bank& bank, int control);
+    bool FireCtleSelect(int ctleChoice, const Bank* selectedBank, const CtleAhead& ahead);
+    double LimitSelected(const CtleAhead& ahead);
+    bool FireDfe(int clock, bool adaptFired, double limited);
+    bool FireClockTimeRecorder(int clock, double& clockTime);
+    bool FireOutputSelect(double equalized);
     double RetimedData();
 
     // In the order of the connection table: the three internal ports first.
     Tessel::ArcMemory<Arc, kNumConnections> m_Arcs;
     // The input history both CTLE banks filter, as deep as the larger one's taps.
     Tessel::SampleHistory m_CtleHistory;
-    Bank m_C4{&Subnetwork1.C4, false};
-    Bank m_C1{&Subnetwork1.C1, false};
+    Bank m_C4{&Subnetwork1.C4, false, false};
+    Bank m_C1{&Subnetwork1.C1, false, false};
     // The samples offered by LookAhead, and a stretch of them for which the
     // selected bank's outputs and the limiter's have been formed.
     static constexpr size_t kAheadStretch = 128;
