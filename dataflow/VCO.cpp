@@ -22,6 +22,7 @@ bool VCO::Initialize() {
     m_iSampleCount = 0;
     m_dArgument = 0.0;
     m_dPreviousArgument = 0.0;
+    m_dWholeTurns = 0.0;
     // Written as "not positive" so that a not-a-number interval is refused
     // too instead of turning every output into not-a-number.
     if (!(SampleInterval > 0.0)) {
@@ -58,33 +59,35 @@ double VCO::ArgumentOfThisFiring() {
     return m_dArgument;
 }
 
-// The argument is reduced to whole turns in ordinary double arithmetic. For
-// arguments below kLargestReduced radians that reduction is off by less than
-// 1e-7 rad, so a reduced argument more than kZeroMargin from a zero of the
-// cosine has a cosine of at least 9e-7 in magnitude, whose sign the library's
-// cosine (within an ulp) gets right. Closer, larger or not a number: -1, and
-// the owner takes the cosine itself.
-int VCO::ClockWithoutCosine(double argument) const {
+// The argument is reduced by the whole turns below it, in ordinary double
+// arithmetic. For arguments below kLargestReduced radians that reduction is
+// off by less than 1e-7 rad, so a reduced argument more than kZeroMargin
+// from a zero of the cosine has a cosine of at least 9e-7 in magnitude, whose
+// sign the library's cosine (within an ulp) gets right. Closer, larger or
+// not a number: -1, and the owner takes the cosine itself. The whole turns
+// are kept from firing to firing and moved on only when the argument leaves
+// its turn, so that the usual firing has no division or rounding to wait for.
+int VCO::ClockWithoutCosine(double argument) {
     const double kLargestReduced = 1e8;
     const double kZeroMargin = 1e-6;
     const double kSmallestAmplitude = 1e-200;  // the product cannot underflow
-    const double kPi = kTwoPi / 2.0;
     const double kHalfPi = kTwoPi / 4.0;
-    const double kTurnsPerRadian = 1.0 / kTwoPi;
     if (!(std::fabs(argument) < kLargestReduced) || !(Amplitude >= kSmallestAmplitude) ||
         !(Amplitude <= std::numeric_limits<double>::max())) {
         return -1;
     }
-    // The whole turns need not be exact: a turn more or less only moves the
-    // reduced argument by about 2 pi, where the cosine is the same.
-    const double turns = static_cast<double>(static_cast<int64_t>(argument * kTurnsPerRadian));
-    const double withinTurn = std::fabs(argument - turns * kTwoPi);  // about [0, 2 pi]
-    // The cosine is positive farther than pi / 2 from pi, and zero at pi / 2 from it.
-    const double fromPi = std::fabs(withinTurn - kPi);
-    if (!(std::fabs(fromPi - kHalfPi) > kZeroMargin)) {
+    double withinTurn = argument - m_dWholeTurns * kTwoPi;
+    if (!(withinTurn >= 0.0 && withinTurn < kTwoPi)) {
+        m_dWholeTurns = std::floor(argument / kTwoPi);
+        withinTurn = argument - m_dWholeTurns * kTwoPi;  // [0, 2 pi) up to the error
+    }
+    // The cosine is zero at pi / 2 and 3 pi / 2, and positive outside them.
+    const bool nearZero = std::fabs(withinTurn - kHalfPi) <= kZeroMargin ||
+                          std::fabs(withinTurn - 3.0 * kHalfPi) <= kZeroMargin;
+    if (nearZero) {
         return -1;
     }
-    return fromPi > kHalfPi ? 1 : 0;
+    return withinTurn < kHalfPi || withinTurn > 3.0 * kHalfPi ? 1 : 0;
 }
 
 bool VCO::Finalize() { return true; }

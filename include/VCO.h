@@ -56,10 +56,11 @@ private:
     // The clock of Amplitude * cos(argument) without the cosine where the
     // argument lies safely away from the zeros of the cosine; otherwise, or
     // for an amplitude whose product could underflow, -1.
-    int ClockWithoutCosine(double argument) const;
+    int ClockWithoutCosine(double argument);
 
     double m_dArgument = 0.0;          // of the last firing
     double m_dPreviousArgument = 0.0;  // of the firing before it
+    double m_dWholeTurns = 0.0;        // below the last argument the clock was told from
 };
 
 }  // namespace Tessel

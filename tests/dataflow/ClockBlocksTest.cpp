@@ -109,15 +109,16 @@ TEST(VCO, ConstantControlShiftsTheFrequencyBySensitivityTimesControl) {
 }
 
 // The clock-only firing against Run, bit for bit: a free run whose samples
-// fall exactly on the cosine's zeros and tops, a steered run, one past the
-// range where the sign is told without the cosine, and a not-a-number control.
+// fall exactly on the cosine's zeros and tops, a steered run, one running
+// backwards through its turns, one past the range where the sign is told
+// without the cosine, and a not-a-number control.
 TEST(VCO, ClockOnlyFiringGivesRunsClockAndWaveformBits) {
     struct Case {
         double frequency, sensitivity, control, initialPhase;
         uint64_t firstFiring;
     };
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (const Case& c : {Case{2.5e9, 0.0, 0.0, 0.0, 0}, Case{1e9, 1e8, 0.37, 1.0, 0},
+    for (const Case& c : {Case{2.5e9, 0.0, 0.0, 0.0, 0}, Case{1e9, 1e8, 0.37, 1.0, 0}, Case{-1.3e9, 0.0, 0.0, 0.5, 0},
                           Case{1e9, 1e8, -4.0, 0.0, 1000000000000ull}, Case{1e9, 1e8, nan, 0.0, 0}}) {
         Oscillator plain(1e-10, c.frequency, c.sensitivity), clockOnly(1e-10, c.frequency, c.sensitivity);
         for (Oscillator* osc : {&plain, &clockOnly}) {
