@@ -518,6 +518,7 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
     facts.margins = result.margins.known ? &result.margins : nullptr;
     facts.clock = result.clockTrack.windows.empty() ? nullptr : &result.clockTrack;
     facts.expectedWanderUi = settings.stress.sjFrequency > 0.0 ? settings.stress.sjPeakToPeakUi : 0.0;
+    facts.unstressed = !settings.stress.Any() && settings.aggressors.empty();
     facts.adaptationLineBits = result.adaptLineBits;
     facts.ignoreBits = size_t(std::max(result.ignoreBits, 0L));
     for (const std::string& note : MarginNotes(facts)) result.notes.push_back(note);
