@@ -3,7 +3,8 @@
 // channel convolution as a run does it (a full chunk of stimulus at a time,
 // for several transform sizes) and as it would cost once per receiver block,
 // the transforms themselves, the eye analysis per block, and, once per run,
-// the eye picture's density and the lossy line.
+// the eye picture's density, the margins at a target BER (and the tail fits
+// they are made of) and the lossy line.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -13,7 +14,9 @@
 #include "EyeAnalysis.h"
 #include "EyeDensity.h"
 #include "Fft.h"
+#include "Margins.h"
 #include "Prbs.h"
+#include "Stress.h"
 #include "StreamConvolver.h"
 
 namespace {
@@ -129,6 +132,51 @@ void BM_FoldEye(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_FoldEye)->Unit(benchmark::kMillisecond);
+
+// What the margins of a default run measure: 50000 bits of an open eye (a
+// 5 dB line's output, as the run keeps it: float), sampled at the peak of
+// the line's pulse, a little early of the opening's middle.
+linksim::MarginInput DefaultRunMargins() {
+    const size_t bits = 50000;
+    const std::vector<double> taps = ChannelTaps(5.0);
+    const size_t peak = size_t(std::max_element(taps.begin(), taps.end()) - taps.begin());
+    linksim::StreamConvolver channel(taps);
+    const std::vector<double> input = NrzWave(bits * kSpui);
+    std::vector<double> trace(input.size());
+    channel.Process(input.data(), input.size(), trace.data());
+    const std::vector<int> sent = linksim::Prbs(15, bits);
+    linksim::MarginInput margins;
+    margins.unitInterval = 1.0 / kBitRate;
+    margins.sampleInterval = margins.unitInterval / kSpui;
+    margins.wave.assign(trace.begin(), trace.end());
+    for (size_t n = 0; n + 1 < bits; ++n) {
+        margins.instants.push_back((double(n) + 0.5) * margins.unitInterval + double(peak) * margins.sampleInterval);
+        margins.instantBits.push_back(sent[n]);
+    }
+    return margins;
+}
+
+void BM_MeasureMargins(benchmark::State& state) {
+    const linksim::MarginInput input = DefaultRunMargins();
+    for (auto _ : state) {
+        const linksim::MarginReport report = linksim::MeasureMargins(input);
+        benchmark::DoNotOptimize(report.timingMarginUi);
+    }
+    state.counters["outline_points"] = double(linksim::MeasureMargins(input).outline.size());
+}
+BENCHMARK(BM_MeasureMargins)->Unit(benchmark::kMillisecond);
+
+// One Gaussian fit of a level's tail: 25000 values, as each side of the
+// margins' levels holds.
+void BM_FitGaussianTail(benchmark::State& state) {
+    linksim::NormalSource normal(1);
+    std::vector<double> values(25000);
+    for (double& value : values) value = 0.2 + 0.01 * normal.Next();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(linksim::FitGaussianTail(values, 50000.0, linksim::TailSide::Lower).sigma);
+    }
+}
+BENCHMARK(BM_FitGaussianTail)->Unit(benchmark::kMicrosecond);
 
 void BM_LossyChannelImpulse(benchmark::State& state) {
     for (auto _ : state) {

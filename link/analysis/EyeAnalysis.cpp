@@ -258,9 +258,10 @@ double EyeAnalyzer::TraceStartTime() const { return SampleTime(m_traceEndIndex -
 std::vector<double> EyeAnalyzer::TraceSamples() const {
     std::vector<double> samples(m_traceFill);
     const size_t oldest = (m_traceNext + m_trace.size() - m_traceFill) % m_trace.size();
-    for (size_t i = 0; i < m_traceFill; ++i) {
-        samples[i] = m_trace[(oldest + i) % m_trace.size()];
-    }
+    // The ring from its oldest sample to its end, then from its start.
+    const size_t first = std::min(m_traceFill, m_trace.size() - oldest);
+    std::copy(m_trace.begin() + long(oldest), m_trace.begin() + long(oldest + first), samples.begin());
+    std::copy(m_trace.begin(), m_trace.begin() + long(m_traceFill - first), samples.begin() + long(first));
     return samples;
 }
 

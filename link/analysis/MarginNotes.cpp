@@ -37,7 +37,11 @@ std::vector<std::string> MarginNotes(const MarginFacts& facts) {
         if (!clock->windows.empty() && clock->movedUi < kNeverMovedUi) {
             notes.push_back(Format("the recovered clock never moved (%.4f UI peak to peak over the run): it kept "
                                    "the phase it started with",
-                                   clock->movedUi));
+                                   clock->movedUi) +
+                            (facts.unstressed ? "; with no jitter or noise at the receiver's input nothing may move "
+                                                "it, and the same link with jitter or noise can sample elsewhere and "
+                                                "show more margin than this run"
+                                              : ""));
         } else if (!clock->windows.empty() && !clock->locked) {
             notes.push_back(Format("the recovered clock never locked: its phase moved %.3f UI peak to peak over "
                                    "the run",

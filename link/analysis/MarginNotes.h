@@ -19,6 +19,9 @@ struct MarginFacts {
     const ClockTrack* clock = nullptr;      // null: the receiver reports no clock
     // Wander the stress explains (the sinusoidal jitter's peak to peak).
     double expectedWanderUi = 0.0;
+    // No jitter and no noise reached the receiver's input: a clock that
+    // only moves on edges that straddle it may then never move.
+    bool unstressed = false;
     std::vector<size_t> adaptationLineBits;  // when each measurement was logged
     size_t ignoreBits = 0;
 };

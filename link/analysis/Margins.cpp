@@ -42,29 +42,42 @@ std::vector<double> CrossingPhases(const MarginInput& input) {
     return phases;
 }
 
+// Calls visit(bit, value) with the output at a phase (in unit intervals)
+// after every instant whose bit is known.
+template <typename Visit>
+void VisitAtPhase(const MarginInput& input, double phaseUi, Visit visit) {
+    for (size_t i = 0; i < input.instants.size(); ++i) {
+        if (input.instantBits[i] < 0) continue;
+        double value = 0.0;
+        if (!ValueAt(input, input.instants[i] + phaseUi * input.unitInterval, value)) continue;
+        visit(input.instantBits[i], value);
+    }
+}
+
 struct PhaseSamples {
     std::vector<double> ones;
     std::vector<double> zeros;
 };
 
-// The output at a phase (in unit intervals) after every instant whose bit is
-// known, split by that bit.
+// The output at a phase, split by the bit.
 PhaseSamples SampleAtPhase(const MarginInput& input, double phaseUi) {
     PhaseSamples samples;
-    for (size_t i = 0; i < input.instants.size(); ++i) {
-        if (input.instantBits[i] < 0) continue;
-        double value = 0.0;
-        if (!ValueAt(input, input.instants[i] + phaseUi * input.unitInterval, value)) continue;
-        (input.instantBits[i] ? samples.ones : samples.zeros).push_back(value);
-    }
+    samples.ones.reserve(input.instants.size());
+    samples.zeros.reserve(input.instants.size());
+    VisitAtPhase(input, phaseUi, [&samples](int bit, double value) { (bit ? samples.ones : samples.zeros).push_back(value); });
     return samples;
 }
 
-size_t ErrorsOf(const PhaseSamples& samples, double threshold) {
-    size_t errors = 0;
-    for (double v : samples.ones) errors += v > threshold ? 0 : 1;
-    for (double v : samples.zeros) errors += v > threshold ? 1 : 0;
-    return errors;
+// The bits compared at a phase, and the errors among them.
+BathtubPoint CountAtPhase(const MarginInput& input, double phaseUi) {
+    BathtubPoint point;
+    point.phaseUi = phaseUi;
+    const double threshold = input.threshold;
+    VisitAtPhase(input, phaseUi, [&point, threshold](int bit, double value) {
+        ++point.compared;
+        point.errors += (bit ? !(value > threshold) : value > threshold) ? 1 : 0;
+    });
+    return point;
 }
 
 }  // namespace
@@ -83,10 +96,16 @@ EyeWalls FitEyeWalls(const std::vector<double>& crossingPhases, double trials, d
 double LevelMargins::Margin(double threshold) const { return std::min(oneAtBer - threshold, threshold - zeroAtBer); }
 
 LevelMargins FitLevels(const std::vector<double>& ones, const std::vector<double>& zeros, double targetBer) {
+    TailFitter fitter;
+    return FitLevels(ones, zeros, targetBer, fitter);
+}
+
+LevelMargins FitLevels(const std::vector<double>& ones, const std::vector<double>& zeros, double targetBer,
+                       TailFitter& fitter) {
     LevelMargins levels;
     const double trials = double(ones.size() + zeros.size());
-    levels.one = FitGaussianTail(ones, trials, TailSide::Lower);
-    levels.zero = FitGaussianTail(zeros, trials, TailSide::Upper);
+    levels.one = fitter.Fit(ones, trials, TailSide::Lower);
+    levels.zero = fitter.Fit(zeros, trials, TailSide::Upper);
     levels.oneAtBer = levels.one.Where(targetBer);
     levels.zeroAtBer = levels.zero.Where(targetBer);
     return levels;
@@ -107,11 +126,7 @@ MarginReport MeasureMargins(const MarginInput& input) {
     std::vector<BathtubPoint> counted;
     size_t fewest = 0;
     for (int k = -3 * kPhasesPerUi / 2; k < 3 * kPhasesPerUi / 2; ++k) {
-        BathtubPoint point;
-        point.phaseUi = double(k) / kPhasesPerUi;
-        const PhaseSamples samples = SampleAtPhase(input, point.phaseUi);
-        point.compared = samples.ones.size() + samples.zeros.size();
-        point.errors = ErrorsOf(samples, input.threshold);
+        const BathtubPoint point = CountAtPhase(input, double(k) / kPhasesPerUi);
         if (counted.empty() || double(point.errors) / double(std::max<size_t>(point.compared, 1)) <
                                    double(counted[fewest].errors) / double(std::max<size_t>(counted[fewest].compared, 1))) {
             fewest = counted.size();
@@ -147,8 +162,11 @@ MarginReport MeasureMargins(const MarginInput& input) {
     report.timingMarginUi = std::min(-reported.left, reported.right);
     report.samplingOffsetUi = -reported.Centre();
 
+    // The levels at the instants and across the outline are fits of as many
+    // values each: one fitter serves them all.
+    TailFitter levelFitter;
     const PhaseSamples atInstants = SampleAtPhase(input, 0.0);
-    report.levels = FitLevels(atInstants.ones, atInstants.zeros, input.targetBer);
+    report.levels = FitLevels(atInstants.ones, atInstants.zeros, input.targetBer, levelFitter);
     report.voltageMarginV = report.levels.Margin(input.threshold);
 
     // A unit interval around the opening's centre, which holds the
@@ -165,7 +183,7 @@ MarginReport MeasureMargins(const MarginInput& input) {
         const bool outlined = std::lround(point.phaseUi * kPhasesPerUi) % kOutlineStride == 0;
         if (report.open && outlined && phase >= reported.left && phase <= reported.right) {
             const PhaseSamples samples = SampleAtPhase(input, point.phaseUi);
-            const LevelMargins levels = FitLevels(samples.ones, samples.zeros, input.targetBer);
+            const LevelMargins levels = FitLevels(samples.ones, samples.zeros, input.targetBer, levelFitter);
             if (levels.Opening() > 0.0) report.outline.push_back({phase, levels.oneAtBer, levels.zeroAtBer});
         }
     }

@@ -45,6 +45,9 @@ struct LevelMargins {
     double Margin(double threshold) const;
 };
 LevelMargins FitLevels(const std::vector<double>& ones, const std::vector<double>& zeros, double targetBer);
+// The same, with a fitter shared by the fits of many phases.
+LevelMargins FitLevels(const std::vector<double>& ones, const std::vector<double>& zeros, double targetBer,
+                       TailFitter& fitter);
 
 struct MarginInput {
     double unitInterval = 0.0;

@@ -5,6 +5,7 @@
 #define LINK_ANALYSIS_RUN_RECORDING_H
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 namespace linksim {
@@ -21,6 +22,8 @@ public:
     const std::vector<double>& ClockTimes() const { return m_clockTimes; }
     double WaveStart() const { return double(m_firstKept) * m_sampleInterval; }
     const std::vector<float>& Wave() const { return m_wave; }
+    // Hands the kept output over instead of copying it, keeping none.
+    std::vector<float> TakeWave() { return std::move(m_wave); }
     bool Truncated() const { return m_truncated; }
 
 private:

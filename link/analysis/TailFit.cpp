@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <utility>
 #include <limits>
 
 namespace linksim {
@@ -35,6 +36,21 @@ Line FitLine(const std::vector<double>& x, const std::vector<double>& y) {
         line.squaredError += miss * miss;
     }
     return line;
+}
+
+// Puts the `tail` outermost values first, in order: the rest is only
+// partitioned, which costs far less than sorting it.
+template <typename Outer>
+void OuterFirst(std::vector<double>& values, size_t tail, Outer outer) {
+    std::nth_element(values.begin(), values.begin() + long(tail - 1), values.end(), outer);
+    std::sort(values.begin(), values.begin() + long(tail), outer);
+}
+
+// Where each rank lies on the Q scale of a tail that carries `weight`.
+std::vector<double> Reaches(const std::vector<size_t>& ranks, double trials, double weight) {
+    std::vector<double> reach(ranks.size());
+    for (size_t i = 0; i < ranks.size(); ++i) reach[i] = InverseGaussianTail((double(ranks[i]) - 0.5) / trials / weight);
+    return reach;
 }
 
 }  // namespace
@@ -70,15 +86,33 @@ double TailFit::Where(double probability) const {
 }
 
 TailFit FitGaussianTail(std::vector<double> values, double trials, TailSide side) {
+    TailFitter fitter;
+    return fitter.Fit(std::move(values), trials, side);
+}
+
+const std::vector<std::vector<double>>& TailFitter::GridReaches(size_t count, double trials, const std::vector<size_t>& ranks,
+                                                               const std::vector<double>& weights) {
+    for (const Grid& grid : m_grids) {
+        if (grid.count == count && grid.trials == trials) return grid.reaches;
+    }
+    Grid grid{count, trials, {}};
+    for (double weight : weights) grid.reaches.push_back(Reaches(ranks, trials, weight));
+    m_grids.push_back(std::move(grid));
+    return m_grids.back().reaches;
+}
+
+TailFit TailFitter::Fit(std::vector<double> values, double trials, TailSide side) {
     TailFit fit;
     fit.side = side;
     const size_t count = values.size();
     if (count == 0 || !(trials >= double(count))) return fit;
     // The outer quarter, outermost first.
     const size_t tail = std::min(count, std::max(kMinimumTailPoints, count / 4));
-    auto outer = side == TailSide::Upper ? std::function<bool(double, double)>(std::greater<double>())
-                                         : std::function<bool(double, double)>(std::less<double>());
-    std::partial_sort(values.begin(), values.begin() + long(tail), values.end(), outer);
+    if (side == TailSide::Upper) {
+        OuterFirst(values, tail, std::greater<double>());
+    } else {
+        OuterFirst(values, tail, std::less<double>());
+    }
     fit.weight = double(count) / trials;
     fit.mean = values[0];
     if (count < kMinimumTailPoints) return fit;
@@ -97,10 +131,16 @@ TailFit FitGaussianTail(std::vector<double> values, double trials, TailSide side
     const double shoulder = (double(tail) - 0.5) / trials;
     const double heaviest = double(count) / trials;
 
-    auto fitWithWeight = [&](double weight) {
-        std::vector<double> reach(ranks.size());
-        for (size_t i = 0; i < ranks.size(); ++i) reach[i] = InverseGaussianTail((double(ranks[i]) - 0.5) / trials / weight);
-        return FitLine(reach, found);
+    // The squared miss of each weight tried, so that a weight the search
+    // comes back to is not worked out again.
+    std::vector<std::pair<double, double>> tried;
+    auto missWithWeight = [&](double weight) {
+        for (const auto& seen : tried) {
+            if (seen.first == weight) return seen.second;
+        }
+        const double miss = FitLine(Reaches(ranks, trials, weight), found).squaredError;
+        tried.emplace_back(weight, miss);
+        return miss;
     };
     // The weight lies between just above the shoulder's probability and the
     // whole distribution; the squared miss of the line chooses it, on a
@@ -108,23 +148,25 @@ TailFit FitGaussianTail(std::vector<double> values, double trials, TailSide side
     const double low = std::log(std::min(shoulder * 1.02, heaviest));
     const double high = std::log(heaviest);
     const int gridSteps = 60;
+    std::vector<double> gridWeights;
+    for (int step = 0; step <= gridSteps; ++step) gridWeights.push_back(std::exp(low + (high - low) * step / gridSteps));
+    const std::vector<std::vector<double>>& gridReaches = GridReaches(count, trials, ranks, gridWeights);
     double bestLog = high;
     double bestError = std::numeric_limits<double>::infinity();
     for (int step = 0; step <= gridSteps; ++step) {
-        const double logWeight = low + (high - low) * step / gridSteps;
-        const double error = fitWithWeight(std::exp(logWeight)).squaredError;
-        if (error < bestError) bestError = error, bestLog = logWeight;
+        const double error = FitLine(gridReaches[size_t(step)], found).squaredError;
+        if (error < bestError) bestError = error, bestLog = low + (high - low) * step / gridSteps;
     }
     const double span = (high - low) / gridSteps;
     double a = std::max(low, bestLog - span), b = std::min(high, bestLog + span);
     const double golden = 0.6180339887498949;
     for (int step = 0; step < 24; ++step) {
         const double c = b - golden * (b - a), d = a + golden * (b - a);
-        if (fitWithWeight(std::exp(c)).squaredError < fitWithWeight(std::exp(d)).squaredError) b = d; else a = c;
+        if (missWithWeight(std::exp(c)) < missWithWeight(std::exp(d))) b = d; else a = c;
     }
     const double chosen = 0.5 * (a + b);
-    const double weight = fitWithWeight(std::exp(chosen)).squaredError <= bestError ? std::exp(chosen) : std::exp(bestLog);
-    const Line line = fitWithWeight(weight);
+    const double weight = missWithWeight(std::exp(chosen)) <= bestError ? std::exp(chosen) : std::exp(bestLog);
+    const Line line = FitLine(Reaches(ranks, trials, weight), found);
     fit.fitted = true;
     fit.weight = weight;
     fit.mean = line.intercept;

@@ -9,6 +9,7 @@
 #define LINK_ANALYSIS_TAIL_FIT_H
 
 #include <cstddef>
+#include <deque>
 #include <vector>
 
 namespace linksim {
@@ -39,6 +40,24 @@ struct TailFit {
 // counted per trial (a value is one trial's outcome, and trials >= the
 // values' count).
 TailFit FitGaussianTail(std::vector<double> values, double trials, TailSide side);
+
+// The same fits, for many of them: fits of equally many values out of
+// equally many trials (the levels at every phase of an eye's outline) try
+// the same grid of weights, whose Q-scale positions a fitter works out once.
+class TailFitter {
+public:
+    TailFit Fit(std::vector<double> values, double trials, TailSide side);
+
+private:
+    struct Grid {
+        size_t count;
+        double trials;
+        std::vector<std::vector<double>> reaches;  // per weight of the grid, per rank
+    };
+    const std::vector<std::vector<double>>& GridReaches(size_t count, double trials, const std::vector<size_t>& ranks,
+                                                        const std::vector<double>& weights);
+    std::deque<Grid> m_grids;  // a deque: what GridReaches returned stays where it is
+};
 
 }  // namespace linksim
 

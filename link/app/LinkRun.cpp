@@ -294,7 +294,7 @@ void Describe(const LinkSettings& settings, LinkResult& result) {
 // The margins at the instants the errors were counted at, each with the
 // transmitted bit it decides (found as the errors were, on the data's grid).
 void MeasureRunMargins(const LinkSettings& settings, const std::vector<InstantSample>& samples,
-                       const std::vector<InstantSample>& onDataGrid, const RunRecorder& recorder,
+                       const std::vector<InstantSample>& onDataGrid, RunRecorder& recorder,
                        const std::vector<int>& bits, LinkResult& result) {
     if (result.retimedOutput) {
         result.margins.why = "the receiver's output is its retimed decision: there is no eye to take margins of";
@@ -310,7 +310,7 @@ void MeasureRunMargins(const LinkSettings& settings, const std::vector<InstantSa
     input.targetBer = settings.targetBer;
     input.waveStart = recorder.WaveStart();
     input.sampleInterval = result.sampleInterval;
-    input.wave = recorder.Wave();
+    input.wave = recorder.TakeWave();
     for (size_t i = 0; i < samples.size(); ++i) {
         const long transmitted = indices[i] - result.errors.latencyBits;
         input.instants.push_back(samples[i].time);
@@ -506,6 +506,7 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
         }
     }
     result.adaptLineBits = watcher.LineBits();
+    const size_t keptUi = recorder.Wave().size() / spui;
     MeasureRunMargins(settings, analyzer.MeasuredSamples(), onDataGrid, recorder, bits, result);
     // The receiver's clock, or the host's where it reports none; the lock
     // allows for the sinusoidal jitter it is meant to follow.
@@ -518,12 +519,13 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
     facts.margins = result.margins.known ? &result.margins : nullptr;
     facts.clock = result.clockTrack.windows.empty() ? nullptr : &result.clockTrack;
     facts.expectedWanderUi = settings.stress.sjFrequency > 0.0 ? settings.stress.sjPeakToPeakUi : 0.0;
+    facts.unstressed = !settings.stress.Any() && settings.aggressors.empty();
     facts.adaptationLineBits = result.adaptLineBits;
     facts.ignoreBits = size_t(std::max(result.ignoreBits, 0L));
     for (const std::string& note : MarginNotes(facts)) result.notes.push_back(note);
     if (recorder.Truncated()) {
         result.notes.push_back("the margins were measured on the first " +
-                               std::to_string(recorder.Wave().size() / spui) + " unit intervals kept of the output");
+                               std::to_string(keptUi) + " unit intervals kept of the output");
     }
     result.timing.results = std::chrono::duration<double>(std::chrono::steady_clock::now() - resultsStart).count();
     return true;

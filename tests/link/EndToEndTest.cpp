@@ -85,6 +85,37 @@ TEST(EndToEnd, FixedCtleReportsItsSamplingOffsetAndWarns) {
     for (const auto& note : summary["notes"]) notes += note.get<std::string>() + "\n";
     EXPECT_NE(notes.find("more than a quarter of the"), std::string::npos) << notes;
     EXPECT_NE(notes.find("never moved"), std::string::npos) << notes;
+    EXPECT_NE(notes.find("with jitter or noise can sample elsewhere"), std::string::npos) << notes;
+}
+
+// On a 27 dB link with the DFE fixed, the CTLE adaptation reaches the same
+// column with 0, 1 and 2 ps of random jitter; the timing margin then falls
+// as the jitter grows, and 10 mV of noise lowers the voltage margin. Only
+// the bits after the CTLE's adaptation (done by about bit 24 000) are
+// counted, so that the four runs stay short.
+TEST(EndToEnd, MoreJitterOrNoiseGivesLessMarginAtTheSameSettings) {
+    if (!KitModelsBuilt()) GTEST_SKIP() << "the kit's models (libraries and .ami files) are not all in this tree";
+    auto run = [](const std::string& stress) {
+        const std::string out = Scratch("run");
+        const std::string arguments =
+            "--channel loss:27 --rx DFEAdapt=0 --ignore-bits 30000 --bits 50000 " + stress + " --out " + out;
+        EXPECT_EQ(RunProgram(arguments, out + ".err"), 0) << arguments << "\n" << ReadFile(out + ".err");
+        return ReadSummary(out);
+    };
+    const nlohmann::json clean = run("");
+    const nlohmann::json rj1 = run("--tx-rj 1e-12");
+    const nlohmann::json rj2 = run("--tx-rj 2e-12");
+    const nlohmann::json noisy = run("--rx-noise 10e-3");
+    for (const nlohmann::json* summary : {&clean, &rj1, &rj2, &noisy}) {
+        ASSERT_TRUE(summary->is_object());
+        EXPECT_EQ((*summary)["adaptation"]["ctle_column"], clean["adaptation"]["ctle_column"]);
+        EXPECT_EQ((*summary)["margins"]["known"], true);
+    }
+    auto timing = [](const nlohmann::json& summary) { return summary["margins"]["timing_margin_ui"].get<double>(); };
+    auto voltage = [](const nlohmann::json& summary) { return summary["margins"]["voltage_margin_v"].get<double>(); };
+    EXPECT_GT(timing(clean), timing(rj1));
+    EXPECT_GT(timing(rj1), timing(rj2));
+    EXPECT_LT(voltage(noisy), voltage(clean));
 }
 
 TEST(EndToEnd, BadParametersFailWithTheirMessage) {

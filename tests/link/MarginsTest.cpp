@@ -67,6 +67,24 @@ TEST(TailFit, PureGaussianGivesItsMeanSigmaAndWeight) {
     EXPECT_EQ(few.Where(1e-12), 3.0);
 }
 
+// A fitter shared by many fits gives each the fit it would get alone, also
+// when the counts or the trials change between fits.
+TEST(TailFit, SharedFitterGivesTheFitsOfSeparateOnes) {
+    linksim::TailFitter fitter;
+    const std::vector<double> narrow = Gaussian(0.3, 0.02, 20000);
+    const std::vector<double> wide = DualDirac(0.0, 0.2, 0.03, 12000);
+    for (const auto& [values, trials] : {std::make_pair(narrow, 40000.0), std::make_pair(wide, 40000.0),
+                                         std::make_pair(narrow, 40000.0), std::make_pair(narrow, 30000.0)}) {
+        for (auto side : {linksim::TailSide::Upper, linksim::TailSide::Lower}) {
+            const linksim::TailFit shared = fitter.Fit(values, trials, side);
+            const linksim::TailFit alone = linksim::FitGaussianTail(values, trials, side);
+            EXPECT_EQ(shared.weight, alone.weight);
+            EXPECT_EQ(shared.mean, alone.mean);
+            EXPECT_EQ(shared.sigma, alone.sigma);
+        }
+    }
+}
+
 TEST(TailFit, DualDiracWallsComeFromTheOuterPeaks) {
     // Crossings at 0.5 UI from the reference, 0.1 UI of dual-Dirac and
     // 0.01 UI rms, one per two bits.
