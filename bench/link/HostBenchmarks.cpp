@@ -4,7 +4,7 @@
 // for several transform sizes) and as it would cost once per receiver block,
 // the transforms themselves, the eye analysis per block, and, once per run,
 // the eye picture's density, the margins at a target BER (and the tail fits
-// they are made of) and the lossy line.
+// they are made of), where a host clock starts, and the lossy line.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -177,6 +177,15 @@ void BM_FitGaussianTail(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_FitGaussianTail)->Unit(benchmark::kMicrosecond);
+
+// Where a host clock starts: the middle of the eye of a 12 dB line's pulse.
+void BM_CentreSamplingPhase(benchmark::State& state) {
+    const std::vector<double> impulse = linksim::LossyChannelImpulse(12.0, kBitRate, kSpui);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(linksim::CentreSamplingPhase(impulse, kSpui, 1.0 / (kBitRate * kSpui)));
+    }
+}
+BENCHMARK(BM_CentreSamplingPhase)->Unit(benchmark::kMillisecond);
 
 void BM_LossyChannelImpulse(benchmark::State& state) {
     for (auto _ : state) {

@@ -32,8 +32,13 @@ int CentreSamplingPhase(const std::vector<double>& impulse, int samplesPerUi, do
     std::vector<double> response(period, 0.0);
     for (size_t k = 0; k < period; ++k) {
         const double level = pattern[k / spui] ? 0.5 : -0.5;
-        for (size_t j = 0; j < period; ++j) {
-            if (folded[j] != 0.0) response[(k + j) % period] += level * folded[j];
+        // (k + j) mod period, without the division: the sum runs from k to
+        // the period's end, then wraps to its start.
+        for (size_t j = 0; j < period - k; ++j) {
+            if (folded[j] != 0.0) response[k + j] += level * folded[j];
+        }
+        for (size_t j = period - k; j < period; ++j) {
+            if (folded[j] != 0.0) response[k + j - period] += level * folded[j];
         }
     }
     // Threshold crossings, as positions within the unit interval.

@@ -23,7 +23,9 @@ void RunRecorder::Add(size_t firstSample, const double* wave, size_t count, cons
         take = m_maxSamples - m_wave.size();
         m_truncated = true;
     }
-    for (size_t i = 0; i < take; ++i) m_wave.push_back(float(wave[from - firstSample + i]));
+    const double* kept = wave + (from - firstSample);
+    m_wave.resize(m_wave.size() + take);
+    std::transform(kept, kept + take, m_wave.end() - long(take), [](double value) { return float(value); });
 }
 
 }  // namespace linksim
