@@ -41,7 +41,11 @@ debootstrap --variant=minbase --include=python3 bullseye "$work" "$mirror" >"$wo
   { tail -n 20 "$work.log" >&2; rm -f "$work.log"; exit 1; }
 rm -f "$work.log"
 touch "$work/.orvex-root-complete"
-rm -rf "$root"
-mv "$work" "$root"
-trap - EXIT
+# A root another run completed meanwhile is kept (ours is then dropped);
+# a half-made one left by an interrupted run is replaced.
+[ -f "$stamp" ] || rm -rf "$root"
+if mv -T "$work" "$root" 2>/dev/null; then
+  trap - EXIT
+fi
+[ -f "$stamp" ] || exit 1
 echo "$root"
