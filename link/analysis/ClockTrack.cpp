@@ -5,33 +5,33 @@
 
 namespace linksim {
 
+void ClockPhaseWindows::Add(double time, double gridPosition) {
+    const double phase = gridPosition - std::floor(gridPosition);
+    if (m_times == 0) {
+        m_unwrappedPhase = phase;
+    } else {
+        double step = phase - m_previousPhase;
+        step -= std::floor(step + 0.5);  // the shorter way round
+        m_unwrappedPhase += step;
+    }
+    m_previousPhase = phase;
+    ++m_times;
+    if (m_inWindow == 0) m_windowStart = time;
+    m_windowPhaseSum += m_unwrappedPhase;
+    if (++m_inWindow == kClockWindowPeriods) {
+        const double period = (time - m_windowStart) / double(kClockWindowPeriods - 1);
+        m_windows.push_back({m_windowStart, m_windowPhaseSum / double(kClockWindowPeriods), period});
+        m_windowPhaseSum = 0.0;
+        m_inWindow = 0;
+    }
+}
+
 ClockTrack TrackClock(const std::vector<double>& clockTimes, const std::function<double(double)>& dataUiAt,
                       double allowanceUi) {
     ClockTrack track;
-    double previous = 0.0;
-    double unwrapped = 0.0;
-    double sum = 0.0;
-    size_t inWindow = 0;
-    double windowStart = 0.0;
-    for (size_t i = 0; i < clockTimes.size(); ++i) {
-        const double position = dataUiAt(clockTimes[i]);
-        const double phase = position - std::floor(position);
-        if (i == 0) {
-            unwrapped = phase;
-        } else {
-            double step = phase - previous;
-            step -= std::floor(step + 0.5);  // the shorter way round
-            unwrapped += step;
-        }
-        previous = phase;
-        if (inWindow == 0) windowStart = clockTimes[i];
-        sum += unwrapped;
-        if (++inWindow == kClockWindowPeriods) {
-            track.windows.push_back({windowStart, sum / double(inWindow)});
-            sum = 0.0;
-            inWindow = 0;
-        }
-    }
+    ClockPhaseWindows phases;
+    for (double time : clockTimes) phases.Add(time, dataUiAt(time));
+    track.windows = phases.Windows();
     if (track.windows.empty()) return track;
 
     auto span = [&](size_t from, size_t to) {

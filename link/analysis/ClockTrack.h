@@ -13,6 +13,29 @@ namespace linksim {
 struct ClockPhaseWindow {
     double time = 0.0;     // of the window's first clock time, seconds
     double phaseUi = 0.0;  // mean phase in the data's grid, unwrapped
+    double period = 0.0;   // mean spacing of the window's clock times, seconds
+};
+
+const size_t kClockWindowPeriods = 64;
+
+// A clock's phase against a bit grid, taken one clock time at a time:
+// unwrapped the shorter way round from each time to the next, and averaged
+// over windows of kClockWindowPeriods times.
+class ClockPhaseWindows {
+public:
+    // gridPosition: where the time falls in the grid, in bits.
+    void Add(double time, double gridPosition);
+    size_t Times() const { return m_times; }
+    const std::vector<ClockPhaseWindow>& Windows() const { return m_windows; }
+
+private:
+    size_t m_times = 0;
+    double m_previousPhase = 0.0;
+    double m_unwrappedPhase = 0.0;
+    double m_windowPhaseSum = 0.0;
+    double m_windowStart = 0.0;
+    size_t m_inWindow = 0;
+    std::vector<ClockPhaseWindow> m_windows;
 };
 
 struct ClockTrack {
@@ -32,7 +55,6 @@ struct ClockTrack {
 ClockTrack TrackClock(const std::vector<double>& clockTimes, const std::function<double(double)>& dataUiAt,
                       double allowanceUi = 0.0);
 
-const size_t kClockWindowPeriods = 64;
 const size_t kLockWindows = 16;
 const double kLockHoldUi = 0.05;
 

@@ -16,8 +16,6 @@ const size_t kSettledWindows = 8;
 // How late a clock time may come, in unit intervals after its instant's
 // block: a receiver keeps a few that did not fit one call for the next.
 const double kLatestClockUi = 4.0;
-
-double WrapHalf(double value) { return value - std::floor(value + 0.5); }
 }  // namespace
 
 int CentreSamplingPhase(const std::vector<double>& impulse, int samplesPerUi, double sampleInterval) {
@@ -114,7 +112,7 @@ void EyeAnalyzer::AddInstant(double instant) {
     if (instant >= m_settings.measureFrom) {
         m_traceInstants.push_back(instant);
     }
-    TrackPhase(instant);
+    m_instantPhases.Add(instant, instant / m_settings.unitInterval);
 }
 
 void EyeAnalyzer::ResolveInstants() {
@@ -193,50 +191,29 @@ void EyeAnalyzer::ResolveCrossings() {
     }
 }
 
-void EyeAnalyzer::TrackPhase(double instant) {
-    const double cycles = instant / m_settings.unitInterval;
-    const double phase = cycles - std::floor(cycles);
-    if (m_instantCount == 0) {
-        m_unwrappedPhase = phase;
-    } else {
-        m_unwrappedPhase += WrapHalf(phase - m_previousPhase);
-    }
-    m_previousPhase = phase;
-    ++m_instantCount;
-    if (m_windowCount == 0) {
-        m_windowStart = instant;
-    }
-    m_windowPhaseSum += m_unwrappedPhase;
-    if (++m_windowCount == kPhaseWindow) {
-        const double period = (instant - m_windowStart) / double(kPhaseWindow - 1);
-        m_windows.push_back({m_windowStart, m_windowPhaseSum / double(kPhaseWindow), period});
-        m_windowCount = 0;
-        m_windowPhaseSum = 0.0;
-    }
-}
-
 ClockSettling EyeAnalyzer::Settling() const {
     ClockSettling result;
-    result.clockCount = m_instantCount;
-    if (m_windows.empty()) {
+    result.clockCount = m_instantPhases.Times();
+    const std::vector<ClockPhaseWindow>& windows = m_instantPhases.Windows();
+    if (windows.empty()) {
         return result;
     }
-    const double finalPhase = m_windows.back().meanPhase;
+    const double finalPhase = windows.back().phaseUi;
     size_t first = 0;
-    for (size_t w = m_windows.size(); w-- > 0;) {
-        if (std::fabs(m_windows[w].meanPhase - finalPhase) > kSettledPhaseUi) {
+    for (size_t w = windows.size(); w-- > 0;) {
+        if (std::fabs(windows[w].phaseUi - finalPhase) > kSettledPhaseUi) {
             first = w + 1;
             break;
         }
     }
-    result.settled = m_windows.size() - first >= kSettledWindows;
+    result.settled = windows.size() - first >= kSettledWindows;
     const size_t from = result.settled ? first : 0;
     double periodSum = 0.0;
-    for (size_t w = from; w < m_windows.size(); ++w) {
-        periodSum += m_windows[w].period;
+    for (size_t w = from; w < windows.size(); ++w) {
+        periodSum += windows[w].period;
     }
-    result.meanPeriod = periodSum / double(m_windows.size() - from);
-    result.settleTime = m_windows[from].startTime;
+    result.meanPeriod = periodSum / double(windows.size() - from);
+    result.settleTime = windows[from].time;
     result.finalPhaseUi = finalPhase - std::floor(finalPhase);
     return result;
 }

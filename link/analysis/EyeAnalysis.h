@@ -11,6 +11,8 @@
 #include <deque>
 #include <vector>
 
+#include "ClockTrack.h"
+
 namespace linksim {
 
 // The output's value at one sampling instant.
@@ -82,18 +84,11 @@ public:
     std::vector<double> TraceInstants() const;
 
 private:
-    struct PhaseWindow {
-        double startTime;
-        double meanPhase;  // unwrapped, in unit intervals
-        double period;
-    };
-
     void AddInstant(double instant);
     void ExtendIdealClock(double until);
     void ResolveInstants();
     void FindCrossings(const double* wave, size_t count);
     void ResolveCrossings();
-    void TrackPhase(double instant);
     void KeepTrace(const double* wave, size_t count);
     void TrimHistory();
     double SampleTime(int64_t index) const { return double(index) * m_settings.sampleInterval; }
@@ -120,14 +115,7 @@ private:
     EyeWidthMargins m_margins;
 
     // Clock settling, tracked from the first instant on.
-    static const size_t kPhaseWindow = 64;
-    size_t m_instantCount = 0;
-    double m_previousPhase = 0.0;
-    double m_unwrappedPhase = 0.0;
-    double m_windowPhaseSum = 0.0;
-    double m_windowStart = 0.0;
-    size_t m_windowCount = 0;
-    std::vector<PhaseWindow> m_windows;
+    ClockPhaseWindows m_instantPhases;
 
     // The eye picture's ring of the latest measured samples.
     std::vector<double> m_trace;
