@@ -21,18 +21,6 @@ public:
     // posted why) or when the filter cannot run at all.
     bool Run() override;
 
-    // For an owner that knows the firing's input sample before it knows the
-    // firing's Control: takes the sample at Input into the delay line and,
-    // if OutputNeeded, forms the output with the response in force, ahead of
-    // Run. Run then writes that output, unless Control has changed: then it
-    // rebuilds the taps and forms the output again from the same delay line,
-    // which gives exactly what an ordinary firing would. False, touching
-    // nothing, when the filter cannot run (Run then fires it the ordinary
-    // way, and reports).
-    bool TakeSampleAhead();
-    // The output formed ahead, valid between TakeSampleAhead and Run.
-    double OutputFormedAhead() const { return m_dOutputAhead; }
-
     // For an owner that keeps one input history for several banks whose
     // inputs are the same samples, and fires them without their own delay
     // lines: the control half of a firing (the taps are rebuilt when Control
@@ -74,12 +62,6 @@ public:
     // taps, but no output is formed and Output keeps its value.
     bool OutputNeeded = true;
 
-private:
-    bool RunOnSampleTakenAhead();
-
-    bool m_bSampleTakenAhead = false;
-    bool m_bOutputFormedAhead = false;
-    double m_dOutputAhead = 0.0;
 };
 
 #endif

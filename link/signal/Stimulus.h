@@ -5,7 +5,6 @@
 #ifndef LINK_STIMULUS_H
 #define LINK_STIMULUS_H
 
-#include <cmath>
 #include <cstddef>
 #include <vector>
 
@@ -16,12 +15,6 @@ struct RxStimulus {
     double dataUi = 0.0;        // seconds per transmitted bit
     double sampleInterval = 0;  // seconds per sample
     std::vector<double> wave;   // received samples
-
-    // The bit transmitted at time t (s), before any channel delay; -1 outside.
-    int BitAt(double t) const {
-        const double k = std::floor(t / dataUi);
-        return k >= 0 && k < static_cast<double>(bits.size()) ? bits[static_cast<size_t>(k)] : -1;
-    }
 };
 
 // NRZ samples: each is the mean of the +-0.5 V waveform over its sample

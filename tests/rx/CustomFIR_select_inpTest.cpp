@@ -107,35 +107,6 @@ TEST_F(BankTest, FiringsWithoutOutputKeepTheHistoryAndTheSelection) {
     EXPECT_EQ(Fire(2, 4.0), (1.0 + 2.0 + 3.0 + 4.0) * 2);
 }
 
-// Taken ahead, the sample gives the output of an ordinary firing, also when
-// Control changes in between or the output is asked for only at Run.
-TEST_F(BankTest, SampleTakenAheadGivesTheOrdinaryFiring) {
-    CustomFIR_select_inp ahead;
-    ahead.Response_Matrix = bank.Response_Matrix;
-    ahead.Time_Stamps = bank.Time_Stamps;
-    ahead.ResponseType = 0;
-    ahead.SampleRate = kRate;
-    ahead.Num_Time_Points = kPoints;
-    ahead.Num_Responses = kColumns;
-    OneItemWire<double> aheadInput, aheadOutput;
-    aheadInput.Attach(ahead.Input);
-    aheadOutput.Attach(ahead.Output);
-    ASSERT_TRUE(ahead.Setup());
-    ASSERT_TRUE(ahead.Initialize());
-    const int controls[] = {1, 1, 2, 2, 2, 5, 0, 0, 3, 3, 3, 3};
-    for (size_t n = 0; n < sizeof controls / sizeof controls[0]; ++n) {
-        const double x = 0.25 * static_cast<double>(n % 4) - 0.3;
-        const double expected = Fire(controls[n], x);
-        aheadInput.item = x;
-        ahead.OutputNeeded = n % 5 != 3;  // sometimes only asked for at Run
-        ASSERT_TRUE(ahead.TakeSampleAhead());
-        ahead.OutputNeeded = true;
-        ahead.Control = controls[n];
-        ASSERT_TRUE(ahead.Run());
-        EXPECT_EQ(aheadOutput.item, expected) << "firing " << n;
-    }
-}
-
 // A rebuild that the filter refuses fails that firing, and the next change
 // tries again.
 TEST_F(BankTest, FailedRebuildFailsItsFiring) {
