@@ -5,7 +5,8 @@
 
 #include <string>
 
-#include "LinkRun.h"
+#include "LinkResult.h"
+#include "LinkSettings.h"
 #include "Summary.h"
 
 namespace linksim {

@@ -6,7 +6,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "LinkRun.h"
+#include "LinkResult.h"
+#include "LinkSettings.h"
 
 namespace linksim {
 

@@ -1,0 +1,121 @@
+// What a run of orvex-link found: the models as they ran, the channel, the
+// counted errors, the eye, the margins, the clock and the adaptation. Plain
+// data, shared by the run, its reports and the sweeps.
+#ifndef LINK_RUN_LINK_RESULT_H
+#define LINK_RUN_LINK_RESULT_H
+
+#include <cmath>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "AdaptLog.h"
+#include "AmiDescription.h"
+#include "BitErrors.h"
+#include "Buffers.h"
+#include "ClockTrack.h"
+#include "EyeAnalysis.h"
+#include "Margins.h"
+#include "ParameterString.h"
+
+namespace linksim {
+
+struct ModelRun {
+    std::string library;
+    std::string ami;
+    AmiDescription description;
+    std::vector<ParameterChoice> parameters;  // point into description
+    std::string parameterString;
+    std::string initMessage;
+    std::string parametersOut;
+    bool getWaveUsed = false;
+};
+
+// Where the time of a run went, in seconds of wall-clock time. The models'
+// calls and the setup run on the calling thread; channel and analysis run
+// on a second thread when overlapped, and then count only through waiting.
+struct RunTiming {
+    bool overlapped = false;
+    double setup = 0.0;      // .ami files, libraries, channel, both AMI_Init
+    double stimulus = 0.0;   // the bits as levels, handed to the channel (beside the
+                             // receiver too when the transmitter has no AMI_GetWave)
+    double txGetWave = 0.0;
+    double channel = 0.0;    // the convolution, wherever it ran
+    double analysis = 0.0;   // eye, clock and trace, wherever it ran
+    double rxGetWave = 0.0;
+    double waiting = 0.0;    // for the second thread, after AMI_GetWave returned
+    double results = 0.0;    // AMI_Close, bit errors, adaptation log
+    double run = 0.0;        // all of RunLink
+};
+
+// What a run's channel (or one aggressor's path) turned out to be.
+struct ChannelOutcome {
+    std::string description;  // "15 dB lossy line", a file's path
+    std::string ports;        // of a Touchstone file; empty otherwise
+    double lossDbAtNyquist = std::nan("");  // of the data (a Touchstone path) or the line
+    double delaySeconds = std::nan("");
+    double precursorEnergyShare = std::nan("");  // Touchstone only
+    std::vector<std::string> warnings;
+};
+
+struct BuffersOutcome {
+    bool applied = false;
+    BufferLoads loads;
+    std::string source;  // where the values came from
+};
+
+struct AggressorOutcome {
+    ChannelOutcome path;
+    unsigned long long seed = 0;
+    double pulsePeakV = 0.0;     // its pulse response's largest magnitude at the receiver's input
+    double largestV = 0.0;       // the largest it added to the receiver's input in the run
+};
+
+struct LinkResult {
+    ModelRun tx;
+    ModelRun rx;
+    size_t bits = 0;
+    size_t bitsPerCall = 0;
+    long ignoreBits = 0;
+    double unitInterval = 0.0;
+    double sampleInterval = 0.0;
+    size_t channelSamples = 0;
+    size_t impulseSamples = 0;  // the impulse matrix's rows
+    std::vector<std::string> flow;   // what went where, in order
+    std::vector<std::string> notes;  // anything a user should know about the run
+
+    ChannelOutcome channel;
+    BuffersOutcome buffers;
+    std::vector<AggressorOutcome> aggressors;
+    std::string ibsFile;
+
+    bool retimedOutput = false;
+    bool rxReportsClock = false;
+    // The receiver's clock times, or (for receivers that report none, or
+    // have no AMI_GetWave) the host's own clock recovery.
+    bool hostClock = false;
+    BitErrorCount errors;
+    EyeWidthMargins widthMargins;
+    ClockSettling clock;
+
+    bool adaptLogFound = false;
+    std::string adaptLogError;
+    AdaptOutcome adaptation;
+    std::vector<AdaptMeasurement> adaptMeasurements;
+    std::vector<size_t> adaptLineBits;  // the bits given to the receiver when each was logged
+
+    // Margins at the target rate at the receiver's sampling instants, and its
+    // clock against the data's grid (empty windows: no clock reported).
+    MarginReport margins;
+    ClockTrack clockTrack;
+
+    double traceStart = 0.0;
+    std::vector<double> traceSamples;
+    std::vector<double> traceInstants;
+
+    RunTiming timing;
+};
+
+}  // namespace linksim
+
+#endif

@@ -1,0 +1,80 @@
+// What a run of orvex-link is asked to do: the models, the channel, the
+// stress, the buffers and the run's limits. Plain data, shared by the run,
+// its reports and the sweeps.
+#ifndef LINK_RUN_LINK_SETTINGS_H
+#define LINK_RUN_LINK_SETTINGS_H
+
+#include <cmath>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Channel.h"
+#include "MixedMode.h"
+#include "ParameterString.h"
+#include "Stress.h"
+
+namespace linksim {
+
+// The buffers' values given on the command line, per leg; NaN where not
+// given (the .ibs file's or the defaults then hold).
+struct BufferOverrides {
+    double txOhms = std::nan("");
+    double txFarads = std::nan("");
+    double rxOhms = std::nan("");
+    double rxFarads = std::nan("");
+    bool Any() const {
+        return !std::isnan(txOhms) || !std::isnan(txFarads) || !std::isnan(rxOhms) || !std::isnan(rxFarads);
+    }
+};
+
+// How the receiver's output is read. Equalised: an analog waveform, sampled
+// half a unit interval after each clock time and drawn as an eye. Retimed:
+// the receiver's decisions, which change exactly at those instants: read at
+// the clock times themselves, and no eye drawn. Auto picks Retimed for the
+// receivers known to output their decisions with the settings chosen.
+enum class RxOutputMode { Auto, Equalised, Retimed };
+
+struct ModelSpec {
+    std::string library;
+    std::string ami;  // empty: the library's name with .ami beside it
+    std::vector<ParameterOverride> overrides;
+};
+
+struct LinkSettings {
+    ModelSpec tx;
+    ModelSpec rx;
+    int prbsOrder = 15;
+    size_t bits = 0;  // 0: the models' Ignore_Bits and enough to measure after them
+    double bitRate = 10e9;
+    int samplesPerUi = 32;
+    ChannelSpec channel;
+    PortMap ports;  // of a Touchstone channel
+    // Crosstalk: each path from an aggressor's transmitter to our receiver,
+    // driven by its own PRBS; all Touchstone aggressors share one numbering.
+    std::vector<ChannelSpec> aggressors;
+    PortMap aggressorPorts;
+    bool aggressorPortsGiven = false;  // else the channel's ports
+    // The buffers at both ends: applied to Touchstone channels and --ibs
+    // runs always, to loss and file channels only when one is given.
+    BufferOverrides buffers;
+    std::string ibsPath;  // the models, buffers and package from an IBIS file
+    std::string txPin;    // which of its models (empty: by Model_type)
+    std::string rxPin;
+    size_t bitsPerCall = 1024;  // capped at the bits of the run
+    long ignoreBits = -1;       // bits not counted; -1: the models' Ignore_Bits
+    double modelTimeout = 0.0;  // seconds a model call may take; 0: no limit
+    std::string outDir = ".";  // the models run inside it (the receiver writes there)
+    RxOutputMode rxOutput = RxOutputMode::Auto;
+    StressSettings stress;
+    double targetBer = 1e-12;  // of the margins
+    // The channel convolution and the analysis on a second thread while the
+    // receiver's AMI_GetWave runs; the results are the same either way.
+    bool overlapHostWork = true;
+    std::function<void(size_t bitsDone, size_t bitsTotal)> progress;
+};
+
+}  // namespace linksim
+
+#endif
