@@ -41,6 +41,16 @@ if [ -n "$missing" ] || [ "$need_wine" = yes ]; then
     missing="$missing wine wine32:i386 wine64"
   fi
   echo "Installing Debian packages:$missing" >&2
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
+  # A mirror caught mid-sync fails the index download now and then: try the
+  # update a few times, and if it still fails, try the install with the
+  # indexes already on the machine before giving up.
+  for attempt in 1 2 3; do
+    $SUDO apt-get update -qq && break
+    echo "apt-get update failed (attempt $attempt); retrying" >&2
+    sleep $((attempt * 10))
+  done
+  $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null || {
+    $SUDO apt-get update -qq || true
+    $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
+  }
 fi
