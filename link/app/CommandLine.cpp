@@ -12,21 +12,10 @@
 #include <memory>
 
 #include "IbisFile.h"
+#include "KitModels.h"
+#include "Quantity.h"
 
 namespace linksim {
-
-bool ParseQuantity(const std::string& text, double& value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    if (end == text.c_str()) return false;
-    const std::string suffix(end);
-    if (suffix == "k") value *= 1e3;
-    else if (suffix == "M") value *= 1e6;
-    else if (suffix == "G") value *= 1e9;
-    else if (!suffix.empty()) return false;
-    return std::isfinite(value);
-}
 
 std::string ProgramFolder(const char* argument0) {
     std::error_code failure;
@@ -37,19 +26,6 @@ std::string ProgramFolder(const char* argument0) {
 
 namespace {
 
-const char* const kTxModel = "Orvex_TX_AMI_01142014";
-const char* const kRxModel = "Orvex_RX_AMI_05272013";
-
-// A whole number of at least minimum, also written with a suffix (10k, 2M).
-bool ParseCount(const std::string& text, long long minimum, long long& value) {
-    double quantity = 0.0;
-    if (!ParseQuantity(text, quantity) || quantity != std::floor(quantity) || quantity < double(minimum) ||
-        quantity > 9e18) {
-        return false;
-    }
-    value = (long long)quantity;
-    return true;
-}
 
 // Help lines wrapped to fit a terminal beside the option column.
 std::string Wrapped(const std::string& text) {
@@ -78,7 +54,7 @@ std::string Wrapped(const std::string& text) {
 void ParseChannel(const std::string& text, ChannelSpec& channel) {
     if (text.rfind("loss:", 0) == 0) {
         channel.kind = ChannelKind::Loss;
-        if (!ParseQuantity(text.substr(5), channel.lossDb) || channel.lossDb < 0.0) {
+        if (!ParseQuantity(text.substr(5), Unit::Decibels, channel.lossDb) || channel.lossDb < 0.0) {
             Refuse("--channel", text, "the loss must be a number of dB, 0 or more");
         }
         return;
@@ -114,13 +90,14 @@ PortMap ParsePorts(const std::string& option, const std::string& text) {
     return map;
 }
 
-// Ohms or farads with an SI scale letter (50, 0.8p, 1.2k); "inf" or "open"
-// where an open end is allowed.
-double ParseBufferValue(const std::string& option, const std::string& text, bool openAllowed) {
+// Ohms or farads (50, 50ohm, 0.8p, 0.8pF, 1.2k); "inf" or "open" where an
+// open end is allowed.
+double ParseBufferValue(const std::string& option, const std::string& text, Unit unit, bool openAllowed) {
     if (openAllowed && (text == "inf" || text == "open")) return std::numeric_limits<double>::infinity();
     double value = 0.0;
-    if (!ParseScaledNumber(text, value) || value < 0.0) {
-        Refuse(option, text, std::string("give a value of 0 or more, with an SI scale letter if wanted (0.8p, 50)") +
+    if (!ParseQuantity(text, unit, value) || value < 0.0) {
+        Refuse(option, text, std::string("give a value of 0 or more, with an SI prefix and ") + UnitSymbol(unit) +
+                                 " if wanted (" + (unit == Unit::Farads ? "0.8p, 0.8pF" : "50, 50ohm") + ")" +
                                  (openAllowed ? ", or open" : ""));
     }
     return value;
@@ -130,7 +107,7 @@ int ParsePrbs(const std::string& text) {
     std::string digits = text;
     if (digits.rfind("PRBS", 0) == 0 || digits.rfind("prbs", 0) == 0) digits = digits.substr(4);
     long long order = 0;
-    if (!ParseCount(digits, 1, order) || (order != 7 && order != 15 && order != 23 && order != 31)) {
+    if (!ParseCount(digits, order) || (order != 7 && order != 15 && order != 23 && order != 31)) {
         Refuse("--prbs", text, "the pattern is PRBS7, 15, 23 or 31");
     }
     return int(order);
@@ -199,7 +176,7 @@ CLI::Option* AddCount(CLI::App& app, const std::string& name, Count& target, lon
             name,
             [&target, name, minimum, maximum, reason](const std::string& text) {
                 long long count = 0;
-                if (!ParseCount(text, minimum, count) || count > maximum) Refuse(name, text, reason);
+                if (!ParseCount(text, count) || count < minimum || count > maximum) Refuse(name, text, reason);
                 target = Count(count);
             },
             description)
@@ -227,37 +204,71 @@ std::unique_ptr<CLI::App> MakeApp(CommandLine& line, const std::string& programF
 }  // namespace
 
 std::string DefaultTxLibrary(const std::string& programFolder) {
-    return programFolder + "/kit/" + kTxModel + ".so";
+    return programFolder + "/kit/" + KitTransmitterName() + ".so";
 }
 
 std::string DefaultRxLibrary(const std::string& programFolder) {
-    return programFolder + "/kit/" + kRxModel + ".so";
+    return programFolder + "/kit/" + KitReceiverName() + ".so";
 }
 
-void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& programFolder) {
-    LinkSettings& s = line.settings;
-    s.tx.library = DefaultTxLibrary(programFolder);
-    s.rx.library = DefaultRxLibrary(programFolder);
-    s.outDir = "link-run";
+namespace {
 
-    const std::string models = "models";
-    const size_t first = app.get_options().size();
+// An option taking one quantity of the unit, kept when accept() holds.
+CLI::Option* AddQuantity(CLI::App& app, const std::string& name, double& target, Unit unit,
+                         bool (*accept)(double), const std::string& reason, const std::string& description) {
+    return app.add_option_function<std::string>(
+        name,
+        [&target, name, unit, accept, reason](const std::string& text) {
+            double value = 0.0;
+            if (!ParseQuantity(text, unit, value) || !accept(value)) Refuse(name, text, reason);
+            target = value;
+        },
+        description);
+}
+
+bool AnyNumber(double) { return true; }
+bool NotNegative(double value) { return value >= 0.0; }
+bool Positive(double value) { return value > 0.0; }
+bool ErrorRate(double value) { return value > 0.0 && value < 0.5; }
+
+// AMOUNT@FREQUENCY, the amount 0 or more and the frequency above 0.
+CLI::Option* AddQuantityAtFrequency(CLI::App& app, const std::string& name, double& amount, double& frequency,
+                                    Unit amountUnit, const std::string& example, const std::string& description) {
+    return app.add_option_function<std::string>(
+        name,
+        [&amount, &frequency, name, amountUnit, example](const std::string& text) {
+            double parsedAmount = 0.0;
+            double parsedFrequency = 0.0;
+            if (!ParseQuantityAtFrequency(text, amountUnit, parsedAmount, parsedFrequency) || parsedAmount < 0.0 ||
+                parsedFrequency <= 0.0) {
+                Refuse(name, text, "give AMOUNT@FREQUENCY, the amount 0 or more and the frequency above 0, as in " +
+                                       example);
+            }
+            amount = parsedAmount;
+            frequency = parsedFrequency;
+        },
+        description);
+}
+
+void AddModelOptions(CLI::App& app, LinkSettings& s) {
+    const std::string group = "models";
     app.add_option("--tx-model", s.tx.library,
-                   "transmitter library (default: kit/" + std::string(kTxModel) + ".so beside this program)")
-        ->type_name("PATH")->group(models);
+                   "transmitter library (default: kit/" + std::string(KitTransmitterName()) +
+                       ".so beside this program)")
+        ->type_name("PATH")->group(group);
     app.add_option("--rx-model", s.rx.library,
-                   "receiver library (default: kit/" + std::string(kRxModel) + ".so)")
-        ->type_name("PATH")->group(models);
+                   "receiver library (default: kit/" + std::string(KitReceiverName()) + ".so)")
+        ->type_name("PATH")->group(group);
     app.add_option("--tx-ami", s.tx.ami, "transmitter .ami file (default: the library's name with .ami)")
-        ->type_name("PATH")->group(models);
-    app.add_option("--rx-ami", s.rx.ami, "receiver .ami file (likewise)")->type_name("PATH")->group(models);
+        ->type_name("PATH")->group(group);
+    app.add_option("--rx-ami", s.rx.ami, "receiver .ami file (likewise)")->type_name("PATH")->group(group);
     app.add_option_function<std::vector<std::string>>(
            "--tx",
            [&s](const std::vector<std::string>& texts) {
                for (const std::string& text : texts) s.tx.overrides.push_back(ParseParameter("--tx", text));
            },
            "transmitter parameter, checked against its .ami (repeatable)")
-        ->type_name("NAME=VALUE")->allow_extra_args(false)->group(models);
+        ->type_name("NAME=VALUE")->allow_extra_args(false)->group(group);
     app.add_option_function<std::vector<std::string>>(
            "--rx",
            [&s](const std::vector<std::string>& texts) {
@@ -265,122 +276,108 @@ void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& program
            },
            "receiver parameter (repeatable); the kit's receiver runs with Rx_config=1, its equalised output, "
            "unless this sets it")
-        ->type_name("NAME=VALUE")->allow_extra_args(false)->group(models);
+        ->type_name("NAME=VALUE")->allow_extra_args(false)->group(group);
     app.add_option_function<std::string>(
            "--rx-output", [&s](const std::string& text) { s.rxOutput = ParseRxOutput(text); },
            "auto, equalised or retimed: whether the receiver's output is an analog waveform (sampled UI/2 after "
            "each clock time, eye drawn) or its retimed decisions (read at the clock times, no eye); auto knows "
            "the kit's receiver")
-        ->type_name("MODE")->group(models);
+        ->type_name("MODE")->group(group);
+}
 
-    const std::string stimulus = "stimulus";
+void AddStimulusOptions(CLI::App& app, LinkSettings& s) {
+    const std::string group = "stimulus";
     app.add_option_function<std::string>(
            "--prbs", [&s](const std::string& text) { s.prbsOrder = ParsePrbs(text); },
            "PRBS7, 15, 23 or 31, as 7 or PRBS7 (default 15)")
-        ->type_name("N")->group(stimulus);
+        ->type_name("N")->group(group);
     AddCount(app, "--bits", s.bits, 1, kNoMaximum, "give a positive number of bits",
              "bits to send, e.g. 200000 or 200k (default: the models' Ignore_Bits and 50000 or a fifth more, "
              "whichever is larger); at most " + std::to_string(MaxBits()) + ", half this machine's memory at " +
                  std::to_string(kBytesPerBit) + " bytes per bit")
-        ->group(stimulus);
-    app.add_option_function<std::string>(
-           "--bit-rate",
-           [&s](const std::string& text) {
-               if (!ParseQuantity(text, s.bitRate) || s.bitRate <= 0.0) {
-                   Refuse("--bit-rate", text, "give the bit rate in bits per second (10e9 or 10G)");
-               }
-           },
-           "bit rate, e.g. 10e9 or 10G (default 10 Gb/s); bit rate times samples per unit interval at most " +
-               Number(kMaxSampleRate) + " samples/s")
-        ->type_name("HZ")->group(stimulus);
+        ->group(group);
+    AddQuantity(app, "--bit-rate", s.bitRate, Unit::BitsPerSecond, Positive,
+                "give the bit rate in bits per second (10e9, 10G or 10Gbps)",
+                "bit rate, e.g. 10e9 or 10G (default 10 Gb/s); bit rate times samples per unit interval at most " +
+                    Number(kMaxSampleRate) + " samples/s")
+        ->type_name("BPS")->group(group);
     AddCount(app, "--samples-per-ui", s.samplesPerUi, 2, 4096, "give 2 to 4096 samples per unit interval",
              "samples per unit interval, 2 to 4096 (default 32)")
-        ->group(stimulus);
+        ->group(group);
     AddCount(app, "--bits-per-call", s.bitsPerCall, 1, kNoMaximum, "give a positive number of bits per AMI_GetWave call",
              "bits per AMI_GetWave call (default 1024; at most the bits of the run)")
-        ->group(stimulus);
+        ->group(group);
     AddCount(app, "--ignore-bits", s.ignoreBits, 0, kNoMaximum, "give a number of bits, 0 or more",
              "bits at the start not counted (default: the larger of the models' Ignore_Bits); a run must send "
              "more")
-        ->group(stimulus);
+        ->group(group);
+}
 
-    const std::string stress = "stress (in the stimulus the host builds; the same for the same seed)";
-    auto amount = [&app, &stress](const char* name, double& value, const char* reason, const char* help) {
-        app.add_option_function<std::string>(
-               name,
-               [&value, name, reason](const std::string& text) {
-                   if (!ParseQuantity(text, value) || value < 0.0) Refuse(name, text, reason);
-               },
-               help)
-            ->type_name(std::string(name) == "--rx-noise" ? "VOLTS" : "SECONDS")
-            ->group(stress);
-    };
-    auto amountAt = [&app, &stress](const char* name, double& value, double& frequency, const char* typeName,
-                                    const char* help) {
-        app.add_option_function<std::string>(
-               name,
-               [&value, &frequency, name](const std::string& text) {
-                   std::string error;
-                   if (!ParseAmountAtFrequency(text, value, frequency, error)) {
-                       throw CLI::ValidationError(std::string(name) + " " + error);
-                   }
-               },
-               help)
-            ->type_name(typeName)
-            ->group(stress);
-    };
-    amount("--tx-rj", s.stress.rjRms, "give the jitter in seconds, 0 or more (1e-12 for 1 ps)",
-           "random jitter on the transmitted edges, rms, e.g. 1e-12 (1 ps)");
-    amount("--tx-dj", s.stress.djPeakToPeak, "give the jitter in seconds, 0 or more (5e-12 for 5 ps)",
-           "deterministic jitter as dual-Dirac, peak to peak: each edge early or late by half of it, at random");
-    amountAt("--tx-sj", s.stress.sjPeakToPeakUi, s.stress.sjFrequency, "UI@HZ",
-             "sinusoidal jitter, UI peak to peak at a frequency, e.g. 0.1@100e3");
-    app.add_option_function<std::string>(
-           "--tx-ppm",
-           [&s](const std::string& text) {
-               if (!ParseQuantity(text, s.stress.ppm)) {
-                   Refuse("--tx-ppm", text, "give the data-rate offset in parts per million, as in 100 or -100");
-               }
-           },
-           "data rate above the nominal one, parts per million (negative: below)")
-        ->type_name("PPM")->group(stress);
-    amountAt("--tx-ssc", s.stress.sscPpm, s.stress.sscFrequency, "PPM@HZ",
-             "spread-spectrum clocking: triangular down-spread of PPM at a frequency, e.g. 5000@33e3");
-    amount("--rx-noise", s.stress.rxNoiseRms, "give the noise in volts rms, 0 or more (10e-3 for 10 mV)",
-           "Gaussian noise, rms, added to the receiver's input before its AMI_GetWave, e.g. 10e-3 (10 mV)");
-    app.add_option_function<std::string>(
-           "--seed",
-           [&s](const std::string& text) {
-               long long count = 0;
-               if (!ParseCount(text, 0, count)) Refuse("--seed", text, "give a seed of 0 or more");
-               s.stress.seed = uint64_t(count);
-           },
-           "seed of the jitter and the noise (default 1)")
-        ->type_name("N")->group(stress);
+void AddStressOptions(CLI::App& app, LinkSettings& s) {
+    const std::string group = "stress (in the stimulus the host builds; the same for the same seed)";
+    AddQuantity(app, "--tx-rj", s.stress.rjRms, Unit::Seconds, NotNegative,
+                "give the jitter in seconds, 0 or more (1p, 1ps or 1e-12 for 1 ps)",
+                "random jitter on the transmitted edges, rms, e.g. 1p (1 ps)")
+        ->type_name("SECONDS")->group(group);
+    AddQuantity(app, "--tx-dj", s.stress.djPeakToPeak, Unit::Seconds, NotNegative,
+                "give the jitter in seconds, 0 or more (5p or 5e-12 for 5 ps)",
+                "deterministic jitter as dual-Dirac, peak to peak: each edge early or late by half of it, at "
+                "random")
+        ->type_name("SECONDS")->group(group);
+    AddQuantityAtFrequency(app, "--tx-sj", s.stress.sjPeakToPeakUi, s.stress.sjFrequency, Unit::UnitIntervals,
+                           "0.1@10M", "sinusoidal jitter, UI peak to peak at a frequency, e.g. 0.1@100k")
+        ->type_name("UI@HZ")->group(group);
+    AddQuantity(app, "--tx-ppm", s.stress.ppm, Unit::PartsPerMillion, AnyNumber,
+                "give the data-rate offset in parts per million, as in 100 or -100",
+                "data rate above the nominal one, parts per million (negative: below)")
+        ->type_name("PPM")->group(group);
+    AddQuantityAtFrequency(app, "--tx-ssc", s.stress.sscPpm, s.stress.sscFrequency, Unit::PartsPerMillion,
+                           "5000@33k",
+                           "spread-spectrum clocking: triangular down-spread of PPM at a frequency, e.g. 5000@33k")
+        ->type_name("PPM@HZ")->group(group);
+    AddQuantity(app, "--rx-noise", s.stress.rxNoiseRms, Unit::Volts, NotNegative,
+                "give the noise in volts rms, 0 or more (10m or 10mV for 10 mV)",
+                "Gaussian noise, rms, added to the receiver's input before its AMI_GetWave, e.g. 10m (10 mV)")
+        ->type_name("VOLTS")->group(group);
+    AddCount(app, "--seed", s.stress.seed, 0, kNoMaximum, "give a seed of 0 or more",
+             "seed of the jitter and the noise (default 1)")
+        ->group(group);
+}
 
-    app.add_option_function<std::string>(
-           "--ber",
-           [&s](const std::string& text) {
-               if (!ParseQuantity(text, s.targetBer) || !(s.targetBer > 0.0 && s.targetBer < 0.5)) {
-                   Refuse("--ber", text, "give the target bit error rate, as in 1e-12 or 1e-15");
-               }
-           },
-           "target bit error rate of the margins, bathtub and eye outline (default 1e-12)")
-        ->type_name("RATE")->group("margins");
+void AddMarginOptions(CLI::App& app, LinkSettings& s) {
+    const std::string group = "margins and requirements (exit status 3 when one is not met)";
+    AddQuantity(app, "--ber", s.targetBer, Unit::None, ErrorRate,
+                "give the target bit error rate, as in 1e-12 or 1e-15",
+                "target bit error rate of the margins, bathtub and eye outline (default 1e-12)")
+        ->type_name("RATE")->group(group);
+    AddQuantity(app, "--require-timing", s.requirements.timingUi, Unit::UnitIntervals, NotNegative,
+                "give the timing margin required, in UI, 0 or more",
+                "the timing margin at the target rate must be at least this, in UI")
+        ->type_name("UI")->group(group);
+    AddQuantity(app, "--require-voltage", s.requirements.voltageV, Unit::Volts, NotNegative,
+                "give the voltage margin required, in volts, 0 or more",
+                "the voltage margin at the target rate must be at least this, in volts (20m: 20 mV)")
+        ->type_name("VOLTS")->group(group);
+    AddQuantity(app, "--require-ber", s.requirements.ber, Unit::None, ErrorRate,
+                "give the highest bit error rate allowed, as in 1e-12",
+                "the counted error rate (its 95 % upper bound) must be at most this")
+        ->type_name("RATE")->group(group);
+}
 
-    const std::string channel = "channel";
+void AddChannelOptions(CLI::App& app, LinkSettings& s) {
+    const std::string group = "channel";
     app.add_option_function<std::string>(
            "--channel", [&s](const std::string& text) { ParseChannel(text, s.channel); },
            "loss:DB, a lossy line with DB dB of loss at Nyquist (default loss:12); file:PATH, an impulse "
            "response as two columns: time (s), value (1/s); or touchstone:PATH, S-parameters (.s2p: the "
            "differential path itself; .s4p or larger: single-ended ports, paired by --ports)")
-        ->type_name("SPEC")->group(channel);
+        ->type_name("SPEC")->group(group);
     app.add_option_function<std::string>(
            "--ports", [&s](const std::string& text) { s.ports = ParsePorts("--ports", text); },
            "the input P, input N, output P and output N ports of a Touchstone channel (default 1,3,2,4: ports 1 "
            "and 3 at the input, 1->2 and 3->4 through; files numbered 1->3 and 2->4 take 1,2,3,4); in larger "
            "files, the pair to use")
-        ->type_name("A,B,C,D")->group(channel);
+        ->type_name("A,B,C,D")->group(group);
     app.add_option_function<std::vector<std::string>>(
            "--aggressor",
            [&s](const std::vector<std::string>& texts) {
@@ -389,7 +386,7 @@ void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& program
            "a crosstalk path into the receiver, touchstone:PATH or file:PATH (repeatable), driven by its own "
            "PRBS and shaped by the transmitter's AMI_Init as an aggressor column; a Touchstone file may be the "
            "channel's own, with other ports")
-        ->type_name("SPEC")->allow_extra_args(false)->group(channel);
+        ->type_name("SPEC")->allow_extra_args(false)->group(group);
     app.add_option_function<std::string>(
            "--aggressor-ports",
            [&s](const std::string& text) {
@@ -398,65 +395,104 @@ void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& program
            },
            "the aggressor's input P, input N and the receiver's output P, output N ports in every Touchstone "
            "aggressor (default: --ports)")
-        ->type_name("A,B,C,D")->group(channel);
+        ->type_name("A,B,C,D")->group(group);
+}
 
-    const std::string buffers = "buffers";
+// Ohms or farads per leg, as the buffer options take them.
+CLI::Option* AddBufferValue(CLI::App& app, const std::string& name, double& target, Unit unit, bool openAllowed,
+                            const std::string& description) {
+    return app
+        .add_option_function<std::string>(
+            name, [&target, name, unit, openAllowed](const std::string& text) {
+                target = ParseBufferValue(name, text, unit, openAllowed);
+            },
+            description)
+        ->type_name(unit == Unit::Farads ? "FARADS" : "OHMS");
+}
+
+void AddBufferOptions(CLI::App& app, LinkSettings& s) {
+    const std::string group = "buffers";
     app.add_option("--ibs", s.ibsPath,
                    "an IBIS file: the transmitter and receiver [Model]s (by Model_type, or --tx-pin and --rx-pin), "
                    "their [Algorithmic Model] executables and .ami files (no --tx-model or --rx-model needed), "
                    "their C_comp, I-V impedance and the [Package] R, L, C")
-        ->type_name("PATH")->group(buffers);
+        ->type_name("PATH")->group(group);
     app.add_option("--tx-pin", s.txPin, "the transmitter's pin or signal name in the --ibs file")
-        ->type_name("PIN")->group(buffers);
+        ->type_name("PIN")->group(group);
     app.add_option("--rx-pin", s.rxPin, "the receiver's pin or signal name in the --ibs file")
-        ->type_name("PIN")->group(buffers);
-    app.add_option_function<std::string>(
-           "--tx-impedance",
-           [&s](const std::string& text) { s.buffers.txOhms = ParseBufferValue("--tx-impedance", text, false); },
-           "the transmitter's output impedance per leg, ohms. Buffers apply to Touchstone channels and --ibs "
-           "runs (defaults from the .ibs file beside the models, 50 ohm without one), and to loss: and file: "
-           "channels only when one of these four is given")
-        ->type_name("OHMS")->group(buffers);
-    app.add_option_function<std::string>(
-           "--tx-c", [&s](const std::string& text) { s.buffers.txFarads = ParseBufferValue("--tx-c", text, false); },
-           "the transmitter's pad capacitance per leg, farads (0.8p); the kit's transmitter holds its pad in its "
-           "own responses and gets none by default")
-        ->type_name("FARADS")->group(buffers);
-    app.add_option_function<std::string>(
-           "--rx-impedance",
-           [&s](const std::string& text) { s.buffers.rxOhms = ParseBufferValue("--rx-impedance", text, true); },
-           "the receiver's termination per leg, ohms, or open")
-        ->type_name("OHMS")->group(buffers);
-    app.add_option_function<std::string>(
-           "--rx-c", [&s](const std::string& text) { s.buffers.rxFarads = ParseBufferValue("--rx-c", text, false); },
-           "the receiver's pad capacitance per leg, farads")
-        ->type_name("FARADS")->group(buffers);
+        ->type_name("PIN")->group(group);
+    AddBufferValue(app, "--tx-impedance", s.buffers.txOhms, Unit::Ohms, false,
+                   "the transmitter's output impedance per leg, ohms. Buffers apply to Touchstone channels and "
+                   "--ibs runs (defaults from the .ibs file beside the models, 50 ohm without one), and to loss: "
+                   "and file: channels only when one of these four is given")
+        ->group(group);
+    AddBufferValue(app, "--tx-c", s.buffers.txFarads, Unit::Farads, false,
+                   "the transmitter's pad capacitance per leg, farads (0.8p); the kit's transmitter holds its pad "
+                   "in its own responses and gets none by default")
+        ->group(group);
+    AddBufferValue(app, "--rx-impedance", s.buffers.rxOhms, Unit::Ohms, true,
+                   "the receiver's termination per leg, ohms, or open")
+        ->group(group);
+    AddBufferValue(app, "--rx-c", s.buffers.rxFarads, Unit::Farads, false,
+                   "the receiver's pad capacitance per leg, farads")
+        ->group(group);
+}
 
-    const std::string output = "output";
+void AddOutputOptions(CLI::App& app, CommandLine& line) {
+    LinkSettings& s = line.settings;
+    const std::string group = "output";
     app.add_option("--out", s.outDir,
                    "output folder (default link-run): summary.json, eye.png, bathtub.png, trajectory.png, "
                    "adaptation.csv and the receiver's adapt.txt; the models run inside it")
-        ->type_name("DIR")->group(output);
-    app.add_option_function<std::string>(
-           "--model-timeout",
-           [&s](const std::string& text) {
-               if (!ParseQuantity(text, s.modelTimeout) || s.modelTimeout <= 0.0) {
-                   Refuse("--model-timeout", text, "give a number of seconds above 0");
-               }
-           },
-           "end the run when a model's AMI_Init, AMI_GetWave or AMI_Close call takes longer than this "
-           "(default: no limit)")
-        ->type_name("SECONDS")->group(output);
-    app.add_flag("-q,--quiet", line.quiet, "no progress bar")->group(output);
+        ->type_name("DIR")->group(group);
+    AddQuantity(app, "--model-timeout", s.modelTimeout, Unit::Seconds, Positive,
+                "give a number of seconds above 0",
+                "end the run when a model's AMI_Init, AMI_GetWave or AMI_Close call takes longer than this "
+                "(default: no limit)")
+        ->type_name("SECONDS")->group(group);
+    app.add_flag("-q,--quiet", line.quiet, "no progress bar")->group(group);
     app.add_flag_callback(
            "--sequential", [&s]() { s.overlapHostWork = false; },
            "the channel and the analysis between the receiver's calls, not beside them on a second thread "
            "(same results, slower)")
-        ->group(output);
+        ->group(group);
+}
+
+}  // namespace
+
+void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& programFolder) {
+    LinkSettings& s = line.settings;
+    s.tx.library = DefaultTxLibrary(programFolder);
+    s.rx.library = DefaultRxLibrary(programFolder);
+    s.outDir = "link-run";
+
+    const size_t first = app.get_options().size();
+    AddModelOptions(app, s);
+    AddStimulusOptions(app, s);
+    AddStressOptions(app, s);
+    AddMarginOptions(app, s);
+    AddChannelOptions(app, s);
+    AddBufferOptions(app, s);
+    AddOutputOptions(app, line);
     for (size_t i = first; i < app.get_options().size(); ++i) {
         CLI::Option* option = app.get_options()[i];
         option->description(Wrapped(option->get_description()));
     }
+}
+
+std::string RepeatedOption(const CLI::App& app, const std::vector<std::string>& arguments) {
+    std::vector<const CLI::Option*> seen;
+    for (const std::string& argument : arguments) {
+        if (argument.size() < 2 || argument[0] != '-') continue;
+        const std::string name = argument.substr(0, argument.find('='));
+        const CLI::Option* option = app.get_option_no_throw(name);
+        if (option == nullptr || option->get_items_expected_max() > 1) continue;
+        if (std::find(seen.begin(), seen.end(), option) != seen.end()) {
+            return option->get_name() + " is given more than once; give it once";
+        }
+        seen.push_back(option);
+    }
+    return "";
 }
 
 void CompleteLinkOptions(const CLI::App& app, CommandLine& line) {
@@ -471,17 +507,20 @@ void CompleteLinkOptions(const CLI::App& app, CommandLine& line) {
             const IbisModel* model = nullptr;
             std::string ignored;
             kitReceiver = ReadIbisFile(s.ibsPath, file, ignored) && ChooseModel(file, false, s.rxPin, model, ignored) &&
-                          std::filesystem::path(ExecutableForThisPlatform(*model)->library).stem() == kRxModel;
+                          std::filesystem::path(ExecutableForThisPlatform(*model)->library).stem() == KitReceiverName();
         }
     }
-    if (kitReceiver && !HasOverride(s.rx, "Rx_config")) {
-        s.rx.overrides.push_back({"Rx_config", "1"});
+    const KitModel* kit = FindKitModel(KitReceiverName());
+    if (kitReceiver && !HasOverride(s.rx, kit->defaultParameter)) {
+        s.rx.overrides.push_back({kit->defaultParameter, kit->defaultValue});
     }
 }
 
 CommandLineAction ParseCommandLine(const std::vector<std::string>& arguments, const std::string& programFolder,
                                    CommandLine& line, std::string& error) {
     const std::unique_ptr<CLI::App> app = MakeApp(line, programFolder);
+    error = RepeatedOption(*app, arguments);
+    if (!error.empty()) return CommandLineAction::Fail;
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     try {

@@ -23,10 +23,6 @@ struct CommandLine {
 
 enum class CommandLineAction { Run, Help, Fail };
 
-// A number with an optional k, M or G (1e3, 1e6, 1e9), as the options take
-// quantities; false when the text is anything else or not finite.
-bool ParseQuantity(const std::string& text, double& value);
-
 // The folder of the running program (argument0 when the system cannot say),
 // where the kit's models are found by default.
 std::string ProgramFolder(const char* argument0);
@@ -40,6 +36,10 @@ std::string DefaultRxLibrary(const std::string& programFolder);
 // bad value fails the parse with a CLI::ValidationError whose text names the
 // option, the value and what it takes.
 void AddLinkOptions(CLI::App& app, CommandLine& line, const std::string& programFolder);
+// The first option of app given more than once in arguments (the options
+// that add a value each time aside), as a sentence naming it; empty when
+// none is.
+std::string RepeatedOption(const CLI::App& app, const std::vector<std::string>& arguments);
 // After a successful parse: without --rx-model the kit's receiver runs (or
 // with --ibs, the file's receiver), and when that is the kit's, unless --rx
 // sets it, with Rx_config=1 (its equalised output, which gives an eye).

@@ -7,6 +7,7 @@
 
 #include "Channel.h"
 #include "IbisFile.h"
+#include "KitModels.h"
 #include "Prbs.h"
 #include "FrequencyImpulse.h"
 #include "TouchstoneChannel.h"
@@ -17,19 +18,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Transmitters whose tabulated responses already hold the pole of their own
-// pad: adding the .ibs file's C_comp would count it twice.
-const char* const kTransmittersWithPad[] = {"Orvex_TX_AMI_01142014"};
 // A channel given in time is taken as matched to this differential impedance.
 const double kTimeChannelOhms = 100.0;
 // Room the buffers' filtering may lengthen a response by.
 const size_t kBufferRoomUi = 64;
 
+// A transmitter whose tabulated responses already hold the pole of its own
+// pad: adding the .ibs file's C_comp would count it twice.
 bool IncludesPad(const std::string& txModelName) {
-    for (const char* name : kTransmittersWithPad) {
-        if (txModelName == name) return true;
-    }
-    return false;
+    const KitModel* kit = FindKitModel(txModelName);
+    return kit && kit->padInResponses;
 }
 
 std::string Describe(const ChannelSpec& spec) {

@@ -17,6 +17,7 @@
 #include "BlockPipeline.h"
 #include "Channel.h"
 #include "LinkChannels.h"
+#include "KitModels.h"
 #include "MarginNotes.h"
 #include "ModelWatch.h"
 #include "Prbs.h"
@@ -27,16 +28,6 @@ namespace linksim {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Receivers whose output, with this setting, is their retimed decision.
-struct RetimedOutputSetting {
-    const char* model;
-    const char* parameter;
-    double value;
-};
-const RetimedOutputSetting kRetimedOutputs[] = {
-    {"Orvex_RX_AMI_05272013", "Rx_config", 0.0},
-};
 
 const char* const kAdaptLogName = "adapt.txt";
 // Room after the channel's response in the impulse matrix, for what the
@@ -168,11 +159,11 @@ bool UsesRetimedOutput(const LinkSettings& settings, const ModelRun& rx) {
     if (settings.rxOutput != RxOutputMode::Auto) {
         return settings.rxOutput == RxOutputMode::Retimed;
     }
-    for (const RetimedOutputSetting& known : kRetimedOutputs) {
-        if (rx.description.modelName != known.model) continue;
+    const KitModel* known = FindKitModel(rx.description.modelName);
+    if (known && known->retimedParameter) {
         for (const ParameterChoice& choice : rx.parameters) {
-            if (choice.parameter->DottedPath() == known.parameter &&
-                std::strtod(choice.written.c_str(), nullptr) == known.value) {
+            if (choice.parameter->DottedPath() == known->retimedParameter &&
+                std::strtod(choice.written.c_str(), nullptr) == known->retimedValue) {
                 return true;
             }
         }

@@ -42,6 +42,16 @@ struct ModelSpec {
     std::vector<ParameterOverride> overrides;
 };
 
+// Pass thresholds a run must meet (NaN: none): the timing and voltage
+// margins at the target rate, and the rate extrapolated at the sampling
+// instant.
+struct Requirements {
+    double timingUi = std::nan("");
+    double voltageV = std::nan("");
+    double ber = std::nan("");
+    bool Any() const { return !std::isnan(timingUi) || !std::isnan(voltageV) || !std::isnan(ber); }
+};
+
 struct LinkSettings {
     ModelSpec tx;
     ModelSpec rx;
@@ -69,6 +79,9 @@ struct LinkSettings {
     RxOutputMode rxOutput = RxOutputMode::Auto;
     StressSettings stress;
     double targetBer = 1e-12;  // of the margins
+    Requirements requirements;
+    // The arguments the run was started with, as given, for the record.
+    std::vector<std::string> commandLine;
     // The channel convolution and the analysis on a second thread while the
     // receiver's AMI_GetWave runs; the results are the same either way.
     bool overlapHostWork = true;

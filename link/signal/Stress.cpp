@@ -14,26 +14,6 @@ bool StressSettings::JitterOrRate() const {
            (sscPpm > 0.0 && sscFrequency > 0.0);
 }
 
-bool ParseAmountAtFrequency(const std::string& text, double& amount, double& frequency, std::string& error) {
-    const size_t at = text.find('@');
-    if (at == std::string::npos) {
-        error = "'" + text + "' is not AMOUNT@FREQUENCY";
-        return false;
-    }
-    const std::string left = text.substr(0, at);
-    const std::string right = text.substr(at + 1);
-    char* end = nullptr;
-    amount = std::strtod(left.c_str(), &end);
-    const bool amountOk = !left.empty() && *end == '\0' && std::isfinite(amount) && amount >= 0.0;
-    frequency = std::strtod(right.c_str(), &end);
-    const bool frequencyOk = !right.empty() && *end == '\0' && std::isfinite(frequency) && frequency > 0.0;
-    if (!amountOk || !frequencyOk) {
-        error = "'" + text + "' needs a non-negative amount and a positive frequency in Hz, as in 0.1@100e3";
-        return false;
-    }
-    return true;
-}
-
 bool CheckStress(const StressSettings& stress, double unitInterval, std::string& error) {
     const double values[] = {stress.rjRms, stress.djPeakToPeak, stress.sjPeakToPeakUi, stress.sjFrequency,
                              stress.sscPpm, stress.sscFrequency, stress.rxNoiseRms};

@@ -27,11 +27,6 @@ struct StressSettings {
     bool Any() const { return JitterOrRate() || rxNoiseRms > 0.0; }
 };
 
-// "AMOUNT@FREQUENCY", as --tx-sj and --tx-ssc take it; false with one line
-// in error when the text is not two finite numbers, the amount negative or
-// the frequency not positive.
-bool ParseAmountAtFrequency(const std::string& text, double& amount, double& frequency, std::string& error);
-
 // False with one line in error for settings no run can honour.
 bool CheckStress(const StressSettings& stress, double unitInterval, std::string& error);
 

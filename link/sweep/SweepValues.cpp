@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "CommandLine.h"
+#include "Quantity.h"
 
 namespace linksweep {
 

@@ -107,9 +107,27 @@ TEST(CommandLine, StressAndTargetRate) {
     EXPECT_EQ(line.settings.targetBer, 1e-15);
     EXPECT_EQ(linksim::CommandLine().settings.targetBer, 1e-12);
 
+    // One grammar: SI prefixes and the option's own unit, both halves of A@F.
+    linksim::CommandLine prefixed;
+    ASSERT_EQ(Parse({"--tx-rj", "1p", "--tx-dj", "5ps", "--tx-sj", "0.1UI@10M", "--tx-ssc", "5000ppm@33kHz",
+                     "--rx-noise", "10mV", "--bit-rate", "10Gbps", "--bits", "1.5k", "--require-timing", "0.1"},
+                    prefixed, error),
+              linksim::CommandLineAction::Run)
+        << error;
+    EXPECT_EQ(prefixed.settings.stress.rjRms, 1e-12);
+    EXPECT_EQ(prefixed.settings.stress.djPeakToPeak, 5e-12);
+    EXPECT_EQ(prefixed.settings.stress.sjFrequency, 10e6);
+    EXPECT_EQ(prefixed.settings.stress.sscFrequency, 33e3);
+    EXPECT_EQ(prefixed.settings.stress.rxNoiseRms, 10e-3);
+    EXPECT_EQ(prefixed.settings.bitRate, 10e9);
+    EXPECT_EQ(prefixed.settings.bits, 1500u);
+    EXPECT_EQ(prefixed.settings.requirements.timingUi, 0.1);
+
     const std::vector<std::string> bad[] = {
-        {"--tx-rj", "-1e-12"}, {"--tx-sj", "0.1"}, {"--tx-ssc", "5000@0"}, {"--rx-noise", "loud"},
-        {"--ber", "0"},        {"--ber", "0.7"},   {"--seed", "-3"},
+        {"--tx-rj", "-1e-12"}, {"--tx-sj", "0.1"},       {"--tx-ssc", "5000@0"},   {"--rx-noise", "loud"},
+        {"--ber", "0"},        {"--ber", "0.7"},         {"--seed", "-3"},         {"--tx-c", "0.8x"},
+        {"--tx-c", "0,8p"},    {"--tx-impedance", "1meg"}, {"--ber", "1e-12k"},    {"--bits", "32.5"},
+        {"--tx-rj", "1pF"},    {"--tx-sj", "0.1@10M@1"}, {"--bits", "1", "--bits", "2"},
     };
     for (const std::vector<std::string>& arguments : bad) {
         EXPECT_EQ(Parse(arguments, line, error), linksim::CommandLineAction::Fail) << arguments[0];
