@@ -30,30 +30,42 @@ ClockTrack TrackClock(const std::vector<double>& clockTimes, const std::function
                       double allowanceUi) {
     ClockTrack track;
     ClockPhaseWindows phases;
-    for (double time : clockTimes) phases.Add(time, dataUiAt(time));
+    double previousPosition = 0.0;
+    for (size_t i = 0; i < clockTimes.size(); ++i) {
+        const double position = dataUiAt(clockTimes[i]);
+        phases.Add(clockTimes[i], position);
+        const double step = std::round(position - previousPosition);
+        if (i > 0 && step >= 2.0) track.lostTimes += size_t(step) - 1;
+        previousPosition = position;
+    }
     track.windows = phases.Windows();
+    track.bandUi = kLockHoldUi + allowanceUi;
     if (track.windows.empty()) return track;
 
-    auto span = [&](size_t from, size_t to) {
+    // Locked from the first window after which every window stays within
+    // half the band of where the clock ends (the mean of its last
+    // kLockWindows windows): the lock waits for the last large move to end,
+    // however slowly it was made.
+    const size_t count = track.windows.size();
+    const size_t tail = std::min(count, kLockWindows);
+    double final = 0.0;
+    for (size_t k = count - tail; k < count; ++k) final += track.windows[k].phaseUi / double(tail);
+    size_t lockWindow = count;
+    while (lockWindow > 0 && std::fabs(track.windows[lockWindow - 1].phaseUi - final) <= 0.5 * track.bandUi) {
+        --lockWindow;
+    }
+    track.locked = lockWindow + kLockWindows <= count;
+    if (track.locked) track.lockTime = track.windows[lockWindow].time;
+    auto span = [&track, count](size_t from) {
         double low = track.windows[from].phaseUi, high = low;
-        for (size_t k = from; k < to; ++k) {
+        for (size_t k = from; k < count; ++k) {
             low = std::min(low, track.windows[k].phaseUi);
             high = std::max(high, track.windows[k].phaseUi);
         }
         return high - low;
     };
-    const size_t count = track.windows.size();
-    track.movedUi = span(0, count);
-    // Locked from the end of the last stretch of kLockWindows windows in
-    // which the phase moved more than kLockHoldUi: slow wander after that
-    // is wander, not acquisition.
-    size_t lockWindow = 0;
-    for (size_t k = 0; k + kLockWindows < count; ++k) {
-        if (span(k, k + kLockWindows + 1) > kLockHoldUi + allowanceUi) lockWindow = k + kLockWindows + 1;
-    }
-    track.locked = lockWindow < count;
-    if (track.locked) track.lockTime = track.windows[lockWindow].time;
-    track.wanderUi = span(track.locked ? lockWindow : 0, count);
+    track.movedUi = span(0);
+    track.wanderUi = span(track.locked ? lockWindow : 0);
     return track;
 }
 

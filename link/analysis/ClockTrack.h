@@ -44,14 +44,19 @@ struct ClockTrack {
     double lockTime = 0.0;       // seconds; valid when locked
     double movedUi = 0.0;        // peak to peak over the whole run
     double wanderUi = 0.0;       // peak to peak from the lock on (all of it when never locked)
+    // Clock times missing against the data's grid: a step of two or more
+    // bits between one time and the next lacks all but one of them.
+    size_t lostTimes = 0;
+    double bandUi = 0.0;  // the lock's band, with the allowance
 };
 
 // dataUiAt maps a time to the data's bit grid in bits (t / UI for a plain
-// stimulus). The clock counts as locked once its phase no longer moves by
-// more than kLockHoldUi within kLockWindows windows, to the end of the run;
-// a clock that still does at the end never locked.
-// allowanceUi widens the hold for movement the stimulus explains (a
-// sinusoidal jitter the clock is meant to follow).
+// stimulus). The clock is locked from the first window after which its
+// phase stays within a band of kLockHoldUi around where it ends, to the end
+// of the run: after its last large move, however slow. It never locked when
+// fewer than kLockWindows windows stay in the band. allowanceUi widens the
+// band by movement the stimulus explains (a sinusoidal jitter the clock
+// follows or not).
 ClockTrack TrackClock(const std::vector<double>& clockTimes, const std::function<double(double)>& dataUiAt,
                       double allowanceUi = 0.0);
 

@@ -16,18 +16,17 @@ std::string Format(const char* format, double a, double b = 0.0, double c = 0.0)
 std::vector<std::string> MarginNotes(const MarginFacts& facts) {
     std::vector<std::string> notes;
     if (const MarginReport* m = facts.margins) {
-        if (!m->open) {
-            notes.push_back(Format("the eye is shut at BER %.0e: its walls at that rate overlap, and the sampling "
-                                   "instants lie %+.3f UI from where they cross",
-                                   m->targetBer, m->samplingOffsetUi));
-        } else if (std::fabs(m->samplingOffsetUi) > 0.25 * m->eyeWidthAtBerUi) {
+        if (!m->fitsUsed) {
+            notes.push_back("the margins come from the counted data alone, not the fits of the edges: " + m->fitsWhy);
+        }
+        if (m->open && std::fabs(m->samplingOffsetUi) > 0.25 * m->eyeWidthAtBerUi) {
             notes.push_back(Format("the receiver samples %.3f UI ", std::fabs(m->samplingOffsetUi)) +
                             (m->samplingOffsetUi > 0.0 ? "after" : "before") +
                             Format(" the middle of its opening at BER %.0e, more than a quarter of the %.3f UI "
                                    "eye width",
                                    m->targetBer, m->eyeWidthAtBerUi));
         }
-        if (m->Extrapolated()) {
+        if (m->Extrapolated() && m->fitsUsed) {
             notes.push_back(Format("%.0f bits were compared; a direct measurement at BER %.0e needs about %.2g: the "
                                    "margins are extrapolated from the fits",
                                    double(m->bitsCompared), m->targetBer, m->bitsForDirect));

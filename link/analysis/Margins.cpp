@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+
+#include "CountedRate.h"
 
 namespace linksim {
 
@@ -111,6 +114,97 @@ LevelMargins FitLevels(const std::vector<double>& ones, const std::vector<double
     return levels;
 }
 
+bool BathtubPoint::Fails(double targetBer) const { return CountedAbove(errors, compared, targetBer); }
+
+namespace {
+
+// Whether the fitted bathtub agrees with the counts: its left wall left of
+// its right wall, and within kFitAgreementFactor of the counted rate
+// wherever kFitCheckErrors errors or more were counted. Empty when it does.
+std::string FitDisagreement(const EyeWalls& walls, const std::vector<BathtubPoint>& bathtub) {
+    if (!walls.early.fitted || !walls.late.fitted) return "too few crossing times to fit the edges' tails";
+    if (!(walls.late.mean < walls.early.mean)) return "the fitted left wall lies right of the fitted right wall";
+    for (const BathtubPoint& point : bathtub) {
+        if (point.errors < kFitCheckErrors) continue;
+        const double counted = point.CountedBer();
+        if (!(point.fittedBer * kFitAgreementFactor >= counted && point.fittedBer <= counted * kFitAgreementFactor)) {
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          "the fitted bathtub gives %.2g at %+.3f UI where %.2g was counted (%zu errors)",
+                          point.fittedBer, point.phaseUi, counted, point.errors);
+            return text;
+        }
+    }
+    return "";
+}
+
+// The stretch of bathtub points meeting the target that holds `phase`, or
+// the widest one when `phase` fails; false when every point fails.
+bool PassingStretch(const std::vector<BathtubPoint>& bathtub, double targetBer, double phase, size_t& first,
+                    size_t& last) {
+    size_t bestFirst = 0, bestLast = 0, bestLength = 0;
+    for (size_t i = 0; i < bathtub.size();) {
+        if (bathtub[i].Fails(targetBer)) {
+            ++i;
+            continue;
+        }
+        size_t j = i;
+        while (j + 1 < bathtub.size() && !bathtub[j + 1].Fails(targetBer)) ++j;
+        const bool holds = bathtub[i].phaseUi <= phase && phase <= bathtub[j].phaseUi;
+        if (holds || j - i + 1 > bestLength) {
+            bestFirst = i, bestLast = j, bestLength = j - i + 1;
+            if (holds) break;
+        }
+        i = j + 1;
+    }
+    first = bestFirst, last = bestLast;
+    return bestLength > 0;
+}
+
+// The opening at the target rate within what the counts allow: from the
+// fits when they agree with the counts, clipped to the phases around it
+// that meet the target; from those phases alone otherwise.
+void BoundWallsByCounts(MarginReport& report, double fittedCentre) {
+    const std::vector<BathtubPoint>& bathtub = report.bathtub;
+    report.fitsWhy = FitDisagreement(report.walls, bathtub);
+    report.fitsUsed = report.fitsWhy.empty();
+    report.left = report.fitsUsed ? report.walls.left : 0.0;
+    report.right = report.fitsUsed ? report.walls.right : 0.0;
+    size_t first = 0, last = 0;
+    if (!PassingStretch(bathtub, report.targetBer, report.fitsUsed ? fittedCentre : 0.0, first, last)) {
+        // No phase meets the target: the instant is at least half a unit
+        // interval from any that would.
+        report.left = 0.5;
+        report.right = -0.5;
+        return;
+    }
+    if (report.fitsUsed) {
+        if (first > 0) report.left = std::max(report.left, bathtub[first - 1].phaseUi);
+        if (last + 1 < bathtub.size()) report.right = std::min(report.right, bathtub[last + 1].phaseUi);
+    } else {
+        report.left = bathtub[first].phaseUi;
+        report.right = bathtub[last].phaseUi;
+    }
+}
+
+// The levels at the instants within the values seen there; the voltage
+// margin no lower than minus the output's level when they overlap.
+void BoundLevels(MarginReport& report, const PhaseSamples& atInstants, double threshold) {
+    if (atInstants.ones.empty() || atInstants.zeros.empty()) return;
+    double lowest = atInstants.ones[0], highest = atInstants.ones[0], oneSum = 0.0, zeroSum = 0.0;
+    for (double v : atInstants.ones) lowest = std::min(lowest, v), highest = std::max(highest, v), oneSum += v;
+    for (double v : atInstants.zeros) lowest = std::min(lowest, v), highest = std::max(highest, v), zeroSum += v;
+    LevelMargins& levels = report.levels;
+    levels.oneAtBer = std::min(std::max(levels.oneAtBer, lowest), highest);
+    levels.zeroAtBer = std::min(std::max(levels.zeroAtBer, lowest), highest);
+    report.voltageMarginV = levels.Margin(threshold);
+    report.levelsOverlap = levels.oneAtBer <= levels.zeroAtBer;
+    const double level = 0.5 * (oneSum / double(atInstants.ones.size()) - zeroSum / double(atInstants.zeros.size()));
+    if (report.levelsOverlap) report.voltageMarginV = std::max(report.voltageMarginV, -std::fabs(level));
+}
+
+}  // namespace
+
 MarginReport MeasureMargins(const MarginInput& input) {
     MarginReport report;
     report.targetBer = input.targetBer;
@@ -127,10 +221,7 @@ MarginReport MeasureMargins(const MarginInput& input) {
     size_t fewest = 0;
     for (int k = -3 * kPhasesPerUi / 2; k < 3 * kPhasesPerUi / 2; ++k) {
         const BathtubPoint point = CountAtPhase(input, double(k) / kPhasesPerUi);
-        if (counted.empty() || double(point.errors) / double(std::max<size_t>(point.compared, 1)) <
-                                   double(counted[fewest].errors) / double(std::max<size_t>(counted[fewest].compared, 1))) {
-            fewest = counted.size();
-        }
+        if (counted.empty() || point.CountedBer() < counted[fewest].CountedBer()) fewest = counted.size();
         counted.push_back(point);
     }
     const std::vector<double> crossings = CrossingPhases(input);
@@ -156,33 +247,58 @@ MarginReport MeasureMargins(const MarginInput& input) {
     for (TailFit* fit : {&report.walls.early, &report.walls.late}) fit->mean += shift;
     report.walls.left += shift;
     report.walls.right += shift;
-    const EyeWalls& reported = report.walls;
-    report.open = reported.right > reported.left;
-    report.eyeWidthAtBerUi = std::max(0.0, reported.Width());
-    report.timingMarginUi = std::min(-reported.left, reported.right);
-    report.samplingOffsetUi = -reported.Centre();
-
-    // The levels at the instants and across the outline are fits of as many
-    // values each: one fitter serves them all.
-    TailFitter levelFitter;
-    const PhaseSamples atInstants = SampleAtPhase(input, 0.0);
-    report.levels = FitLevels(atInstants.ones, atInstants.zeros, input.targetBer, levelFitter);
-    report.voltageMarginV = report.levels.Margin(input.threshold);
+    const double fittedCentre = report.walls.Centre();
 
     // A unit interval around the opening's centre, which holds the
     // instants; counted against the bits of that eye, one unit interval
     // away from where they were counted when the eye is the next one.
     const double countedShift = -std::round(centre);
+    std::vector<double> countedAt;  // each bathtub point's phase against its own instants
     for (const BathtubPoint& point : counted) {
         const double phase = point.phaseUi + countedShift;
-        if (phase < reported.Centre() - 0.5 || phase > reported.Centre() + 0.5) continue;
+        if (phase == 0.0) report.atInstant = point;
+        if (std::fabs(phase) >= kAwayFromInstantUi &&
+            (report.quietestAway.compared == 0 || point.CountedBer() < report.quietestAway.CountedBer())) {
+            report.quietestAway = point;
+            report.quietestAway.phaseUi = phase;
+        }
+        if (phase < fittedCentre - 0.5 || phase > fittedCentre + 0.5) continue;
         BathtubPoint kept = point;
         kept.phaseUi = phase;
-        kept.fittedBer = reported.Ber(phase);
+        kept.fittedBer = report.walls.Ber(phase);
         report.bathtub.push_back(kept);
-        const bool outlined = std::lround(point.phaseUi * kPhasesPerUi) % kOutlineStride == 0;
-        if (report.open && outlined && phase >= reported.left && phase <= reported.right) {
-            const PhaseSamples samples = SampleAtPhase(input, point.phaseUi);
+        countedAt.push_back(point.phaseUi);
+    }
+    report.atInstant.phaseUi = 0.0;
+    report.instantFails = report.atInstant.Fails(input.targetBer);
+    BoundWallsByCounts(report, fittedCentre);
+    report.everyPhaseFails = true;
+    for (BathtubPoint& point : report.bathtub) {
+        const double countedFloor = CountedLowerBound95(point.errors, point.compared);
+        point.ber = report.fitsUsed ? std::max(point.fittedBer, countedFloor) : countedFloor;
+        report.everyPhaseFails = report.everyPhaseFails && point.Fails(input.targetBer);
+    }
+    report.eyeWidthAtBerUi = report.instantFails ? 0.0 : std::max(0.0, report.right - report.left);
+    report.timingMarginUi = std::min(-report.left, report.right);
+    if (report.instantFails) report.timingMarginUi = std::min(report.timingMarginUi, 0.0);
+    report.samplingOffsetUi = -0.5 * (report.left + report.right);
+
+    // The levels at the instants and across the outline are fits of as many
+    // values each: one fitter serves them all.
+    TailFitter levelFitter;
+    // At the instants, against the bits of the eye reported.
+    const PhaseSamples atInstants = SampleAtPhase(input, -countedShift);
+    report.levels = FitLevels(atInstants.ones, atInstants.zeros, input.targetBer, levelFitter);
+    report.voltageMarginV = report.levels.Margin(input.threshold);
+    BoundLevels(report, atInstants, input.threshold);
+    if (report.instantFails) report.voltageMarginV = std::min(report.voltageMarginV, 0.0);
+    report.open = report.timingMarginUi > 0.0 && report.voltageMarginV > 0.0;
+
+    for (size_t i = 0; i < report.bathtub.size() && report.open; ++i) {
+        const double phase = report.bathtub[i].phaseUi;
+        const bool outlined = std::lround(countedAt[i] * kPhasesPerUi) % kOutlineStride == 0;
+        if (outlined && phase >= report.left && phase <= report.right) {
+            const PhaseSamples samples = SampleAtPhase(input, countedAt[i]);
             const LevelMargins levels = FitLevels(samples.ones, samples.zeros, input.targetBer, levelFitter);
             if (levels.Opening() > 0.0) report.outline.push_back({phase, levels.oneAtBer, levels.zeroAtBer});
         }

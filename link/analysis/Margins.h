@@ -68,10 +68,20 @@ struct BathtubPoint {
     size_t compared = 0;
     size_t errors = 0;
     double fittedBer = 0.0;
+    // The bathtub as reported: never below what was counted there (its
+    // lower 95 % bound), the fit only below that.
+    double ber = 0.0;
     // Enough errors to stand as a measurement; below that the fit speaks.
     bool Counted() const { return errors >= 3; }
     double CountedBer() const { return compared ? double(errors) / double(compared) : 0.0; }
+    // The count shows a rate above the target beyond statistical doubt.
+    bool Fails(double targetBer) const;
 };
+
+// The fits of the edges are used only when they agree with the counts:
+// within this factor wherever at least this many errors were counted.
+const double kFitAgreementFactor = 10.0;
+const size_t kFitCheckErrors = 10;
 
 struct OutlinePoint {
     double phaseUi = 0.0;
@@ -88,17 +98,36 @@ struct MarginReport {
     double bitsForDirect = 0.0;
     bool Extrapolated() const { return double(bitsCompared) < bitsForDirect; }
 
-    EyeWalls walls;         // phases against the sampling instants
+    EyeWalls walls;         // the fits, phases against the sampling instants
+    // The fits agree with the counts, and give the walls; otherwise the
+    // walls are the counted phases that meet the target (fitsWhy says why).
+    bool fitsUsed = false;
+    std::string fitsWhy;
+    double left = 0.0;   // the opening at the target rate, as reported
+    double right = 0.0;
     double timingMarginUi = 0.0;
     double eyeWidthAtBerUi = 0.0;  // 0 when shut
+    // Timing and voltage margins both positive.
     bool open = false;
     double samplingOffsetUi = 0.0;  // the instant minus the opening's centre
-    LevelMargins levels;            // at the sampling instants
+    LevelMargins levels;            // at the sampling instants, within the values seen
     double voltageMarginV = 0.0;
+    // At the target rate the ones' and zeros' levels at the instants overlap.
+    bool levelsOverlap = false;
+
+    // The errors at the instants themselves, and the counts that diagnose a
+    // misplaced clock: the quietest phase at least kAwayFromInstantUi from
+    // the instants, and whether every phase of the unit interval fails.
+    BathtubPoint atInstant;
+    bool instantFails = false;
+    BathtubPoint quietestAway;
+    bool everyPhaseFails = false;
 
     std::vector<BathtubPoint> bathtub;  // a unit interval around the opening's centre, and the instants
     std::vector<OutlinePoint> outline;  // across the opening
 };
+
+const double kAwayFromInstantUi = 0.25;
 
 MarginReport MeasureMargins(const MarginInput& input);
 

@@ -20,6 +20,12 @@
 
 namespace {
 
+// Exit statuses: 0 the run completed (and met any --require-*), 1 it could
+// not complete, 2 a bad option, 3 a --require-* not met.
+const int kCouldNotComplete = 1;
+const int kBadOption = 2;
+const int kRequirementNotMet = 3;
+
 const size_t kEyeColumns = 480;
 const size_t kEyeRows = 320;
 
@@ -61,7 +67,7 @@ bool DrawEye(const linksim::LinkResult& result, linksim::RunOutputs& outputs, st
     overlay.samplingPoint = true;  // at the threshold, 0 V
     char label[120];
     std::snprintf(label, sizeof label, "black: the opening at BER %.0e%s; red cross: the sampling point",
-                  margins.targetBer, margins.outline.empty() ? " (shut)" : "");
+                  margins.targetBer, margins.open ? "" : " (shut: the margins are not both positive)");
     overlay.outlineLabel = margins.known ? label : "red cross: the sampling point";
     outputs.eyeImage = "eye.png";
     outputs.eyeNote = "the output folded over two unit intervals around each sampling instant";
@@ -119,7 +125,7 @@ int main(int argc, char** argv) {
             std::fputs(linksim::UsageText().c_str(), stdout);
             return 0;
         case linksim::CommandLineAction::Fail:
-            return Fail(error, 2);
+            return Fail(error, kBadOption);
         case linksim::CommandLineAction::Run:
             break;
     }
@@ -130,7 +136,7 @@ int main(int argc, char** argv) {
     const bool ran = linksim::RunLink(line.settings, result, error);
     bar.Finish();
     if (!ran) {
-        return Fail(error, 1);
+        return Fail(error, kCouldNotComplete);
     }
 
     linksim::RunOutputs outputs;
@@ -140,7 +146,7 @@ int main(int argc, char** argv) {
     linksim::ReleasePlotCaches();
     outputs.eyePictureSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - eyeStart).count();
     if (!drawn) {
-        return Fail(error, 1);
+        return Fail(error, kCouldNotComplete);
     }
     outputs.totalSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const std::string summaryPath = outputs.folder + "/summary.json";
@@ -148,8 +154,9 @@ int main(int argc, char** argv) {
     summary << linksim::SummaryJson(line.settings, result, outputs);
     summary.close();
     if (!summary) {
-        return Fail("cannot write " + summaryPath, 1);
+        return Fail("cannot write " + summaryPath, kCouldNotComplete);
     }
     std::fputs(linksim::SummaryText(line.settings, result, outputs).c_str(), stdout);
+    if (line.settings.requirements.Any() && !result.verdict.RequirementsMet()) return kRequirementNotMet;
     return 0;
 }

@@ -41,22 +41,26 @@ bool WriteBathtubPng(const std::string& path, const MarginReport& margins, const
     PlotPanel panel(100.0, 70.0, 820.0, 480.0, x, PlotAxis{floor, 1.0, true, "Bit error rate"});
     panel.DrawFrame(cr, true, true);
 
-    std::vector<double> xs, fitted;
-    for (int i = 0; i <= 600; ++i) {
-        xs.push_back(x.low + (x.high - x.low) * i / 600.0);
-        fitted.push_back(std::min(walls.Ber(xs.back()), 1.0));
+    // The bathtub as reported: the fit where it agrees with the counts,
+    // never below their lower bound.
+    std::vector<double> xs, reported;
+    for (const BathtubPoint& point : margins.bathtub) {
+        if (point.ber > 0.0) xs.push_back(point.phaseUi), reported.push_back(std::min(point.ber, 1.0));
     }
-    panel.DrawLine(cr, xs, fitted, kFitted, 2.0);
+    panel.DrawLine(cr, xs, reported, kFitted, 2.0);
     std::vector<double> countedX, countedBer;
     for (const BathtubPoint& point : margins.bathtub) {
         if (point.Counted()) countedX.push_back(point.phaseUi), countedBer.push_back(point.CountedBer());
     }
     panel.DrawDots(cr, countedX, countedBer, kCounted, 3.5);
     panel.DrawHorizontal(cr, margins.targetBer, kTarget, Format("target %.0e", margins.targetBer));
-    panel.DrawVertical(cr, walls.left, kWall, "left wall");
-    panel.DrawVertical(cr, walls.right, kWall, "right wall");
+    panel.DrawVertical(cr, margins.left, kWall, "left wall");
+    panel.DrawVertical(cr, margins.right, kWall, "right wall");
     panel.DrawVertical(cr, 0.0, kInstant, "sampling instant", false);
-    panel.DrawLegend(cr, {{"counted", kCounted}, {"dual-Dirac fit", kFitted}}, true);
+    panel.DrawLegend(cr, {{"counted", kCounted},
+                          {margins.fitsUsed ? "dual-Dirac fit, bounded by the counts" : "counted (lower 95 % bound)",
+                           kFitted}},
+                     true);
     cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
     cairo_set_font_size(cr, 12.0);
     DrawText(cr, 480.0, 620.0,

@@ -32,12 +32,13 @@ Json MarginsJson(const LinkResult& result, const RunOutputs& outputs) {
     const MarginReport& m = result.margins;
     if (!m.known) return {{"known", false}, {"why", m.why}};
     Json bathtub = {{"phase_ui", Json::array()}, {"compared", Json::array()}, {"errors", Json::array()},
-                    {"fitted_ber", Json::array()}};
+                    {"fitted_ber", Json::array()}, {"ber", Json::array()}};
     for (const BathtubPoint& point : m.bathtub) {
         bathtub["phase_ui"].push_back(point.phaseUi);
         bathtub["compared"].push_back(point.compared);
         bathtub["errors"].push_back(point.errors);
         bathtub["fitted_ber"].push_back(JsonNumber(point.fittedBer));
+        bathtub["ber"].push_back(JsonNumber(point.ber));
     }
     const EyeWalls& walls = m.walls;
     return {{"known", true},
@@ -45,14 +46,21 @@ Json MarginsJson(const LinkResult& result, const RunOutputs& outputs) {
             {"sampled_at", result.hostClock ? "the host's recovered clock" : "the receiver's clock times"},
             {"bits_compared", m.bitsCompared},
             {"extrapolated", m.Extrapolated()},
+            {"basis", m.fitsUsed ? "fits bounded by the counts" : "counted data alone"},
+            {"fits_rejected_because", m.fitsUsed ? Json(nullptr) : Json(m.fitsWhy)},
+            {"at_instant",
+             {{"compared", m.atInstant.compared},
+              {"errors", m.atInstant.errors},
+              {"above_target", m.instantFails}}},
             {"timing_margin_ui", JsonNumber(m.timingMarginUi)},
             {"eye_width_at_ber_ui", JsonNumber(m.eyeWidthAtBerUi)},
             {"open", m.open},
             {"voltage_margin_v", JsonNumber(m.voltageMarginV)},
             {"sampling_offset_ui", JsonNumber(m.samplingOffsetUi)},
             {"clock_wander_ui", result.clockTrack.windows.empty() ? Json(nullptr) : JsonNumber(result.clockTrack.wanderUi)},
-            {"left_wall_ui", JsonNumber(walls.left)},
-            {"right_wall_ui", JsonNumber(walls.right)},
+            {"levels_overlap", m.levelsOverlap},
+            {"left_wall_ui", JsonNumber(m.left)},
+            {"right_wall_ui", JsonNumber(m.right)},
             {"edges",
              {{"dj_dual_dirac_ui", JsonNumber(walls.DeterministicUi())},
               {"rj_rms_ui", JsonNumber(walls.RandomRmsUi())},
@@ -71,8 +79,7 @@ Json ClockTrackJson(const LinkResult& result, const RunOutputs& outputs) {
     const ClockTrack& clock = result.clockTrack;
     if (clock.windows.empty()) return nullptr;
     return {{"window_periods", kClockWindowPeriods},
-            {"locked", clock.locked},
-            {"lock_at_bit", clock.locked ? Json((long long)(clock.lockTime / result.unitInterval)) : Json(nullptr)},
+            {"lock_band_ui", JsonNumber(clock.bandUi)},
             {"wander_ui_pp", JsonNumber(clock.wanderUi)},
             {"moved_ui_pp", JsonNumber(clock.movedUi)},
             {"image", outputs.trajectoryImage}};
@@ -105,7 +112,8 @@ std::string MarginLines(const LinkSettings& settings, const LinkResult& result) 
     const MarginReport& m = result.margins;
     if (m.known) {
         text << "  margins at BER " << FormatValue("%.0e", m.targetBer)
-             << (m.Extrapolated() ? " (extrapolated)" : "") << ": timing " << FormatValue("%.3f", m.timingMarginUi)
+             << (m.fitsUsed ? (m.Extrapolated() ? " (extrapolated)" : "") : " (from counted data alone)")
+             << (m.open ? ", open" : ", shut") << ": timing " << FormatValue("%.3f", m.timingMarginUi)
              << " UI, eye width " << FormatValue("%.3f", m.eyeWidthAtBerUi) << " UI, voltage "
              << FormatValue("%.4f", m.voltageMarginV) << " V; sampling " << FormatValue("%+.3f", m.samplingOffsetUi)
              << " UI from the opening's centre\n";
@@ -116,10 +124,10 @@ std::string MarginLines(const LinkSettings& settings, const LinkResult& result) 
     }
     const ClockTrack& clock = result.clockTrack;
     if (!clock.windows.empty()) {
-        text << "  clock track: "
-             << (clock.locked ? "locked by bit " + FormatValue("%.0f", clock.lockTime / result.unitInterval)
-                              : std::string("never locked"))
+        text << "  clock: "
+             << (clock.locked ? "locked from bit " + std::to_string(LockAtBit(result)) : std::string("never locked"))
              << ", wander " << FormatValue("%.3f", clock.wanderUi) << " UI p-p" << (clock.locked ? " after lock" : "")
+             << (clock.lostTimes ? ", " + std::to_string(clock.lostTimes) + " clock times lost" : std::string())
              << "\n";
     }
     for (const std::string& note : result.notes) text << "  note: " << note << "\n";

@@ -90,17 +90,12 @@ Json EyeJson(const LinkResult& result, const RunOutputs& outputs) {
 
 Json ClockJson(const LinkResult& result, const RunOutputs& outputs) {
     const ClockSettling& clock = result.clock;
+    const ClockTrack& track = result.clockTrack;
     Json json = {{"recovered", result.rxReportsClock},
                  {"source", result.hostClock ? "host clock recovery" : "receiver clock times"},
                  {"clock_times", clock.clockCount},
-                 {"settled", clock.settled}};
-    if (clock.settled) {
-        json["settled_at_s"] = JsonNumber(clock.settleTime);
-        json["settled_at_bit"] = (long long)(clock.settleTime / result.unitInterval);
-    } else {
-        json["settled_at_s"] = nullptr;
-        json["settled_at_bit"] = nullptr;
-    }
+                 {"lock_at_bit", LockAtBit(result) < 0 ? Json(nullptr) : Json(LockAtBit(result))},
+                 {"lost_times", track.lostTimes}};
     json["mean_period_s"] = JsonNumber(clock.meanPeriod);
     json["phase_ui"] = JsonNumber(clock.finalPhaseUi);
     json["track"] = ClockTrackJson(result, outputs);
@@ -203,6 +198,12 @@ HostTime TimeOutsideReceiver(const LinkResult& result, const RunOutputs& outputs
     return host;
 }
 
+long long LockAtBit(const LinkResult& result) {
+    const ClockTrack& track = result.clockTrack;
+    if (track.windows.empty() || !track.locked) return -1;
+    return (long long)(track.lockTime / result.unitInterval);
+}
+
 EyeFigures ReportedEye(const LinkResult& result) {
     EyeFigures eye;
     eye.known = !result.retimedOutput && result.errors.heightKnown && result.widthMargins.crossings > 0;
@@ -221,7 +222,19 @@ Json SummaryDocument(const LinkSettings& settings, const LinkResult& result, con
                            {"sample_interval_s", result.sampleInterval},
                            {"levels_v", {-0.5, 0.5}},
                            {"bits_per_call", result.bitsPerCall}};
-    return {{"tx", ModelJson(result.tx)},
+    Json requirements = Json::array();
+    for (const RequirementCheck& check : result.verdict.requirements) {
+        requirements.push_back({{"name", check.name},
+                                {"unit", check.unit},
+                                {"at_least", check.atLeast},
+                                {"required", check.required},
+                                {"measured", JsonNumber(check.measured)},
+                                {"met", check.met}});
+    }
+    return {{"verdict", VerdictName(result.verdict.kind)},
+            {"verdict_reasons", result.verdict.reasons},
+            {"requirements", requirements},
+            {"tx", ModelJson(result.tx)},
             {"rx", ModelJson(result.rx)},
             {"stimulus", stimulus},
             {"ibs", result.ibsFile.empty() ? Json(nullptr) : Json(result.ibsFile)},
@@ -246,6 +259,16 @@ std::string SummaryJson(const LinkSettings& settings, const LinkResult& result, 
 
 std::string SummaryText(const LinkSettings& settings, const LinkResult& result, const RunOutputs& outputs) {
     std::ostringstream text;
+    text << "verdict: " << VerdictName(result.verdict.kind);
+    const char* separator = " (";
+    for (const std::string& reason : result.verdict.reasons) text << separator << reason, separator = "; ";
+    text << (result.verdict.reasons.empty() ? "" : ")") << "\n";
+    for (const RequirementCheck& check : result.verdict.requirements) {
+        text << "  required: " << check.name << (check.atLeast ? " at least " : " at most ")
+             << FormatValue("%g", check.required) << (check.unit.empty() ? "" : " ") << check.unit << ", measured "
+             << (std::isfinite(check.measured) ? FormatValue("%.4g", check.measured) : std::string("nothing"))
+             << (check.met ? " (met)" : " (not met)") << "\n";
+    }
     text << result.tx.description.modelName << " -> " << ChannelText(settings, result) << " -> "
          << result.rx.description.modelName << ", PRBS" << settings.prbsOrder << ", " << result.bits << " bits at "
          << FormatValue("%g", settings.bitRate / 1e9) << " Gb/s\n";
@@ -283,12 +306,6 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
     }
     if (result.hostClock) {
         text << "  clock: the host's clock recovery (the receiver reports no clock times)\n";
-    } else if (result.rxReportsClock) {
-        text << "  clock: "
-             << (result.clock.settled
-                     ? "settled at bit " + std::to_string((long long)(result.clock.settleTime / result.unitInterval))
-                     : std::string("did not settle"))
-             << "\n";
     }
     if (result.adaptLogFound) {
         const AdaptOutcome& adaptation = result.adaptation;

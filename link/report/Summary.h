@@ -42,6 +42,9 @@ struct EyeFigures {
 };
 EyeFigures ReportedEye(const LinkResult& result);
 
+// The bit the clock locked from; -1 when it never did or reports no clock.
+long long LockAtBit(const LinkResult& result);
+
 // summary.json as a document, its keys in the order written: settings,
 // models, channel, stress, errors, eye, margins, clock, adaptation, timing,
 // notes. Numbers that are not finite are null. Other programs (a sweep)

@@ -28,7 +28,7 @@ struct KitModel {
 constexpr KitModel kKitModels[] = {
     {"Orvex_TX_AMI_01142014", true, nullptr, nullptr, nullptr, 0.0, true, nullptr},
     {"Orvex_RX_AMI_05272013", false, "Rx_config", "1", "Rx_config", 0.0, false,
-     "its bang-bang clock recovery stays on the crossings when they are split in two from the start, "
+     "it stays on the crossings when they are split in two from the start, "
      "typically with a strong CTLE fixed from the start (CTLEAdapt 0 with a high EQ_Level) or with "
      "DWDM_mode 1; try CTLEAdapt 1, a lower EQ_Level, or DWDM_mode 0"},
 };

@@ -71,6 +71,45 @@ struct AggressorOutcome {
     double largestV = 0.0;       // the largest it added to the receiver's input in the run
 };
 
+// One requirement of the command line against what the run measured.
+struct RequirementCheck {
+    std::string name;      // "timing margin", "voltage margin", "BER at the instant"
+    std::string unit;      // "UI", "V", ""
+    bool atLeast = true;   // the measured value must be at least (else at most) the required one
+    double required = 0.0;
+    double measured = 0.0;  // NaN: not measured
+    bool met = false;
+};
+
+// The run judged: pass only when the counted errors, the margins and the
+// clock all show it, unreliable when the run cannot tell, with every
+// reason in a sentence.
+enum class VerdictKind { Pass, Fail, Unreliable };
+const char* VerdictName(VerdictKind kind);
+
+struct Verdict {
+    VerdictKind kind = VerdictKind::Unreliable;
+    std::vector<std::string> reasons;
+    std::vector<RequirementCheck> requirements;
+    // With requirements given: all met and the run passed.
+    bool RequirementsMet() const {
+        if (kind != VerdictKind::Pass) return false;
+        for (const RequirementCheck& check : requirements) {
+            if (!check.met) return false;
+        }
+        return true;
+    }
+};
+
+inline const char* VerdictName(VerdictKind kind) {
+    switch (kind) {
+        case VerdictKind::Pass: return "pass";
+        case VerdictKind::Fail: return "fail";
+        case VerdictKind::Unreliable: return "unreliable";
+    }
+    return "unreliable";
+}
+
 struct LinkResult {
     ModelRun tx;
     ModelRun rx;
@@ -114,6 +153,7 @@ struct LinkResult {
     std::vector<double> traceInstants;
 
     RunTiming timing;
+    Verdict verdict;
 };
 
 }  // namespace linksim

@@ -64,8 +64,8 @@ void ReadFigures(const json& summary, CornerResult& result) {
     }
     const json& clock = Section(summary, "clock");
     result.clockRecovered = Read<bool>(clock, "recovered");
-    result.clockSettled = Read<bool>(clock, "settled");
-    result.settledAtBit = Read<long long>(clock, "settled_at_bit");
+    result.settledAtBit = Read<long long>(clock, "lock_at_bit");
+    result.clockSettled = result.settledAtBit.has_value();
     FlattenNumbers(Section(summary, "margins"), "", result.margins);
     result.runTimeS = Read<double>(Section(summary, "timing"), "total_s");
 }

@@ -4,6 +4,7 @@
 #include <functional>
 #include <vector>
 
+#include "CountedRate.h"
 #include "Margins.h"
 #include "Prbs.h"
 #include "StressedStimulus.h"
@@ -189,6 +190,24 @@ TEST(Margins, SamplingPhaseAgainstTheOpeningIsFound) {
         if (point.phaseUi == 0.0) atInstant = point.errors;
     }
     EXPECT_GT(atInstant, 20000u / 5);
+    // Counted errors bound the margins: none where the instants fail, and a
+    // bathtub never below the counts' lower bound.
+    EXPECT_TRUE(onEdges.instantFails);
+    EXPECT_EQ(onEdges.eyeWidthAtBerUi, 0.0);
+    EXPECT_FALSE(onEdges.open);
+    for (const linksim::BathtubPoint& point : onEdges.bathtub) {
+        EXPECT_GE(point.ber, linksim::CountedLowerBound95(point.errors, point.compared)) << point.phaseUi;
+    }
+    EXPECT_FALSE(centred.instantFails);
+    EXPECT_TRUE(centred.fitsUsed) << centred.fitsWhy;
+}
+
+TEST(Margins, CountedRateBounds) {
+    EXPECT_EQ(linksim::CountedLowerBound95(0, 1000), 0.0);
+    // Wilson's bound for 10 in 100 at 95 % one-sided.
+    EXPECT_NEAR(linksim::CountedLowerBound95(10, 100), 0.0612, 0.001);
+    EXPECT_TRUE(linksim::CountedAbove(1, 50000, 1e-12));
+    EXPECT_FALSE(linksim::CountedAbove(1, 50000, 1e-3));
 }
 
 TEST(Margins, MoreJitterOrNoiseNeverGivesMoreMargin) {

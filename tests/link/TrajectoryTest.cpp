@@ -43,8 +43,9 @@ TEST(ClockTrack, LockTimeAndWanderAgainstTheDataGrid) {
     };
     const linksim::ClockTrack settles = linksim::TrackClock(ClockOnFastData(40000, locking), DataUiAt);
     ASSERT_TRUE(settles.locked);
-    EXPECT_GT(settles.lockTime / kUi, 3000.0);
-    EXPECT_LT(settles.lockTime / kUi, 3000.0 + 64.0 * (linksim::kLockWindows + 1) + 64.0);
+    // Within half the band of 0.5 UI from about period 2800 on.
+    EXPECT_GT(settles.lockTime / kUi, 3000.0 * (1.0 - 0.5 * linksim::kLockHoldUi / 0.4) - 64.0);
+    EXPECT_LT(settles.lockTime / kUi, 3000.0 + 64.0);
     EXPECT_NEAR(settles.movedUi, 0.4, 0.02);
     EXPECT_LT(settles.wanderUi, 0.05);
 
@@ -54,19 +55,36 @@ TEST(ClockTrack, LockTimeAndWanderAgainstTheDataGrid) {
     EXPECT_TRUE(seam.locked);
     EXPECT_LT(seam.movedUi, 0.01);
 
-    // A slow drift locks at once, by the rule, but keeps wandering.
+    // A slow drift, or a slow large move, locks only once what is left of
+    // it fits the band: however slowly the clock moves, it is moving.
     auto drifting = [](size_t n) { return 0.2 + 0.3 * double(n) / 100000.0; };
     const linksim::ClockTrack drift = linksim::TrackClock(ClockOnFastData(100000, drifting), DataUiAt);
-    EXPECT_TRUE(drift.locked);
-    EXPECT_NEAR(drift.wanderUi, 0.3, 0.01);
+    ASSERT_TRUE(drift.locked);
+    // (where it ends: the mean of its last windows, some 500 periods back)
+    EXPECT_NEAR(drift.lockTime / kUi, 100000.0 * (1.0 - 0.5 * linksim::kLockHoldUi / 0.3), 1000.0);
+    EXPECT_LE(drift.wanderUi, linksim::kLockHoldUi);
+    auto pulled = [](size_t n) {
+        return 0.1 + 0.1 * std::sin(double(n) * 0.0628) + (n < 17000 ? 0.0 : n < 25000 ? 0.7 * double(n - 17000) / 8000.0 : 0.7);
+    };
+    const linksim::ClockTrack pull = linksim::TrackClock(ClockOnFastData(60000, pulled), DataUiAt, 0.2);
+    ASSERT_TRUE(pull.locked);
+    // Not before the move is within half the band (SJ allowance included) of its end.
+    EXPECT_GT(pull.lockTime / kUi, 25000.0 - 0.5 * (linksim::kLockHoldUi + 0.2) / 0.7 * 8000.0 - 64.0);
     EXPECT_TRUE(linksim::TrackClock({}, DataUiAt).windows.empty());
     // Following a swing the stimulus explains is no loss of lock.
     auto swinging = [](size_t n) { return 0.5 + 0.5 * std::sin(double(n) * 6.283185307179586 / 10000.0); };
     EXPECT_FALSE(linksim::TrackClock(ClockOnFastData(40000, swinging), DataUiAt).locked);
-    EXPECT_TRUE(linksim::TrackClock(ClockOnFastData(40000, swinging), DataUiAt, 0.4).locked);
+    EXPECT_TRUE(linksim::TrackClock(ClockOnFastData(40000, swinging), DataUiAt, 1.0).locked);
     // Still pulling in at the end: never locked.
     auto late = [](size_t n) { return n < 19000 ? 0.2 : 0.2 + 0.3 * double(n - 19000) / 1000.0; };
     EXPECT_FALSE(linksim::TrackClock(ClockOnFastData(20000, late), DataUiAt).locked);
+
+    // Times missing from the clock are counted against the data's grid.
+    std::vector<double> gappy = ClockOnFastData(5000, [](size_t) { return 0.5; });
+    gappy.erase(gappy.begin() + 3000, gappy.begin() + 3003);
+    gappy.erase(gappy.begin() + 1000);
+    EXPECT_EQ(linksim::TrackClock(gappy, DataUiAt).lostTimes, 4u);
+    EXPECT_EQ(settles.lostTimes, 0u);
 }
 
 TEST(AdaptationLog, LinesArePlacedWhenTheyAppearAndWrittenAsCsv) {
