@@ -513,25 +513,29 @@ std::string RepeatedOption(const CLI::App& app, const std::vector<std::string>& 
     return "";
 }
 
-void CompleteLinkOptions(const CLI::App& app, CommandLine& line) {
+bool CompleteLinkOptions(const CLI::App& app, CommandLine& line, std::string& error) {
     LinkSettings& s = line.settings;
     bool kitReceiver = app.count("--rx-model") == 0;
     if (!s.ibsPath.empty()) {
-        // The IBIS file names the models the options leave open.
+        // The IBIS file names the models the options leave open. It is read
+        // here once; a file that cannot be read is the run's to report.
         if (app.count("--tx-model") == 0) s.tx.library.clear();
-        if (app.count("--rx-model") == 0) {
-            s.rx.library.clear();
-            IbisFile file;
-            const IbisModel* model = nullptr;
-            std::string ignored;
-            kitReceiver = ReadIbisFile(s.ibsPath, file, ignored) && ChooseModel(file, false, s.rxPin, model, ignored) &&
-                          std::filesystem::path(ExecutableForThisPlatform(*model)->library).stem() == KitReceiverName();
+        if (app.count("--rx-model") == 0) s.rx.library.clear();
+        IbisFile file;
+        std::string unreadable;
+        if (ReadIbisFile(s.ibsPath, file, unreadable)) {
+            if (!ChooseLinkModels(file, s.txPin, s.rxPin, s.ibs, error)) return false;
+            kitReceiver = kitReceiver &&
+                          std::filesystem::path(ExecutableForThisPlatform(s.ibs.rx)->library).stem() == KitReceiverName();
+        } else {
+            kitReceiver = false;
         }
     }
     const KitModel* kit = FindKitModel(KitReceiverName());
     if (kitReceiver && !HasOverride(s.rx, kit->defaultParameter)) {
         s.rx.overrides.push_back({kit->defaultParameter, kit->defaultValue});
     }
+    return true;
 }
 
 CommandLineAction ParseCommandLine(const std::vector<std::string>& arguments, const std::string& programFolder,
@@ -549,7 +553,8 @@ CommandLineAction ParseCommandLine(const std::vector<std::string>& arguments, co
         error = failure.what();
         return CommandLineAction::Fail;
     }
-    CompleteLinkOptions(*app, line);
+    if (!CompleteLinkOptions(*app, line, error)) return CommandLineAction::Fail;
+    line.settings.commandLine = arguments;
     return CommandLineAction::Run;
 }
 

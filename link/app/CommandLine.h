@@ -43,7 +43,9 @@ std::string RepeatedOption(const CLI::App& app, const std::vector<std::string>& 
 // After a successful parse: without --rx-model the kit's receiver runs (or
 // with --ibs, the file's receiver), and when that is the kit's, unless --rx
 // sets it, with Rx_config=1 (its equalised output, which gives an eye).
-void CompleteLinkOptions(const CLI::App& app, CommandLine& line);
+// With --ibs the file is read once and its pins chosen; false with one line
+// in error when the pins cannot give a transmitter and a receiver.
+bool CompleteLinkOptions(const CLI::App& app, CommandLine& line, std::string& error);
 
 // Parses the arguments after the program name. Fail leaves one line in
 // error.

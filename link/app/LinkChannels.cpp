@@ -87,46 +87,51 @@ std::string BuffersBesideModels(const std::string& txLibrary, const std::string&
 
 }  // namespace
 
-bool ModelsFromIbis(const LinkSettings& settings, ModelSpec& tx, ModelSpec& rx, std::string& error) {
-    IbisFile file;
-    const IbisModel* txModel = nullptr;
-    const IbisModel* rxModel = nullptr;
-    if (!ReadIbisFile(settings.ibsPath, file, error) || !ChooseModel(file, true, settings.txPin, txModel, error) ||
-        !ChooseModel(file, false, settings.rxPin, rxModel, error)) {
-        return false;
+bool ChooseIbis(const LinkSettings& settings, IbisChoice& choice, std::string& error) {
+    if (settings.ibs.chosen) {
+        choice = settings.ibs;
+        return true;
     }
+    IbisFile file;
+    return ReadIbisFile(settings.ibsPath, file, error) &&
+           ChooseLinkModels(file, settings.txPin, settings.rxPin, choice, error);
+}
+
+void ModelsFromIbis(const IbisChoice& choice, ModelSpec& tx, ModelSpec& rx) {
     if (tx.library.empty()) {
-        tx.library = ExecutableForThisPlatform(*txModel)->library;
-        if (tx.ami.empty()) tx.ami = ExecutableForThisPlatform(*txModel)->ami;
+        tx.library = ExecutableForThisPlatform(choice.tx)->library;
+        if (tx.ami.empty()) tx.ami = ExecutableForThisPlatform(choice.tx)->ami;
     }
     if (rx.library.empty()) {
-        rx.library = ExecutableForThisPlatform(*rxModel)->library;
-        if (rx.ami.empty()) rx.ami = ExecutableForThisPlatform(*rxModel)->ami;
+        rx.library = ExecutableForThisPlatform(choice.rx)->library;
+        if (rx.ami.empty()) rx.ami = ExecutableForThisPlatform(choice.rx)->ami;
     }
+}
+
+bool ModelsFromIbis(const LinkSettings& settings, ModelSpec& tx, ModelSpec& rx, std::string& error) {
+    IbisChoice choice;
+    if (!ChooseIbis(settings, choice, error)) return false;
+    ModelsFromIbis(choice, tx, rx);
     return true;
 }
 
-bool ResolveBuffers(const LinkSettings& settings, const std::string& txLibrary, const std::string& rxLibrary,
-                    const std::string& txModelName, BuffersOutcome& buffers, std::string& error) {
+bool ResolveBuffers(const LinkSettings& settings, const IbisChoice& ibs, const std::string& txLibrary,
+                    const std::string& rxLibrary, const std::string& txModelName, BuffersOutcome& buffers,
+                    std::string& error) {
     buffers = BuffersOutcome();
     buffers.applied =
         settings.channel.kind == ChannelKind::Touchstone || !settings.ibsPath.empty() || settings.buffers.Any();
     BufferLoads& loads = buffers.loads;
     if (!settings.ibsPath.empty()) {
-        IbisFile file;
-        const IbisModel* txModel = nullptr;
-        const IbisModel* rxModel = nullptr;
-        if (!ReadIbisFile(settings.ibsPath, file, error) ||
-            !ChooseModel(file, true, settings.txPin, txModel, error) ||
-            !ChooseModel(file, false, settings.rxPin, rxModel, error)) {
-            return false;
-        }
-        TakeTx(*txModel, loads);
-        TakeRx(*rxModel, loads);
-        loads.packageOhms = file.packageOhms;
-        loads.packageHenries = file.packageHenries;
-        loads.packageFarads = file.packageFarads;
-        buffers.source = "models " + txModel->name + " and " + rxModel->name + " and the package of " + file.path;
+        IbisChoice choice = ibs;
+        if (!choice.chosen && !ChooseIbis(settings, choice, error)) return false;
+        TakeTx(choice.tx, loads);
+        TakeRx(choice.rx, loads);
+        loads.packageOhms = choice.file.packageOhms;
+        loads.packageHenries = choice.file.packageHenries;
+        loads.packageFarads = choice.file.packageFarads;
+        buffers.source =
+            "models " + choice.tx.name + " and " + choice.rx.name + " and the package of " + choice.file.path;
     } else {
         buffers.source = BuffersBesideModels(txLibrary, rxLibrary, loads);
         if (buffers.source.empty()) buffers.source = "defaults (50 ohm, no capacitance)";

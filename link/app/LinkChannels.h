@@ -12,16 +12,23 @@
 
 namespace linksim {
 
+// The --ibs file and the models its pins choose: as the command line read
+// them (settings.ibs), else read now. False with one line in error.
+bool ChooseIbis(const LinkSettings& settings, IbisChoice& choice, std::string& error);
+
 // With --ibs: the transmitter's and receiver's libraries and .ami files
 // from the file's [Algorithmic Model] sections, for the models whose
 // library was left empty. False with one line in error.
+void ModelsFromIbis(const IbisChoice& choice, ModelSpec& tx, ModelSpec& rx);
 bool ModelsFromIbis(const LinkSettings& settings, ModelSpec& tx, ModelSpec& rx, std::string& error);
 
 // The buffer values and whether they apply: to Touchstone channels and --ibs
 // runs always, to other channels only when a value is given. txModelName
-// decides whether the transmitter's own responses hold its pad already.
-bool ResolveBuffers(const LinkSettings& settings, const std::string& txLibrary, const std::string& rxLibrary,
-                    const std::string& txModelName, BuffersOutcome& buffers, std::string& error);
+// decides whether the transmitter's own responses hold its pad already;
+// ibs, when chosen, is the --ibs file as already read.
+bool ResolveBuffers(const LinkSettings& settings, const IbisChoice& ibs, const std::string& txLibrary,
+                    const std::string& rxLibrary, const std::string& txModelName, BuffersOutcome& buffers,
+                    std::string& error);
 
 // One path's impulse response (1/s) at the run's sample interval, with the
 // buffers when they apply. through is false for an aggressor's path.

@@ -107,7 +107,7 @@ bool PrepareOutputFolder(const std::string& folder, std::string& error) {
 // impulse matrix AMI_Init takes.
 bool BuildChannels(const LinkSettings& settings, const std::string& txModelName, LinkResult& result,
                    std::vector<double>& matrix, std::string& error) {
-    if (!ResolveBuffers(settings, result.tx.library, result.rx.library, txModelName, result.buffers, error)) {
+    if (!ResolveBuffers(settings, result.ibs, result.tx.library, result.rx.library, txModelName, result.buffers, error)) {
         return false;
     }
     std::vector<std::vector<double>> columns(1 + settings.aggressors.size());
@@ -343,7 +343,8 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
     if (!CheckSettings(settings, error) || !PrepareOutputFolder(outDir, error)) return false;
     if (!settings.ibsPath.empty()) {
         result.ibsFile = AbsolutePath(settings.ibsPath);
-        if (!ModelsFromIbis(settings, txSpec, rxSpec, error)) return false;
+        if (!ChooseIbis(settings, result.ibs, error)) return false;
+        ModelsFromIbis(result.ibs, txSpec, rxSpec);
     }
     if (!PrepareModel(txSpec, "Tx", result.tx, error) || !PrepareModel(rxSpec, "Rx", result.rx, error)) {
         return false;

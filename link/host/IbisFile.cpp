@@ -290,17 +290,55 @@ bool ReadIbisFile(const std::string& path, IbisFile& file, std::string& error) {
     return true;
 }
 
+namespace {
+
+// "1 (TX_P, model tx_buf, Output)", each pin of the file, for a refusal.
+std::string PinList(const IbisFile& file) {
+    std::string list;
+    for (const IbisPin& entry : file.pins) {
+        const IbisModel* model = file.FindModel(entry.model);
+        list += (list.empty() ? "" : ", ") + entry.pin + " (" + entry.signal + ", " + entry.model +
+                (model ? ", " + model->type : std::string()) + ")";
+    }
+    return list.empty() ? "none" : list;
+}
+
+// The pin named by pin or signal name: exactly, else case-insensitively
+// when that finds one pin only; null otherwise.
+const IbisPin* FindPin(const IbisFile& file, const std::string& name) {
+    for (const IbisPin& entry : file.pins) {
+        if (entry.pin == name || entry.signal == name) return &entry;
+    }
+    const IbisPin* found = nullptr;
+    for (const IbisPin& entry : file.pins) {
+        if (Lower(entry.pin) == Lower(name) || Lower(entry.signal) == Lower(name)) {
+            if (found != nullptr && found != &entry) return nullptr;
+            found = &entry;
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
 bool ChooseModel(const IbisFile& file, bool transmitter, const std::string& pin, const IbisModel*& model,
                  std::string& error) {
     const char* role = transmitter ? "transmitter" : "receiver";
     const char* option = transmitter ? "--tx-pin" : "--rx-pin";
     model = nullptr;
     if (!pin.empty()) {
-        for (const IbisPin& entry : file.pins) {
-            if (entry.pin == pin || entry.signal == pin) model = file.FindModel(entry.model);
-        }
+        const IbisPin* entry = FindPin(file, pin);
+        if (entry != nullptr) model = file.FindModel(entry->model);
         if (model == nullptr) {
-            error = std::string(option) + " " + pin + ": no pin or signal of that name with a [Model] in " + file.path;
+            error = std::string(option) + " " + pin + ": no one pin or signal of that name with a [Model] in " +
+                    file.path + "; its pins: " + PinList(file);
+            return false;
+        }
+        if (!(transmitter ? model->Drives() : model->Receives())) {
+            error = std::string(option) + " " + pin + ": its model " + model->name + " is Model_type " + model->type +
+                    ", which cannot " + (transmitter ? "drive" : "receive") + "; the pins of " + file.path + ": " +
+                    PinList(file);
+            model = nullptr;
             return false;
         }
     } else {
@@ -308,7 +346,7 @@ bool ChooseModel(const IbisFile& file, bool transmitter, const std::string& pin,
             if ((transmitter ? candidate.Drives() : candidate.Receives()) && !candidate.executables.empty()) {
                 if (model != nullptr) {
                     error = std::string("more than one ") + role + " model with an [Algorithmic Model] in " +
-                            file.path + ": choose one with " + option;
+                            file.path + ": choose one with " + option + "; its pins: " + PinList(file);
                     return false;
                 }
                 model = &candidate;
@@ -324,6 +362,20 @@ bool ChooseModel(const IbisFile& file, bool transmitter, const std::string& pin,
                 file.path;
         return false;
     }
+    return true;
+}
+
+bool ChooseLinkModels(const IbisFile& file, const std::string& txPin, const std::string& rxPin, IbisChoice& choice,
+                      std::string& error) {
+    const IbisModel* tx = nullptr;
+    const IbisModel* rx = nullptr;
+    if (!ChooseModel(file, true, txPin, tx, error) || !ChooseModel(file, false, rxPin, rx, error)) return false;
+    choice.file = file;
+    choice.tx = *tx;
+    choice.rx = *rx;
+    choice.txPin = txPin.empty() ? std::string() : FindPin(file, txPin)->pin;
+    choice.rxPin = rxPin.empty() ? std::string() : FindPin(file, rxPin)->pin;
+    choice.chosen = true;
     return true;
 }
 

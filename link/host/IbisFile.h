@@ -70,10 +70,24 @@ double BufferImpedance(const IbisModel& model);
 const IbisExecutable* ExecutableForThisPlatform(const IbisModel& model);
 
 // The transmitter's (driving) or receiver's model: the one of the pin named
-// (by pin or signal name) when pin is not empty, else the one model of that
-// kind with an [Algorithmic Model]. False with one line in error.
+// (by pin or signal name, exactly, else case-insensitively when that finds
+// one pin) when pin is not empty, which must be able to drive or receive,
+// else the one model of that kind with an [Algorithmic Model]. False with
+// one line in error, which lists the file's pins and their models.
 bool ChooseModel(const IbisFile& file, bool transmitter, const std::string& pin, const IbisModel*& model,
                  std::string& error);
+
+// An IBIS file as read once for a run, and the two models its pins chose.
+struct IbisChoice {
+    bool chosen = false;
+    IbisFile file;
+    IbisModel tx;
+    IbisModel rx;
+    std::string txPin;  // the pins as the file names them; empty: by Model_type
+    std::string rxPin;
+};
+bool ChooseLinkModels(const IbisFile& file, const std::string& txPin, const std::string& rxPin, IbisChoice& choice,
+                      std::string& error);
 
 // An IBIS file in folder whose [Algorithmic Model] names libraryName for
 // this platform, or empty: where a model's analog data are, when only its

@@ -53,6 +53,21 @@ Json ModelJson(const ModelRun& run) {
 }
 
 
+// The --ibs file and what its pins chose; null without one.
+Json IbsJson(const LinkResult& result) {
+    if (result.ibsFile.empty()) return nullptr;
+    const IbisChoice& ibs = result.ibs;
+    auto end = [](const IbisModel& model, const std::string& pin) {
+        const IbisExecutable* executable = ExecutableForThisPlatform(model);
+        return Json{{"pin", pin.empty() ? Json(nullptr) : Json(pin)},
+                    {"model", model.name},
+                    {"model_type", model.type},
+                    {"executable", executable ? Json(executable->library) : Json(nullptr)},
+                    {"ami", executable ? Json(executable->ami) : Json(nullptr)}};
+    };
+    return {{"file", result.ibsFile}, {"tx", end(ibs.tx, ibs.txPin)}, {"rx", end(ibs.rx, ibs.rxPin)}};
+}
+
 Json ErrorsJson(const LinkResult& result) {
     const BitErrorCount& errors = result.errors;
     Json json = {{"sampled_at", result.retimedOutput ? "clock times" : "clock times + UI/2"},
@@ -237,7 +252,7 @@ Json SummaryDocument(const LinkSettings& settings, const LinkResult& result, con
             {"tx", ModelJson(result.tx)},
             {"rx", ModelJson(result.rx)},
             {"stimulus", stimulus},
-            {"ibs", result.ibsFile.empty() ? Json(nullptr) : Json(result.ibsFile)},
+            {"ibs", IbsJson(result)},
             {"channel", ChannelJson(settings, result)},
             {"aggressors", AggressorsJson(settings, result)},
             {"stress", StressJson(settings.stress)},

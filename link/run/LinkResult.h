@@ -15,6 +15,7 @@
 #include "Buffers.h"
 #include "ClockTrack.h"
 #include "EyeAnalysis.h"
+#include "IbisFile.h"
 #include "Margins.h"
 #include "ParameterString.h"
 
@@ -126,7 +127,9 @@ struct LinkResult {
     ChannelOutcome channel;
     BuffersOutcome buffers;
     std::vector<AggressorOutcome> aggressors;
+    // With --ibs: the file, and the pins, models and executables it chose.
     std::string ibsFile;
+    IbisChoice ibs;
 
     bool retimedOutput = false;
     bool rxReportsClock = false;

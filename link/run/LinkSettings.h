@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Channel.h"
+#include "IbisFile.h"
 #include "MixedMode.h"
 #include "ParameterString.h"
 #include "Stress.h"
@@ -72,6 +73,7 @@ struct LinkSettings {
     std::string ibsPath;  // the models, buffers and package from an IBIS file
     std::string txPin;    // which of its models (empty: by Model_type)
     std::string rxPin;
+    IbisChoice ibs;       // the file as read once, when the command line read it
     size_t bitsPerCall = 1024;  // capped at the bits of the run
     long ignoreBits = -1;       // bits not counted; -1: the models' Ignore_Bits
     double modelTimeout = 0.0;  // seconds a model call may take; 0: no limit

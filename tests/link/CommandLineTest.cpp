@@ -292,6 +292,7 @@ TEST(Program, EveryBadInputGetsOneLineAndAFailure) {
         {ok + "--channel touchstone:/nonexistent/x.s4p", "cannot read the Touchstone file /nonexistent/x.s4p", 1},
         {ok + "--aggressor file:/nonexistent/a.txt", "aggressor 1: cannot read the channel file", 1},
         {ok + "--rx-c 1e-3 --rx-impedance 0", "the receiver impedance must be more than 0 ohm", 1},
+        {"--ibs " TESSEL_SOURCE_DIR "/kit/orvex_retimer.ibs --tx-pin RX_P --rx-pin TX_P", "which cannot drive", 2},
     };
     for (const auto& c : cases) {
         const std::string out = c.arguments.find("--out ") == std::string::npos ? " --out " + Scratch("out") : "";

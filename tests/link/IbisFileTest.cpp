@@ -92,6 +92,14 @@ TEST(IbisFileTest, ReadsTheKitsBuffersAndExecutables) {
     EXPECT_EQ(byPin, rx);
     ASSERT_TRUE(ChooseModel(file, true, "1", byPin, error)) << error;
     EXPECT_EQ(byPin, tx);
+    // A name in another case when only one pin has it; a pin whose model
+    // cannot play the part is refused with the file's pins listed.
+    ASSERT_TRUE(ChooseModel(file, false, "rx_p", byPin, error)) << error;
+    EXPECT_EQ(byPin, rx);
+    for (const auto& [transmitter, pin] : {std::pair<bool, const char*>{true, "RX_P"}, {false, "TX_N"}, {false, "9"}}) {
+        EXPECT_FALSE(ChooseModel(file, transmitter, pin, byPin, error)) << pin;
+        EXPECT_NE(error.find("3 (RX_P, orvex_rx, Input)"), std::string::npos) << error;
+    }
     EXPECT_EQ(FindIbisNaming(TESSEL_SOURCE_DIR "/kit", "Orvex_RX_AMI_05272013.so"),
               TESSEL_SOURCE_DIR "/kit/orvex_retimer.ibs");
     EXPECT_EQ(FindIbisNaming(TESSEL_SOURCE_DIR "/kit", "other.so"), "");
