@@ -201,5 +201,6 @@ TEST(ChannelRun, IbisFileAloneRunsTheKit) {
     EXPECT_EQ(buffers["per_leg"]["tx_farads"], 0.0);  // the transmitter's responses hold its pad
     EXPECT_NEAR(buffers["per_leg"]["rx_farads"].get<double>(), 0.6e-12, 1e-18);
     EXPECT_NEAR(buffers["per_leg"]["package_henries"].get<double>(), 1e-9, 1e-15);
-    EXPECT_NE(summary["ibs"].get<std::string>().find("orvex_retimer.ibs"), std::string::npos);
+    EXPECT_NE(summary["ibs"]["file"].get<std::string>().find("orvex_retimer.ibs"), std::string::npos);
+    EXPECT_EQ(summary["ibs"]["rx"]["model"], "orvex_rx");
 }
