@@ -6,11 +6,11 @@ set -e
 level=${1:-build}
 
 packages="cmake g++ make pkg-config libcairo2-dev libfontconfig-dev libfftw3-dev
-          nlohmann-json3-dev libcli11-dev"
+          nlohmann-json3-dev libcli11-dev libssl-dev"
 case "$level" in
   test|ci)
     packages="$packages libgtest-dev libgmock-dev googletest libbenchmark-dev
-              python3-numpy python3-scipy python3-matplotlib parallel
+              python3-numpy python3-scipy python3-matplotlib python3-jsonschema parallel
               g++-mingw-w64-i686 binutils-mingw-w64-i686
               g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 valgrind locales"
     ;;

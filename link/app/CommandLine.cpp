@@ -14,6 +14,7 @@
 #include "IbisFile.h"
 #include "KitModels.h"
 #include "Quantity.h"
+#include "Version.h"
 
 namespace linksim {
 
@@ -215,6 +216,7 @@ std::unique_ptr<CLI::App> MakeApp(CommandLine& line, const std::string& programF
     app->get_formatter()->column_width(26);
     AddLinkOptions(*app, line, programFolder);
     app->set_help_flag("-h,--help", "this text")->group("output");
+    app->set_version_flag("--version", ProgramVersion(), "the program's version")->group("output");
     app->footer(kFiguresHelp);
     return app;
 }
@@ -549,6 +551,8 @@ CommandLineAction ParseCommandLine(const std::vector<std::string>& arguments, co
         app->parse(reversed);
     } catch (const CLI::CallForHelp&) {
         return CommandLineAction::Help;
+    } catch (const CLI::CallForVersion&) {
+        return CommandLineAction::Version;
     } catch (const CLI::ParseError& failure) {
         error = failure.what();
         return CommandLineAction::Fail;

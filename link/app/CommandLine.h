@@ -21,7 +21,7 @@ struct CommandLine {
     bool quiet = false;
 };
 
-enum class CommandLineAction { Run, Help, Fail };
+enum class CommandLineAction { Run, Help, Version, Fail };
 
 // The folder of the running program (argument0 when the system cannot say),
 // where the kit's models are found by default.

@@ -19,6 +19,7 @@
 #include "LinkChannels.h"
 #include "KitModels.h"
 #include "MarginNotes.h"
+#include "FileDigest.h"
 #include "ModelWatch.h"
 #include "Prbs.h"
 #include "RunJudge.h"
@@ -312,6 +313,22 @@ void MeasureRunMargins(const LinkSettings& settings, const std::vector<InstantSa
     result.margins = MeasureMargins(input);
 }
 
+// Every file the run read, with its digest, so that a result can be tied to
+// the exact models and channels that made it.
+void RecordInputFiles(const LinkSettings& settings, LinkResult& result) {
+    std::vector<FileRecord>& files = result.files;
+    files.push_back({"tx library", result.tx.library, "", ""});
+    files.push_back({"tx .ami", result.tx.ami, "", ""});
+    files.push_back({"rx library", result.rx.library, "", ""});
+    files.push_back({"rx .ami", result.rx.ami, "", ""});
+    if (!result.ibsFile.empty()) files.push_back({"ibs", result.ibsFile, "", ""});
+    if (settings.channel.kind != ChannelKind::Loss) files.push_back({"channel", AbsolutePath(settings.channel.path), "", ""});
+    for (size_t i = 0; i < settings.aggressors.size(); ++i) {
+        files.push_back({"aggressor " + std::to_string(i + 1), AbsolutePath(settings.aggressors[i].path), "", ""});
+    }
+    for (FileRecord& file : files) Sha256OfFile(file.path, file.sha256, file.error);
+}
+
 }  // namespace
 
 const char* const kRunOutputFiles[6] = {kAdaptLogName, "eye.png",        "summary.json",
@@ -524,6 +541,7 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
                                " clock times are missing against the data's grid: the receiver gave fewer than one "
                                "per bit there");
     }
+    RecordInputFiles(settings, result);
     result.verdict = JudgeRun(settings, result);
     result.timing.results = std::chrono::duration<double>(std::chrono::steady_clock::now() - resultsStart).count();
     return true;

@@ -17,6 +17,7 @@
 #include "ModelWatch.h"
 #include "ProgressBar.h"
 #include "Summary.h"
+#include "Version.h"
 
 namespace {
 
@@ -123,6 +124,9 @@ int main(int argc, char** argv) {
     switch (linksim::ParseCommandLine(arguments, linksim::ProgramFolder(argv[0]), line, error)) {
         case linksim::CommandLineAction::Help:
             std::fputs(linksim::UsageText().c_str(), stdout);
+            return 0;
+        case linksim::CommandLineAction::Version:
+            std::printf("orvex-link %s\n", linksim::ProgramVersion());
             return 0;
         case linksim::CommandLineAction::Fail:
             return Fail(error, kBadOption);

@@ -1,6 +1,7 @@
 #include "Summary.h"
 
 #include "MarginSummary.h"
+#include "Version.h"
 
 #include <algorithm>
 #include <cmath>
@@ -52,6 +53,24 @@ Json ModelJson(const ModelRun& run) {
             {"parameters_out", run.parametersOut}};
 }
 
+
+// How the run was made: the program, its version, the command line, the
+// files it read with their digests, and the parameter strings the models
+// were handed.
+Json RunJson(const LinkSettings& settings, const LinkResult& result) {
+    Json files = Json::array();
+    for (const FileRecord& file : result.files) {
+        files.push_back({{"role", file.role},
+                         {"path", file.path},
+                         {"sha256", file.sha256.empty() ? Json(nullptr) : Json(file.sha256)},
+                         {"error", file.error.empty() ? Json(nullptr) : Json(file.error)}});
+    }
+    return {{"program", "orvex-link"},
+            {"version", ProgramVersion()},
+            {"command_line", settings.commandLine},
+            {"files", files},
+            {"parameter_strings", {{"tx", result.tx.parameterString}, {"rx", result.rx.parameterString}}}};
+}
 
 // The --ibs file and what its pins chose; null without one.
 Json IbsJson(const LinkResult& result) {
@@ -249,6 +268,7 @@ Json SummaryDocument(const LinkSettings& settings, const LinkResult& result, con
     return {{"verdict", VerdictName(result.verdict.kind)},
             {"verdict_reasons", result.verdict.reasons},
             {"requirements", requirements},
+            {"run", RunJson(settings, result)},
             {"tx", ModelJson(result.tx)},
             {"rx", ModelJson(result.rx)},
             {"stimulus", stimulus},

@@ -72,6 +72,14 @@ struct AggressorOutcome {
     double largestV = 0.0;       // the largest it added to the receiver's input in the run
 };
 
+// A file the run used, for the record: what it was, where, and its SHA-256.
+struct FileRecord {
+    std::string role;  // "tx library", "rx .ami", "channel", "aggressor 1", ...
+    std::string path;
+    std::string sha256;  // empty when it could not be read (error says why)
+    std::string error;
+};
+
 // One requirement of the command line against what the run measured.
 struct RequirementCheck {
     std::string name;      // "timing margin", "voltage margin", "BER at the instant"
@@ -156,6 +164,7 @@ struct LinkResult {
     std::vector<double> traceInstants;
 
     RunTiming timing;
+    std::vector<FileRecord> files;
     Verdict verdict;
 };
 
