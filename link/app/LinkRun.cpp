@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <system_error>
 
@@ -346,93 +347,114 @@ size_t DefaultBitCount(long ignoreBits) {
     return ignored + std::max(kMinimumMeasuredBits, ignored / 5);
 }
 
-bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& error) {
-    const auto runStart = std::chrono::steady_clock::now();
-    // Whichever way the run ends, its time is known.
-    struct RunClock {
-        std::chrono::steady_clock::time_point start;
-        double& seconds;
-        ~RunClock() { seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); }
-    } runClock{runStart, result.timing.run};
-    const std::string outDir = AbsolutePath(settings.outDir);
-    ModelSpec txSpec = settings.tx;
-    ModelSpec rxSpec = settings.rx;
-    if (!CheckSettings(settings, error) || !PrepareOutputFolder(outDir, error)) return false;
+namespace {
+
+// What the stages of a run share, declared so that it is torn down in the
+// right order: the model instances (closed) before the working folder is
+// restored, and both before their libraries are unloaded.
+struct RunState {
+    RunState(const LinkSettings& given, LinkResult& outcome) : settings(given), result(outcome), effective(given) {}
+
+    const LinkSettings& settings;
+    LinkResult& result;
+    std::string outDir;
+    ModelSpec txSpec;
+    ModelSpec rxSpec;
+    AmiLibrary txLibrary;
+    AmiLibrary rxLibrary;
+    // The impulse matrix as built, after the transmitter's AMI_Init and after
+    // the receiver's (rows samples per column: the channel, then each aggressor).
+    std::vector<double> matrix;
+    std::vector<double> afterTxMatrix;
+    std::vector<double> afterRxMatrix;
+    size_t rows = 0;
+    // The settings with the bits per call capped at the run's bits.
+    LinkSettings effective;
+    WorkingFolder workHere;
+    std::unique_ptr<AmiModelInstance> tx;
+    std::unique_ptr<AmiModelInstance> rx;
+    // The stream and what watched it, for the analysis after it.
+    std::vector<int> bits;
+    std::unique_ptr<EyeAnalyzer> analyzer;
+    std::unique_ptr<StressedStimulus> stimulus;
+    std::unique_ptr<RunRecorder> recorder;
+    std::unique_ptr<AdaptLogWatcher> watcher;
+    size_t maxLatency = 0;
+};
+
+// The settings checked, the output folder ready, the models' files read and
+// their parameter strings built: everything known before a model is loaded.
+bool PrepareInputs(RunState& run, std::string& error) {
+    const LinkSettings& settings = run.settings;
+    LinkResult& result = run.result;
+    run.outDir = AbsolutePath(settings.outDir);
+    run.txSpec = settings.tx;
+    run.rxSpec = settings.rx;
+    if (!CheckSettings(settings, error) || !PrepareOutputFolder(run.outDir, error)) return false;
     if (!settings.ibsPath.empty()) {
         result.ibsFile = AbsolutePath(settings.ibsPath);
         if (!ChooseIbis(settings, result.ibs, error)) return false;
-        ModelsFromIbis(result.ibs, txSpec, rxSpec);
+        ModelsFromIbis(result.ibs, run.txSpec, run.rxSpec);
     }
-    if (!PrepareModel(txSpec, "Tx", result.tx, error) || !PrepareModel(rxSpec, "Rx", result.rx, error)) {
+    if (!PrepareModel(run.txSpec, "Tx", result.tx, error) || !PrepareModel(run.rxSpec, "Rx", result.rx, error)) {
         return false;
     }
     SetModelTimeout(settings.modelTimeout);
-    const AmiDescription& txModel = result.tx.description;
-    const AmiDescription& rxModel = result.rx.description;
-    AmiLibrary txLibrary;
-    AmiLibrary rxLibrary;
-    if (!txLibrary.Load(result.tx.library, txModel.getWaveExists, error) ||
-        !rxLibrary.Load(result.rx.library, rxModel.getWaveExists, error)) {
-        return false;
-    }
+    return run.txLibrary.Load(result.tx.library, result.tx.description.getWaveExists, error) &&
+           run.rxLibrary.Load(result.rx.library, result.rx.description.getWaveExists, error);
+}
 
+// The impulse matrix of the channel and the aggressors, and the run's size:
+// its bits, the bits ignored, the bits per call, the receiver's output kind.
+bool BuildImpulseMatrix(RunState& run, std::string& error) {
+    const LinkSettings& settings = run.settings;
+    LinkResult& result = run.result;
     result.unitInterval = 1.0 / settings.bitRate;
     result.sampleInterval = result.unitInterval / settings.samplesPerUi;
-    const double dt = result.sampleInterval;
-    std::vector<double> matrix;
-    if (!BuildChannels(settings, txModel.modelName, result, matrix, error)) {
-        return false;
-    }
-    const size_t spui = size_t(settings.samplesPerUi);
-    const size_t rows = result.impulseSamples;
-    const long aggressors = long(settings.aggressors.size());
-    const std::vector<double> channel = Column(matrix, rows, 0);
+    if (!BuildChannels(settings, result.tx.description.modelName, result, run.matrix, error)) return false;
+    run.rows = result.impulseSamples;
     for (const std::string& warning : result.channel.warnings) result.notes.push_back("channel: " + warning);
     for (size_t i = 0; i < result.aggressors.size(); ++i) {
         for (const std::string& warning : result.aggressors[i].path.warnings) {
             result.notes.push_back("aggressor " + std::to_string(i + 1) + ": " + warning);
         }
     }
-
-    const long modelsIgnore = std::max(txModel.ignoreBits, rxModel.ignoreBits);
+    const long modelsIgnore = std::max(result.tx.description.ignoreBits, result.rx.description.ignoreBits);
     result.ignoreBits = settings.ignoreBits >= 0 ? settings.ignoreBits : modelsIgnore;
     result.bits = settings.bits ? settings.bits : DefaultBitCount(modelsIgnore);
-    if (!CheckCountedBits(settings, result, error)) {
-        return false;
-    }
+    if (!CheckCountedBits(settings, result, error)) return false;
     // The pipeline and the latency search go no further than the run.
-    LinkSettings effective(settings);
-    effective.bitsPerCall = std::min(settings.bitsPerCall, result.bits);
-    result.bitsPerCall = effective.bitsPerCall;
-    if (effective.bitsPerCall < settings.bitsPerCall) {
+    run.effective.bitsPerCall = std::min(settings.bitsPerCall, result.bits);
+    result.bitsPerCall = run.effective.bitsPerCall;
+    if (run.effective.bitsPerCall < settings.bitsPerCall) {
         result.notes.push_back("--bits-per-call " + std::to_string(settings.bitsPerCall) + " is capped at the " +
                                std::to_string(result.bits) + " bits of the run");
     }
     result.retimedOutput = UsesRetimedOutput(settings, result.rx);
-    result.rxReportsClock = rxModel.getWaveExists;
+    result.rxReportsClock = result.rx.description.getWaveExists;
+    return true;
+}
 
-    WorkingFolder workHere;
-    if (!workHere.Enter(outDir, error)) {
+// Both AMI_Init calls, inside the output folder, and which model applies
+// its effect where.
+bool InitializeModels(RunState& run, std::string& error) {
+    LinkResult& result = run.result;
+    const AmiDescription& txModel = result.tx.description;
+    const AmiDescription& rxModel = result.rx.description;
+    const long aggressors = long(run.settings.aggressors.size());
+    if (!run.workHere.Enter(run.outDir, error)) return false;
+    run.tx = std::make_unique<AmiModelInstance>(run.txLibrary, txModel.modelName);
+    run.rx = std::make_unique<AmiModelInstance>(run.rxLibrary, rxModel.modelName);
+    run.afterTxMatrix = run.matrix;
+    if (!InitializeModel(*run.tx, result.tx, run.afterTxMatrix, run.rows, ColumnsTaken(txModel, aggressors, result.notes),
+                         result.sampleInterval, result.unitInterval, error)) {
         return false;
     }
-
-    // Declared after the libraries, so that both instances are closed while
-    // their libraries are still loaded.
-    AmiModelInstance tx(txLibrary, txModel.modelName);
-    AmiModelInstance rx(rxLibrary, rxModel.modelName);
-    std::vector<double> afterTxMatrix(matrix);
-    if (!InitializeModel(tx, result.tx, afterTxMatrix, rows, ColumnsTaken(txModel, aggressors, result.notes), dt,
-                         result.unitInterval, error)) {
+    run.afterRxMatrix = run.afterTxMatrix;
+    if (!InitializeModel(*run.rx, result.rx, run.afterRxMatrix, run.rows, ColumnsTaken(rxModel, aggressors, result.notes),
+                         result.sampleInterval, result.unitInterval, error)) {
         return false;
     }
-    std::vector<double> afterRxMatrix(afterTxMatrix);
-    if (!InitializeModel(rx, result.rx, afterRxMatrix, rows, ColumnsTaken(rxModel, aggressors, result.notes), dt,
-                         result.unitInterval, error)) {
-        return false;
-    }
-    const std::vector<double> afterTx = Column(afterTxMatrix, rows, 0);
-    const std::vector<double> afterRx = Column(afterRxMatrix, rows, 0);
-
     // A transmitter applies its effect once: in AMI_GetWave when it has one,
     // unless a receiver without AMI_GetWave must take the whole link from
     // the impulse responses and the transmitter's effect is already in them.
@@ -442,22 +464,34 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
         result.notes.push_back(txModel.modelName + " returns its impulse response and has AMI_GetWave; with a receiver "
                                "without AMI_GetWave its effect is taken from its AMI_Init alone");
     }
-    Describe(effective, result);
+    Describe(run.effective, result);
+    return true;
+}
+
+// The bits through the transmitter, the channel and the aggressors into the
+// receiver in blocks, watched as they go.
+bool StreamBits(RunState& run, std::chrono::steady_clock::time_point runStart, std::string& error) {
+    const LinkSettings& settings = run.settings;
+    LinkResult& result = run.result;
+    const AmiDescription& rxModel = result.rx.description;
+    const double dt = result.sampleInterval;
+    const std::vector<double> channel = Column(run.matrix, run.rows, 0);
+    const std::vector<double> afterTx = Column(run.afterTxMatrix, run.rows, 0);
+    const std::vector<double> afterRx = Column(run.afterRxMatrix, run.rows, 0);
 
     EyeAnalyzerSettings analysis;
     analysis.sampleInterval = dt;
     analysis.unitInterval = result.unitInterval;
     analysis.samplingOffset = result.retimedOutput ? 0.0 : 0.5 * result.unitInterval;
     analysis.measureFrom = double(result.ignoreBits) * result.unitInterval;
-    EyeAnalyzer analyzer(analysis);
-
-    const std::vector<int> bits = Prbs(settings.prbsOrder, StressedStimulus::BitsNeeded(result.bits, settings.stress));
-    StressedStimulus stimulus(bits, result.unitInterval, settings.samplesPerUi, settings.stress);
+    run.analyzer = std::make_unique<EyeAnalyzer>(analysis);
+    run.bits = Prbs(settings.prbsOrder, StressedStimulus::BitsNeeded(result.bits, settings.stress));
+    run.stimulus = std::make_unique<StressedStimulus>(run.bits, result.unitInterval, settings.samplesPerUi, settings.stress);
     NoiseSource noise(StreamSeed(settings.stress.seed, kNoiseStream), settings.stress.rxNoiseRms);
-    RunRecorder recorder(dt, analysis.measureFrom - 2.0 * result.unitInterval, kMaxRecordedSamples);
-    AdaptLogWatcher watcher(kAdaptLogName);
-    BlockPipeline pipeline(effective, bits, result, tx, rx, analyzer);
-    pipeline.Attach(stimulus, noise, recorder, watcher);
+    run.recorder = std::make_unique<RunRecorder>(dt, analysis.measureFrom - 2.0 * result.unitInterval, kMaxRecordedSamples);
+    run.watcher = std::make_unique<AdaptLogWatcher>(kAdaptLogName);
+    BlockPipeline pipeline(run.effective, run.bits, result, *run.tx, *run.rx, *run.analyzer);
+    pipeline.Attach(*run.stimulus, noise, *run.recorder, *run.watcher);
     if (result.rx.getWaveUsed) {
         pipeline.SetPath(result.tx.getWaveUsed, true, Taps(result.tx.getWaveUsed ? channel : afterTx, dt));
     } else {
@@ -465,9 +499,9 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
     }
     // Aggressors reach the receiver's input shaped by the transmitter's
     // AMI_Init (and, for a receiver without AMI_GetWave, by the receiver's).
-    const std::vector<double>& aggressorMatrix = result.rx.getWaveUsed ? afterTxMatrix : afterRxMatrix;
+    const std::vector<double>& aggressorMatrix = result.rx.getWaveUsed ? run.afterTxMatrix : run.afterRxMatrix;
     for (size_t i = 0; i < result.aggressors.size(); ++i) {
-        const std::vector<double> column = Column(aggressorMatrix, rows, i + 1);
+        const std::vector<double> column = Column(aggressorMatrix, run.rows, i + 1);
         result.aggressors[i].pulsePeakV = PulsePeak(column, settings.samplesPerUi, dt);
         pipeline.AddAggressor(Taps(column, dt), Prbs(settings.prbsOrder, result.bits, result.aggressors[i].seed));
     }
@@ -477,34 +511,29 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
         (result.rx.getWaveUsed && !rxModel.initReturnsImpulse) ? (result.tx.getWaveUsed ? channel : afterTx) : afterRx;
     pipeline.PrepareHostClock(double(CentreSamplingPhase(outputResponse, settings.samplesPerUi, dt)) * dt,
                               !result.rx.getWaveUsed);
-    const auto pipelineStart = std::chrono::steady_clock::now();
-    result.timing.setup = std::chrono::duration<double>(pipelineStart - runStart).count();
-    if (!pipeline.Run(error)) {
-        return false;
-    }
+    result.timing.setup = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart).count();
+    if (!pipeline.Run(error)) return false;
     if (result.hostClock && result.rx.getWaveUsed) {
-        result.flow.push_back(rxModel.modelName + " AMI_GetWave reported no clock times: its output sampled on the host's clock "
-                                   "recovery");
+        result.flow.push_back(rxModel.modelName + " AMI_GetWave reported no clock times: its output sampled on the "
+                              "host's clock recovery");
     }
-    const auto resultsStart = std::chrono::steady_clock::now();
-    if (!tx.Close()) result.notes.push_back(txModel.modelName + " AMI_Close reported a failure");
-    if (!rx.Close()) result.notes.push_back(rxModel.modelName + " AMI_Close reported a failure");
-    workHere.Restore();
-
-    const size_t maxLatency = rows / spui + effective.bitsPerCall + kLatencySlackBits;
+    run.maxLatency = run.rows / size_t(settings.samplesPerUi) + run.effective.bitsPerCall + kLatencySlackBits;
     for (size_t i = 0; i < result.aggressors.size(); ++i) result.aggressors[i].largestV = pipeline.AggressorLargest(i);
-    // The instants placed on the data's own grid, so that a data rate off
-    // the nominal one (or spread) does not carry them away from their bits.
-    std::vector<InstantSample> onDataGrid = analyzer.MeasuredSamples();
-    for (InstantSample& sample : onDataGrid) sample.time = stimulus.DataUiAt(sample.time) * result.unitInterval;
-    result.errors = CountBitErrors(onDataGrid, bits, result.unitInterval, 0.0, maxLatency);
-    result.widthMargins = analyzer.WidthMargins();
-    result.clock = analyzer.Settling();
-    result.traceStart = analyzer.TraceStartTime();
-    result.traceSamples = analyzer.TraceSamples();
-    result.traceInstants = analyzer.TraceInstants();
+    return true;
+}
 
-    std::ifstream log(fs::path(outDir) / kAdaptLogName);
+// AMI_Close on both models, and the working folder back to where it was.
+void CloseModels(RunState& run) {
+    LinkResult& result = run.result;
+    if (!run.tx->Close()) result.notes.push_back(result.tx.description.modelName + " AMI_Close reported a failure");
+    if (!run.rx->Close()) result.notes.push_back(result.rx.description.modelName + " AMI_Close reported a failure");
+    run.workHere.Restore();
+}
+
+// The receiver's adaptation log, as it left it in the output folder.
+void ReadAdaptationLog(RunState& run) {
+    LinkResult& result = run.result;
+    std::ifstream log(fs::path(run.outDir) / kAdaptLogName);
     if (log) {
         std::ostringstream text;
         text << log.rdbuf();
@@ -515,32 +544,73 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
             result.adaptMeasurements = measurements;
         }
     }
-    result.adaptLineBits = watcher.LineBits();
-    const size_t keptUi = recorder.Wave().size() / spui;
-    MeasureRunMargins(settings, analyzer.MeasuredSamples(), onDataGrid, recorder, bits, result);
-    // The receiver's clock, or the host's where it reports none. The grid holds no jitter: a clock that follows the sinusoidal jitter
-    // moves by up to its peak to peak, and one that does not sits that far
-    // from the edges; either way that much movement is no loss of lock.
+    result.adaptLineBits = run.watcher->LineBits();
+}
+
+// The errors counted against the pattern, the eye, the margins and the
+// clock's track, and the notes they give.
+void AnalyseOutput(RunState& run) {
+    const LinkSettings& settings = run.settings;
+    LinkResult& result = run.result;
+    const EyeAnalyzer& analyzer = *run.analyzer;
+    const StressedStimulus& stimulus = *run.stimulus;
+    // The instants placed on the data's own grid, so that a data rate off
+    // the nominal one (or spread) does not carry them away from their bits.
+    std::vector<InstantSample> onDataGrid = analyzer.MeasuredSamples();
+    for (InstantSample& sample : onDataGrid) sample.time = stimulus.DataUiAt(sample.time) * result.unitInterval;
+    result.errors = CountBitErrors(onDataGrid, run.bits, result.unitInterval, 0.0, run.maxLatency);
+    result.widthMargins = analyzer.WidthMargins();
+    result.clock = analyzer.Settling();
+    result.traceStart = analyzer.TraceStartTime();
+    result.traceSamples = analyzer.TraceSamples();
+    result.traceInstants = analyzer.TraceInstants();
+    ReadAdaptationLog(run);
+    const size_t keptUi = run.recorder->Wave().size() / size_t(settings.samplesPerUi);
+    MeasureRunMargins(settings, analyzer.MeasuredSamples(), onDataGrid, *run.recorder, run.bits, result);
+    // The receiver's clock, or the host's where it reports none. The grid holds
+    // no jitter: a clock that follows the sinusoidal jitter moves by up to its
+    // peak to peak, and one that does not sits that far from the edges;
+    // either way that much movement is no loss of lock.
     const double sjSwing = settings.stress.sjFrequency > 0.0 ? settings.stress.sjPeakToPeakUi : 0.0;
     result.clockTrack =
-        TrackClock(recorder.ClockTimes(), [&stimulus](double t) { return stimulus.DataUiAt(t); }, sjSwing);
+        TrackClock(run.recorder->ClockTimes(), [&stimulus](double t) { return stimulus.DataUiAt(t); }, sjSwing);
     MarginFacts facts;
     facts.margins = result.margins.known ? &result.margins : nullptr;
     facts.clock = result.clockTrack.windows.empty() ? nullptr : &result.clockTrack;
-    facts.expectedWanderUi = settings.stress.sjFrequency > 0.0 ? settings.stress.sjPeakToPeakUi : 0.0;
+    facts.expectedWanderUi = sjSwing;
     facts.unstressed = !settings.stress.Any() && settings.aggressors.empty();
     facts.adaptationLineBits = result.adaptLineBits;
     facts.ignoreBits = size_t(std::max(result.ignoreBits, 0L));
     for (const std::string& note : MarginNotes(facts)) result.notes.push_back(note);
-    if (recorder.Truncated()) {
-        result.notes.push_back("the margins were measured on the first " +
-                               std::to_string(keptUi) + " unit intervals kept of the output");
+    if (run.recorder->Truncated()) {
+        result.notes.push_back("the margins were measured on the first " + std::to_string(keptUi) +
+                               " unit intervals kept of the output");
     }
     if (result.clockTrack.lostTimes > 0) {
         result.notes.push_back(std::to_string(result.clockTrack.lostTimes) +
                                " clock times are missing against the data's grid: the receiver gave fewer than one "
                                "per bit there");
     }
+}
+
+}  // namespace
+
+bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& error) {
+    const auto runStart = std::chrono::steady_clock::now();
+    // Whichever way the run ends, its time is known.
+    struct RunClock {
+        std::chrono::steady_clock::time_point start;
+        double& seconds;
+        ~RunClock() { seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); }
+    } runClock{runStart, result.timing.run};
+    RunState run(settings, result);
+    if (!PrepareInputs(run, error) || !BuildImpulseMatrix(run, error) || !InitializeModels(run, error) ||
+        !StreamBits(run, runStart, error)) {
+        return false;
+    }
+    const auto resultsStart = std::chrono::steady_clock::now();
+    CloseModels(run);
+    AnalyseOutput(run);
     RecordInputFiles(settings, result);
     result.verdict = JudgeRun(settings, result);
     result.timing.results = std::chrono::duration<double>(std::chrono::steady_clock::now() - resultsStart).count();
