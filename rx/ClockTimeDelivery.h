@@ -2,12 +2,14 @@
 //
 // The simulator gives each AMI_GetWave call room for wave_size / samples per
 // bit + 1 entries, the -1.0 terminator included. A block can hold one clock
-// edge more than that (jitter, wander, a frequency offset, a block that is
-// not whole unit intervals), so up to kMostPending times that did not fit
-// wait, in order, and go out first in the next call that has room: no time is
-// lost to a few surplus edges, and every time is delivered exactly as the
-// clock recovery found it. Only when more than kMostPending are waiting are
-// the oldest dropped (a host whose arrays are too small for the run).
+// edge more than that (jitter, wander, a block that is not whole unit
+// intervals), so up to kMostPending times that did not fit wait, in order,
+// and go out first in the next call that has room: no time is lost to a few
+// surplus edges, and every time is delivered exactly as the clock recovery
+// found it. A clock faster than the nominal bit time finds about ppm * 1e-6
+// more edges a unit interval than the arrays hold, whatever the block size,
+// so over a long run the surplus outgrows what can wait: the oldest are then
+// dropped (about ppm * 1e-6 * bits - kMostPending over a run).
 #ifndef ORVEX_CLOCK_TIME_DELIVERY_H
 #define ORVEX_CLOCK_TIME_DELIVERY_H
 

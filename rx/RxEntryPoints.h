@@ -197,8 +197,10 @@ private:
 
     // The simulator provides room for wave_size / samples per bit + 1
     // entries. Times that do not fit wait for the next call; should more
-    // pile up than can wait, the oldest are dropped, and the first such drop
-    // of an instance is reported on standard error.
+    // pile up than can wait (a clock faster than the nominal bit time does,
+    // over a long enough run, whatever the block size), the oldest are
+    // dropped, and the first such drop of an instance is reported on
+    // standard error.
     static void DeliverClockTimes(Instance& instance, size_t found, long waveSize, double* clockTimes) {
         const size_t limit =
             static_cast<size_t>(static_cast<int64_t>(
@@ -209,7 +211,9 @@ private:
             const std::string text = Tessel::Entry::ModelText(
                 kRxModelName, "dropped clock times: more than " + std::to_string(ClockTimeDelivery::kMostPending) +
                                   " did not fit the clock_times arrays (wave_size / samples per bit + 1 entries)."
-                                  " Blocks of whole unit intervals keep every one.");
+                                  " A clock faster than the nominal bit time finds more times than those arrays"
+                                  " hold, whatever the block size; over a long run the surplus outgrows what can"
+                                  " wait.");
             Tessel::DFErrorHandler::PostWarning(nullptr, text.c_str());
         }
     }
