@@ -11,9 +11,6 @@ namespace linksim {
 
 namespace {
 
-// Entries behind the clock_times room that a model must leave alone.
-const size_t kClockTimesGuard = 16;
-
 typedef std::chrono::steady_clock Clock;
 
 double SecondsSince(Clock::time_point start) {
@@ -167,13 +164,21 @@ bool BlockPipeline::FeedChannel(const Block& block, std::string& error) {
         m_nextStimulusBit += count;
         double txSeconds = 0.0;
         if (m_txGetWave) {
-            m_txClockTimes.assign(ClockTimesCapacity(samples, m_settings.samplesPerUi), -1.0);
+            if (!m_txClockTimes.Prepare(ClockTimesCapacity(samples, m_settings.samplesPerUi), -1.0)) {
+                error = "no memory for the transmitter's clock_times";
+                return false;
+            }
             const auto txStart = Clock::now();
-            const bool ok = m_tx.ProcessWave(m_stimulus.data(), samples, m_txClockTimes.data());
+            const bool ok = m_tx.ProcessWave(m_stimulus.data(), samples, m_txClockTimes.Data());
             txSeconds = SecondsSince(txStart);
             m_txGetWaveSeconds += txSeconds;
             if (!ok) {
                 error = m_result.tx.description.modelName + " AMI_GetWave failed at bit " + std::to_string(first);
+                return false;
+            }
+            if (m_txClockTimes.GuardTouched()) {
+                error = m_result.tx.description.modelName + " AMI_GetWave wrote beyond the " +
+                        std::to_string(m_txClockTimes.Room()) + " clock_times entries it was given";
                 return false;
             }
             if (!AllFinite(m_stimulus.data(), m_stimulus.size())) {
@@ -250,9 +255,13 @@ void BlockPipeline::AnalyseBlock(const Block& block) {
 bool BlockPipeline::ReceiverGetWave(Block& block, std::string& error) {
     const long samples = long(block.wave.size());
     const size_t room = ClockTimesCapacity(samples, m_settings.samplesPerUi);
-    std::vector<double> clockTimes(room + kClockTimesGuard, std::numeric_limits<double>::quiet_NaN());
+    if (!m_rxClockTimes.Prepare(room, std::numeric_limits<double>::quiet_NaN())) {
+        error = "no memory for the receiver's clock_times";
+        return false;
+    }
+    const double* clockTimes = m_rxClockTimes.Data();
     const auto start = Clock::now();
-    const bool ok = m_rx.ProcessWave(block.wave.data(), samples, clockTimes.data());
+    const bool ok = m_rx.ProcessWave(block.wave.data(), samples, m_rxClockTimes.Data());
     m_result.timing.rxGetWave += SecondsSince(start);
     const std::string& name = m_result.rx.description.modelName;
     if (!ok) {
@@ -263,11 +272,9 @@ bool BlockPipeline::ReceiverGetWave(Block& block, std::string& error) {
         error = name + " AMI_GetWave returned samples that are not finite at bit " + std::to_string(block.firstBit);
         return false;
     }
-    for (size_t i = room; i < clockTimes.size(); ++i) {
-        if (!std::isnan(clockTimes[i])) {
-            error = name + " AMI_GetWave wrote beyond the " + std::to_string(room) + " clock_times entries it was given";
-            return false;
-        }
+    if (m_rxClockTimes.GuardTouched()) {
+        error = name + " AMI_GetWave wrote beyond the " + std::to_string(room) + " clock_times entries it was given";
+        return false;
     }
     size_t i = 0;
     for (; i < room && clockTimes[i] >= 0.0; ++i) {

@@ -15,6 +15,7 @@
 
 #include "AdaptLogWatcher.h"
 #include "AmiLibrary.h"
+#include "ClockTimesBuffer.h"
 #include "EyeAnalysis.h"
 #include "HostClockRecovery.h"
 #include "LinkRun.h"
@@ -98,7 +99,8 @@ private:
     bool m_missingTerminatorNoted = false;
     size_t m_nextStimulusBit = 0;
     std::vector<double> m_stimulus;
-    std::vector<double> m_txClockTimes;
+    ClockTimesBuffer m_txClockTimes;
+    ClockTimesBuffer m_rxClockTimes;
     std::unique_ptr<LookaheadConvolver> m_channel;
     std::vector<Aggressor> m_aggressors;
     std::vector<double> m_aggressorWave;

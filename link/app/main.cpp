@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,10 @@
 #include "MarginPlots.h"
 #include "ModelWatch.h"
 #include "ProgressBar.h"
+#include "RunFolder.h"
 #include "Summary.h"
 #include "Version.h"
+#include "WholeFile.h"
 
 namespace {
 
@@ -134,6 +137,13 @@ int main(int argc, char** argv) {
             break;
     }
 
+    // The run works in a folder of its own inside --out; only a run that
+    // completes replaces what an earlier one left there.
+    linksim::RunFolder runFolder;
+    const std::string outputFolder = line.settings.outDir;
+    if (!runFolder.Prepare(outputFolder, error)) return Fail(error, kCouldNotComplete);
+    line.settings.outDir = runFolder.Path();
+
     linksim::ProgressBar bar(stderr, !line.quiet);
     line.settings.progress = [&bar](size_t done, size_t total) { bar.Update(done, total); };
     linksim::LinkResult result;
@@ -153,13 +163,13 @@ int main(int argc, char** argv) {
         return Fail(error, kCouldNotComplete);
     }
     outputs.totalSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const std::string summaryPath = outputs.folder + "/summary.json";
-    std::ofstream summary(summaryPath);
-    summary << linksim::SummaryJson(line.settings, result, outputs);
-    summary.close();
-    if (!summary) {
-        return Fail("cannot write " + summaryPath, kCouldNotComplete);
+    if (!linksim::WriteFileWhole(outputs.folder + "/summary.json", linksim::SummaryJson(line.settings, result, outputs),
+                                 error) ||
+        !runFolder.Commit(linksim::kRunOutputFiles, std::size(linksim::kRunOutputFiles), error)) {
+        return Fail(error, kCouldNotComplete);
     }
+    outputs.folder = outputFolder;
+    line.settings.outDir = outputFolder;
     std::fputs(linksim::SummaryText(line.settings, result, outputs).c_str(), stdout);
     if (line.settings.requirements.Any() && !result.verdict.RequirementsMet()) return kRequirementNotMet;
     return 0;

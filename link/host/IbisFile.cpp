@@ -151,6 +151,7 @@ private:
         std::string text = line;
         std::replace(text.begin(), text.end(), '=', ' ');
         const std::vector<std::string> fields = Fields(text);
+        if (fields.empty()) return Fail("a [Model] line holds nothing but '='");
         IbisModel& model = m_file.models.back();
         const std::string name = Lower(fields[0]);
         if (name == "model_type" && fields.size() > 1) {

@@ -128,6 +128,13 @@ private:
     std::chrono::steady_clock::time_point m_deadline;
 };
 
+// A model that ends the process with exit() from inside its call would
+// otherwise end it with whatever status it chose, the run's files unwritten
+// and nothing said, while the host's other thread still runs.
+void OnExitDuringCall() {
+    if (g_inCall.load()) ReportAndExit(" ended the process (exit) in ", " instead of returning");
+}
+
 }  // namespace
 
 void InstallCrashReport(const char* program) {
@@ -147,6 +154,10 @@ void InstallCrashReport(const char* program) {
 void SetModelTimeout(double seconds) { Watchdog::Instance().SetLimit(seconds); }
 
 ModelCall::ModelCall(const std::string& model, const char* entryPoint) {
+    // Registered at the first call, so that it runs before what the run
+    // built before it is torn down.
+    static const bool exitWatched = std::atexit(OnExitDuringCall) == 0 && std::at_quick_exit(OnExitDuringCall) == 0;
+    (void)exitWatched;
     std::snprintf(g_model, sizeof g_model, "%s", model.c_str());
     g_entryPoint = entryPoint;
     g_inCall.store(true);

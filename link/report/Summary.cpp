@@ -289,7 +289,9 @@ Json SummaryDocument(const LinkSettings& settings, const LinkResult& result, con
 }
 
 std::string SummaryJson(const LinkSettings& settings, const LinkResult& result, const RunOutputs& outputs) {
-    return SummaryDocument(settings, result, outputs).dump(2) + "\n";
+    // Paths, model messages and .ami strings may hold bytes that are not
+    // UTF-8: they are written as U+FFFD rather than fail the whole summary.
+    return SummaryDocument(settings, result, outputs).dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 std::string SummaryText(const LinkSettings& settings, const LinkResult& result, const RunOutputs& outputs) {

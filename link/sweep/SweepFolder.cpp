@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "CornerJob.h"
+#include "WholeFile.h"
 
 namespace linksweep {
 
@@ -31,14 +32,7 @@ bool EmptyFolder(const fs::path& folder, std::string& error) {
 }  // namespace
 
 bool WriteTextFile(const std::string& path, const std::string& text, std::string& error) {
-    std::ofstream file(path, std::ios::binary);
-    file << text;
-    file.close();
-    if (!file) {
-        error = "cannot write " + path;
-        return false;
-    }
-    return true;
+    return linksim::WriteFileWhole(path, text, error);
 }
 
 bool ReadPlan(const std::string& folder, SweepPlan& plan, std::string& error) {
@@ -77,7 +71,8 @@ bool PrepareSweepFolder(const SweepPlan& plan, const std::string& folderName, bo
     }
     fs::create_directories(folder, failure);
     if (Failed(failure, "cannot make " + prepared.folder, error)) return false;
-    if (!WriteTextFile((folder / kPlanFile).string(), plan.ToJson().dump(2) + "\n", error)) return false;
+    const std::string planText = plan.ToJson().dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    if (!WriteTextFile((folder / kPlanFile).string(), planText, error)) return false;
 
     const size_t count = plan.CornerCount();
     for (size_t corner = 1; corner <= count; ++corner) {

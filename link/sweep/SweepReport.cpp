@@ -13,7 +13,10 @@ bool WriteSweepReport(const SweepPlan& plan, const std::string& folder, const st
     if (!FindMetric(metricName, results, metric, error)) return false;
     const std::vector<size_t> ranked = RankCorners(results, metric);
     if (!WriteTextFile(folder + "/sweep.csv", ResultsCsv(results), error) ||
-        !WriteTextFile(folder + "/sweep.json", ResultsJson(results, metric, ranked).dump(2) + "\n", error) ||
+        !WriteTextFile(folder + "/sweep.json",
+                       ResultsJson(results, metric, ranked).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) +
+                           "\n",
+                       error) ||
         !WriteHeatmapPng(folder + "/heatmap.png", MakeHeatmapGrid(plan, results, metric, ranked), metric, error)) {
         return false;
     }

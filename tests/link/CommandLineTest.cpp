@@ -288,6 +288,9 @@ TEST(Program, EveryBadInputGetsOneLineAndAFailure) {
         {ok + "--tx Fault=1", "LinkTestTx crashed in AMI_Init (segmentation fault)", 1},
         {ok + "--tx Fault=3 --model-timeout 0.5", "LinkTestTx AMI_Init did not return within 0.5 s", 1},
         {ok + "--tx Fault=2", "LinkTestTx AMI_GetWave returned samples that are not finite at bit 0", 1},
+        {ok + "--tx Fault=4", "LinkTestTx ended the process (exit) in AMI_Init instead of returning", 1},
+        {ok + "--tx Fault=5", "LinkTestTx ended the process (exit) in AMI_GetWave instead of returning", 1},
+        {ok + "--tx Fault=6", "LinkTestTx crashed in AMI_GetWave (segmentation fault)", 1},
         // Touchstone channels, crosstalk and buffers
         {ok + "--channel touchstone:/nonexistent/x.s4p", "cannot read the Touchstone file /nonexistent/x.s4p", 1},
         {ok + "--aggressor file:/nonexistent/a.txt", "aggressor 1: cannot read the channel file", 1},
@@ -306,14 +309,24 @@ TEST(Program, EveryBadInputGetsOneLineAndAFailure) {
 }
 
 // A run writes only its own outputs: what an earlier run into the same
-// folder wrote and this one does not is gone. The pattern is named either
-// way, and --bits-per-call goes no further than the run.
+// folder wrote and this one does not is gone, and a run that fails leaves
+// the earlier one's as they were. The pattern is named either way, and
+// --bits-per-call goes no further than the run. Bytes that are not UTF-8
+// reach summary.json as U+FFFD.
 TEST(Program, LeavesNoOutputOfAnEarlierRunBehind) {
     const std::string out = Scratch("again");
-    const std::string models = Models("LinkTestTx", "LinkTestRxClock") + "--channel loss:3 --bits 3000 --out " + out;
-    ASSERT_EQ(RunProgram(models + " --prbs PRBS7").exitCode, 0);
+    const std::string models = Models("LinkTestTx", "LinkTestRxClock") + "--bits 3000 --out " + out;
+    const std::string latin1 = Scratch("caf\xe9.txt");
+    std::ofstream(latin1) << "0 0\n3.125e-12 3.2e11\n6.25e-12 0\n";
+    ASSERT_EQ(RunProgram(models + " --prbs PRBS7 --channel file:" + latin1).exitCode, 0);
     ASSERT_FALSE(ReadFile(out + "/eye.png").empty());
-    const ProgramRun retimed = RunProgram(models + " --prbs 7 --rx-output retimed --bits-per-call 2000000000");
+    const std::string good = ReadFile(out + "/summary.json");
+    EXPECT_NE(good.find("caf\xef\xbf\xbd.txt"), std::string::npos) << good.substr(0, 400);
+    EXPECT_EQ(RunProgram(models + " --channel touchstone:/nonexistent/typo.s4p").exitCode, 1);
+    EXPECT_EQ(ReadFile(out + "/summary.json"), good);
+    EXPECT_FALSE(ReadFile(out + "/eye.png").empty());
+    const ProgramRun retimed =
+        RunProgram(models + " --channel loss:3 --prbs 7 --rx-output retimed --bits-per-call 2000000000");
     ASSERT_EQ(retimed.exitCode, 0) << retimed.err;
     EXPECT_FALSE(std::ifstream(out + "/eye.png").good()) << "the first run's eye picture is still there";
     const nlohmann::json summary = ReadSummary(out);

@@ -149,6 +149,7 @@ TEST(IbisFileTest, RefusesFilesItCannotUse) {
         {"[Model] m\nModel_type Input\nC_comp NA\n", "C_comp needs a typical value"},
         {"[Model] m\n[Algorithmic Model]\nExecutable Linux_gcc_64 m.so\n", "line 3: Executable needs"},
         {"[Model\n", "closing bracket"},
+        {"[Model] m\nModel_type Input\n=\n", "line 3: a [Model] line holds nothing but '='"},
     };
     for (const auto& test : cases) {
         const std::string path = Scratch("bad.ibs");

@@ -4,7 +4,9 @@
 // echoes the parameter string it received in its message, so that tests
 // can see what the host built; FailInit makes AMI_Init fail. Fault makes it
 // misbehave the ways a host must survive: 1 crashes in AMI_Init, 2 returns
-// NaN from AMI_GetWave, 3 never returns from AMI_Init.
+// NaN from AMI_GetWave, 3 never returns from AMI_Init, 4 calls exit(0) in
+// AMI_Init, 5 calls exit(3) in AMI_GetWave, 6 writes 100 000 entries past
+// the clock_times room.
 #include <csignal>
 #include <cmath>
 #include <cstdlib>
@@ -43,6 +45,7 @@ LINK_TEST_EXPORT long AMI_Init(double*, long, long, double sample_interval, doub
     instance->message = std::string("received ") + parameters_in;
     instance->fault = int(Number(parameters_in, "Fault", 0.0));
     if (instance->fault == 1) std::raise(SIGSEGV);
+    if (instance->fault == 4) std::exit(0);
     while (instance->fault == 3) {
         static volatile int spin = 0;
         spin = spin + 1;
@@ -62,6 +65,10 @@ LINK_TEST_EXPORT long AMI_GetWave(double* wave, long size, double* clock_times, 
     }
     instance->previousBit.assign(history.end() - long(spb), history.end());
     if (instance->fault == 2) wave[size / 2] = std::nan("");
+    if (instance->fault == 5) std::exit(3);
+    if (instance->fault == 6) {
+        for (long i = 0; i < size / long(spb) + 100000; ++i) clock_times[i] = double(i);
+    }
     clock_times[0] = -1.0;
     return 1;
 }
