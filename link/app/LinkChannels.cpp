@@ -132,7 +132,9 @@ bool ResolveBuffers(const LinkSettings& settings, const IbisChoice& ibs, const s
         loads.packageFarads = choice.file.packageFarads;
         buffers.source =
             "models " + choice.tx.name + " and " + choice.rx.name + " and the package of " + choice.file.path;
-    } else {
+    } else if (buffers.applied) {
+        // Only read when the buffers apply: the .ibs files beside the models
+        // are otherwise none of the run's business.
         buffers.source = BuffersBesideModels(txLibrary, rxLibrary, loads);
         if (buffers.source.empty()) buffers.source = "defaults (50 ohm, no capacitance)";
     }

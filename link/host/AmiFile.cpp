@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "InputFile.h"
 #include "ami.h"
 
 namespace linksim {
@@ -233,11 +234,8 @@ bool ParseAmiText(const std::string& text, AmiDescription& description, std::str
 }
 
 bool ReadAmiFile(const std::string& path, AmiDescription& description, std::string& error) {
-    std::ifstream file(path);
-    if (!file) {
-        error = "cannot read the .ami file " + path;
-        return false;
-    }
+    std::ifstream file;
+    if (!OpenInputFile(path, "the .ami file", kMaxAmiFileBytes, file, error)) return false;
     std::ostringstream text;
     text << file.rdbuf();
     if (!ParseAmiText(text.str(), description, error)) {

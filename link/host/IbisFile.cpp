@@ -9,6 +9,8 @@
 #include <limits>
 #include <sstream>
 
+#include "InputFile.h"
+
 namespace linksim {
 
 namespace fs = std::filesystem;
@@ -270,11 +272,8 @@ bool ReadIbisFile(const std::string& path, IbisFile& file, std::string& error) {
     file = IbisFile();
     std::error_code ignored;
     file.path = fs::absolute(path, ignored).lexically_normal().string();
-    std::ifstream in(path);
-    if (!in) {
-        error = "cannot read the IBIS file " + path;
-        return false;
-    }
+    std::ifstream in;
+    if (!OpenInputFile(path, "the IBIS file", kMaxIbisFileBytes, in, error)) return false;
     IbisReader reader(file, error);
     std::string line;
     int lineNumber = 0;

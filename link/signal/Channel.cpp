@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "Fft.h"
+#include "InputFile.h"
 
 namespace linksim {
 
@@ -209,11 +210,8 @@ const double kLargestGain = 1e3;
 
 bool LoadImpulseFile(const std::string& path, double sampleInterval, std::vector<double>& impulse,
                      std::string& error) {
-    std::ifstream file(path);
-    if (!file) {
-        error = "cannot read the channel file " + path;
-        return false;
-    }
+    std::ifstream file;
+    if (!OpenInputFile(path, "the channel file", kMaxChannelFileBytes, file, error)) return false;
     std::vector<double> times;
     std::vector<double> values;
     std::string line;

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "InputFile.h"
+
 namespace linksim {
 
 namespace {
@@ -348,11 +350,8 @@ bool ParseTouchstone(std::istream& in, int portsFromName, NetworkData& data, std
 }
 
 bool ReadTouchstoneFile(const std::string& path, NetworkData& data, std::string& error) {
-    std::ifstream file(path);
-    if (!file) {
-        error = "cannot read the Touchstone file " + path;
-        return false;
-    }
+    std::ifstream file;
+    if (!OpenInputFile(path, "the Touchstone file", kMaxChannelFileBytes, file, error)) return false;
     if (!ParseTouchstone(file, PortsFromFileName(path), data, error)) {
         error = path + ": " + error;
         return false;

@@ -1,6 +1,7 @@
 // The options of orvex-link, and the program itself: what it writes on
 // success and the one line it gives for each kind of bad input.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdio>
@@ -250,6 +251,12 @@ TEST(Program, EveryBadInputGetsOneLineAndAFailure) {
     const std::string rx = "--rx-model " + kModels + "/LinkTestRxInit.so ";
     const std::string models = tx + rx;
     const std::string ok = models + "--bits 2000 ";
+    // A FIFO as any input file would block the run forever.
+    const std::string fifo = Scratch("fifo.s4p");
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string nuls = Scratch("nuls.s2p");
+    std::ofstream(nuls) << std::string(100000, '\0');
     const struct {
         std::string arguments;
         const char* expected;
@@ -267,6 +274,10 @@ TEST(Program, EveryBadInputGetsOneLineAndAFailure) {
         {models + "--bits 150", "150 bits are all within the 200 bits to ignore", 1},
         {models + "--bits 150 --ignore-bits 150", "150 bits are all within the 150 bits to ignore", 1},
         {ok + "--out /proc/self", "cannot write in the output folder /proc/self", 1},
+        {ok + "--channel touchstone:" + fifo, "it is a FIFO, not a file", 1},
+        {ok + "--channel file:" + fifo, "it is a FIFO, not a file", 1},
+        {ok + "--ibs " + fifo, "it is a FIFO, not a file", 1},
+        {ok + "--channel touchstone:" + nuls, "is not a text file (it holds NUL bytes)", 1},
         // model files and parameters
         {rx + "--bits 2000 --tx-model /nonexistent/x.so --tx-ami " + kModels + "/LinkTestTx.ami",
          "cannot load the model library /nonexistent/x.so: there is no such file", 1},
