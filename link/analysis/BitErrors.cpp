@@ -86,6 +86,37 @@ std::vector<long> InstantBitIndices(const std::vector<InstantSample>& samples, d
     return indices;
 }
 
+namespace {
+
+// A best error rate above this makes the search try the opposite decisions.
+const double kInvertedSuspicion = 0.25;
+
+// The latency from 0 to maxLatency whose first `window` decisions match the
+// pattern best; false when none matches most of the window.
+bool BestLatency(const std::vector<long>& indices, const std::vector<int>& decisions, const std::vector<int>& bits,
+                 size_t window, size_t maxLatency, double& bestRate, long& bestLatency) {
+    bool found = false;
+    for (size_t latency = 0; latency <= maxLatency; ++latency) {
+        // Most latencies are hopeless after a few bits once the right one
+        // has been seen: counting the rest would not change the choice.
+        const Tally tally =
+            CountAt(indices, decisions, bits, window, long(latency), HopelessErrors(bestRate, window));
+        // A latency that leaves most of the window unmatched proves nothing.
+        if (tally.abandoned || 2 * tally.compared < window) {
+            continue;
+        }
+        const double rate = double(tally.errors) / double(tally.compared);
+        if (rate < bestRate) {
+            bestRate = rate;
+            bestLatency = long(latency);
+            found = true;
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
 BitErrorCount CountBitErrors(const std::vector<InstantSample>& samples, const std::vector<int>& bits,
                              double unitInterval, double threshold, size_t maxLatency) {
     BitErrorCount result;
@@ -100,24 +131,24 @@ BitErrorCount CountBitErrors(const std::vector<InstantSample>& samples, const st
 
     const size_t window = std::min(samples.size(), kLatencySearchInstants);
     double bestRate = std::numeric_limits<double>::infinity();
-    for (size_t latency = 0; latency <= maxLatency; ++latency) {
-        // Most latencies are hopeless after a few bits once the right one
-        // has been seen: counting the rest would not change the choice.
-        const Tally tally =
-            CountAt(indices, decisions, bits, window, long(latency), HopelessErrors(bestRate, window));
-        // A latency that leaves most of the window unmatched proves nothing.
-        if (tally.abandoned || 2 * tally.compared < window) {
-            continue;
-        }
-        const double rate = double(tally.errors) / double(tally.compared);
-        if (rate < bestRate) {
-            bestRate = rate;
-            result.latencyBits = long(latency);
-            result.aligned = true;
-        }
-    }
+    result.aligned = BestLatency(indices, decisions, bits, window, maxLatency, bestRate, result.latencyBits);
     if (!result.aligned) {
         return result;
+    }
+    // No latency lines the output up, but the opposite decisions do: the
+    // link is inverted (P and N swapped somewhere), which the counts alone
+    // would leave as a mystery.
+    if (bestRate > kInvertedSuspicion) {
+        std::vector<int> opposite(decisions.size());
+        for (size_t i = 0; i < decisions.size(); ++i) opposite[i] = 1 - decisions[i];
+        double invertedRate = std::numeric_limits<double>::infinity();
+        long invertedLatency = 0;
+        if (BestLatency(indices, opposite, bits, window, maxLatency, invertedRate, invertedLatency) &&
+            invertedRate * 10.0 < bestRate) {
+            result.inverted = true;
+            result.invertedLatencyBits = invertedLatency;
+            result.invertedBer = invertedRate;
+        }
     }
 
     const Tally total = CountAt(indices, decisions, bits, samples.size(), result.latencyBits);

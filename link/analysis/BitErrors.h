@@ -20,6 +20,11 @@ struct BitErrorCount {
     // minus the highest of a transmitted 0 (negative when the eye is shut).
     bool heightKnown = false;
     double innerHeight = 0.0;
+    // No latency matches, but the opposite decisions do (at this latency,
+    // with this rate in the search's window): an inverted link.
+    bool inverted = false;
+    long invertedLatencyBits = 0;
+    double invertedBer = 0.0;
 
     double Ber() const { return compared ? double(errors) / double(compared) : 0.0; }
     // With no error in N bits the BER is below 3/N at 95 % confidence.

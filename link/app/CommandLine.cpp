@@ -249,7 +249,11 @@ CLI::Option* AddQuantity(CLI::App& app, const std::string& name, double& target,
 bool AnyNumber(double) { return true; }
 bool NotNegative(double value) { return value >= 0.0; }
 bool Positive(double value) { return value > 0.0; }
-bool ErrorRate(double value) { return value > 0.0 && value < 0.5; }
+// Target rates a run can mean: from what a short run counts to far below
+// any link's specification.
+bool ErrorRate(double value) { return value >= 1e-18 && value <= 1e-3; }
+// Model calls may take up to eleven days; beyond that the time is no limit.
+bool CallTimeout(double value) { return value > 0.0 && value <= 1e6; }
 
 // AMOUNT@FREQUENCY, the amount 0 or more and the frequency above 0.
 CLI::Option* AddQuantityAtFrequency(CLI::App& app, const std::string& name, double& amount, double& frequency,
@@ -367,7 +371,7 @@ void AddStressOptions(CLI::App& app, LinkSettings& s) {
 void AddMarginOptions(CLI::App& app, LinkSettings& s) {
     const std::string group = "margins and requirements (exit status 3 when one is not met)";
     AddQuantity(app, "--ber", s.targetBer, Unit::None, ErrorRate,
-                "give the target bit error rate, as in 1e-12 or 1e-15",
+                "give the target bit error rate, from 1e-18 to 1e-3, as in 1e-12 or 1e-15",
                 "target bit error rate of the margins, bathtub and eye outline (default 1e-12)")
         ->type_name("RATE")->group(group);
     AddQuantity(app, "--require-timing", s.requirements.timingUi, Unit::UnitIntervals, NotNegative,
@@ -379,7 +383,7 @@ void AddMarginOptions(CLI::App& app, LinkSettings& s) {
                 "the voltage margin at the target rate must be at least this, in volts (20m: 20 mV)")
         ->type_name("VOLTS")->group(group);
     AddQuantity(app, "--require-ber", s.requirements.ber, Unit::None, ErrorRate,
-                "give the highest bit error rate allowed, as in 1e-12",
+                "give the highest bit error rate allowed, from 1e-18 to 1e-3, as in 1e-12",
                 "the counted error rate (its 95 % upper bound) must be at most this")
         ->type_name("RATE")->group(group);
 }
@@ -465,8 +469,8 @@ void AddOutputOptions(CLI::App& app, CommandLine& line) {
                    "output folder (default link-run): summary.json, eye.png, bathtub.png, trajectory.png, "
                    "adaptation.csv and the receiver's adapt.txt; the models run inside it")
         ->type_name("DIR")->group(group);
-    AddQuantity(app, "--model-timeout", s.modelTimeout, Unit::Seconds, Positive,
-                "give a number of seconds above 0",
+    AddQuantity(app, "--model-timeout", s.modelTimeout, Unit::Seconds, CallTimeout,
+                "give a number of seconds above 0 and at most 1e6",
                 "end the run when a model's AMI_Init, AMI_GetWave or AMI_Close call takes longer than this "
                 "(default: no limit)")
         ->type_name("SECONDS")->group(group);
@@ -515,8 +519,40 @@ std::string RepeatedOption(const CLI::App& app, const std::vector<std::string>& 
     return "";
 }
 
+namespace {
+
+bool AnyTouchstone(const std::vector<ChannelSpec>& paths) {
+    for (const ChannelSpec& path : paths) {
+        if (path.kind == ChannelKind::Touchstone) return true;
+    }
+    return false;
+}
+
+// An option whose meaning needs another is refused without it, naming
+// that one, rather than ignored. Empty when every option given applies.
+std::string OptionWithoutEffect(const CLI::App& app, const LinkSettings& s) {
+    const bool touchstoneChannel = s.channel.kind == ChannelKind::Touchstone;
+    if (app.count("--ports") && !touchstoneChannel && !AnyTouchstone(s.aggressors)) {
+        return "--ports pairs the ports of a Touchstone file: it needs --channel touchstone:PATH (or a Touchstone "
+               "--aggressor)";
+    }
+    if (app.count("--aggressor-ports") && !AnyTouchstone(s.aggressors)) {
+        return "--aggressor-ports pairs the ports of a Touchstone aggressor: it needs --aggressor touchstone:PATH";
+    }
+    for (const char* pin : {"--tx-pin", "--rx-pin"}) {
+        if (app.count(pin) && s.ibsPath.empty()) {
+            return std::string(pin) + " names a pin of an IBIS file: it needs --ibs PATH";
+        }
+    }
+    return "";
+}
+
+}  // namespace
+
 bool CompleteLinkOptions(const CLI::App& app, CommandLine& line, std::string& error) {
     LinkSettings& s = line.settings;
+    error = OptionWithoutEffect(app, s);
+    if (!error.empty()) return false;
     bool kitReceiver = app.count("--rx-model") == 0;
     if (!s.ibsPath.empty()) {
         // The IBIS file names the models the options leave open. It is read

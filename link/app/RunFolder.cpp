@@ -1,6 +1,11 @@
 #include "RunFolder.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <filesystem>
 #include <fstream>
@@ -11,17 +16,33 @@ namespace linksim {
 namespace fs = std::filesystem;
 
 RunFolder::~RunFolder() {
-    if (m_staging.empty()) return;
-    std::error_code ignored;
-    fs::remove_all(m_staging, ignored);
+    if (!m_staging.empty()) {
+        std::error_code ignored;
+        fs::remove_all(m_staging, ignored);
+    }
+    if (m_lock >= 0) close(m_lock);  // which releases the lock
 }
 
-bool RunFolder::Prepare(const std::string& outputFolder, std::string& error) {
+bool RunFolder::Prepare(const std::string& outputFolder, std::string& error, std::string& warning) {
     std::error_code failure;
     fs::create_directories(outputFolder, failure);
     if (failure || !fs::is_directory(outputFolder)) {
         error = "cannot create the output folder " + outputFolder + (failure ? ": " + failure.message() : "");
         return false;
+    }
+    const std::string lockPath = (fs::path(outputFolder) / kLockName).string();
+    m_lock = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (m_lock < 0) {
+        error = "cannot write in the output folder " + outputFolder;
+        return false;
+    }
+    if (flock(m_lock, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) {
+            error = "another run is writing into the output folder " + outputFolder + "; wait for it or give another --out";
+            return false;
+        }
+        warning = "the output folder " + outputFolder + " cannot be locked (" + std::strerror(errno) +
+                  "): a second run into it at the same time would not be stopped";
     }
     const fs::path staging = fs::path(outputFolder) / (".orvex-link-run-" + std::to_string(long(getpid())));
     fs::remove_all(staging, failure);

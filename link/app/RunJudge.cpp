@@ -142,6 +142,12 @@ double RateAtInstant(const LinkResult& result) {
 Verdict JudgeRun(const LinkSettings& settings, const LinkResult& result) {
     std::vector<std::string> failures;
     std::vector<std::string> doubts;
+    if (result.errors.inverted) {
+        failures.push_back(Format("the output is inverted: the opposite decisions match the pattern (BER %.2g at a "
+                                  "latency of %.0f bits); P and N are swapped somewhere, most likely in --ports or in "
+                                  "the channel file",
+                                  result.errors.invertedBer, double(result.errors.invertedLatencyBits)));
+    }
     if (!result.errors.aligned) {
         failures.push_back("the receiver's output never lined up with the transmitted bits");
     } else if (result.margins.known) {

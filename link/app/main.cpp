@@ -141,7 +141,9 @@ int main(int argc, char** argv) {
     // completes replaces what an earlier one left there.
     linksim::RunFolder runFolder;
     const std::string outputFolder = line.settings.outDir;
-    if (!runFolder.Prepare(outputFolder, error)) return Fail(error, kCouldNotComplete);
+    std::string warning;
+    if (!runFolder.Prepare(outputFolder, error, warning)) return Fail(error, kCouldNotComplete);
+    if (!warning.empty()) std::fprintf(stderr, "orvex-link: warning: %s\n", warning.c_str());
     line.settings.outDir = runFolder.Path();
 
     linksim::ProgressBar bar(stderr, !line.quiet);

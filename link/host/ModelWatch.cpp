@@ -151,7 +151,8 @@ void InstallCrashReport(const char* program) {
     for (int number : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) sigaction(number, &action, nullptr);
 }
 
-void SetModelTimeout(double seconds) { Watchdog::Instance().SetLimit(seconds); }
+// Beyond eleven days a limit is none, and the deadline stays representable.
+void SetModelTimeout(double seconds) { Watchdog::Instance().SetLimit(seconds > 1e6 ? 0.0 : seconds); }
 
 ModelCall::ModelCall(const std::string& model, const char* entryPoint) {
     // Registered at the first call, so that it runs before what the run

@@ -93,7 +93,8 @@ Json ErrorsJson(const LinkResult& result) {
                  {"aligned", errors.aligned},
                  {"latency_bits", errors.latencyBits},
                  {"bits_compared", errors.compared},
-                 {"bit_errors", errors.errors}};
+                 {"bit_errors", errors.errors},
+                 {"inverted", errors.inverted}};
     if (errors.compared > 0 && errors.errors == 0) {
         json["ber"] = nullptr;
         json["ber_upper_bound_95"] = errors.BerUpperBound95();

@@ -6,7 +6,11 @@
 namespace linksim {
 
 namespace {
-const double kTwoPi = 6.283185307179586;
+const double kPi = 3.141592653589793;
+const double kTwoPi = 2.0 * kPi;
+// The edges' displacement may change by at most this much per unit of time.
+const double kMostSjSlope = 0.5;
+const double kMostSscFrequency = 1e6;
 }
 
 bool StressSettings::JitterOrRate() const {
@@ -29,6 +33,14 @@ bool CheckStress(const StressSettings& stress, double unitInterval, std::string&
         error = "the spread-spectrum depth must be below 100000 ppm";
     } else if (stress.rjRms > unitInterval || stress.djPeakToPeak > unitInterval || stress.sjPeakToPeakUi > 1e6) {
         error = "jitter beyond a unit interval of random or deterministic jitter is no link to measure";
+    } else if (stress.sjFrequency > 0.5 / unitInterval) {
+        error = "sinusoidal jitter above half the bit rate is no jitter of the edges but an alias of it";
+    } else if (kPi * stress.sjPeakToPeakUi * stress.sjFrequency * unitInterval > kMostSjSlope) {
+        error = "sinusoidal jitter this large at this frequency moves the edges by more than half a unit interval "
+                "per unit interval (amplitude in UI x frequency x pi x UI at most 0.5): edges would overtake "
+                "each other";
+    } else if (stress.sscFrequency > kMostSscFrequency) {
+        error = "spread-spectrum clocking is a slow modulation: its frequency must be at most 1 MHz";
     } else {
         return true;
     }

@@ -134,6 +134,36 @@ std::vector<size_t> SweepPlan::AxisIndices(size_t corner) const {
     return indices;
 }
 
+namespace {
+
+// Whether a corner's value of this option names a Touchstone file.
+bool TouchstoneValue(const std::vector<std::string>& arguments, const std::string& option) {
+    for (size_t i = 0; i + 1 < arguments.size(); ++i) {
+        if (arguments[i] == option && arguments[i + 1].rfind("touchstone:", 0) == 0) return true;
+    }
+    return false;
+}
+
+// The port options go only to the corners whose channel or aggressor is a
+// Touchstone file: elsewhere the link simulator refuses them as meaningless.
+std::vector<std::string> WithoutIdlePortOptions(const std::vector<std::string>& arguments) {
+    const bool touchstoneAggressor = TouchstoneValue(arguments, "--aggressor");
+    const bool portsApply = touchstoneAggressor || TouchstoneValue(arguments, "--channel");
+    std::vector<std::string> kept;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const bool idle = (arguments[i] == "--ports" && !portsApply) ||
+                          (arguments[i] == "--aggressor-ports" && !touchstoneAggressor);
+        if (idle && i + 1 < arguments.size()) {
+            ++i;
+            continue;
+        }
+        kept.push_back(arguments[i]);
+    }
+    return kept;
+}
+
+}  // namespace
+
 std::vector<std::string> SweepPlan::CornerArguments(size_t corner) const {
     const std::vector<size_t> choice = Choice(corner);
     std::vector<std::string> arguments;
@@ -142,7 +172,7 @@ std::vector<std::string> SweepPlan::CornerArguments(size_t corner) const {
         arguments.push_back(setting.option);
         if (!setting.values.empty()) arguments.push_back(setting.prefix + setting.values[choice[i]]);
     }
-    return arguments;
+    return WithoutIdlePortOptions(arguments);
 }
 
 std::vector<std::string> SweepPlan::ArgumentsWith(size_t corner, size_t setting, const std::string& value) const {

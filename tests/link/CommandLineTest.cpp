@@ -1,7 +1,10 @@
 // The options of orvex-link, and the program itself: what it writes on
 // success and the one line it gives for each kind of bad input.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -129,6 +132,9 @@ TEST(CommandLine, StressAndTargetRate) {
         {"--ber", "0"},        {"--ber", "0.7"},         {"--seed", "-3"},         {"--tx-c", "0.8x"},
         {"--tx-c", "0,8p"},    {"--tx-impedance", "1meg"}, {"--ber", "1e-12k"},    {"--bits", "32.5"},
         {"--tx-rj", "1pF"},    {"--tx-sj", "0.1@10M@1"}, {"--bits", "1", "--bits", "2"},
+        {"--ber", "0.01"},     {"--model-timeout", "1e10"},
+        // options that would do nothing without another
+        {"--ports", "1,2,3,4"}, {"--aggressor-ports", "1,2,3,4"}, {"--tx-pin", "1"}, {"--rx-pin", "RX_P"},
     };
     for (const std::vector<std::string>& arguments : bad) {
         EXPECT_EQ(Parse(arguments, line, error), linksim::CommandLineAction::Fail) << arguments[0];
@@ -334,6 +340,19 @@ TEST(Program, LeavesNoOutputOfAnEarlierRunBehind) {
     const std::string good = ReadFile(out + "/summary.json");
     EXPECT_NE(good.find("caf\xef\xbf\xbd.txt"), std::string::npos) << good.substr(0, 400);
     EXPECT_EQ(RunProgram(models + " --channel touchstone:/nonexistent/typo.s4p").exitCode, 1);
+    // An inverted channel is named as such, elsewhere.
+    const std::string inverted = Scratch("inverted.txt");
+    std::ofstream(inverted) << "0 0\n3.125e-12 -3.2e11\n6.25e-12 0\n";
+    const std::string invertedOut = Scratch("inverted");
+    ASSERT_EQ(RunProgram(Models("LinkTestTx", "LinkTestRxClock") + "--bits 3000 --channel file:" + inverted +
+                         " --out " + invertedOut)
+                  .exitCode,
+              0);
+    const nlohmann::json invertedRun = ReadSummary(invertedOut);
+    EXPECT_EQ(invertedRun["verdict"], "fail");
+    EXPECT_EQ(invertedRun["errors"]["inverted"], true);
+    EXPECT_NE(invertedRun["verdict_reasons"][0].get<std::string>().find("the output is inverted"), std::string::npos)
+        << invertedRun["verdict_reasons"];
     EXPECT_EQ(ReadFile(out + "/summary.json"), good);
     EXPECT_FALSE(ReadFile(out + "/eye.png").empty());
     const ProgramRun retimed =
@@ -344,6 +363,15 @@ TEST(Program, LeavesNoOutputOfAnEarlierRunBehind) {
     EXPECT_EQ(summary["rx_output"], "retimed decisions");
     EXPECT_EQ(summary["stimulus"]["pattern"], "PRBS7");
     EXPECT_EQ(summary["stimulus"]["bits_per_call"], 3000);
+    // A second run into the folder while one holds it is refused.
+    const int held = open((out + "/.orvex-link.lock").c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    const ProgramRun second = RunProgram(models + " --channel loss:3");
+    close(held);
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_NE(second.err.find("another run is writing into the output folder"), std::string::npos) << second.err;
+    EXPECT_EQ(ReadSummary(out)["rx_output"], "retimed decisions");
 }
 
 }  // namespace

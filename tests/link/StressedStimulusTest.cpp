@@ -185,6 +185,24 @@ TEST(StressedStimulus, OutOfRangeStressIsRefused) {
     stress.rjRms = 0.0;
     stress.ppm = 2e5;
     EXPECT_FALSE(linksim::CheckStress(stress, kUi, error));
+    stress.ppm = 0.0;
+    // Sinusoidal jitter whose edges would overtake each other, or above half
+    // the bit rate; spread-spectrum clocking far above its kilohertz.
+    struct Sj {
+        double ui, hz;
+        bool ok;
+    };
+    for (const Sj& sj : {Sj{0.1, 10e6, true}, Sj{0.2, 4.9e9, true}, Sj{100.0, 1e9, false}, Sj{0.1, 1e300, false},
+                         Sj{0.1, 5.1e9, false}}) {
+        stress.sjPeakToPeakUi = sj.ui;
+        stress.sjFrequency = sj.hz;
+        EXPECT_EQ(linksim::CheckStress(stress, kUi, error), sj.ok) << sj.ui << "@" << sj.hz << ": " << error;
+    }
+    stress.sjPeakToPeakUi = stress.sjFrequency = 0.0;
+    stress.sscPpm = 5000.0;
+    stress.sscFrequency = 1e12;
+    EXPECT_FALSE(linksim::CheckStress(stress, kUi, error));
+    EXPECT_NE(error.find("1 MHz"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -42,6 +42,11 @@ TEST(SweepPlan, CornersAreTheProductWithTheFirstAxisOutermost) {
     // One axis changed, the others as in the corner.
     EXPECT_EQ(plan.ArgumentsWith(12, 1, "7"), (Strings{"--channel", "file:/c.txt", "--tx", "DE=7", "--bits",
                                                        "2000", "--rx", "EQ_Level=6", "--sequential"}));
+    // The port pairing goes only to the corners with a Touchstone channel.
+    const linksweep::SweepPlan ports =
+        MakePlan({{"--channel", "loss:5"}, {"--channel", "touchstone:/a.s4p"}, {"--ports", "1,2,3,4"}});
+    EXPECT_EQ(ports.CornerArguments(1), (Strings{"--channel", "loss:5"}));
+    EXPECT_EQ(ports.CornerArguments(2), (Strings{"--channel", "touchstone:/a.s4p", "--ports", "1,2,3,4"}));
 }
 
 TEST(SweepPlan, FoldersArePaddedToTheDigitsOfTheCornerCount) {
