@@ -268,12 +268,10 @@ const IbisExecutable* ExecutableForThisPlatform(const IbisModel& model) {
     return nullptr;
 }
 
-bool ReadIbisFile(const std::string& path, IbisFile& file, std::string& error) {
+bool ReadIbisStream(std::istream& in, const std::string& path, IbisFile& file, std::string& error) {
     file = IbisFile();
     std::error_code ignored;
     file.path = fs::absolute(path, ignored).lexically_normal().string();
-    std::ifstream in;
-    if (!OpenInputFile(path, "the IBIS file", kMaxIbisFileBytes, in, error)) return false;
     IbisReader reader(file, error);
     std::string line;
     int lineNumber = 0;
@@ -288,6 +286,12 @@ bool ReadIbisFile(const std::string& path, IbisFile& file, std::string& error) {
         return false;
     }
     return true;
+}
+
+bool ReadIbisFile(const std::string& path, IbisFile& file, std::string& error) {
+    std::ifstream in;
+    if (!OpenInputFile(path, "the IBIS file", kMaxIbisFileBytes, in, error)) return false;
+    return ReadIbisStream(in, path, file, error);
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #ifndef LINK_HOST_IBIS_FILE_H
 #define LINK_HOST_IBIS_FILE_H
 
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,8 @@ struct IbisFile {
 
 // False with one line in error naming the line that could not be read.
 bool ReadIbisFile(const std::string& path, IbisFile& file, std::string& error);
+// The same from a stream, as the file at path would be read.
+bool ReadIbisStream(std::istream& in, const std::string& path, IbisFile& file, std::string& error);
 
 // A number with an IBIS scale letter (T G M k m u n p f) and any unit after
 // it: "0.80pF", "-10.00mA", "1.00nH", "50". False for "NA" and non-numbers.

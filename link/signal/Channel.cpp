@@ -212,6 +212,11 @@ bool LoadImpulseFile(const std::string& path, double sampleInterval, std::vector
                      std::string& error) {
     std::ifstream file;
     if (!OpenInputFile(path, "the channel file", kMaxChannelFileBytes, file, error)) return false;
+    return ReadImpulseTable(file, path, sampleInterval, impulse, error);
+}
+
+bool ReadImpulseTable(std::istream& file, const std::string& path, double sampleInterval,
+                      std::vector<double>& impulse, std::string& error) {
     std::vector<double> times;
     std::vector<double> values;
     std::string line;

@@ -8,6 +8,7 @@
 #ifndef LINK_CHANNEL_H
 #define LINK_CHANNEL_H
 
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,9 @@ std::vector<double> ResampleImpulse(const std::vector<double>& times, const std:
 // not in seconds) and a response CheckChannelImpulse refuses fail too.
 bool LoadImpulseFile(const std::string& path, double sampleInterval, std::vector<double>& impulse,
                      std::string& error);
+// The same from a stream, as the file at path would be read.
+bool ReadImpulseTable(std::istream& file, const std::string& path, double sampleInterval,
+                      std::vector<double>& impulse, std::string& error);
 
 // A response a run can use: finite, not all zeros, and gaining no more than
 // a thousandfold (sum |h| * sampleInterval), which a response in 1/s never
