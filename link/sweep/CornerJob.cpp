@@ -14,6 +14,18 @@ std::string ShellQuote(const std::string& text) {
     return quoted + "'";
 }
 
+std::string UnsafeForJobLines(const std::vector<std::pair<std::string, std::string>>& namedTexts) {
+    for (const auto& [name, text] : namedTexts) {
+        for (unsigned char c : text) {
+            if (c < 0x20 || c == 0x7f) {
+                return name + " holds a newline or another control character, which no line of a jobs file or "
+                              "Slurm script can carry safely";
+            }
+        }
+    }
+    return "";
+}
+
 std::string CornerCommandLine(const std::string& linkProgram, const std::string& cornerFolder,
                               const std::vector<std::string>& arguments) {
     std::string line = ShellQuote(linkProgram) + " --quiet --out " + ShellQuote(cornerFolder);

@@ -7,6 +7,7 @@
 #define LINK_SWEEP_CORNER_JOB_H
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace linksweep {
@@ -19,6 +20,12 @@ constexpr const char* kExitStatusFile = "exit-status";
 // The text as one word of a POSIX shell: as it is when it holds only
 // characters the shell leaves alone, else in single quotes.
 std::string ShellQuote(const std::string& text);
+
+// A command line is one line of a jobs file, and the Slurm script names the
+// sweep folder in a directive: a newline or another control character in a
+// path or value would end the line there and run the rest as a command.
+// The first such text of texts (with its name), or empty when none has one.
+std::string UnsafeForJobLines(const std::vector<std::pair<std::string, std::string>>& namedTexts);
 
 // "PROGRAM --quiet --out FOLDER ARGUMENTS... >FOLDER/link.log 2>&1;
 // echo $? >FOLDER/exit-status", every word quoted. FOLDER must exist when

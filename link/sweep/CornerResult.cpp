@@ -64,8 +64,8 @@ void ReadFigures(const json& summary, CornerResult& result) {
     }
     const json& clock = Section(summary, "clock");
     result.clockRecovered = Read<bool>(clock, "recovered");
-    result.settledAtBit = Read<long long>(clock, "lock_at_bit");
-    result.clockSettled = result.settledAtBit.has_value();
+    result.lockAtBit = Read<long long>(clock, "lock_at_bit");
+    result.clockLocked = result.lockAtBit.has_value();
     FlattenNumbers(Section(summary, "margins"), "", result.margins);
     result.runTimeS = Read<double>(Section(summary, "timing"), "total_s");
 }
@@ -96,36 +96,81 @@ std::string FailureReason(const fs::path& folder, int exitStatus) {
 
 const char* StatusName(CornerStatus status) {
     switch (status) {
-        case CornerStatus::Ok: return "ok";
-        case CornerStatus::Failed: return "failed";
+        case CornerStatus::Pass: return "pass";
+        case CornerStatus::Fail: return "fail";
+        case CornerStatus::Unreliable: return "unreliable";
+        case CornerStatus::Error: return "error";
         case CornerStatus::NotRun: break;
     }
     return "not run";
 }
 
+namespace {
+
+// The verdict of a summary as a status, with its first reason; false when
+// the summary has none (cut short, or from a program that gives none).
+bool ReadVerdict(const json& summary, CornerStatus& status, std::string& reason) {
+    const auto verdict = summary.find("verdict");
+    if (verdict == summary.end() || !verdict->is_string()) return false;
+    const std::string name = verdict->get<std::string>();
+    if (name == "pass") {
+        status = CornerStatus::Pass;
+    } else if (name == "fail") {
+        status = CornerStatus::Fail;
+    } else if (name == "unreliable") {
+        status = CornerStatus::Unreliable;
+    } else {
+        return false;
+    }
+    const auto reasons = summary.find("verdict_reasons");
+    if (status != CornerStatus::Pass && reasons != summary.end() && reasons->is_array() && !reasons->empty() &&
+        reasons->front().is_string()) {
+        reason = reasons->front().get<std::string>();
+    }
+    return true;
+}
+
+json ReadSummaryFile(const fs::path& path) {
+    std::ifstream file(path);
+    if (!file) return json();
+    return json::parse(file, nullptr, false);
+}
+
+}  // namespace
+
+bool SummaryComplete(const std::string& folder) {
+    const json summary = ReadSummaryFile(fs::path(folder) / kSummaryFile);
+    CornerStatus status = CornerStatus::NotRun;
+    std::string reason;
+    return !summary.is_discarded() && summary.is_object() && ReadVerdict(summary, status, reason);
+}
+
 void ReadCorner(const std::string& folderName, CornerResult& result) {
     const fs::path folder(folderName);
-    std::ifstream summaryFile(folder / kSummaryFile);
-    if (summaryFile) {
-        const json summary = json::parse(summaryFile, nullptr, false);
+    std::error_code failure;
+    if (fs::exists(folder / kSummaryFile, failure)) {
+        const json summary = ReadSummaryFile(folder / kSummaryFile);
         if (summary.is_discarded() || !summary.is_object()) {
-            result.status = CornerStatus::Failed;
+            result.status = CornerStatus::Error;
             result.reason = "summary.json does not read as JSON";
             return;
         }
-        result.status = CornerStatus::Ok;
+        if (!ReadVerdict(summary, result.status, result.reason)) {
+            result.status = CornerStatus::Error;
+            result.reason = "summary.json has no verdict: cut short, or written by another program";
+            return;
+        }
         ReadFigures(summary, result);
         return;
     }
     std::ifstream statusFile(folder / kExitStatusFile);
     int exitStatus = 0;
     if (statusFile >> exitStatus) {
-        result.status = CornerStatus::Failed;
+        result.status = CornerStatus::Error;
         result.reason = FailureReason(folder, exitStatus);
         return;
     }
     result.status = CornerStatus::NotRun;
-    std::error_code failure;
     if (fs::exists(folder / kLogFile, failure)) result.reason = "started but did not finish";
 }
 

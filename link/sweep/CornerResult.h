@@ -11,11 +11,21 @@
 
 namespace linksweep {
 
-// Ok: the run finished and wrote its summary (whatever its bit errors).
-// Failed: it ended without one, or the summary does not read; reason says
+// Pass, Fail, Unreliable: the run finished and wrote a whole summary, whose
+// verdict this is (reason: the verdict's first reason). Error: it ended
+// without one, or the summary does not read or has no verdict; reason says
 // why. NotRun: nothing ran yet, or a run was stopped before it ended.
-enum class CornerStatus { Ok, Failed, NotRun };
+enum class CornerStatus { Pass, Fail, Unreliable, Error, NotRun };
+const size_t kCornerStatusCount = 5;
 const char* StatusName(CornerStatus status);
+// The run finished and its figures are in the summary.
+inline bool HasFigures(CornerStatus status) {
+    return status == CornerStatus::Pass || status == CornerStatus::Fail || status == CornerStatus::Unreliable;
+}
+
+// Whether a corner's folder holds a whole summary of a finished run, which
+// a resumed sweep may keep.
+bool SummaryComplete(const std::string& folder);
 
 struct CornerResult {
     size_t number = 0;
@@ -33,8 +43,8 @@ struct CornerResult {
     std::optional<long long> ctleColumn;
     std::vector<double> dfeTapsV;
     std::optional<bool> clockRecovered;
-    std::optional<bool> clockSettled;
-    std::optional<long long> settledAtBit;
+    std::optional<bool> clockLocked;
+    std::optional<long long> lockAtBit;
     // Margin figures, when the link simulator reports them: every number
     // under summary.json's "margins", named by its dotted path there.
     std::vector<std::pair<std::string, double>> margins;

@@ -10,13 +10,13 @@ size_t SlurmTaskCount(size_t lines, size_t cornersPerTask) {
 }
 
 std::string SlurmScript(const std::string& jobsFile, const std::string& logFolder, size_t lines,
-                        size_t cornersPerTask) {
+                        size_t cornersPerTask, unsigned cpusPerTask) {
     const std::string perTask = std::to_string(cornersPerTask);
     return "#!/bin/bash\n"
            "#SBATCH --job-name=orvex-sweep\n"
            "#SBATCH --array=1-" + std::to_string(SlurmTaskCount(lines, cornersPerTask)) + "\n"
            "#SBATCH --ntasks=1\n"
-           "#SBATCH --cpus-per-task=1\n"
+           "#SBATCH --cpus-per-task=" + std::to_string(cpusPerTask) + "\n"
            "#SBATCH --output=" + logFolder + "/slurm-%A_%a.out\n"
            "# Each array task runs " + perTask + " corner(s): its lines of the jobs file, one after\n"
            "# another. Afterwards: orvex-sweep --collect on the sweep folder.\n"

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "CornerJob.h"
+#include "CornerResult.h"
 #include "WholeFile.h"
 
 namespace linksweep {
@@ -77,7 +78,8 @@ bool PrepareSweepFolder(const SweepPlan& plan, const std::string& folderName, bo
     const size_t count = plan.CornerCount();
     for (size_t corner = 1; corner <= count; ++corner) {
         const fs::path cornerFolder = folder / CornerFolder(corner, count);
-        if (!force && fs::exists(cornerFolder / kSummaryFile, failure)) {
+        // Only a whole summary of a finished run is kept; anything else runs again.
+        if (!force && SummaryComplete(cornerFolder.string())) {
             ++prepared.kept;
             continue;
         }

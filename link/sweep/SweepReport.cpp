@@ -7,8 +7,9 @@
 namespace linksweep {
 
 bool WriteSweepReport(const SweepPlan& plan, const std::string& folder, const std::string& metricName,
-                      size_t bestCount, std::string& text, std::string& error) {
+                      size_t bestCount, std::string& text, int& exitStatus, std::string& error) {
     const SweepResults results = CollectResults(plan, folder);
+    exitStatus = SweepExitStatus(results);
     Metric metric;
     if (!FindMetric(metricName, results, metric, error)) return false;
     const std::vector<size_t> ranked = RankCorners(results, metric);

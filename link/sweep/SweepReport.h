@@ -13,7 +13,7 @@ namespace linksweep {
 // text gets the counts and the best corners to print. False with one line
 // in error on an unknown metric or a file that cannot be written.
 bool WriteSweepReport(const SweepPlan& plan, const std::string& folder, const std::string& metricName,
-                      size_t bestCount, std::string& text, std::string& error);
+                      size_t bestCount, std::string& text, int& exitStatus, std::string& error);
 
 }  // namespace linksweep
 

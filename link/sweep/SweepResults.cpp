@@ -119,7 +119,7 @@ bool FindMetric(const std::string& name, const SweepResults& results, Metric& me
 }
 
 std::optional<double> MetricValue(const CornerResult& corner, const Metric& metric) {
-    if (corner.status != CornerStatus::Ok) return std::nullopt;
+    if (!HasFigures(corner.status)) return std::nullopt;
     if (metric.column == "eye_height_v") return corner.eyeHeightV;
     if (metric.column == "eye_width_ui") return corner.eyeWidthUi;
     if (metric.column == "bit_errors") {
@@ -153,7 +153,7 @@ std::string ResultsCsv(const SweepResults& results) {
         header.push_back(name);
     }
     for (size_t tap = 1; tap <= taps; ++tap) header.push_back("dfe_tap" + std::to_string(tap) + "_v");
-    for (const char* name : {"clock_recovered", "clock_settled", "settled_at_bit"}) header.push_back(name);
+    for (const char* name : {"clock_recovered", "clock_locked", "lock_at_bit"}) header.push_back(name);
     for (const std::string& margin : margins) header.push_back("margins." + margin);
     header.push_back("run_time_s");
     std::string csv = Join(header);
@@ -166,7 +166,7 @@ std::string ResultsCsv(const SweepResults& results) {
         for (size_t tap = 0; tap < taps; ++tap) {
             row.push_back(tap < corner.dfeTapsV.size() ? FormatNumber(corner.dfeTapsV[tap]) : "");
         }
-        row.insert(row.end(), {Field(corner.clockRecovered), Field(corner.clockSettled), Field(corner.settledAtBit)});
+        row.insert(row.end(), {Field(corner.clockRecovered), Field(corner.clockLocked), Field(corner.lockAtBit)});
         for (const std::string& margin : margins) row.push_back(Field(Margin(corner, margin)));
         row.push_back(Field(corner.runTimeS));
         csv += Join(row);
@@ -197,8 +197,8 @@ json ResultsJson(const SweepResults& results, const Metric& metric, const std::v
                            {"ctle_column", JsonOf(corner.ctleColumn)},
                            {"dfe_taps_v", corner.dfeTapsV},
                            {"clock_recovered", JsonOf(corner.clockRecovered)},
-                           {"clock_settled", JsonOf(corner.clockSettled)},
-                           {"settled_at_bit", JsonOf(corner.settledAtBit)},
+                           {"clock_locked", JsonOf(corner.clockLocked)},
+                           {"lock_at_bit", JsonOf(corner.lockAtBit)},
                            {"margins", margins},
                            {"run_time_s", JsonOf(corner.runTimeS)}});
     }
@@ -208,10 +208,24 @@ json ResultsJson(const SweepResults& results, const Metric& metric, const std::v
 }
 
 std::string CountsText(const SweepResults& results) {
-    size_t counts[3] = {0, 0, 0};
+    size_t counts[kCornerStatusCount] = {};
     for (const CornerResult& corner : results.corners) ++counts[size_t(corner.status)];
-    return std::to_string(results.corners.size()) + " corners: " + std::to_string(counts[0]) + " ok, " +
-           std::to_string(counts[1]) + " failed, " + std::to_string(counts[2]) + " not run";
+    std::string text = std::to_string(results.corners.size()) + " corners:";
+    const char* separator = " ";
+    for (size_t i = 0; i < kCornerStatusCount; ++i) {
+        text += separator + std::to_string(counts[i]) + " " + StatusName(CornerStatus(i));
+        separator = ", ";
+    }
+    return text;
+}
+
+int SweepExitStatus(const SweepResults& results) {
+    bool errored = false, shortOfPass = false;
+    for (const CornerResult& corner : results.corners) {
+        errored = errored || corner.status == CornerStatus::Error || corner.status == CornerStatus::NotRun;
+        shortOfPass = shortOfPass || corner.status == CornerStatus::Fail || corner.status == CornerStatus::Unreliable;
+    }
+    return errored ? 4 : shortOfPass ? 3 : 0;
 }
 
 std::string BestText(const SweepResults& results, const Metric& metric, const std::vector<size_t>& ranked,

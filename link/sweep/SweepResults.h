@@ -48,6 +48,9 @@ nlohmann::ordered_json ResultsJson(const SweepResults& results, const Metric& me
 
 // "12 corners: 10 ok, 1 failed, 1 not run"
 std::string CountsText(const SweepResults& results);
+// The sweep's exit status: 0 every corner passed; 3 some failed or were
+// unreliable, none errored; 4 some errored or did not run.
+int SweepExitStatus(const SweepResults& results);
 // The best corners, one line each with their values and metric.
 std::string BestText(const SweepResults& results, const Metric& metric, const std::vector<size_t>& ranked,
                      size_t count);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "CornerJob.h"
 #include "EyePlot.h"
 #include "LocalRunner.h"
 #include "PlanCheck.h"
@@ -27,11 +28,12 @@ int Fail(const std::string& message, int code) {
 int Report(const linksweep::SweepPlan& plan, const std::string& folder, const linksweep::SweepOptions& options) {
     std::string text;
     std::string error;
-    const bool written = linksweep::WriteSweepReport(plan, folder, options.metric, options.best, text, error);
+    int status = 0;
+    const bool written = linksweep::WriteSweepReport(plan, folder, options.metric, options.best, text, status, error);
     linksim::ReleasePlotCaches();
     if (!written) return Fail(error, 1);
     std::fputs(text.c_str(), stdout);
-    return 0;
+    return status;
 }
 
 std::string Joined(const std::vector<std::string>& lines) {
@@ -54,8 +56,12 @@ int Emit(const linksweep::SweepPlan& plan, const linksweep::PreparedSweep& prepa
                 jobsFile.c_str());
     if (!options.emitSlurm.empty()) {
         const size_t tasks = linksweep::SlurmTaskCount(lines.size(), options.cornersPerTask);
-        const std::string script =
-            linksweep::SlurmScript(jobsFile, prepared.folder, lines.size(), options.cornersPerTask);
+        // Each corner's run uses a second thread beside its models' calls
+        // unless the sweep runs them --sequential.
+        bool sequential = false;
+        for (const linksweep::SweepSetting& setting : plan.Settings()) sequential |= setting.option == "--sequential";
+        const std::string script = linksweep::SlurmScript(jobsFile, prepared.folder, lines.size(),
+                                                          options.cornersPerTask, sequential ? 1 : 2);
         if (!linksweep::WriteTextFile(options.emitSlurm, script, error)) return Fail(error, 1);
         fs::permissions(options.emitSlurm, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                         fs::perm_options::add, failure);
@@ -95,6 +101,14 @@ int main(int argc, char** argv) {
     const std::string programFolder = linksim::ProgramFolder(argv[0]);
     if (options.linkProgram.empty()) options.linkProgram = programFolder + "/orvex-link";
     if (!linksweep::CheckPlan(options.plan, programFolder, error)) return Fail(error, 2);
+    std::vector<std::pair<std::string, std::string>> texts = {
+        {"--out", options.out}, {"--link", options.linkProgram}, {"--emit-jobs", options.emitJobs},
+        {"--emit-slurm", options.emitSlurm}};
+    for (const linksweep::SweepSetting& setting : options.plan.Settings()) {
+        for (const std::string& value : setting.values) texts.emplace_back(setting.option, setting.prefix + value);
+    }
+    error = linksweep::UnsafeForJobLines(texts);
+    if (!error.empty()) return Fail(error, 2);
     linksweep::PreparedSweep prepared;
     if (!linksweep::PrepareSweepFolder(options.plan, options.out, options.force, prepared, error)) {
         return Fail(error, 1);

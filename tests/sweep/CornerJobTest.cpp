@@ -54,9 +54,10 @@ TEST(SlurmScript, TheArrayCoversEveryLineOnce) {
     for (size_t i = 1; i <= lines; ++i) jobs += "echo " + std::to_string(i) + " >> '" + folder + "/ran'\n";
     WriteText(folder + "/jobs.txt", jobs);
     const std::string script = folder + "/sweep.slurm";
-    WriteText(script, linksweep::SlurmScript(folder + "/jobs.txt", folder, lines, 4));
+    WriteText(script, linksweep::SlurmScript(folder + "/jobs.txt", folder, lines, 4, 2));
     ASSERT_EQ(Shell("bash -n '" + script + "'"), 0) << ReadFile(script);
     EXPECT_NE(ReadFile(script).find("\n#SBATCH --array=1-3\n"), std::string::npos) << ReadFile(script);
+    EXPECT_NE(ReadFile(script).find("\n#SBATCH --cpus-per-task=2\n"), std::string::npos) << ReadFile(script);
     for (int task = 1; task <= 3; ++task) {
         ASSERT_EQ(Shell("SLURM_ARRAY_TASK_ID=" + std::to_string(task) + " bash '" + script + "'"), 0);
     }

@@ -14,11 +14,12 @@ namespace {
 
 // A summary.json as the link simulator writes one, with the figures given.
 std::string Summary(double eyeHeight, long long errors, const std::string& margins = "") {
-    return R"({"errors": {"bits_compared": 3000, "bit_errors": )" + std::to_string(errors) +
+    return R"({"verdict": ")" + std::string(errors ? "fail" : "pass") + R"(", "verdict_reasons": ["counted"],
+              "errors": {"bits_compared": 3000, "bit_errors": )" + std::to_string(errors) +
            R"(, "ber": )" + (errors ? std::to_string(errors / 3000.0) : "null") +
            R"(, "ber_upper_bound_95": )" + (errors ? "null" : "0.001") +
            R"(}, "eye": {"height_v": )" + std::to_string(eyeHeight) +
-           R"(, "width_ui": 0.5}, "clock": {"recovered": true, "settled": false, "settled_at_bit": null},
+           R"(, "width_ui": 0.5}, "clock": {"recovered": true, "lock_at_bit": null},
               "adaptation": {"ctle_column": 9, "dfe_taps_v": [0.016, -0.008]},
               "timing": {"total_s": 0.25})" +
            (margins.empty() ? "" : R"(, "margins": )" + margins) + "}";
@@ -35,7 +36,7 @@ TEST(CornerResult, EachWayACornerEndsIsToldApart) {
     WriteText(root + "/ok/summary.json",
               Summary(0.25, 0, R"({"timing_margin_ui": 0.2, "at_ber": {"voltage_margin_v": 0.05}, "curve": [1]})"));
     const linksweep::CornerResult ok = ReadFolder(root + "/ok");
-    EXPECT_EQ(ok.status, linksweep::CornerStatus::Ok);
+    EXPECT_EQ(ok.status, linksweep::CornerStatus::Pass);
     EXPECT_EQ(ok.bitsCompared, 3000);
     EXPECT_EQ(ok.bitErrors, 0);
     EXPECT_FALSE(ok.ber);
@@ -43,8 +44,8 @@ TEST(CornerResult, EachWayACornerEndsIsToldApart) {
     EXPECT_DOUBLE_EQ(ok.eyeHeightV.value_or(0), 0.25);
     EXPECT_EQ(ok.ctleColumn, 9);
     EXPECT_EQ(ok.dfeTapsV, (std::vector<double>{0.016, -0.008}));
-    EXPECT_EQ(ok.clockSettled, false);
-    EXPECT_FALSE(ok.settledAtBit);
+    EXPECT_EQ(ok.clockLocked, false);
+    EXPECT_FALSE(ok.lockAtBit);
     ASSERT_EQ(ok.margins.size(), 2u);
     EXPECT_EQ(ok.margins[1].first, "at_ber.voltage_margin_v");
 
@@ -56,11 +57,14 @@ TEST(CornerResult, EachWayACornerEndsIsToldApart) {
         linksweep::CornerStatus status;
         const char* reason;
     } cases[] = {
-        {"refused", nullptr, "orvex-link: cannot read the channel file /x\n", "1\n", linksweep::CornerStatus::Failed,
+        {"refused", nullptr, "orvex-link: cannot read the channel file /x\n", "1\n", linksweep::CornerStatus::Error,
          "cannot read the channel file /x"},
-        {"crashed", nullptr, "", "139\n", linksweep::CornerStatus::Failed, "killed by signal 11"},
-        {"quiet", nullptr, "", "0\n", linksweep::CornerStatus::Failed, "without writing summary.json"},
-        {"garbled", "{\"errors\": ", "", "0\n", linksweep::CornerStatus::Failed, "does not read"},
+        {"crashed", nullptr, "", "139\n", linksweep::CornerStatus::Error, "killed by signal 11"},
+        {"quiet", nullptr, "", "0\n", linksweep::CornerStatus::Error, "without writing summary.json"},
+        {"garbled", "{\"errors\": ", "", "0\n", linksweep::CornerStatus::Error, "does not read"},
+        {"no verdict", "{}", "", "0\n", linksweep::CornerStatus::Error, "has no verdict"},
+        {"failing", R"({"verdict": "fail", "verdict_reasons": ["the clock stayed on the data crossings"]})", "", "0\n",
+         linksweep::CornerStatus::Fail, "the clock stayed on the data crossings"},
         {"stopped", nullptr, "", nullptr, linksweep::CornerStatus::NotRun, "did not finish"},
         {"waiting", nullptr, nullptr, nullptr, linksweep::CornerStatus::NotRun, ""},
     };
@@ -108,10 +112,10 @@ TEST(SweepResults, TheTableHasARowPerCornerAndTheRankingPutsTheBestFirst) {
     const std::string header = csv.substr(0, csv.find('\n'));
     EXPECT_EQ(header,
               "corner,folder,tx.DE,channel,status,reason,bits_compared,bit_errors,ber,ber_upper_bound_95,"
-              "eye_height_v,eye_width_ui,ctle_column,dfe_tap1_v,dfe_tap2_v,clock_recovered,clock_settled,"
-              "settled_at_bit,margins.timing_margin_ui,run_time_s");
-    EXPECT_NE(csv.find("\n3,corners/3,0,loss:15,failed,\"refused, with a comma\",,"), std::string::npos) << csv;
-    EXPECT_NE(csv.find("\n1,corners/1,0,loss:5,ok,,3000,0,,0.001,0.2,0.5,9,0.016,-0.008,true,false,,0.1,0.25\n"),
+              "eye_height_v,eye_width_ui,ctle_column,dfe_tap1_v,dfe_tap2_v,clock_recovered,clock_locked,"
+              "lock_at_bit,margins.timing_margin_ui,run_time_s");
+    EXPECT_NE(csv.find("\n3,corners/3,0,loss:15,error,\"refused, with a comma\",,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\n1,corners/1,0,loss:5,pass,,3000,0,,0.001,0.2,0.5,9,0.016,-0.008,true,false,,0.1,0.25\n"),
               std::string::npos)
         << csv;
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 7);
@@ -129,7 +133,7 @@ TEST(SweepResults, TheTableHasARowPerCornerAndTheRankingPutsTheBestFirst) {
     EXPECT_FALSE(linksweep::FindMetric("voltage", results, metric, error));
 
     const nlohmann::ordered_json json = linksweep::ResultsJson(results, metric, {0});
-    EXPECT_EQ(json["corners"][2]["status"], "failed");
+    EXPECT_EQ(json["corners"][2]["status"], "error");
     EXPECT_EQ(json["corners"][3]["values"]["channel"], "loss:5");
     EXPECT_EQ(json["best"], nlohmann::ordered_json::array({1}));
 }
