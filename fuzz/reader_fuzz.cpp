@@ -1,7 +1,7 @@
 // Fuzz targets of the host's file readers, over their in-memory entry
-// points: the IBIS reader, the .ami file reader and the impulse-file reader.
-// Built once per reader, chosen with READER_IBIS, READER_AMI or
-// READER_IMPULSE. Any input must give a result or a message, never a crash,
+// points: the IBIS reader, the .ami file reader, the impulse-file reader and
+// the Touchstone reader. Built once per reader, chosen with READER_IBIS,
+// READER_AMI, READER_IMPULSE or READER_TOUCHSTONE. Any input must give a result or a message, never a crash,
 // a hang or a sanitizer report.
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +16,8 @@
 #include "AmiFile.h"
 #elif defined(READER_IMPULSE)
 #include "Channel.h"
+#elif defined(READER_TOUCHSTONE)
+#include "Touchstone.h"
 #endif
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -40,6 +42,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::istringstream in(text);
     std::vector<double> impulse;
     if (!linksim::ReadImpulseTable(in, "fuzz.txt", 3.125e-12, impulse, error) && error.empty()) std::abort();
+#elif defined(READER_TOUCHSTONE)
+    // The first byte chooses the ports a file name would give (0 to 12).
+    if (text.empty()) return 0;
+    std::istringstream in(text.substr(1));
+    linksim::NetworkData network;
+    if (!linksim::ParseTouchstone(in, static_cast<unsigned char>(text[0]) % 13, network, error) && error.empty()) {
+        std::abort();
+    }
 #endif
     return 0;
 }

@@ -1,6 +1,6 @@
 #!/bin/sh
-# Fuzzes the host's file readers (IBIS, .ami, impulse tables) for SECONDS
-# seconds each.
+# Fuzzes the host's file readers (IBIS, .ami, impulse tables, Touchstone)
+# for SECONDS seconds each.
 #   scripts/fuzz-readers.sh SECONDS
 # Builds fuzz/reader_fuzz.cpp once per reader with clang's libFuzzer,
 # AddressSanitizer and UndefinedBehaviorSanitizer into build-fuzz/ and runs
@@ -15,12 +15,13 @@ mkdir -p "$out"
 flags="-std=c++17 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
        -DTESSEL_CHECKED=1 -DTESSEL_EXPORT_LIBRARY_CLASSES=0 -Iinclude -Iami -Ilink/common -Ilink/host -Ilink/signal"
 
-for reader in ibis ami impulse; do
+for reader in ibis ami impulse touchstone; do
   case $reader in
     ibis) sources="link/host/IbisFile.cpp link/common/InputFile.cpp" ;;
     ami) sources="link/host/AmiFile.cpp link/host/AmiDescription.cpp link/host/ParameterString.cpp
                   link/common/InputFile.cpp ami/*.cpp" ;;
     impulse) sources="link/signal/Channel.cpp link/signal/Fft.cpp link/common/InputFile.cpp" ;;
+    touchstone) sources="link/signal/Touchstone.cpp link/signal/MixedMode.cpp link/common/InputFile.cpp" ;;
   esac
   upper=$(echo "$reader" | tr a-z A-Z)
   # shellcheck disable=SC2086

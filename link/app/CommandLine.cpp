@@ -13,6 +13,7 @@
 
 #include "IbisFile.h"
 #include "KitModels.h"
+#include "Touchstone.h"
 #include "Quantity.h"
 #include "Version.h"
 
@@ -535,6 +536,11 @@ std::string OptionWithoutEffect(const CLI::App& app, const LinkSettings& s) {
     if (app.count("--ports") && !touchstoneChannel && !AnyTouchstone(s.aggressors)) {
         return "--ports pairs the ports of a Touchstone file: it needs --channel touchstone:PATH (or a Touchstone "
                "--aggressor)";
+    }
+    if (app.count("--ports") && touchstoneChannel && PortsFromFileName(s.channel.path) == 2 &&
+        !AnyTouchstone(s.aggressors)) {
+        return "--ports pairs the single-ended ports of a 4-port or larger file: a .s2p is the differential path "
+               "itself";
     }
     if (app.count("--aggressor-ports") && !AnyTouchstone(s.aggressors)) {
         return "--aggressor-ports pairs the ports of a Touchstone aggressor: it needs --aggressor touchstone:PATH";

@@ -331,7 +331,11 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
         text << "  eye: " << outputs.eyeNote << "\n";
     }
     if (settings.channel.kind == ChannelKind::Touchstone) {
-        text << "  channel: " << FormatValue("%.1f", result.channel.lossDbAtNyquist) << " dB at Nyquist (from the data), delay "
+        text << "  channel: "
+             << (std::isfinite(result.channel.lossDbAtNyquist) ? FormatValue("%.1f", result.channel.lossDbAtNyquist) +
+                                                                     " dB at Nyquist (from the data)"
+                                                               : std::string("loss at Nyquist unknown (no data there)"))
+             << ", delay "
              << FormatValue("%.4g", result.channel.delaySeconds * 1e9) << " ns\n";
     }
     for (const std::string& warning : result.channel.warnings) text << "  channel warning: " << warning << "\n";

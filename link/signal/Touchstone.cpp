@@ -244,8 +244,10 @@ private:
 std::vector<std::pair<int, int>> PairOrder(const FileContents& file) {
     const int n = file.ports;
     std::vector<std::pair<int, int>> order;
-    if (n == 2 && !(file.version == 2 && file.order12First)) {
-        return {{0, 0}, {1, 0}, {0, 1}, {1, 1}};  // the two-port's N11 N21 N12 N22
+    // A full two-port matrix is written N11 N21 N12 N22 unless a version 2
+    // file says 12_21; a triangle is written row by row whatever the order.
+    if (n == 2 && file.layout == MatrixLayout::Full && !(file.version == 2 && file.order12First)) {
+        return {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
     }
     for (int row = 0; row < n; ++row) {
         const int first = file.layout == MatrixLayout::Upper ? row : 0;
@@ -270,6 +272,14 @@ bool CheckHeader(const FileContents& file, std::string& error) {
     return false;
 }
 
+// How many numbers the line holding number `at` holds, when it starts there.
+size_t NumbersOnLine(const FileContents& file, size_t at) {
+    if (at > 0 && file.numberLines[at - 1] == file.numberLines[at]) return 0;
+    size_t end = at;
+    while (end < file.numbers.size() && file.numberLines[end] == file.numberLines[at]) ++end;
+    return end - at;
+}
+
 bool BuildNetwork(const FileContents& file, NetworkData& data, std::string& error) {
     const std::vector<std::pair<int, int>> order = PairOrder(file);
     const size_t recordSize = 1 + 2 * order.size();
@@ -285,8 +295,9 @@ bool BuildNetwork(const FileContents& file, NetworkData& data, std::string& erro
         const std::string where = "line " + std::to_string(file.numberLines[at]) + ": ";
         if (!data.frequencies.empty() && frequency <= data.frequencies.back()) {
             // A version 1 two-port's noise parameters follow its network
-            // data, starting again from a lower frequency.
-            if (file.version == 1 && n == 2) break;
+            // data, starting again from a lower frequency, five numbers a
+            // line; anything else is a frequency out of order.
+            if (file.version == 1 && n == 2 && NumbersOnLine(file, at) == 5) break;
             error = where + "the frequencies do not increase";
             return false;
         }

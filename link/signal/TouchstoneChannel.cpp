@@ -90,7 +90,7 @@ bool TouchstoneImpulse(const std::string& file, const PortMap& ports, bool throu
     if (converted.precursorEnergyShare > kPrecursorWarningShare) {
         char text[200];
         std::snprintf(text, sizeof text,
-                      "%.2g%% of the response's energy came before time 0 and was removed: the data are not causal",
+                      "%.3f %% of the response's energy came before time 0 and was removed: the data are not causal",
                       100.0 * converted.precursorEnergyShare);
         report.warnings.push_back(text);
     }

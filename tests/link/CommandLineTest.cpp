@@ -135,6 +135,7 @@ TEST(CommandLine, StressAndTargetRate) {
         {"--ber", "0.01"},     {"--model-timeout", "1e10"},
         // options that would do nothing without another
         {"--ports", "1,2,3,4"}, {"--aggressor-ports", "1,2,3,4"}, {"--tx-pin", "1"}, {"--rx-pin", "RX_P"},
+        {"--ports", "1,3,2,4", "--channel", "touchstone:pair.s2p"},
     };
     for (const std::vector<std::string>& arguments : bad) {
         EXPECT_EQ(Parse(arguments, line, error), linksim::CommandLineAction::Fail) << arguments[0];

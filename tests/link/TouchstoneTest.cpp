@@ -108,6 +108,27 @@ TEST(TouchstoneTest, ReadsOrdersReferencesAndTriangles) {
     EXPECT_DOUBLE_EQ(data.S(0, 2, 1).real(), 0.2);
     EXPECT_DOUBLE_EQ(data.S(0, 1, 3).real(), 0.4);
     EXPECT_DOUBLE_EQ(data.S(0, 3, 3).real(), 0.6);
+    // A symmetric two-port as an upper or lower triangle, 21_12 or not,
+    // reads as its full matrix.
+    const std::string full = "[Version] 2.0\n# GHz S RI R 50\n[Number of Ports] 2\n[Two-Port Data Order] 21_12\n"
+                             "[Network Data]\n1 0.1 0 0.7 0 0.7 0 0.2 0\n2 0.1 0 0.6 0 0.6 0 0.2 0\n[End]\n";
+    NetworkData fullData;
+    ASSERT_TRUE(Parse(full, 0, fullData, error)) << error;
+    for (const char* layout : {"Upper", "Lower"}) {
+        for (const char* order : {"21_12", "12_21"}) {
+            const std::string triangle = std::string("[Version] 2.0\n# GHz S RI R 50\n[Number of Ports] 2\n") +
+                                         "[Two-Port Data Order] " + order + "\n[Matrix Format] " + layout +
+                                         "\n[Network Data]\n1 0.1 0 0.7 0 0.2 0\n2 0.1 0 0.6 0 0.2 0\n[End]\n";
+            ASSERT_TRUE(Parse(triangle, 0, data, error)) << layout << " " << order << ": " << error;
+            EXPECT_EQ(data.values, fullData.values) << layout << " " << order;
+        }
+    }
+    // A repeated frequency in a version 1 two-port is no start of noise
+    // data unless its record is one (five numbers).
+    EXPECT_FALSE(Parse("# GHz S RI\n1 0 0 0.9 0 0.9 0 0 0\n2 0 0 0.8 0 0.8 0 0 0\n2 0 0 0.8 0 0.8 0 0 0\n"
+                       "3 0 0 0.7 0 0.7 0 0 0\n",
+                       2, data, error));
+    EXPECT_NE(error.find("line 4: the frequencies do not increase"), std::string::npos) << error;
     EXPECT_EQ(PortsFromFileName("dir.s2p/x.S12P"), 12);
     EXPECT_EQ(PortsFromFileName("channel.ts"), 0);
 }
