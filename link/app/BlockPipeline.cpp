@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "HostWorker.h"
@@ -279,6 +280,23 @@ bool BlockPipeline::ReceiverGetWave(Block& block, std::string& error) {
     size_t i = 0;
     for (; i < room && clockTimes[i] >= 0.0; ++i) {
         block.clocks.push_back(clockTimes[i]);
+    }
+    // Times the analysis can use: in order across calls, and not after the
+    // samples given so far (a time held back from an earlier call may come
+    // before this call's first sample).
+    const double end = double(block.firstBit * size_t(m_settings.samplesPerUi) + block.wave.size()) *
+                       m_result.sampleInterval;
+    for (double time : block.clocks) {
+        if (!std::isfinite(time) || time <= m_lastClockTime || time > end) {
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          " AMI_GetWave gave the clock time %.6g s at bit %zu, which is not after the one before "
+                          "(%.6g s) or lies beyond the samples given so far (%.6g s)",
+                          time, block.firstBit, m_lastClockTime, end);
+            error = name + text;
+            return false;
+        }
+        m_lastClockTime = time;
     }
     if (!m_hostClockDecided) {
         // Decided on the first call, before its block is analysed.

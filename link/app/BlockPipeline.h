@@ -97,6 +97,7 @@ private:
     bool m_txGetWave = false;
     bool m_rxGetWave = false;
     bool m_missingTerminatorNoted = false;
+    double m_lastClockTime = -1.0;  // the receiver's last clock time, seconds
     size_t m_nextStimulusBit = 0;
     std::vector<double> m_stimulus;
     ClockTimesBuffer m_txClockTimes;

@@ -182,6 +182,8 @@ TEST(LinkFlow, FailuresNameTheirCause) {
          "LinkTestTx AMI_Init failed: received (LinkTestTx (Deemphasis 0.1) (Swing 2) (Label \"lane 0\") (FailInit True) (Fault 0))"},
         {"LinkTestTx", "LinkTestRxClock", {"Overrun", "True"}, false,
          "LinkTestRxClock AMI_GetWave wrote beyond the 334 clock_times entries it was given"},
+        {"LinkTestTx", "LinkTestRxClock", {"Backwards", "True"}, false,
+         "LinkTestRxClock AMI_GetWave gave the clock time 0 s at bit 333, which is not after the one before"},
     };
     for (const auto& c : cases) {
         linksim::LinkSettings settings = Settings(c.tx, c.rx, 3.0, 2000);

@@ -2,6 +2,7 @@
 // passes the waveform through unchanged and reports the falling edges of a
 // free-running clock at the bit rate, ClockPhase unit intervals into each
 // bit. Overrun makes it write one clock time more than the room it is given;
+// Backwards makes its second call's first time 0, before the times it gave;
 // AdaptLine makes AMI_Close append one adaptation-log line to "adapt.txt"
 // in the working folder, as the kit's receiver does. BusyNsPerSample makes
 // AMI_GetWave take that long per sample (spinning on the clock), to stand
@@ -20,6 +21,8 @@ struct Instance {
     double bitTime = 0.0;
     double phase = 0.0;
     bool overrun = false;
+    bool backwards = false;
+    int calls = 0;
     bool adaptLine = false;
     long busyNsPerSample = 0;
     long samplesSeen = 0;
@@ -35,6 +38,7 @@ LINK_TEST_EXPORT long AMI_Init(double*, long, long, double sample_interval, doub
     const char* found = std::strstr(parameters_in, "(ClockPhase ");
     instance->phase = found ? std::atof(found + 12) : 0.0;
     instance->overrun = std::strstr(parameters_in, "(Overrun True)") != nullptr;
+    instance->backwards = std::strstr(parameters_in, "(Backwards True)") != nullptr;
     instance->adaptLine = std::strstr(parameters_in, "(AdaptLine True)") != nullptr;
     const char* busy = std::strstr(parameters_in, "(BusyNsPerSample ");
     instance->busyNsPerSample = busy ? std::atol(busy + 17) : 0;
@@ -57,6 +61,8 @@ LINK_TEST_EXPORT long AMI_GetWave(double*, long size, double* clock_times, char*
         }
     }
     instance->samplesSeen += size;
+    // The second call's times start again from 0.
+    if (instance->backwards && instance->calls++ == 1 && count > 0) clock_times[0] = 0.0;
     clock_times[count] = -1.0;
     if (instance->overrun) clock_times[room] = 0.0;
     return 1;
