@@ -307,8 +307,10 @@ TEST_F(RxEntryPointsTest, ClockTimesSkipNegativeAndNanAndWhatDoesNotFitWaitsForT
     EXPECT_EQ(Entry::GetWave(wave, 10, clocks, nullptr, handle), 1);
     const std::string posted = testing::internal::GetCapturedStderr();
     EXPECT_EQ(posted, std::string(kPrefix) + "dropped clock times: more than 4 did not fit the clock_times arrays "
-                                             "(wave_size / samples per bit + 1 entries). Blocks of whole unit "
-                                             "intervals keep every one.\n");
+                                             "(wave_size / samples per bit + 1 entries). A clock faster than "
+                                             "the nominal bit time finds more times than those arrays hold, "
+                                             "whatever the block size; over a long run the surplus outgrows "
+                                             "what can wait.\n");
 }
 
 TEST_F(RxEntryPointsTest, FailingFiringLeavesTheRestAndStillDeliversTheClockTimes) {
