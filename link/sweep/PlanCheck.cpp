@@ -1,9 +1,11 @@
 #include "PlanCheck.h"
 
 #include <filesystem>
+#include <fstream>
 
 #include "AmiFile.h"
 #include "CommandLine.h"
+#include "InputFile.h"
 #include "LinkChannels.h"
 #include "ParameterString.h"
 
@@ -38,11 +40,27 @@ bool CheckModels(const linksim::LinkSettings& settings, const Models& models, st
     return true;
 }
 
+// Every channel and aggressor file a corner reads is there and readable
+// now, not found missing when its corner runs.
+bool CheckInputFiles(const linksim::LinkSettings& settings, std::string& error) {
+    std::vector<const linksim::ChannelSpec*> paths = {&settings.channel};
+    for (const linksim::ChannelSpec& aggressor : settings.aggressors) paths.push_back(&aggressor);
+    for (const linksim::ChannelSpec* path : paths) {
+        if (path->kind == linksim::ChannelKind::Loss) continue;
+        const char* what = path->kind == linksim::ChannelKind::File ? "the channel file" : "the Touchstone file";
+        std::ifstream file;
+        if (!linksim::OpenInputFile(path->path, what, linksim::kMaxChannelFileBytes, file, error)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool CheckPlan(const SweepPlan& plan, const std::string& programFolder, std::string& error) {
     linksim::CommandLine first;
-    if (!Parse(plan.CornerArguments(1), programFolder, first, error)) return false;
+    if (!Parse(plan.CornerArguments(1), programFolder, first, error) || !CheckInputFiles(first.settings, error)) {
+        return false;
+    }
     // The models as the run finds them: named by the options, or by an IBIS file.
     linksim::ModelSpec tx = first.settings.tx;
     linksim::ModelSpec rx = first.settings.rx;
@@ -59,7 +77,7 @@ bool CheckPlan(const SweepPlan& plan, const std::string& programFolder, std::str
         for (const std::string& value : settings[i].values) {
             linksim::CommandLine line;
             if (!Parse(plan.ArgumentsWith(1, i, value), programFolder, line, error) ||
-                !CheckModels(line.settings, models, error)) {
+                !CheckModels(line.settings, models, error) || !CheckInputFiles(line.settings, error)) {
                 return false;
             }
         }

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "CommandLine.h"
+#include "SweepValues.h"
 
 #include <filesystem>
 #include <iterator>
@@ -15,16 +16,16 @@ namespace {
 
 const char* const kDescription =
     "Runs orvex-link over the corners of a sweep and gathers their results.\n"
-    "A value of --tx, --rx, --bit-rate or --prbs given as a list (DE=0,3,7) or an inclusive\n"
-    "range START:STOP[:STEP] (VOD=0:7, gain=0.6:1.0:0.1; step 1 when left out) is an axis;\n"
-    "each --channel is one value of the channel axis, and loss:5,10,15 or loss:5:25:5 give\n"
-    "several. The corners are the product of the axes; every value is checked against the\n"
+    "A value of --tx, --rx, --bit-rate, --prbs or a stress option (--tx-rj, --tx-dj, --tx-sj,\n"
+    "--tx-ppm, --tx-ssc, --rx-noise, --seed) given as a list (DE=0,3,7; --tx-rj 0,1p) or an\n"
+    "inclusive range START:STOP[:STEP] (VOD=0:7, gain=0.6:1.0:0.1; step 1 when left out) is\n"
+    "an axis; each --channel is one value of the channel axis, and loss:5,10,15, loss:5:25:5\n"
+    "or touchstone:a.s4p,touchstone:b.s4p give several. The corners are the product of the axes; every value is checked against the\n"
     ".ami files before anything runs. The other orvex-link options go to every corner.";
 
 // The link simulator's options that make axes.
 bool Sweepable(const std::string& option) {
-    return option == "--tx" || option == "--rx" || option == "--bit-rate" || option == "--prbs" ||
-           option == "--channel";
+    return option == "--tx" || option == "--rx" || option == "--channel" || IsValueAxis(option);
 }
 
 // A model that hangs in a call fails its corner instead of holding up the
@@ -75,12 +76,22 @@ std::string Absolute(const std::string& path) {
 }
 
 // A path option's value, or a channel's file in KIND:PATH, made absolute.
-std::string WithAbsolutePaths(const std::string& value, bool pathOption) {
-    if (pathOption) return Absolute(value);
+std::string ChannelWithAbsolutePath(const std::string& value) {
     for (const std::string kind : {"file:", "touchstone:"}) {
         if (value.rfind(kind, 0) == 0 && value.size() > kind.size()) return kind + Absolute(value.substr(kind.size()));
     }
     return value;
+}
+
+// Each channel of a list (touchstone:a,file:b) on its own.
+std::string WithAbsolutePaths(const std::string& value, bool pathOption) {
+    if (pathOption) return Absolute(value);
+    std::vector<std::string> channels;
+    std::string error;
+    if (!ExpandChannel(value, channels, error) || channels.size() < 2) return ChannelWithAbsolutePath(value);
+    std::string joined;
+    for (const std::string& channel : channels) joined += (joined.empty() ? "" : ",") + ChannelWithAbsolutePath(channel);
+    return joined;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "SweepPlan.h"
 
+#include <algorithm>
+
 #include "SweepValues.h"
 
 namespace linksweep {
@@ -25,6 +27,14 @@ bool OnOneLine(const std::string& option, const std::string& text, std::string& 
 }
 
 }  // namespace
+
+bool IsValueAxis(const std::string& option) {
+    for (const char* axis : {"--bit-rate", "--prbs", "--tx-rj", "--tx-dj", "--tx-sj", "--tx-ppm", "--tx-ssc",
+                             "--rx-noise", "--seed"}) {
+        if (option == axis) return true;
+    }
+    return false;
+}
 
 bool SweepPlan::Add(const std::string& option, const std::string& value, std::string& error) {
     if (!OnOneLine(option, value, error)) return false;
@@ -54,12 +64,13 @@ bool SweepPlan::Add(const std::string& option, const std::string& value, std::st
             m_settings.push_back(setting);
         }
         return WithinLimit(error);
-    } else if (option == "--bit-rate" || option == "--prbs") {
+    } else if (IsValueAxis(option)) {
         if (Find(option)) {
             error = option + " is given twice: give its values as one list";
             return false;
         }
-        setting.name = option == "--prbs" ? "prbs" : "bit_rate";
+        setting.name = option.substr(2);
+        std::replace(setting.name.begin(), setting.name.end(), '-', '_');
         expanded = ExpandValues(value, setting.values, error);
     } else {
         setting.values.assign(1, value);

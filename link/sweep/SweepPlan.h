@@ -17,6 +17,10 @@ namespace linksweep {
 // No sweep has more corners than this.
 constexpr size_t kMaxCorners = 10000000;
 
+// The options other than --tx, --rx and --channel whose one value may be a
+// list or range, and so an axis: the bit rate, the pattern and the stress.
+bool IsValueAxis(const std::string& option);
+
 struct SweepSetting {
     std::string option;  // as the link simulator takes it: "--tx", "--channel", "--bits", ...
     std::string prefix;  // "DE=" for a model parameter, else empty

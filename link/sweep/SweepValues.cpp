@@ -1,5 +1,6 @@
 #include "SweepValues.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -112,7 +113,30 @@ bool ExpandValues(const std::string& text, std::vector<std::string>& values, std
     return true;
 }
 
+namespace {
+
+bool StartsWithChannelKind(const std::string& text) {
+    for (const char* kind : {"loss:", "file:", "touchstone:"}) {
+        if (text.rfind(kind, 0) == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool ExpandChannel(const std::string& text, std::vector<std::string>& values, std::string& error) {
+    // Several channels, each named with its kind; a comma elsewhere belongs
+    // to a file's name.
+    const std::vector<std::string> items = Split(text, ',');
+    if (items.size() > 1 && std::all_of(items.begin(), items.end(), StartsWithChannelKind)) {
+        values.clear();
+        for (const std::string& item : items) {
+            std::vector<std::string> expanded;
+            if (!ExpandChannel(item, expanded, error)) return false;
+            values.insert(values.end(), expanded.begin(), expanded.end());
+        }
+        return true;
+    }
     const std::string loss = "loss:";
     if (text.rfind(loss, 0) != 0) {
         values.assign(1, text);

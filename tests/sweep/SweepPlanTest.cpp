@@ -42,6 +42,11 @@ TEST(SweepPlan, CornersAreTheProductWithTheFirstAxisOutermost) {
     // One axis changed, the others as in the corner.
     EXPECT_EQ(plan.ArgumentsWith(12, 1, "7"), (Strings{"--channel", "file:/c.txt", "--tx", "DE=7", "--bits",
                                                        "2000", "--rx", "EQ_Level=6", "--sequential"}));
+    // Stress is an axis like the others.
+    const linksweep::SweepPlan stressed = MakePlan({{"--tx-rj", "0,1p"}, {"--tx-sj", "0.1@1M,0.2@1M"}});
+    EXPECT_EQ(stressed.CornerCount(), 4u);
+    EXPECT_EQ(stressed.Axes()[0]->name, "tx_rj");
+    EXPECT_EQ(stressed.CornerArguments(4), (Strings{"--tx-rj", "1p", "--tx-sj", "0.2@1M"}));
     // The port pairing goes only to the corners with a Touchstone channel.
     const linksweep::SweepPlan ports =
         MakePlan({{"--channel", "loss:5"}, {"--channel", "touchstone:/a.s4p"}, {"--ports", "1,2,3,4"}});

@@ -12,9 +12,16 @@ namespace {
 
 const std::string kModels = std::string("--tx-model ") + SWEEP_TEST_MODEL_DIR + "/LinkTestTx.so --rx-model " +
                             SWEEP_TEST_MODEL_DIR + "/LinkTestRxClock.so --bits 3000 ";
-// 2 x 2: two de-emphasis settings, a lossy line and a channel file that
-// cannot be read. The sweep exits 4: some corners could not run.
-const std::string kTwoByTwo = kModels + "--tx Deemphasis=0.1,0.3 --channel loss:8 --channel file:/no/such/channel.txt ";
+// 2 x 2: two de-emphasis settings, a lossy line and a channel file of
+// zeros, which the plan's check lets by (it reads) and its corners' runs
+// refuse. The sweep exits 4: some corners could not run.
+const std::string kZeroChannel = testing::TempDir() + "sweep_zero_channel.txt";
+const std::string kTwoByTwo = kModels + "--tx Deemphasis=0.1,0.3 --channel loss:8 --channel file:" + kZeroChannel + " ";
+
+class SweepProgram : public testing::Test {
+protected:
+    static void SetUpTestSuite() { WriteText(kZeroChannel, "0 0\n3.125e-12 0\n6.25e-12 0\n"); }
+};
 
 int Sweep(const std::string& arguments, const std::string& log) {
     return Shell(std::string(ORVEX_SWEEP_PROGRAM) + " --quiet " + arguments + " >'" + log + "' 2>&1");
@@ -28,7 +35,7 @@ std::string TableWithoutTiming(const std::string& folder) {
     return kept;
 }
 
-TEST(SweepProgram, LocalCoresAndGnuParallelGiveTheSameTable) {
+TEST_F(SweepProgram, LocalCoresAndGnuParallelGiveTheSameTable) {
     const std::string root = FreshFolder(Scratch("sweeps"));
     const std::string log = root + "/log";
     ASSERT_EQ(Sweep(kTwoByTwo + "--jobs 2 --out " + root + "/local", log), 4) << ReadFile(log);
@@ -42,7 +49,7 @@ TEST(SweepProgram, LocalCoresAndGnuParallelGiveTheSameTable) {
     const std::string local = TableWithoutTiming(root + "/local");
     EXPECT_EQ(TableWithoutTiming(root + "/parallel"), local);
     // The unreadable channel is recorded with its reason, the others ran.
-    EXPECT_NE(local.find(",0.1,file:/no/such/channel.txt,error,cannot read the channel file /no/such/channel.txt,"),
+    EXPECT_NE(local.find(",0.1,file:" + kZeroChannel + ",error,the channel file " + kZeroChannel + " is all zeros"),
               std::string::npos)
         << local;
     // The 3000-bit corners on the test models run, and fail at 1e-12.
@@ -52,7 +59,7 @@ TEST(SweepProgram, LocalCoresAndGnuParallelGiveTheSameTable) {
     }
 }
 
-TEST(SweepProgram, ARestartRunsOnlyTheCornersWithoutASummary) {
+TEST_F(SweepProgram, ARestartRunsOnlyTheCornersWithoutASummary) {
     const std::string out = FreshFolder(Scratch("sweep"));
     const std::string log = out + ".log";
     ASSERT_EQ(Sweep(kTwoByTwo + "--out " + out, log), 4) << ReadFile(log);
@@ -75,7 +82,7 @@ TEST(SweepProgram, ARestartRunsOnlyTheCornersWithoutASummary) {
     EXPECT_NE(ReadFile(log).find("holds another sweep"), std::string::npos) << ReadFile(log);
 }
 
-TEST(SweepProgram, AValueOutOfRangeStopsTheSweepBeforeAnythingRuns) {
+TEST_F(SweepProgram, AValueOutOfRangeStopsTheSweepBeforeAnythingRuns) {
     const std::string root = FreshFolder(Scratch("sweeps"));
     const std::string log = root + "/log";
     const struct {
@@ -86,6 +93,8 @@ TEST(SweepProgram, AValueOutOfRangeStopsTheSweepBeforeAnythingRuns) {
         {"--tx Deemphasis=0.2 --prbs 7,9,15", "--prbs 9"},
         {"--tx Swing=0:4", "Swing=4"},
         {"--tx NoSuchParameter=1,2", "NoSuchParameter"},
+        // A channel file that cannot be read is found before anything runs.
+        {"--channel loss:5,file:/no/such/channel.txt", "cannot read the channel file /no/such/channel.txt"},
         // A newline in a path would run the rest of the line as a command.
         {"--emit-jobs \"$(printf '/tmp/x\\ntouch /tmp/orvex-pwned #')\"", "--emit-jobs holds a newline"},
     };
@@ -98,7 +107,7 @@ TEST(SweepProgram, AValueOutOfRangeStopsTheSweepBeforeAnythingRuns) {
     }
 }
 
-TEST(SweepProgram, TheSlurmScriptRunsTheJobsFileInArrayTasks) {
+TEST_F(SweepProgram, TheSlurmScriptRunsTheJobsFileInArrayTasks) {
     const std::string out = FreshFolder(Scratch("sweep"));
     const std::string log = out + ".log";
     ASSERT_EQ(Sweep(kTwoByTwo + "--out " + out + " --emit-slurm " + out + "/sweep.slurm --corners-per-task 3", log),

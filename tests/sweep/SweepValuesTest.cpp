@@ -51,6 +51,9 @@ TEST(SweepValues, ChannelLossesExpandAndFilesStayWhole) {
     EXPECT_EQ(values, (Values{"loss:5", "loss:12.5"}));
     ASSERT_TRUE(linksweep::ExpandChannel("file:a,b:1:2.txt", values, error)) << error;
     EXPECT_EQ(values, (Values{"file:a,b:1:2.txt"}));
+    // Channels each named with their kind are as many values.
+    ASSERT_TRUE(linksweep::ExpandChannel("touchstone:a.s4p,touchstone:b.s4p,loss:3", values, error)) << error;
+    EXPECT_EQ(values, (Values{"touchstone:a.s4p", "touchstone:b.s4p", "loss:3"}));
     EXPECT_FALSE(linksweep::ExpandChannel("loss:20:5", values, error));
 }
 
