@@ -16,8 +16,9 @@ case "$level" in
     ;;
 esac
 if [ "$level" = ci ]; then
-  # debootstrap: the Debian 11 root the Linux libraries are run in.
-  packages="$packages clang debootstrap"
+  # debootstrap: the Debian 11 root the Linux libraries are run in; Slurm
+  # and munge: the single-node cluster the sweep's test starts.
+  packages="$packages clang debootstrap slurmctld slurmd slurm-client munge"
 fi
 
 missing=""
