@@ -21,8 +21,9 @@ bool WriteSweepReport(const SweepPlan& plan, const std::string& folder, const st
         !WriteHeatmapPng(folder + "/heatmap.png", MakeHeatmapGrid(plan, results, metric, ranked), metric, error)) {
         return false;
     }
-    text = CountsText(results) + "\n" + BestText(results, metric, ranked, bestCount) + "results: " + folder +
-           "/sweep.csv, sweep.json, heatmap.png\n";
+    text = CountsText(results) + "\n";
+    for (const std::string& note : DeadAxes(results)) text += "note: " + note + "\n";
+    text += BestText(results, metric, ranked, bestCount) + "results: " + folder + "/sweep.csv, sweep.json, heatmap.png\n";
     return true;
 }
 

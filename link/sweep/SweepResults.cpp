@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
+#include <set>
 
 namespace linksweep {
 
@@ -217,6 +219,45 @@ std::string CountsText(const SweepResults& results) {
         separator = ", ";
     }
     return text;
+}
+
+namespace {
+
+// What a corner's run found, all of it but its time.
+std::string ResultSignature(const CornerResult& corner) {
+    std::string text = Field(corner.bitErrors) + "|" + Field(corner.eyeHeightV) + "|" + Field(corner.eyeWidthUi) + "|" +
+                       Field(corner.ctleColumn) + "|" + corner.reason;
+    for (double tap : corner.dfeTapsV) text += "|" + FormatNumber(tap);
+    for (const auto& margin : corner.margins) text += "|" + FormatNumber(margin.second);
+    return text;
+}
+
+}  // namespace
+
+std::vector<std::string> DeadAxes(const SweepResults& results) {
+    std::vector<std::string> dead;
+    for (size_t axis = 0; axis < results.axisNames.size(); ++axis) {
+        // Corners alike but for this axis: what they found, and how many.
+        std::map<std::vector<std::string>, std::pair<std::set<std::string>, size_t>> found;
+        for (const CornerResult& corner : results.corners) {
+            if (!HasFigures(corner.status) || corner.values.size() != results.axisNames.size()) continue;
+            std::vector<std::string> others = corner.values;
+            others.erase(others.begin() + long(axis));
+            found[others].first.insert(ResultSignature(corner));
+            ++found[others].second;
+        }
+        bool compared = false, differs = false;
+        for (const auto& group : found) {
+            compared = compared || group.second.second > 1;
+            differs = differs || group.second.first.size() > 1;
+        }
+        if (compared && !differs) {
+            dead.push_back("the axis " + results.axisNames[axis] +
+                           " changed no corner's results: another setting may override it (an adaptation that "
+                           "chooses the same parameter, for one)");
+        }
+    }
+    return dead;
 }
 
 int SweepExitStatus(const SweepResults& results) {

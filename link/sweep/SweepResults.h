@@ -48,6 +48,10 @@ nlohmann::ordered_json ResultsJson(const SweepResults& results, const Metric& me
 
 // "12 corners: 10 ok, 1 failed, 1 not run"
 std::string CountsText(const SweepResults& results);
+// Notes on the axes whose values changed nothing that any corner found
+// (a dead axis: the same corners four times over, unseen otherwise).
+std::vector<std::string> DeadAxes(const SweepResults& results);
+
 // The sweep's exit status: 0 every corner passed; 3 some failed or were
 // unreliable, none errored; 4 some errored or did not run.
 int SweepExitStatus(const SweepResults& results);

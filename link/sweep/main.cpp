@@ -1,6 +1,11 @@
 // orvex-sweep: runs orvex-link over the corners of a sweep, on this
 // machine's cores or, through a jobs file, on GNU parallel or a Slurm array,
 // and gathers the corners' results into one table and a heat map.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -80,6 +85,28 @@ int Emit(const linksweep::SweepPlan& plan, const linksweep::PreparedSweep& prepa
     return 0;
 }
 
+// One sweep at a time in a folder. The lock is inherited by the corners'
+// runs (no close-on-exec), so that it holds while any of them still runs,
+// even after the sweep itself was killed: a second sweep would otherwise
+// empty their folders under them or count them twice.
+bool LockSweepFolder(const std::string& folder, std::string& error) {
+    std::error_code failure;
+    std::filesystem::create_directories(folder, failure);
+    const std::string path = folder + "/.orvex-sweep.lock";
+    const int lock = open(path.c_str(), O_RDWR | O_CREAT, 0644);
+    if (lock < 0) {
+        error = "cannot write in the sweep's folder " + folder;
+        return false;
+    }
+    if (flock(lock, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        error = "another sweep, or a corner of an earlier one, is still running in " + folder +
+                "; wait for it to end, or give another --out";
+        close(lock);
+        return false;
+    }
+    return true;  // held until this process and the corners it started have ended
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,6 +136,7 @@ int main(int argc, char** argv) {
     }
     error = linksweep::UnsafeForJobLines(texts);
     if (!error.empty()) return Fail(error, 2);
+    if (!LockSweepFolder(options.out, error)) return Fail(error, 1);
     linksweep::PreparedSweep prepared;
     if (!linksweep::PrepareSweepFolder(options.plan, options.out, options.force, prepared, error)) {
         return Fail(error, 1);

@@ -1,6 +1,9 @@
 // orvex-sweep as a user runs it, over the link tests' small models: on this
 // machine, through GNU parallel, restarted, and stopped by a bad value.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -76,6 +79,14 @@ TEST_F(SweepProgram, ARestartRunsOnlyTheCornersWithoutASummary) {
     EXPECT_TRUE(std::filesystem::exists(out + "/corners/3/summary.json"));
     ASSERT_EQ(Sweep(kTwoByTwo + "--out " + out + " --force", log), 4) << ReadFile(log);
     EXPECT_FALSE(std::filesystem::exists(out + "/corners/1/marker"));
+
+    // Nor while a sweep, or a corner of one, still holds the folder.
+    const int held = open((out + "/.orvex-sweep.lock").c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    EXPECT_EQ(Sweep(kTwoByTwo + "--out " + out, log), 1);
+    close(held);
+    EXPECT_NE(ReadFile(log).find("is still running in"), std::string::npos) << ReadFile(log);
 
     // Another sweep into the same folder is refused unless forced.
     EXPECT_NE(Sweep(kModels + "--tx Deemphasis=0.2,0.4 --out " + out, log), 0);

@@ -165,4 +165,25 @@ TEST(SweepHeatmap, OtherAxesAreHeldAtTheBestCorner) {
     linksim::ReleasePlotCaches();
 }
 
+// An axis whose values change nothing any corner found is named; one that
+// changes something somewhere is not.
+TEST(SweepResults, AnAxisThatChangesNothingIsNamed) {
+    linksweep::SweepResults results;
+    results.axisNames = {"channel", "rx.EQ_Level"};
+    for (const char* channel : {"loss:5", "loss:10"}) {
+        for (const char* level : {"4", "8"}) {
+            linksweep::CornerResult corner;
+            corner.values = {channel, level};
+            corner.status = linksweep::CornerStatus::Pass;
+            corner.eyeHeightV = std::string(channel) == "loss:5" ? 0.3 : 0.2;
+            results.corners.push_back(corner);
+        }
+    }
+    std::vector<std::string> dead = linksweep::DeadAxes(results);
+    ASSERT_EQ(dead.size(), 1u);
+    EXPECT_NE(dead[0].find("rx.EQ_Level changed no corner's results"), std::string::npos) << dead[0];
+    results.corners[3].eyeHeightV = 0.25;
+    EXPECT_TRUE(linksweep::DeadAxes(results).empty());
+}
+
 }  // namespace
