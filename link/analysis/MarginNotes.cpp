@@ -16,6 +16,11 @@ std::string Format(const char* format, double a, double b = 0.0, double c = 0.0)
 std::vector<std::string> MarginNotes(const MarginFacts& facts) {
     std::vector<std::string> notes;
     if (const MarginReport* m = facts.margins) {
+        if (m->walls.Gaussian()) {
+            notes.push_back(Format("the fits of the edges' two sides cross (their dual-Dirac span would be %.4f "
+                                   "UI): the edges are taken as one Gaussian, with no deterministic jitter",
+                                   m->walls.DualDiracSpanUi()));
+        }
         if (!m->fitsUsed) {
             notes.push_back("the margins come from the counted data alone, not the fits of the edges: " + m->fitsWhy);
         }

@@ -26,7 +26,11 @@ struct EyeWalls {
     TailFit late;   // their late side, one unit interval back: the left wall
     double left = 0.0;
     double right = 0.0;
-    double DeterministicUi() const { return late.mean + 1.0 - early.mean; }  // dual-Dirac peak to peak
+    // Dual-Dirac peak to peak. Where the two sides' means cross, the edges
+    // are one Gaussian rather than two peaks: no deterministic jitter.
+    double DualDiracSpanUi() const { return late.mean + 1.0 - early.mean; }
+    bool Gaussian() const { return DualDiracSpanUi() < 0.0; }
+    double DeterministicUi() const { return Gaussian() ? 0.0 : DualDiracSpanUi(); }
     double RandomRmsUi() const { return 0.5 * (early.sigma + late.sigma); }
     double Width() const { return right - left; }
     double Centre() const { return 0.5 * (left + right); }

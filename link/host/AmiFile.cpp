@@ -209,9 +209,37 @@ bool ReadReserved(const BRANCH_STRUCT& root, AmiDescription& description, std::s
 
 }  // namespace
 
+namespace {
+
+// The text without its comments: IBIS allows '|' to the end of a line,
+// anywhere outside a quoted string (a file may start with a few lines of
+// them). Line breaks stay, so that the text keeps its shape.
+std::string WithoutComments(const std::string& text) {
+    std::string kept;
+    kept.reserve(text.size());
+    bool quoted = false;
+    bool comment = false;
+    for (char c : text) {
+        if (c == '\n' || c == '\r') {
+            comment = false;
+        } else if (comment) {
+            continue;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == '|' && !quoted) {
+            comment = true;
+            continue;
+        }
+        kept += c;
+    }
+    return kept;
+}
+
+}  // namespace
+
 bool ParseAmiText(const std::string& text, AmiDescription& description, std::string& error) {
     ParsedTree tree;
-    const int code = tree.Parse(text);
+    const int code = tree.Parse(WithoutComments(text));
     if (code != AMI_PARSE_SUCCESS) {
         error = std::string("does not parse: ") + ParseFailure(code);
         return false;

@@ -6,8 +6,10 @@
 
 namespace {
 
-const char* const kAmi = R"((demo_model
-  (Description "A model (with parentheses) in its text.")
+const char* const kAmi = R"(| A comment before the root, as IBIS allows.
+(demo_model
+  (Description "A model (with parentheses) | and a bar in its text.") | a comment after it
+  | a whole line of comment, (with a parenthesis
   (Reserved_Parameters
     (AMI_Version (Usage Info) (Type String) (Value "7.1"))
     (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value True))

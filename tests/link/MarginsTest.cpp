@@ -93,6 +93,11 @@ TEST(TailFit, DualDiracWallsComeFromTheOuterPeaks) {
     const linksim::EyeWalls walls = linksim::FitEyeWalls(DualDirac(0.5, dj, rj, 20000), 40000.0, 1e-12);
     EXPECT_NEAR(walls.DeterministicUi(), dj, 0.004);
     EXPECT_NEAR(walls.RandomRmsUi(), rj, 0.0006);
+    // Sides whose means cross are one Gaussian: never a negative DJ.
+    linksim::EyeWalls crossed = walls;
+    crossed.early.mean = crossed.late.mean + 1.02;
+    EXPECT_TRUE(crossed.Gaussian());
+    EXPECT_EQ(crossed.DeterministicUi(), 0.0);
     EXPECT_NEAR(walls.early.weight, 0.25, 0.03);
     const double reach = rj * InverseGaussianTail(1e-12 / 0.25);
     EXPECT_NEAR(walls.right, 0.5 - dj / 2 - reach, 0.004);
