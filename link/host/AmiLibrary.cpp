@@ -103,7 +103,8 @@ bool AmiModelInstance::Close() {
 }
 
 size_t ClockTimesCapacity(long waveSize, int samplesPerBit) {
-    return size_t(waveSize / samplesPerBit) + 1;
+    const size_t clocks = size_t(waveSize / samplesPerBit);
+    return clocks + 2 + clocks / 16;
 }
 
 }  // namespace linksim

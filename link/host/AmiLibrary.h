@@ -74,8 +74,12 @@ private:
     std::string m_parametersOut;
 };
 
-// Room for the clock times of one AMI_GetWave call of waveSize samples, as
-// simulators size it: waveSize / samplesPerBit + 1 entries.
+// Room for the clock times of one AMI_GetWave call of waveSize samples:
+// IBIS asks for more than the clocks expected, and a receiver tracking data
+// faster than the nominal rate, or an edge on a block boundary, finds one
+// more than waveSize / samplesPerBit. So: that count, one more, the
+// terminator, and a sixteenth on top.
+size_t ClockTimesCapacity(long waveSize, int samplesPerBit);
 size_t ClockTimesCapacity(long waveSize, int samplesPerBit);
 
 }  // namespace linksim

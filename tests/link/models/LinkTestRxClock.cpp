@@ -1,7 +1,9 @@
 // A receiver for the link simulator's tests that works in AMI_GetWave: it
 // passes the waveform through unchanged and reports the falling edges of a
 // free-running clock at the bit rate, ClockPhase unit intervals into each
-// bit. Overrun makes it write one clock time more than the room it is given;
+// bit. Overrun makes it write one clock time past the room a host gives
+// (wave_size / samples per bit + 2, plus a sixteenth); ExtraTime makes it
+// give one time more than the bits of the call, at the call's last sample;
 // Backwards makes its second call's first time 0, before the times it gave;
 // AdaptLine makes AMI_Close append one adaptation-log line to "adapt.txt"
 // in the working folder, as the kit's receiver does. BusyNsPerSample makes
@@ -22,6 +24,7 @@ struct Instance {
     double phase = 0.0;
     bool overrun = false;
     bool backwards = false;
+    bool extraTime = false;
     int calls = 0;
     bool adaptLine = false;
     long busyNsPerSample = 0;
@@ -39,6 +42,7 @@ LINK_TEST_EXPORT long AMI_Init(double*, long, long, double sample_interval, doub
     instance->phase = found ? std::atof(found + 12) : 0.0;
     instance->overrun = std::strstr(parameters_in, "(Overrun True)") != nullptr;
     instance->backwards = std::strstr(parameters_in, "(Backwards True)") != nullptr;
+    instance->extraTime = std::strstr(parameters_in, "(ExtraTime True)") != nullptr;
     instance->adaptLine = std::strstr(parameters_in, "(AdaptLine True)") != nullptr;
     const char* busy = std::strstr(parameters_in, "(BusyNsPerSample ");
     instance->busyNsPerSample = busy ? std::atol(busy + 17) : 0;
@@ -51,7 +55,7 @@ LINK_TEST_EXPORT long AMI_GetWave(double*, long size, double* clock_times, char*
     while (std::chrono::steady_clock::now() < busyUntil) {
     }
     const long spb = long(instance->bitTime / instance->sampleInterval + 0.5);
-    const long room = size / spb + 1;
+    const long room = size / spb + 2 + (size / spb) / 16;
     const long offset = long(instance->phase * double(spb));
     long count = 0;
     for (long i = 0; i < size; ++i) {
@@ -60,6 +64,8 @@ LINK_TEST_EXPORT long AMI_GetWave(double*, long size, double* clock_times, char*
             clock_times[count++] = double(sample) * instance->sampleInterval;
         }
     }
+    const long last = instance->samplesSeen + size - 1;
+    if (instance->extraTime && last % spb != offset) clock_times[count++] = double(last) * instance->sampleInterval;
     instance->samplesSeen += size;
     // The second call's times start again from 0.
     if (instance->backwards && instance->calls++ == 1 && count > 0) clock_times[0] = 0.0;
