@@ -174,6 +174,8 @@ bool BuildPath(const ChannelSpec& given, const PortMap& ports, bool through, con
         outcome.lossDbAtNyquist = report.lossDbAtNyquist;
         outcome.delaySeconds = report.delaySeconds;
         outcome.precursorEnergyShare = report.precursorEnergyShare;
+        outcome.passivityExcessDb = report.passivityExcessDb;
+        outcome.passivityWorstHz = report.passivityWorstHz;
         outcome.warnings = report.warnings;
         return true;
     }

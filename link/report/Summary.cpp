@@ -183,7 +183,11 @@ Json PathJson(const ChannelSpec& spec, const ChannelOutcome& outcome) {
     if (spec.kind == ChannelKind::Touchstone) json["ports"] = outcome.ports;
     json["loss_db_at_nyquist"] = JsonNumber(outcome.lossDbAtNyquist);
     json["delay_s"] = JsonNumber(outcome.delaySeconds);
-    if (spec.kind == ChannelKind::Touchstone) json["precursor_energy_share"] = JsonNumber(outcome.precursorEnergyShare);
+    if (spec.kind == ChannelKind::Touchstone) {
+        json["precursor_energy_share"] = JsonNumber(outcome.precursorEnergyShare);
+        json["passivity_excess_db"] = JsonNumber(outcome.passivityExcessDb);
+        json["passivity_worst_hz"] = JsonNumber(outcome.passivityWorstHz);
+    }
     json["warnings"] = outcome.warnings;
     return json;
 }

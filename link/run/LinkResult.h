@@ -56,6 +56,8 @@ struct ChannelOutcome {
     double lossDbAtNyquist = std::nan("");  // of the data (a Touchstone path) or the line
     double delaySeconds = std::nan("");
     double precursorEnergyShare = std::nan("");  // Touchstone only
+    double passivityExcessDb = std::nan("");     // Touchstone only: the file's worst, over 0 dB
+    double passivityWorstHz = std::nan("");
     std::vector<std::string> warnings;
 };
 

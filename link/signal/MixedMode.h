@@ -48,9 +48,16 @@ bool DifferentialThrough(const NetworkData& network, const PortMap& map, Differe
 // empty. Only meaningful for through paths (not for crosstalk).
 std::string NumberingWarning(const NetworkData& network, const PortMap& map);
 
-// A passive network gives out at most the power it takes: at every frequency,
-// driving any one port, the power leaving all ports is at most 1. A sentence
-// naming the worst excess in dB and where it is, or empty.
+// A passive network gives out at most the power it takes, however its ports
+// are driven together: at every frequency the largest singular value of S
+// is at most 1. The worst excess over 0 dB (0 when passive) and where.
+struct PassivityExcess {
+    double excessDb = 0.0;
+    double frequencyHz = 0.0;
+};
+PassivityExcess WorstPassivityExcess(const NetworkData& network);
+// A sentence naming the worst excess in dB and where, or empty within a
+// hundredth of a dB.
 std::string PassivityWarning(const NetworkData& network);
 
 }  // namespace linksim

@@ -62,6 +62,9 @@ bool TouchstoneImpulse(const std::string& file, const PortMap& ports, bool throu
         }
         if (!numbering.empty()) report.warnings.push_back(numbering);
     }
+    const PassivityExcess excess = WorstPassivityExcess(network);
+    report.passivityExcessDb = excess.excessDb;
+    report.passivityWorstHz = excess.frequencyHz;
     const std::string passivity = PassivityWarning(network);
     if (!passivity.empty()) report.warnings.push_back(passivity);
 

@@ -21,6 +21,9 @@ struct TouchstoneChannelReport {
     double lossDbAtNyquist = 0.0;    // of the differential path alone; NaN beyond the data
     double delaySeconds = 0.0;       // of the response with the buffers
     double precursorEnergyShare = 0.0;
+    // The whole file's worst excess over passivity (largest singular value).
+    double passivityExcessDb = 0.0;
+    double passivityWorstHz = 0.0;
     std::vector<std::string> warnings;
 };
 

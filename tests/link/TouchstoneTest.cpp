@@ -198,6 +198,20 @@ TEST(TouchstoneTest, LineInEveryPortOrderGivesItsLossAndPulseResponse) {
     }
 }
 
+// Driving both ports together can give out more power than driving either
+// alone: the largest singular value tells, where sums per column do not.
+TEST(TouchstoneTest, PassivityIsJudgedByTheLargestSingularValue) {
+    NetworkData data;
+    std::string error;
+    ASSERT_TRUE(Parse("# GHz S RI R 50\n1 0.7 0 0.7 0 0.7 0 0.7 0\n2 0.5 0 0.5 0 0.5 0 0.5 0\n", 2, data, error))
+        << error;
+    const PassivityExcess excess = WorstPassivityExcess(data);
+    EXPECT_NEAR(excess.excessDb, 20.0 * std::log10(1.4), 1e-9);  // each column alone carries 0.98 of the power
+    EXPECT_DOUBLE_EQ(excess.frequencyHz, 1e9);
+    EXPECT_NE(PassivityWarning(data).find("at 1.0000 GHz it can give out 2.923 dB more"), std::string::npos)
+        << PassivityWarning(data);
+}
+
 TEST(TouchstoneTest, WarnsOfTheOtherNumberingNonPassiveDataAndNonCausalData) {
     const SkinLine line(10.0, kBitRate / 2.0, 0.5e-9);
     const std::string path = Scratch("numbered.s4p");
