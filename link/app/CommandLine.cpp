@@ -412,15 +412,14 @@ void AddChannelOptions(CLI::App& app, LinkSettings& s) {
            "PRBS and shaped by the transmitter's AMI_Init as an aggressor column; a Touchstone file may be the "
            "channel's own, with other ports")
         ->type_name("SPEC")->allow_extra_args(false)->group(group);
-    app.add_option_function<std::string>(
+    app.add_option_function<std::vector<std::string>>(
            "--aggressor-ports",
-           [&s](const std::string& text) {
-               s.aggressorPorts = ParsePorts("--aggressor-ports", text);
-               s.aggressorPortsGiven = true;
+           [&s](const std::vector<std::string>& texts) {
+               for (const std::string& text : texts) s.aggressorPorts.push_back(ParsePorts("--aggressor-ports", text));
            },
-           "the aggressor's input P, input N and the receiver's output P, output N ports in every Touchstone "
-           "aggressor (default: --ports)")
-        ->type_name("A,B,C,D")->group(group);
+           "the aggressor's input P, input N and the receiver's output P, output N ports in a Touchstone "
+           "aggressor: once for every aggressor, or once per --aggressor in order (default: --ports)")
+        ->type_name("A,B,C,D")->allow_extra_args(false)->group(group);
 }
 
 // Ohms or farads per leg, as the buffer options take them.
@@ -544,6 +543,17 @@ std::string OptionWithoutEffect(const CLI::App& app, const LinkSettings& s) {
     }
     if (app.count("--aggressor-ports") && !AnyTouchstone(s.aggressors)) {
         return "--aggressor-ports pairs the ports of a Touchstone aggressor: it needs --aggressor touchstone:PATH";
+    }
+    if (s.aggressorPorts.size() > 1 && s.aggressorPorts.size() != s.aggressors.size()) {
+        return "--aggressor-ports is given " + std::to_string(s.aggressorPorts.size()) + " times for " +
+               std::to_string(s.aggressors.size()) + " --aggressor: give it once, or once per aggressor";
+    }
+    for (size_t i = 0; i < s.aggressors.size(); ++i) {
+        if (touchstoneChannel && s.aggressors[i].kind == ChannelKind::Touchstone &&
+            s.aggressors[i].path == s.channel.path && PortMapText(s.AggressorPorts(i)) == PortMapText(s.ports)) {
+            return "--aggressor " + std::to_string(i + 1) + " is the channel's own through path (the same file and "
+                   "ports " + PortMapText(s.ports) + "): give its crosstalk ports with --aggressor-ports";
+        }
     }
     for (const char* pin : {"--tx-pin", "--rx-pin"}) {
         if (app.count(pin) && s.ibsPath.empty()) {

@@ -117,10 +117,9 @@ bool BuildChannels(const LinkSettings& settings, const std::string& txModelName,
                    columns[0], result.channel, error)) {
         return false;
     }
-    const PortMap& aggressorPorts = settings.aggressorPortsGiven ? settings.aggressorPorts : settings.ports;
     for (size_t i = 0; i < settings.aggressors.size(); ++i) {
         AggressorOutcome aggressor;
-        if (!BuildPath(settings.aggressors[i], aggressorPorts, false, result.buffers, settings.bitRate,
+        if (!BuildPath(settings.aggressors[i], settings.AggressorPorts(i), false, result.buffers, settings.bitRate,
                        settings.samplesPerUi, columns[i + 1], aggressor.path, error)) {
             error = "aggressor " + std::to_string(i + 1) + ": " + error;
             return false;

@@ -4,6 +4,7 @@
 #ifndef LINK_RUN_LINK_SETTINGS_H
 #define LINK_RUN_LINK_SETTINGS_H
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <functional>
@@ -65,8 +66,14 @@ struct LinkSettings {
     // Crosstalk: each path from an aggressor's transmitter to our receiver,
     // driven by its own PRBS; all Touchstone aggressors share one numbering.
     std::vector<ChannelSpec> aggressors;
-    PortMap aggressorPorts;
-    bool aggressorPortsGiven = false;  // else the channel's ports
+    // The ports of each Touchstone aggressor: one map for all, or one per
+    // aggressor in order; none given: the channel's ports.
+    std::vector<PortMap> aggressorPorts;
+    // The ports the Nth aggressor (from 0) is read with.
+    const PortMap& AggressorPorts(size_t index) const {
+        if (aggressorPorts.empty()) return ports;
+        return aggressorPorts.size() == 1 ? aggressorPorts[0] : aggressorPorts[std::min(index, aggressorPorts.size() - 1)];
+    }
     // The buffers at both ends: applied to Touchstone channels and --ibs
     // runs always, to loss and file channels only when one is given.
     BufferOverrides buffers;
