@@ -475,6 +475,15 @@ void AddOutputOptions(CLI::App& app, CommandLine& line) {
                 "(default: no limit)")
         ->type_name("SECONDS")->group(group);
     app.add_flag("-q,--quiet", line.quiet, "no progress bar")->group(group);
+    app.add_option_function<std::string>(
+           "--outputs",
+           [&line](const std::string& text) {
+               if (text != "all" && text != "summary") Refuse("--outputs", text, "give all or summary");
+               line.pictures = text == "all";
+           },
+           "all (default): summary.json, the pictures and adaptation.csv; summary: summary.json and the models' "
+           "own files only (lean sweep corners)")
+        ->type_name("WHAT")->group(group);
     app.add_flag_callback(
            "--sequential", [&s]() { s.overlapHostWork = false; },
            "the channel and the analysis between the receiver's calls, not beside them on a second thread "

@@ -19,6 +19,9 @@ namespace linksim {
 struct CommandLine {
     LinkSettings settings;
     bool quiet = false;
+    // Pictures and tables beside summary.json; without them (--outputs
+    // summary) a run leaves summary.json and the models' own files only.
+    bool pictures = true;
 };
 
 enum class CommandLineAction { Run, Help, Version, Fail };

@@ -158,7 +158,8 @@ int main(int argc, char** argv) {
     linksim::RunOutputs outputs;
     outputs.folder = line.settings.outDir;
     const auto eyeStart = std::chrono::steady_clock::now();
-    const bool drawn = DrawEye(result, outputs, error) && DrawMargins(result, outputs, error);
+    if (!line.pictures) outputs.eyeNote = "not drawn: --outputs summary";
+    const bool drawn = !line.pictures || (DrawEye(result, outputs, error) && DrawMargins(result, outputs, error));
     linksim::ReleasePlotCaches();
     outputs.eyePictureSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - eyeStart).count();
     if (!drawn) {

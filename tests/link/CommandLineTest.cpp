@@ -360,6 +360,10 @@ TEST(Program, LeavesNoOutputOfAnEarlierRunBehind) {
         << invertedRun["verdict_reasons"];
     EXPECT_EQ(ReadFile(out + "/summary.json"), good);
     EXPECT_FALSE(ReadFile(out + "/eye.png").empty());
+    // Lean: summary.json alone.
+    ASSERT_EQ(RunProgram(models + " --channel loss:3 --outputs summary").exitCode, 0);
+    EXPECT_FALSE(std::ifstream(out + "/eye.png").good());
+    EXPECT_EQ(ReadSummary(out)["eye"]["image"], "");
     const ProgramRun retimed =
         RunProgram(models + " --channel loss:3 --prbs 7 --rx-output retimed --bits-per-call 2000000000");
     ASSERT_EQ(retimed.exitCode, 0) << retimed.err;
