@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 #include "CountedRate.h"
 
@@ -294,13 +295,26 @@ MarginReport MeasureMargins(const MarginInput& input) {
     if (report.instantFails) report.voltageMarginV = std::min(report.voltageMarginV, 0.0);
     report.open = report.timingMarginUi > 0.0 && report.voltageMarginV > 0.0;
 
-    for (size_t i = 0; i < report.bathtub.size() && report.open; ++i) {
+    // The outline at the target and the contours at the other rates, from
+    // one fit of the levels per phase drawn: each where the bathtub is at or
+    // below its rate and the levels there do not cross.
+    std::vector<double> rates(std::begin(kContourRates), std::end(kContourRates));
+    if (std::find(rates.begin(), rates.end(), input.targetBer) == rates.end()) rates.push_back(input.targetBer);
+    std::sort(rates.rbegin(), rates.rend());
+    for (double rate : rates) report.contours.push_back({rate, {}});
+    for (size_t i = 0; i < report.bathtub.size(); ++i) {
         const double phase = report.bathtub[i].phaseUi;
         const bool outlined = std::lround(countedAt[i] * kPhasesPerUi) % kOutlineStride == 0;
-        if (outlined && phase >= report.left && phase <= report.right) {
-            const PhaseSamples samples = SampleAtPhase(input, countedAt[i]);
-            const LevelMargins levels = FitLevels(samples.ones, samples.zeros, input.targetBer, levelFitter);
-            if (levels.Opening() > 0.0) report.outline.push_back({phase, levels.oneAtBer, levels.zeroAtBer});
+        if (!outlined || report.bathtub[i].ber > rates.front()) continue;
+        const PhaseSamples samples = SampleAtPhase(input, countedAt[i]);
+        const LevelMargins levels = FitLevels(samples.ones, samples.zeros, input.targetBer, levelFitter);
+        for (Contour& contour : report.contours) {
+            const double upper = levels.one.Where(contour.ber);
+            const double lower = levels.zero.Where(contour.ber);
+            if (report.bathtub[i].ber <= contour.ber && upper > lower) contour.points.push_back({phase, upper, lower});
+        }
+        if (report.open && phase >= report.left && phase <= report.right && levels.Opening() > 0.0) {
+            report.outline.push_back({phase, levels.oneAtBer, levels.zeroAtBer});
         }
     }
     report.known = true;

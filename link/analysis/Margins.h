@@ -93,6 +93,15 @@ struct OutlinePoint {
     double lowerV = 0.0;  // the zeros'
 };
 
+// The opening of the eye at one error rate, across the phases where the
+// bathtub is at or below it.
+struct Contour {
+    double ber = 0.0;
+    std::vector<OutlinePoint> points;
+};
+// The rates a run draws contours at, beside its target.
+const double kContourRates[] = {1e-6, 1e-9, 1e-12, 1e-15};
+
 struct MarginReport {
     bool known = false;
     std::string why;  // when not known
@@ -129,6 +138,7 @@ struct MarginReport {
 
     std::vector<BathtubPoint> bathtub;  // a unit interval around the opening's centre, and the instants
     std::vector<OutlinePoint> outline;  // across the opening
+    std::vector<Contour> contours;      // at kContourRates and the target, rising rate first
 };
 
 const double kAwayFromInstantUi = 0.25;

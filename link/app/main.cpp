@@ -68,10 +68,25 @@ bool DrawEye(const linksim::LinkResult& result, linksim::RunOutputs& outputs, st
         overlay.upperV.push_back(point.upperV);
         overlay.lowerV.push_back(point.lowerV);
     }
+    std::string rates;
+    for (const linksim::Contour& contour : margins.contours) {
+        if (contour.ber == margins.targetBer) continue;
+        linksim::EyeOutline outline;
+        for (const linksim::OutlinePoint& point : contour.points) {
+            outline.phaseUi.push_back(point.phaseUi);
+            outline.upperV.push_back(point.upperV);
+            outline.lowerV.push_back(point.lowerV);
+        }
+        overlay.contours.push_back(outline);
+        char rate[16];
+        std::snprintf(rate, sizeof rate, "%s%.0e", rates.empty() ? "" : ", ", contour.ber);
+        rates += rate;
+    }
     overlay.samplingPoint = true;  // at the threshold, 0 V
-    char label[120];
-    std::snprintf(label, sizeof label, "black: the opening at BER %.0e%s; red cross: the sampling point",
-                  margins.targetBer, margins.open ? "" : " (shut: the margins are not both positive)");
+    char label[240];
+    std::snprintf(label, sizeof label, "black: the opening at BER %.0e%s; grey: at %s; red cross: the sampling point",
+                  margins.targetBer, margins.open ? "" : " (shut: the margins are not both positive)",
+                  rates.c_str());
     overlay.outlineLabel = margins.known ? label : "red cross: the sampling point";
     outputs.eyeImage = "eye.png";
     outputs.eyeNote = "the output folded over two unit intervals around each sampling instant";

@@ -141,21 +141,32 @@ void DrawColourBar(cairo_t* cr, const PlotArea& area, unsigned highest) {
     cairo_restore(cr);
 }
 
+// Round an opening: along the upper edge, back along the lower one.
+void StrokeOutline(cairo_t* cr, const PlotArea& area, const std::vector<double>& phaseUi,
+                   const std::vector<double>& upperV, const std::vector<double>& lowerV) {
+    const size_t points = std::min(phaseUi.size(), std::min(upperV.size(), lowerV.size()));
+    if (points < 2) return;
+    cairo_move_to(cr, area.X(phaseUi[0]), area.Y(upperV[0]));
+    for (size_t i = 1; i < points; ++i) cairo_line_to(cr, area.X(phaseUi[i]), area.Y(upperV[i]));
+    for (size_t i = points; i-- > 0;) cairo_line_to(cr, area.X(phaseUi[i]), area.Y(lowerV[i]));
+    cairo_close_path(cr);
+    cairo_stroke(cr);
+}
+
 void DrawOverlay(cairo_t* cr, const PlotArea& area, const EyeOverlay& overlay) {
     cairo_save(cr);
     cairo_rectangle(cr, area.x0, area.y0, area.width, area.height);
     cairo_clip(cr);
+    cairo_set_line_width(cr, 1.0);
+    for (size_t k = 0; k < overlay.contours.size(); ++k) {
+        const double grey = 0.75 - 0.5 * double(k) / double(std::max<size_t>(overlay.contours.size(), 2) - 1);
+        cairo_set_source_rgb(cr, grey, grey, grey);
+        const EyeOutline& contour = overlay.contours[k];
+        StrokeOutline(cr, area, contour.phaseUi, contour.upperV, contour.lowerV);
+    }
     cairo_set_line_width(cr, 2.0);
     cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
-    const size_t points = std::min(overlay.phaseUi.size(), std::min(overlay.upperV.size(), overlay.lowerV.size()));
-    if (points > 1) {
-        // Round the opening: along the upper edge, back along the lower one.
-        cairo_move_to(cr, area.X(overlay.phaseUi[0]), area.Y(overlay.upperV[0]));
-        for (size_t i = 1; i < points; ++i) cairo_line_to(cr, area.X(overlay.phaseUi[i]), area.Y(overlay.upperV[i]));
-        for (size_t i = points; i-- > 0;) cairo_line_to(cr, area.X(overlay.phaseUi[i]), area.Y(overlay.lowerV[i]));
-        cairo_close_path(cr);
-        cairo_stroke(cr);
-    }
+    StrokeOutline(cr, area, overlay.phaseUi, overlay.upperV, overlay.lowerV);
     if (overlay.samplingPoint) {
         const double x = area.X(overlay.samplingUi);
         const double y = area.Y(overlay.samplingV);

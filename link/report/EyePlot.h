@@ -17,10 +17,18 @@ struct EyePlotText {
 // Drawn over the density: the outline of the opening at a target error
 // rate (its upper and lower edge at phases from the sampling instant) and
 // the sampling point.
-struct EyeOverlay {
+struct EyeOutline {
     std::vector<double> phaseUi;
     std::vector<double> upperV;
     std::vector<double> lowerV;
+};
+
+struct EyeOverlay {
+    std::vector<double> phaseUi;  // the opening at the target rate, drawn black
+    std::vector<double> upperV;
+    std::vector<double> lowerV;
+    // Openings at other rates, drawn thin in grey, the highest rate lightest.
+    std::vector<EyeOutline> contours;
     std::string outlineLabel;
     bool samplingPoint = false;
     double samplingUi = 0.0;

@@ -118,6 +118,17 @@ Json EyeJson(const LinkResult& result, const RunOutputs& outputs) {
         json["height_v"] = nullptr;
         json["width_ui"] = nullptr;
     }
+    Json contours = Json::array();
+    for (const Contour& contour : result.margins.contours) {
+        Json phase = Json::array(), upper = Json::array(), lower = Json::array();
+        for (const OutlinePoint& point : contour.points) {
+            phase.push_back(point.phaseUi);
+            upper.push_back(JsonNumber(point.upperV));
+            lower.push_back(JsonNumber(point.lowerV));
+        }
+        contours.push_back({{"ber", contour.ber}, {"phase_ui", phase}, {"upper_v", upper}, {"lower_v", lower}});
+    }
+    json["contours"] = contours;
     json["image"] = outputs.eyeImage;
     json["note"] = outputs.eyeNote;
     return json;

@@ -51,6 +51,13 @@ TEST(EndToEnd, DefaultRunRecoversThePatternAfterTheIgnoredBits) {
     EXPECT_GT(margins["timing_margin_ui"].get<double>(), 0.0) << margins;
     EXPECT_GT(margins["voltage_margin_v"].get<double>(), 0.0);
     EXPECT_EQ(margins["extrapolated"], true);
+    // Contours at 1e-6 .. 1e-15, each no wider than the one at a higher rate.
+    const nlohmann::json& contours = summary["eye"]["contours"];
+    ASSERT_EQ(contours.size(), 4u) << contours;
+    for (size_t k = 1; k < contours.size(); ++k) {
+        EXPECT_LT(contours[k]["ber"].get<double>(), contours[k - 1]["ber"].get<double>());
+        EXPECT_LE(contours[k]["phase_ui"].size(), contours[k - 1]["phase_ui"].size());
+    }
     EXPECT_EQ(ReadFile(out + "/adaptation.csv").rfind("measurement,by_bit,ctle,", 0), 0u);
     // A requirement the margins do not meet fails the run's exit status.
     EXPECT_EQ(RunProgram("--require-timing 0.5 --out " + out, err), 3) << ReadFile(err);

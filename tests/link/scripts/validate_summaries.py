@@ -20,14 +20,15 @@ except ImportError:
 program, schema_path, models, kit_ibs = sys.argv[1:5]
 
 
-def lossy_line_s2p(path):
-    """A differential 2-port: a matched line of 6 dB at 5 GHz and 200 ps."""
+def lossy_line_s2p(path, scale=1.0):
+    """A differential 2-port: a matched line of 6 dB at 5 GHz and 200 ps,
+    its through path scaled (a crosstalk path when small)."""
     with open(path, "w") as f:
         f.write("# GHz S RI R 100\n")
         for k in range(0, 401):
             ghz = 0.05 * k
             loss_db = 6.0 * math.sqrt(ghz / 5.0)
-            s21 = 10 ** (-loss_db / 20) * cmath.exp(-2j * math.pi * ghz * 0.2)
+            s21 = scale * 10 ** (-loss_db / 20) * cmath.exp(-2j * math.pi * ghz * 0.2)
             f.write(f"{ghz:.3f} 0 0 {s21.real:.9f} {s21.imag:.9f} {s21.real:.9f} {s21.imag:.9f} 0 0\n")
 
 
@@ -38,6 +39,8 @@ def main():
     scratch = tempfile.mkdtemp(prefix="summary-schema-")
     s2p = os.path.join(scratch, "line.s2p")
     lossy_line_s2p(s2p)
+    crosstalk = os.path.join(scratch, "crosstalk.s2p")
+    lossy_line_s2p(crosstalk, 0.03)
     test_models = f"--tx-model {models}/LinkTestTx.so --rx-model {models}/LinkTestRx"
     runs = {
         "kit, equalised, with requirements": "--bits 150k --require-timing 0.1 --require-voltage 10m",
@@ -45,7 +48,7 @@ def main():
         "kit, failing on a 1 dB line": "--bits 150k --channel loss:1",
         "kit from its IBIS file, stressed": f"--bits 150k --ibs {kit_ibs} --rx-pin RX_P --tx-rj 1p "
                                             "--tx-sj 0.1@1M --rx-noise 5m --tx-ppm 50",
-        "Touchstone channel and aggressor": f"--bits 150k --channel touchstone:{s2p} --aggressor touchstone:{s2p}",
+        "Touchstone channel and aggressor": f"--bits 150k --channel touchstone:{s2p} --aggressor touchstone:{crosstalk}",
         "receiver with its own clock": test_models + "Clock.so --bits 5000 --channel loss:3",
         "receiver from its impulse response": test_models + "Init.so --bits 5000 --channel loss:3",
         "receiver without clock times": test_models + "Pass.so --bits 5000 --channel loss:3",
