@@ -14,6 +14,9 @@ namespace linksim {
 namespace {
 
 enum class NumberFormat { RealImaginary, MagnitudeAngle, DecibelAngle };
+
+// Far more frequency points than any file holds, and a count that fits.
+const double kMostFrequencies = 1e9;
 enum class MatrixLayout { Full, Lower, Upper };
 
 struct OptionLine {
@@ -177,8 +180,8 @@ private:
             }
         } else if (keyword == "[NUMBER OF FREQUENCIES]") {
             double count = 0.0;
-            if (!ParseNumber(rest, count) || count < 1.0) {
-                m_error = "[Number of Frequencies] needs a positive whole number";
+            if (!ParseNumber(rest, count) || count < 1.0 || count > kMostFrequencies || count != std::floor(count)) {
+                m_error = "[Number of Frequencies] needs a whole number from 1 to 1e9";
                 return false;
             }
             m_file.frequencyCount = long(count);

@@ -152,6 +152,9 @@ TEST(TouchstoneTest, RefusesWhatItCannotRead) {
         {"[Version] 2.0\n# GHz S RI\n[Number of Ports] 2\n[Two-Port Data Order] 21_12\n"
          "[Number of Frequencies] 3\n[Network Data]\n1 0 0 0 0 0 0 0 0\n2 0 0 0 0 0 0 0 0\n",
          0, "says 3 but the data hold 2"},
+        // found by fuzzing: a count beyond any integer
+        {"[Version] 2.0\n[Number of Frequencies] 5111111111111111111111111111111111\n", 0,
+         "[Number of Frequencies] needs a whole number from 1 to 1e9"},
     };
     for (const auto& test : cases) {
         NetworkData data;
