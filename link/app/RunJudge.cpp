@@ -148,6 +148,12 @@ Verdict JudgeRun(const LinkSettings& settings, const LinkResult& result) {
                                   "the channel file",
                                   result.errors.invertedBer, double(result.errors.invertedLatencyBits)));
     }
+    const double sent = double(result.bits) - double(std::max(result.ignoreBits, 0L));
+    if (result.errors.aligned && double(result.errors.compared) < kLeastComparedShare * sent) {
+        failures.push_back(Format("only %.0f of the %.0f bits sent after the ignored ones were compared: the "
+                                  "receiver's clock gave too few sampling instants to judge the link",
+                                  double(result.errors.compared), sent));
+    }
     if (!result.errors.aligned) {
         failures.push_back("the receiver's output never lined up with the transmitted bits");
     } else if (result.margins.known) {

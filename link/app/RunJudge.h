@@ -12,6 +12,9 @@ namespace linksim {
 
 // A tail fit of fewer crossing times than this cannot carry a margin.
 const size_t kFewestFittedCrossings = 100;
+// A run must compare at least this share of the bits sent after the
+// ignored ones (a clock at the data's rate gives all but a few).
+const double kLeastComparedShare = 0.9;
 
 Verdict JudgeRun(const LinkSettings& settings, const LinkResult& result);
 

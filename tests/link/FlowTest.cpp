@@ -71,6 +71,13 @@ TEST(LinkFlow, ImpulseResponseOfTheTransmitterThenReceiverGetWave) {
     settings.tx.overrides.clear();
     settings.rx.overrides = {{"ExtraTime", "True"}};
     EXPECT_GT(RunOk(settings).clock.clockCount, 12000u);
+
+    // One that gives an instant every other bit compares half the bits: a fail.
+    settings.rx.overrides = {{"HalfRate", "True"}};
+    const linksim::LinkResult half = RunOk(settings);
+    EXPECT_EQ(half.verdict.kind, linksim::VerdictKind::Fail);
+    ASSERT_FALSE(half.verdict.reasons.empty());
+    EXPECT_NE(half.verdict.reasons[0].find("were compared"), std::string::npos) << half.verdict.reasons[0];
 }
 
 // The kit's receiver, stood in for by the clock test model under its name,

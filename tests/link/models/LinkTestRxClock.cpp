@@ -4,6 +4,7 @@
 // bit. Overrun makes it write one clock time past the room a host gives
 // (wave_size / samples per bit + 2, plus a sixteenth); ExtraTime makes it
 // give one time more than the bits of the call, at the call's last sample;
+// HalfRate makes it give a time every other bit only;
 // Backwards makes its second call's first time 0, before the times it gave;
 // AdaptLine makes AMI_Close append one adaptation-log line to "adapt.txt"
 // in the working folder, as the kit's receiver does. BusyNsPerSample makes
@@ -25,6 +26,7 @@ struct Instance {
     bool overrun = false;
     bool backwards = false;
     bool extraTime = false;
+    bool halfRate = false;
     int calls = 0;
     bool adaptLine = false;
     long busyNsPerSample = 0;
@@ -43,6 +45,7 @@ LINK_TEST_EXPORT long AMI_Init(double*, long, long, double sample_interval, doub
     instance->overrun = std::strstr(parameters_in, "(Overrun True)") != nullptr;
     instance->backwards = std::strstr(parameters_in, "(Backwards True)") != nullptr;
     instance->extraTime = std::strstr(parameters_in, "(ExtraTime True)") != nullptr;
+    instance->halfRate = std::strstr(parameters_in, "(HalfRate True)") != nullptr;
     instance->adaptLine = std::strstr(parameters_in, "(AdaptLine True)") != nullptr;
     const char* busy = std::strstr(parameters_in, "(BusyNsPerSample ");
     instance->busyNsPerSample = busy ? std::atol(busy + 17) : 0;
@@ -60,7 +63,7 @@ LINK_TEST_EXPORT long AMI_GetWave(double*, long size, double* clock_times, char*
     long count = 0;
     for (long i = 0; i < size; ++i) {
         const long sample = instance->samplesSeen + i;
-        if (sample % spb == offset && count < room - 1) {
+        if (sample % spb == offset && count < room - 1 && !(instance->halfRate && (sample / spb) % 2 == 1)) {
             clock_times[count++] = double(sample) * instance->sampleInterval;
         }
     }
