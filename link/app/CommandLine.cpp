@@ -445,6 +445,9 @@ void AddBufferOptions(CLI::App& app, LinkSettings& s) {
         ->type_name("PIN")->group(group);
     app.add_option("--rx-pin", s.rxPin, "the receiver's pin or signal name in the --ibs file")
         ->type_name("PIN")->group(group);
+    app.add_flag("--allow-outside-executables", s.allowOutsideExecutables,
+                 "load model libraries the --ibs file names outside its own folder (an absolute path, or ..)")
+        ->group(group);
     AddBufferValue(app, "--tx-impedance", s.buffers.txOhms, Unit::Ohms, false,
                    "the transmitter's output impedance per leg, ohms. Buffers apply to Touchstone channels and "
                    "--ibs runs (defaults from the .ibs file beside the models, 50 ohm without one), and to loss: "
@@ -564,9 +567,9 @@ std::string OptionWithoutEffect(const CLI::App& app, const LinkSettings& s) {
                    "ports " + PortMapText(s.ports) + "): give its crosstalk ports with --aggressor-ports";
         }
     }
-    for (const char* pin : {"--tx-pin", "--rx-pin"}) {
-        if (app.count(pin) && s.ibsPath.empty()) {
-            return std::string(pin) + " names a pin of an IBIS file: it needs --ibs PATH";
+    for (const char* option : {"--tx-pin", "--rx-pin", "--allow-outside-executables"}) {
+        if (app.count(option) && s.ibsPath.empty()) {
+            return std::string(option) + " applies to the models of an IBIS file: it needs --ibs PATH";
         }
     }
     return "";
@@ -587,7 +590,7 @@ bool CompleteLinkOptions(const CLI::App& app, CommandLine& line, std::string& er
         IbisFile file;
         std::string unreadable;
         if (ReadIbisFile(s.ibsPath, file, unreadable)) {
-            if (!ChooseLinkModels(file, s.txPin, s.rxPin, s.ibs, error)) return false;
+            if (!ChooseLinkModels(file, s.txPin, s.rxPin, s.allowOutsideExecutables, s.ibs, error)) return false;
             kitReceiver = kitReceiver &&
                           std::filesystem::path(ExecutableForThisPlatform(s.ibs.rx)->library).stem() == KitReceiverName();
         } else {

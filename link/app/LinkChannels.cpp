@@ -94,7 +94,7 @@ bool ChooseIbis(const LinkSettings& settings, IbisChoice& choice, std::string& e
     }
     IbisFile file;
     return ReadIbisFile(settings.ibsPath, file, error) &&
-           ChooseLinkModels(file, settings.txPin, settings.rxPin, choice, error);
+           ChooseLinkModels(file, settings.txPin, settings.rxPin, settings.allowOutsideExecutables, choice, error);
 }
 
 void ModelsFromIbis(const IbisChoice& choice, ModelSpec& tx, ModelSpec& rx) {

@@ -184,8 +184,13 @@ private:
         if (fields.empty() || Lower(fields[0]) != "executable") return true;
         if (fields.size() < 4) return Fail("Executable needs a platform, a library and an .ami file");
         const fs::path folder = fs::path(m_file.path).parent_path();
-        m_file.models.back().executables.push_back(
-            IbisExecutable{fields[1], (folder / fields[2]).string(), (folder / fields[3]).string()});
+        IbisExecutable executable{fields[1], (folder / fields[2]).string(), (folder / fields[3]).string(), false};
+        for (const std::string& name : {fields[2], fields[3]}) {
+            const fs::path relative = fs::path(name).lexically_normal();
+            executable.outside = executable.outside || relative.is_absolute() ||
+                                 (!relative.empty() && *relative.begin() == "..");
+        }
+        m_file.models.back().executables.push_back(executable);
         return true;
     }
 
@@ -369,11 +374,19 @@ bool ChooseModel(const IbisFile& file, bool transmitter, const std::string& pin,
     return true;
 }
 
-bool ChooseLinkModels(const IbisFile& file, const std::string& txPin, const std::string& rxPin, IbisChoice& choice,
-                      std::string& error) {
+bool ChooseLinkModels(const IbisFile& file, const std::string& txPin, const std::string& rxPin,
+                      bool allowOutsideExecutables, IbisChoice& choice, std::string& error) {
     const IbisModel* tx = nullptr;
     const IbisModel* rx = nullptr;
     if (!ChooseModel(file, true, txPin, tx, error) || !ChooseModel(file, false, rxPin, rx, error)) return false;
+    for (const IbisModel* model : {tx, rx}) {
+        const IbisExecutable* executable = ExecutableForThisPlatform(*model);
+        if (executable->outside && !allowOutsideExecutables) {
+            error = "the model " + model->name + " of " + file.path + " names its executable outside the file's "
+                    "folder (" + executable->library + "): give --allow-outside-executables to load it";
+            return false;
+        }
+    }
     choice.file = file;
     choice.tx = *tx;
     choice.rx = *rx;

@@ -21,6 +21,9 @@ struct IbisExecutable {
     std::string platform;  // <operating system>_<compiler>_<bits>
     std::string library;   // absolute: the .ibs file's folder is the kit's
     std::string ami;
+    // The file names the library or .ami outside its own folder (an
+    // absolute path, or one that climbs out with ..).
+    bool outside = false;
 };
 
 struct IbisModel {
@@ -89,8 +92,9 @@ struct IbisChoice {
     std::string txPin;  // the pins as the file names them; empty: by Model_type
     std::string rxPin;
 };
-bool ChooseLinkModels(const IbisFile& file, const std::string& txPin, const std::string& rxPin, IbisChoice& choice,
-                      std::string& error);
+// An executable outside the file's folder is loaded only when allowed.
+bool ChooseLinkModels(const IbisFile& file, const std::string& txPin, const std::string& rxPin,
+                      bool allowOutsideExecutables, IbisChoice& choice, std::string& error);
 
 // An IBIS file in folder whose [Algorithmic Model] names libraryName for
 // this platform, or empty: where a model's analog data are, when only its

@@ -81,6 +81,7 @@ struct LinkSettings {
     std::string txPin;    // which of its models (empty: by Model_type)
     std::string rxPin;
     IbisChoice ibs;       // the file as read once, when the command line read it
+    bool allowOutsideExecutables = false;  // an --ibs file may name libraries beyond its folder
     size_t bitsPerCall = 1024;  // capped at the bits of the run
     long ignoreBits = -1;       // bits not counted; -1: the models' Ignore_Bits
     double modelTimeout = 0.0;  // seconds a model call may take; 0: no limit

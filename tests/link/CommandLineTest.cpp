@@ -135,6 +135,7 @@ TEST(CommandLine, StressAndTargetRate) {
         {"--ber", "0.01"},     {"--model-timeout", "1e10"},
         // options that would do nothing without another
         {"--ports", "1,2,3,4"}, {"--aggressor-ports", "1,2,3,4"}, {"--tx-pin", "1"}, {"--rx-pin", "RX_P"},
+        {"--allow-outside-executables"},
         {"--ports", "1,3,2,4", "--channel", "touchstone:pair.s2p"},
         // an aggressor that is the channel's own through path; ports for some aggressors only
         {"--aggressor", "touchstone:a.s4p", "--channel", "touchstone:a.s4p"},

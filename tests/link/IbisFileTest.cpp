@@ -131,6 +131,17 @@ TEST(IbisFileTest, ReadsASmallFileAndSaysWhichModelIsMeant) {
     EXPECT_FALSE(ChooseModel(file, true, "Z9", model, error));
     ASSERT_TRUE(ChooseModel(file, false, "", model, error)) << error;
     EXPECT_EQ(model->name, "io");
+    // An executable named outside the file's folder loads only when allowed.
+    IbisChoice choice;
+    ASSERT_TRUE(ChooseLinkModels(file, "DATA_N", "", false, choice, error)) << error;
+    std::string outside = kSmallIbs;
+    outside.replace(outside.find("Linux_gcc_64 drv.so"), 19, "Linux_gcc_64 ../../drv.so");
+    const std::string outsidePath = Scratch("outside.ibs");
+    std::ofstream(outsidePath) << outside;
+    ASSERT_TRUE(ReadIbisFile(outsidePath, file, error)) << error;
+    EXPECT_FALSE(ChooseLinkModels(file, "DATA_N", "", false, choice, error));
+    EXPECT_NE(error.find("--allow-outside-executables"), std::string::npos) << error;
+    EXPECT_TRUE(ChooseLinkModels(file, "DATA_N", "", true, choice, error)) << error;
     // A flat clamp table is an open input.
     IbisModel open;
     open.type = "Input";
