@@ -9,6 +9,7 @@
 # sanitizer report fails the script; the reproducer is left in build-fuzz/.
 set -e
 cd "$(dirname "$0")/.."
+. scripts/fuzz-run.sh
 seconds=${1:?usage: $0 SECONDS}
 out=build-fuzz
 mkdir -p "$out/corpus"
@@ -19,16 +20,5 @@ cp fuzz/corpus/* "$out/corpus/"
   -DTESSEL_CHECKED=1 -DTESSEL_EXPORT_LIBRARY_CLASSES=0 -Iinclude -Iami \
   fuzz/parser_fuzz.cpp ami/*.cpp -o "$out/parser_fuzz"
 
-status=0
-ASAN_OPTIONS=detect_leaks=1 "$out/parser_fuzz" -max_total_time="$seconds" -print_final_stats=1 \
-  -max_len=262144 -dict=fuzz/parser.dict \
-  -artifact_prefix="$out/" "$out/corpus" >"$out/fuzz.log" 2>&1 || status=$?
-if [ "$status" -ne 0 ] ||
-   grep -q -E 'ERROR: (AddressSanitizer|LeakSanitizer)|runtime error:|==ERROR' "$out/fuzz.log"; then
-  tail -n 60 "$out/fuzz.log" >&2
-  echo "fuzz-parser: FAILED (exit $status), see $out/fuzz.log" >&2
-  exit 1
-fi
-executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$out/fuzz.log")
-inputs=$(ls "$out/corpus" | wc -l)
-echo "fuzz-parser: $executions executions in ${seconds}s, corpus $inputs inputs, no findings"
+fuzz_run fuzz-parser "$out/parser_fuzz" "$out/fuzz.log" "$seconds" \
+  -max_len=262144 -dict=fuzz/parser.dict -artifact_prefix="$out/" "$out/corpus"

@@ -9,6 +9,7 @@
 # in build-fuzz/.
 set -e
 cd "$(dirname "$0")/.."
+. scripts/fuzz-run.sh
 seconds=${1:?usage: $0 SECONDS}
 out=build-fuzz
 mkdir -p "$out"
@@ -30,16 +31,6 @@ for reader in ibis ami impulse touchstone; do
   rm -rf "$out/${reader}_corpus"
   mkdir -p "$out/${reader}_corpus"
   cp fuzz/readers/"$reader"/* "$out/${reader}_corpus/"
-  status=0
-  ASAN_OPTIONS=detect_leaks=1 "$out/${reader}_fuzz" -max_total_time="$seconds" -print_final_stats=1 \
-    -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
-    -artifact_prefix="$out/${reader}-" "$out/${reader}_corpus" >"$out/${reader}_fuzz.log" 2>&1 || status=$?
-  if [ "$status" -ne 0 ] ||
-     grep -q -E 'ERROR: (AddressSanitizer|LeakSanitizer)|runtime error:|==ERROR' "$out/${reader}_fuzz.log"; then
-    tail -n 60 "$out/${reader}_fuzz.log" >&2
-    echo "fuzz-readers: $reader FAILED (exit $status), see $out/${reader}_fuzz.log" >&2
-    exit 1
-  fi
-  executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$out/${reader}_fuzz.log")
-  echo "fuzz-readers: $reader: $executions executions in ${seconds}s, no findings"
+  fuzz_run "fuzz-readers: $reader" "$out/${reader}_fuzz" "$out/${reader}_fuzz.log" "$seconds" \
+    -max_len=65536 -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$out/${reader}-" "$out/${reader}_corpus"
 done
