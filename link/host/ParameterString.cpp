@@ -55,10 +55,15 @@ std::string Describe(const AmiParameter& parameter, const std::string& value) {
 bool WriteTyped(const AmiParameter& parameter, const std::string& value, std::string& written, std::string& error) {
     switch (parameter.type) {
         case AmiType::Integer: {
+            // A whole number written as a decimal (3.0, 1e3) is that integer.
             long number = 0;
+            double decimal = 0.0;
             if (!ParseLong(value, number)) {
-                error = Describe(parameter, value) + " is not an integer";
-                return false;
+                if (!ParseDouble(value, decimal) || decimal != std::floor(decimal) || std::fabs(decimal) > 9e15) {
+                    error = Describe(parameter, value) + " is not an integer";
+                    return false;
+                }
+                number = long(decimal);
             }
             written = std::to_string(number);
             return true;

@@ -66,6 +66,9 @@ TEST(ParameterString, DefaultsAndOverridesOfEveryInputInFileOrder) {
     ASSERT_TRUE(Choose(model, {{"DE", "7"}, {"on", "true"}, {"eq.c2", "-0.2"}, {"step", "0.45"}, {"mode", "4"}}, text))
         << text;
     EXPECT_EQ(text, "(m (DE 7) (gain 1.0) (mode 4) (step 0.45) (name \"lane a\") (on True) (eq (c1 -0.1) (c2 -0.2)))");
+    // An integer written as a whole decimal is that integer.
+    ASSERT_TRUE(Choose(model, {{"DE", "5.0"}}, text)) << text;
+    EXPECT_NE(text.find("(DE 5)"), std::string::npos) << text;
 }
 
 TEST(ParameterString, EveryBadOverrideIsNamed) {
