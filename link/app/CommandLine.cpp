@@ -142,6 +142,7 @@ const char* const kFiguresHelp =
     "  1  the run could not complete (a file, a model or the output folder failed; the message says which)\n"
     "  2  a bad option (a value outside the grammar, a repeated option)\n"
     "  3  a --require-* was not met, or the verdict was fail or unreliable\n"
+    "  128 + signal  interrupted (SIGINT, SIGTERM, SIGHUP): the earlier outputs are left as they were\n"
     "\nthe verdict (first line printed; verdict and verdict_reasons in summary.json):\n"
     "  pass        the counted errors, the margins and the clock all show the link meets --ber\n"
     "  fail        errors above the target at the sampling instant, the clock on the data crossings,\n"

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "CNumbers.h"
+
 namespace linksim {
 
 HostWorker::HostWorker(bool ownThread) {
@@ -45,6 +47,7 @@ void HostWorker::Wait() {
 }
 
 void HostWorker::Serve() {
+    UseCNumbersOnThisThread();
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         m_changed.wait(lock, [this] { return m_busy || m_stopping; });

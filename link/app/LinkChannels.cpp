@@ -7,6 +7,7 @@
 
 #include "Channel.h"
 #include "IbisFile.h"
+#include "IbisPlausibility.h"
 #include "KitModels.h"
 #include "Prbs.h"
 #include "FrequencyImpulse.h"
@@ -64,8 +65,8 @@ void TakeRx(const IbisModel& model, BufferLoads& loads) {
 }
 
 // From the IBIS file beside each library that names it, where there is one.
-std::string BuffersBesideModels(const std::string& txLibrary, const std::string& rxLibrary, BufferLoads& loads) {
-    std::string source;
+bool BuffersBesideModels(const std::string& txLibrary, const std::string& rxLibrary, BuffersOutcome& buffers,
+                         std::string& error) {
     const struct {
         const std::string& library;
         void (*take)(const IbisModel&, BufferLoads&);
@@ -78,11 +79,31 @@ std::string BuffersBesideModels(const std::string& txLibrary, const std::string&
         std::string ignored;
         const IbisModel* model = nullptr;
         if (!path.empty() && ReadIbisFile(path, file, ignored) && (model = ModelOfLibrary(file, end.library))) {
-            end.take(*model, loads);
-            source += std::string(source.empty() ? "" : "; ") + end.role + " from " + path;
+            if (!CheckBufferValues(file, *model, buffers.warnings, error)) return false;
+            end.take(*model, buffers.loads);
+            buffers.source += std::string(buffers.source.empty() ? "" : "; ") + end.role + " from " + path;
         }
     }
-    return source;
+    return true;
+}
+
+// The models and package an --ibs file chose, their values checked.
+bool BuffersOfIbis(const LinkSettings& settings, const IbisChoice& ibs, BuffersOutcome& buffers, std::string& error) {
+    IbisChoice choice = ibs;
+    if (!choice.chosen && !ChooseIbis(settings, choice, error)) return false;
+    if (!CheckBufferValues(choice.file, choice.tx, buffers.warnings, error) ||
+        !CheckBufferValues(choice.file, choice.rx, buffers.warnings, error) ||
+        !CheckPackageValues(choice.file, buffers.warnings, error)) {
+        return false;
+    }
+    BufferLoads& loads = buffers.loads;
+    TakeTx(choice.tx, loads);
+    TakeRx(choice.rx, loads);
+    loads.packageOhms = choice.file.packageOhms;
+    loads.packageHenries = choice.file.packageHenries;
+    loads.packageFarads = choice.file.packageFarads;
+    buffers.source = "models " + choice.tx.name + " and " + choice.rx.name + " and the package of " + choice.file.path;
+    return true;
 }
 
 }  // namespace
@@ -123,19 +144,11 @@ bool ResolveBuffers(const LinkSettings& settings, const IbisChoice& ibs, const s
         settings.channel.kind == ChannelKind::Touchstone || !settings.ibsPath.empty() || settings.buffers.Any();
     BufferLoads& loads = buffers.loads;
     if (!settings.ibsPath.empty()) {
-        IbisChoice choice = ibs;
-        if (!choice.chosen && !ChooseIbis(settings, choice, error)) return false;
-        TakeTx(choice.tx, loads);
-        TakeRx(choice.rx, loads);
-        loads.packageOhms = choice.file.packageOhms;
-        loads.packageHenries = choice.file.packageHenries;
-        loads.packageFarads = choice.file.packageFarads;
-        buffers.source =
-            "models " + choice.tx.name + " and " + choice.rx.name + " and the package of " + choice.file.path;
+        if (!BuffersOfIbis(settings, ibs, buffers, error)) return false;
     } else if (buffers.applied) {
         // Only read when the buffers apply: the .ibs files beside the models
         // are otherwise none of the run's business.
-        buffers.source = BuffersBesideModels(txLibrary, rxLibrary, loads);
+        if (!BuffersBesideModels(txLibrary, rxLibrary, buffers, error)) return false;
         if (buffers.source.empty()) buffers.source = "defaults (50 ohm, no capacitance)";
     }
     if (IncludesPad(txModelName) && std::isnan(settings.buffers.txFarads)) {

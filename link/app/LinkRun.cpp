@@ -216,6 +216,31 @@ bool InitializeModel(AmiModelInstance& instance, ModelRun& run, std::vector<doub
     return true;
 }
 
+bool AllZero(const std::vector<double>& response) {
+    return std::all_of(response.begin(), response.end(), [](double value) { return value == 0.0; });
+}
+
+// A model whose returned impulse response the link is built from, and which
+// returned nothing but zeros: every decision is then a guess.
+std::string SilentPath(const LinkResult& result, const std::vector<double>& afterTx,
+                       const std::vector<double>& afterRx) {
+    const struct {
+        const ModelRun& model;
+        bool taken;
+        const std::vector<double>& returned;
+    } steps[] = {
+        {result.tx, result.tx.description.initReturnsImpulse && !result.tx.getWaveUsed, afterTx},
+        {result.rx, result.rx.description.initReturnsImpulse && !result.rx.getWaveUsed, afterRx},
+    };
+    for (const auto& step : steps) {
+        if (step.taken && AllZero(step.returned)) {
+            return step.model.description.modelName + " AMI_Init returned an impulse response of zeros: nothing of "
+                                                       "the transmitted bits reaches the receiver's output";
+        }
+    }
+    return "";
+}
+
 std::vector<double> Taps(const std::vector<double>& impulse, double sampleInterval) {
     std::vector<double> taps(impulse);
     for (double& tap : taps) tap *= sampleInterval;
@@ -412,6 +437,7 @@ bool BuildImpulseMatrix(RunState& run, std::string& error) {
     result.sampleInterval = result.unitInterval / settings.samplesPerUi;
     if (!BuildChannels(settings, result.tx.description.modelName, result, run.matrix, error)) return false;
     run.rows = result.impulseSamples;
+    for (const std::string& warning : result.buffers.warnings) result.notes.push_back("buffers: " + warning);
     for (const std::string& warning : result.channel.warnings) result.notes.push_back("channel: " + warning);
     for (size_t i = 0; i < result.aggressors.size(); ++i) {
         for (const std::string& warning : result.aggressors[i].path.warnings) {
@@ -463,6 +489,7 @@ bool InitializeModels(RunState& run, std::string& error) {
         result.notes.push_back(txModel.modelName + " returns its impulse response and has AMI_GetWave; with a receiver "
                                "without AMI_GetWave its effect is taken from its AMI_Init alone");
     }
+    result.silentPath = SilentPath(result, Column(run.afterTxMatrix, run.rows, 0), Column(run.afterRxMatrix, run.rows, 0));
     Describe(run.effective, result);
     return true;
 }

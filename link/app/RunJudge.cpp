@@ -68,6 +68,18 @@ void JudgeMargins(const LinkResult& result, std::vector<std::string>& failures,
     }
 }
 
+// A retimed output shows no eye of why its decisions are wrong: where to
+// look instead.
+std::string RetimedAdvice(const LinkResult& result) {
+    const KitModel* kit = FindKitModel(result.rx.description.modelName);
+    if (kit && kit->defaultParameter) {
+        return std::string("; the output is the receiver's retimed decision, which shows no eye of why: run with --rx ") +
+               kit->defaultParameter + "=" + kit->defaultValue + " to see its equalised output, eye and margins";
+    }
+    return "; the output is the receiver's retimed decision, which shows no eye of why: if the receiver can put out "
+           "its equalised waveform, run that (--rx-output equalised) to see its eye and margins";
+}
+
 // A run without margins (a retimed output) is judged by its counts alone.
 void JudgeCountsAlone(const LinkSettings& settings, const LinkResult& result, std::vector<std::string>& failures,
                       std::vector<std::string>& doubts) {
@@ -76,7 +88,8 @@ void JudgeCountsAlone(const LinkSettings& settings, const LinkResult& result, st
         doubts.push_back("no bits were compared");
     } else if (CountedAbove(errors.errors, errors.compared, settings.targetBer)) {
         failures.push_back(Format("%.0f errors were counted in %.0f bits, above BER %.0e beyond statistical doubt",
-                                  double(errors.errors), double(errors.compared), settings.targetBer));
+                                  double(errors.errors), double(errors.compared), settings.targetBer) +
+                           (result.retimedOutput ? RetimedAdvice(result) : std::string()));
     } else if (!result.retimedOutput) {
         doubts.push_back("no margins were measured: " + result.margins.why);
     }
@@ -142,6 +155,7 @@ double RateAtInstant(const LinkResult& result) {
 Verdict JudgeRun(const LinkSettings& settings, const LinkResult& result) {
     std::vector<std::string> failures;
     std::vector<std::string> doubts;
+    if (!result.silentPath.empty()) failures.push_back(result.silentPath);
     if (result.errors.inverted) {
         failures.push_back(Format("the output is inverted: the opposite decisions match the pattern (BER %.2g at a "
                                   "latency of %.0f bits); P and N are swapped somewhere, most likely in --ports or in "

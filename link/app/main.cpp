@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "AdaptationCsv.h"
+#include "CNumbers.h"
 #include "CommandLine.h"
 #include "EyeDensity.h"
 #include "EyePlot.h"
@@ -134,6 +135,8 @@ bool DrawMargins(const linksim::LinkResult& result, linksim::RunOutputs& outputs
 
 int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
+    // Whatever locale a model sets, the host's numbers keep their points.
+    linksim::UseCNumbersOnThisThread();
     // A model that crashes is named with the entry point it crashed in.
     linksim::InstallCrashReport("orvex-link");
     std::vector<std::string> arguments(argv + 1, argv + argc);

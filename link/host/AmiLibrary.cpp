@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "InputFile.h"
 #include "ModelWatch.h"
 
 namespace linksim {
@@ -29,9 +30,12 @@ AmiLibrary::~AmiLibrary() {
 
 bool AmiLibrary::Exists(const std::string& path, std::string& error) {
     std::error_code failure;
-    if (std::filesystem::exists(path, failure)) return true;
-    error = "cannot load the model library " + path + ": there is no such file";
-    return false;
+    if (!std::filesystem::exists(path, failure)) {
+        error = "cannot load the model library " + path + ": there is no such file";
+        return false;
+    }
+    // dlopen would wait forever on a FIFO, and read a device to its end.
+    return CheckRegularFile(path, "the model library", kMaxModelLibraryBytes, error);
 }
 
 bool AmiLibrary::Load(const std::string& path, bool needsGetWave, std::string& error) {

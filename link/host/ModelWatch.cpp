@@ -12,6 +12,8 @@
 #include <mutex>
 #include <thread>
 
+#include "CNumbers.h"
+
 namespace linksim {
 
 namespace {
@@ -103,6 +105,7 @@ public:
 
 private:
     void Watch() {
+        UseCNumbersOnThisThread();
         std::unique_lock<std::mutex> lock(m_mutex);
         while (!m_stopping) {
             if (!m_running) {

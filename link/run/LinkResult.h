@@ -65,6 +65,7 @@ struct BuffersOutcome {
     bool applied = false;
     BufferLoads loads;
     std::string source;  // where the values came from
+    std::vector<std::string> warnings;  // values outside the usual ranges
 };
 
 struct AggressorOutcome {
@@ -133,6 +134,10 @@ struct LinkResult {
     size_t impulseSamples = 0;  // the impulse matrix's rows
     std::vector<std::string> flow;   // what went where, in order
     std::vector<std::string> notes;  // anything a user should know about the run
+    // Why nothing of the channel can reach the receiver's output (a model's
+    // AMI_Init returned an impulse response of zeros); empty when something
+    // can.
+    std::string silentPath;
 
     ChannelOutcome channel;
     BuffersOutcome buffers;

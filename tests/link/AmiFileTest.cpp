@@ -92,7 +92,7 @@ TEST(AmiFile, SaysWhyAFileCannotBeUsed) {
     linksim::AmiDescription model;
     std::string error;
     EXPECT_FALSE(linksim::ReadAmiFile("/nonexistent/x.ami", model, error));
-    EXPECT_EQ(error, "cannot read the .ami file /nonexistent/x.ami");
+    EXPECT_EQ(error, "cannot read the .ami file /nonexistent/x.ami: No such file or directory");
 }
 
 }  // namespace

@@ -2,6 +2,11 @@
 // success and the one line it gives for each kind of bad input.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +14,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -271,7 +278,7 @@ TEST(Program, EveryBadInputGetsOneLineAndAFailure) {
     std::ofstream(nuls) << std::string(100000, '\0');
     const struct {
         std::string arguments;
-        const char* expected;
+        std::string expected;
         int exitCode;
     } cases[] = {
         // options
@@ -289,7 +296,10 @@ TEST(Program, EveryBadInputGetsOneLineAndAFailure) {
         {ok + "--channel touchstone:" + fifo, "it is a FIFO, not a file", 1},
         {ok + "--channel file:" + fifo, "it is a FIFO, not a file", 1},
         {ok + "--ibs " + fifo, "it is a FIFO, not a file", 1},
-        {ok + "--channel touchstone:" + nuls, "is not a text file (it holds NUL bytes)", 1},
+        {ok + "--channel touchstone:" + nuls, "is not a text file: line 1 holds the byte 0x00", 1},
+        {ok + table("bell.txt", "0 0\n3.125e-12 3.2e11\a\n"), "is not a text file: line 2 holds the byte 0x07", 1},
+        {rx + "--bits 2000 --tx-ami " + kModels + "/LinkTestTx.ami --tx-model " + fifo,
+         "cannot read the model library " + fifo + ": it is a FIFO, not a file", 1},
         // model files and parameters
         {rx + "--bits 2000 --tx-model /nonexistent/x.so --tx-ami " + kModels + "/LinkTestTx.ami",
          "cannot load the model library /nonexistent/x.so: there is no such file", 1},
@@ -382,6 +392,79 @@ TEST(Program, LeavesNoOutputOfAnEarlierRunBehind) {
     EXPECT_EQ(second.exitCode, 1);
     EXPECT_NE(second.err.find("another run is writing into the output folder"), std::string::npos) << second.err;
     EXPECT_EQ(ReadSummary(out)["rx_output"], "retimed decisions");
+}
+
+// Careless models: one that sets a locale with decimal commas changes none
+// of the host's numbers; one that returns an impulse response of zeros is
+// named as the cause of the failed link.
+TEST(Program, NamesWhatCarelessModelsDoToTheRun) {
+    const std::string locales = Scratch("locales");
+    std::filesystem::create_directories(locales);
+    std::system(("localedef -i de_DE -f UTF-8 " + locales + "/de_DE.UTF-8 >/dev/null 2>&1").c_str());
+    setenv("LOCPATH", locales.c_str(), 1);
+    const locale_t german = newlocale(LC_ALL_MASK, "de_DE.UTF-8", static_cast<locale_t>(nullptr));
+    if (german == static_cast<locale_t>(nullptr)) {
+        unsetenv("LOCPATH");
+        GTEST_SKIP() << "no de_DE.UTF-8 locale can be made here (localedef and the locales package)";
+    }
+    EXPECT_STREQ(nl_langinfo_l(RADIXCHAR, german), ",");
+    freelocale(german);
+    const std::string out = Scratch("comma");
+    const ProgramRun run =
+        RunProgram(Models("LinkTestTx", "LinkTestRxClock") + "--bits 3000 --channel loss:3 --tx Fault=7 --out " + out);
+    unsetenv("LOCPATH");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("margins at BER 1e-12"), std::string::npos) << run.out;
+    EXPECT_FALSE(std::regex_search(run.out, std::regex("[0-9],[0-9]"))) << run.out;
+    EXPECT_TRUE(ReadSummary(out)["margins"]["timing_margin_ui"].is_number());
+
+    const std::string mutedOut = Scratch("muted");
+    ASSERT_EQ(RunProgram(Models("LinkTestTx", "LinkTestRxInit") + "--bits 3000 --rx Mute=True --out " + mutedOut)
+                  .exitCode,
+              0);
+    const nlohmann::json muted = ReadSummary(mutedOut);
+    EXPECT_EQ(muted["verdict"], "fail");
+    EXPECT_EQ(muted["verdict_reasons"][0],
+              "LinkTestRxInit AMI_Init returned an impulse response of zeros: nothing of the transmitted bits reaches "
+              "the receiver's output");
+}
+
+// An interrupted run says so and leaves the earlier run's outputs as they
+// were; the next run removes the folder it abandoned.
+TEST(Program, AnInterruptedRunLeavesTheEarlierOutputs) {
+    const std::string out = Scratch("interrupted");
+    const std::string models = Models("LinkTestTx", "LinkTestRxClock") + "--bits 3000 --channel loss:3 --out " + out;
+    ASSERT_EQ(RunProgram(models).exitCode, 0);
+    const std::string earlier = ReadFile(out + "/summary.json");
+    const auto abandoned = [&out] {
+        size_t folders = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(out)) {
+            folders += entry.path().filename().string().rfind(".orvex-link-run-", 0) == 0;
+        }
+        return folders;
+    };
+    const std::string err = Scratch("interrupted.err");
+    const std::string command =
+        "exec " + std::string(ORVEX_LINK_PROGRAM) + " " + models + " --tx Fault=3 --model-timeout 60 2>" + err;
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ), 0);
+    // Hanging in AMI_Init once its folder is there and a moment has passed.
+    for (int wait = 0; wait < 400 && abandoned() == 0; ++wait) usleep(50000);
+    usleep(300000);
+    kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+    EXPECT_NE(ReadFile(err).find("orvex-link: interrupted (SIGTERM): the outputs of an earlier run, if any, are left "
+                                 "as they were in " + out),
+              std::string::npos)
+        << ReadFile(err);
+    EXPECT_EQ(ReadFile(out + "/summary.json"), earlier);
+    EXPECT_EQ(abandoned(), 1u);
+    ASSERT_EQ(RunProgram(models).exitCode, 0);
+    EXPECT_EQ(abandoned(), 0u);
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ TEST(LinkFlow, TransmitterGetWaveThenReceiverFromItsImpulseResponse) {
     // The string built from the .ami: every input with its default, in order.
     EXPECT_EQ(result.tx.initMessage,
               "received (LinkTestTx (Deemphasis 0.1) (Swing 2) (Label \"lane 0\") (FailInit False) (Fault 0))");
-    EXPECT_EQ(result.rx.initMessage, "received (LinkTestRxInit (Boost 0.3))");
+    EXPECT_EQ(result.rx.initMessage, "received (LinkTestRxInit (Boost 0.3) (Mute False))");
     EXPECT_EQ(result.ignoreBits, 200);
     EXPECT_TRUE(result.errors.aligned);
     EXPECT_EQ(result.errors.errors, 0u);

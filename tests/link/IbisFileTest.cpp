@@ -5,8 +5,10 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "IbisFile.h"
+#include "IbisPlausibility.h"
 #include "Scratch.h"
 
 using namespace linksim;
@@ -173,4 +175,50 @@ TEST(IbisFileTest, RefusesFilesItCannotUse) {
     IbisFile file;
     std::string error;
     EXPECT_FALSE(ReadIbisFile(Scratch("missing.ibs"), file, error));
+}
+
+// Values no real part has are refused, naming the value and the limit, and
+// unusual ones are warned of; the kit's own file is neither.
+TEST(IbisFileTest, JudgesItsValuesAgainstRealParts) {
+    IbisFile kit;
+    std::string error;
+    ASSERT_TRUE(ReadIbisFile(TESSEL_SOURCE_DIR "/kit/orvex_retimer.ibs", kit, error)) << error;
+    std::vector<std::string> warnings;
+    for (const IbisModel& model : kit.models) EXPECT_TRUE(CheckBufferValues(kit, model, warnings, error)) << error;
+    EXPECT_TRUE(CheckPackageValues(kit, warnings, error)) << error;
+    EXPECT_TRUE(warnings.empty()) << warnings.front();
+
+    const auto judged = [](const std::string& from, const std::string& to, std::vector<std::string>& found,
+                           std::string& refusal) {
+        std::string text = kSmallIbs;
+        text.replace(text.find(from), from.size(), to);
+        std::istringstream in(text);
+        IbisFile file;
+        EXPECT_TRUE(ReadIbisStream(in, "small.ibs", file, refusal)) << refusal;
+        return CheckBufferValues(file, file.models[0], found, refusal) && CheckPackageValues(file, found, refusal);
+    };
+    const struct {
+        const char* from;
+        const char* to;
+        bool refused;  // else taken with a warning
+        const char* who;
+        const char* what;
+    } cases[] = {
+        {"C_comp = 1.5pF", "C_comp = 1e6", true, "C_comp of model drv in", "small.ibs is 1e+06 F, outside the 0 F to 1e-09 F any real part has"},
+        {"L_pkg 2nH", "L_pkg 1H", true, "L_pkg of the package in", "small.ibs is 1 H, outside the 0 H to 1e-06 H"},
+        {"R_pkg 0.2", "R_pkg 1e300", true, "R_pkg of the package in", "small.ibs is 1e+300 ohm"},
+        {"C_pkg 500fF", "C_pkg 1", true, "C_pkg of the package in", "small.ibs is 1 F"},
+        {"[Voltage Range] 1.2V", "[Voltage Range] -1.2V", true, "[Voltage Range] of model drv in", "small.ibs is -1.2 V"},
+        {"C_comp = 1.5pF", "C_comp = 8pF", false, "C_comp of model drv in", "small.ibs is 8e-12 F, outside the 0 F to 5e-12 F usual"},
+        {"1.2 30mA 30m 30m", "1.2 3A 30m 30m", false, "I-V impedance of model drv in", "small.ibs is 1.55"},
+    };
+    for (const auto& test : cases) {
+        std::vector<std::string> found;
+        std::string refusal;
+        const bool taken = judged(test.from, test.to, found, refusal);
+        EXPECT_EQ(taken, !test.refused) << test.to;
+        const std::string said = test.refused ? refusal : (found.empty() ? "" : found[0]);
+        EXPECT_EQ(said.rfind(test.who, 0), 0u) << said;
+        EXPECT_NE(said.find(test.what), std::string::npos) << said;
+    }
 }

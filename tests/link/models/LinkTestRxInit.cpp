@@ -1,7 +1,9 @@
 // A receiver for the link simulator's tests that has no AMI_GetWave: its
 // AMI_Init returns the impulse response through a bit-spaced two-tap
 // equaliser, h'[k] = (h[k] - b h[k - one bit]) / (1 - b), which keeps the DC
-// gain and undoes some of a lossy channel's intersymbol interference.
+// gain and undoes some of a lossy channel's intersymbol interference. Mute
+// makes it return an impulse response of zeros.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -30,6 +32,7 @@ LINK_TEST_EXPORT long AMI_Init(double* impulse, long rows, long aggressors, doub
             h[k] = (original[size_t(k)] - boost * earlier) / (1.0 - boost);
         }
     }
+    if (std::strstr(parameters_in, "(Mute True)")) std::fill(impulse, impulse + rows * (aggressors + 1), 0.0);
     instance->message = std::string("received ") + parameters_in;
     *msg = &instance->message[0];
     return 1;

@@ -6,8 +6,10 @@
 // misbehave the ways a host must survive: 1 crashes in AMI_Init, 2 returns
 // NaN from AMI_GetWave, 3 never returns from AMI_Init, 4 calls exit(0) in
 // AMI_Init, 5 calls exit(3) in AMI_GetWave, 6 writes 100 000 entries past
-// the clock_times room.
+// the clock_times room, 7 sets the process's locale to one with decimal
+// commas (de_DE.UTF-8, where the system has it) in AMI_Init.
 #include <csignal>
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +48,7 @@ LINK_TEST_EXPORT long AMI_Init(double*, long, long, double sample_interval, doub
     instance->fault = int(Number(parameters_in, "Fault", 0.0));
     if (instance->fault == 1) std::raise(SIGSEGV);
     if (instance->fault == 4) std::exit(0);
+    if (instance->fault == 7) std::setlocale(LC_ALL, "de_DE.UTF-8");
     while (instance->fault == 3) {
         static volatile int spin = 0;
         spin = spin + 1;
