@@ -13,8 +13,8 @@ enum class AmiUsage { In, Out, InOut, Info, Dep, Unknown };
 enum class AmiType { Float, Integer, String, Boolean, UI, Tap, Unknown };
 // How the allowed values are given: (Value v), (Range typ min max),
 // (List v1 v2 ...), (Increment typ min max step), (Steps typ min max n),
-// (Corner typ slow fast), or not at all.
-enum class AmiFormat { None, Value, Range, List, Increment, Steps, Corner };
+// (Corner typ slow fast), (Table (Labels ...) (row) ...), or not at all.
+enum class AmiFormat { None, Value, Range, List, Increment, Steps, Corner, Table };
 
 struct AmiParameter {
     // Branch names from below the root down to the parameter itself; more
@@ -25,7 +25,9 @@ struct AmiParameter {
     AmiFormat format = AmiFormat::None;
     std::vector<std::string> formatValues;  // as written, without the format name
     bool hasDefault = false;
-    std::string defaultValue;  // from (Default v) or else the format's first value
+    // From (Default v) or else the format's first value; a Table's rows as
+    // the file writes them, which is what the model is given.
+    std::string defaultValue;
 
     const std::string& Name() const { return path.back(); }
     std::string DottedPath() const;

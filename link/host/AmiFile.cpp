@@ -1,5 +1,7 @@
 #include "AmiFile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -81,13 +83,6 @@ const char* LeafValue(const BRANCH_STRUCT& branch, const char* name) {
     return nullptr;
 }
 
-bool HasLeaf(const BRANCH_STRUCT& branch) {
-    for (int i = 0; i < branch.iNumChildren; ++i) {
-        if (AsLeaf(branch.pChildren[i]) != nullptr) return true;
-    }
-    return false;
-}
-
 struct Named {
     const char* name;
     int value;
@@ -114,12 +109,92 @@ int Lookup(const Named (&table)[N], const std::string& name, int otherwise) {
     return otherwise;
 }
 
-void ReadParameter(const BRANCH_STRUCT& branch, const std::vector<std::string>& path, AmiParameter& parameter) {
+// The keywords of a parameter's branch, which IBIS spells exactly so.
+const char* const kParameterKeywords[] = {"Usage", "Type",      "Default", "Format", "Value", "Range", "List",
+                                          "List_Tip", "Increment", "Steps", "Corner", "Description", "Table",
+                                          "Labels"};
+
+bool SameLetters(const std::string& a, const char* b) {
+    if (a.size() != std::strlen(b)) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The keyword name is a miswritten form of, or null.
+const char* MiswrittenKeyword(const std::string& name) {
+    for (const char* keyword : kParameterKeywords) {
+        if (name != keyword && SameLetters(name, keyword)) return keyword;
+    }
+    return nullptr;
+}
+
+// Where in the file a text first appears, as "line N: ", so that a message
+// points at it; empty when it is not found.
+class FileLines {
+public:
+    explicit FileLines(const std::string& text) : m_text(text) {}
+    std::string Of(const std::string& opening) const {
+        for (size_t at = m_text.find(opening); at != std::string::npos; at = m_text.find(opening, at + 1)) {
+            const size_t after = at + opening.size();
+            if (after < m_text.size() && !std::isspace(static_cast<unsigned char>(m_text[after])) &&
+                m_text[after] != '(' && m_text[after] != ')') {
+                continue;  // a longer name that starts alike
+            }
+            return "line " + std::to_string(1 + std::count(m_text.begin(), m_text.begin() + long(at), '\n')) + ": ";
+        }
+        return "";
+    }
+
+private:
+    const std::string& m_text;
+};
+
+// A branch or leaf written back as text: a Table's rows reach the model as
+// the file gives them.
+std::string Written(const NODE_STRUCT& node) {
+    std::string text = "(";
+    if (const LEAF_STRUCT* leaf = AsLeaf(node)) {
+        text += leaf->pszName ? leaf->pszName : "";
+        for (const std::string& value : Values(*leaf, 0)) {
+            const bool quote = value.empty() || value.find_first_of(" \t()") != std::string::npos;
+            text += " " + (quote ? "\"" + value + "\"" : value);
+        }
+    } else if (const BRANCH_STRUCT* branch = AsBranch(node)) {
+        text += branch->pszName ? branch->pszName : "";
+        for (int i = 0; i < branch->iNumChildren; ++i) text += " " + Written(branch->pChildren[i]);
+    }
+    return text + ")";
+}
+
+bool ReadParameter(const BRANCH_STRUCT& branch, const std::vector<std::string>& path, const FileLines& lines,
+                   AmiParameter& parameter, std::string& error) {
     parameter.path = path;
     for (int i = 0; i < branch.iNumChildren; ++i) {
-        const LEAF_STRUCT* leaf = AsLeaf(branch.pChildren[i]);
-        if (leaf == nullptr || leaf->pszName == nullptr) continue;
-        const std::string name = leaf->pszName;
+        const NODE_STRUCT& node = branch.pChildren[i];
+        const LEAF_STRUCT* leaf = AsLeaf(node);
+        const BRANCH_STRUCT* table = AsBranch(node);
+        const char* rawName = leaf ? leaf->pszName : table ? table->pszName : nullptr;
+        if (rawName == nullptr) continue;
+        const std::string name = rawName;
+        if (const char* keyword = MiswrittenKeyword(name)) {
+            error = lines.Of("(" + name) + "'" + name + "' in parameter " + path.back() + " is written " + keyword +
+                    " in IBIS, whose keywords are case-sensitive";
+            return false;
+        }
+        if (table != nullptr) {
+            if (name == "Table") {
+                parameter.format = AmiFormat::Table;
+                parameter.hasDefault = true;
+                for (int row = 0; row < table->iNumChildren; ++row) {
+                    parameter.defaultValue += (row ? " " : "") + Written(table->pChildren[row]);
+                }
+            }
+            continue;
+        }
         const std::string first = leaf->pValues[0].pszValue ? leaf->pValues[0].pszValue : "";
         if (name == "Usage") {
             parameter.usage = AmiUsage(Lookup(kUsages, first, int(AmiUsage::Unknown)));
@@ -141,23 +216,44 @@ void ReadParameter(const BRANCH_STRUCT& branch, const std::vector<std::string>& 
         parameter.hasDefault = true;
         parameter.defaultValue = parameter.formatValues[0];
     }
+    // A model is owed a value for every input: one the file leaves open
+    // would silently go missing from its parameter string.
+    if (parameter.IsInput() && !parameter.hasDefault) {
+        error = lines.Of("(" + path.back()) + "the " + UsageName(parameter.usage) + " parameter " +
+                parameter.DottedPath() + " has neither a default nor a value";
+        return false;
+    }
+    return true;
 }
 
-// A branch with leaves is a parameter; one with only branches is a group.
-void ReadParameters(const BRANCH_STRUCT& branch, std::vector<std::string> path, AmiDescription& description) {
+// A branch is a parameter when it holds a leaf other than a Description (or
+// a Table); one with only branches, and perhaps a Description, is a group.
+bool IsParameter(const BRANCH_STRUCT& branch) {
+    for (int i = 0; i < branch.iNumChildren; ++i) {
+        const LEAF_STRUCT* leaf = AsLeaf(branch.pChildren[i]);
+        const BRANCH_STRUCT* child = AsBranch(branch.pChildren[i]);
+        if (leaf != nullptr && !(leaf->pszName && std::strcmp(leaf->pszName, "Description") == 0)) return true;
+        if (child != nullptr && child->pszName && std::strcmp(child->pszName, "Table") == 0) return true;
+    }
+    return false;
+}
+
+bool ReadParameters(const BRANCH_STRUCT& branch, std::vector<std::string> path, const FileLines& lines,
+                    AmiDescription& description, std::string& error) {
     for (int i = 0; i < branch.iNumChildren; ++i) {
         const BRANCH_STRUCT* child = AsBranch(branch.pChildren[i]);
         if (child == nullptr || child->pszName == nullptr) continue;
         path.push_back(child->pszName);
-        if (HasLeaf(*child)) {
+        if (IsParameter(*child)) {
             AmiParameter parameter;
-            ReadParameter(*child, path, parameter);
+            if (!ReadParameter(*child, path, lines, parameter, error)) return false;
             description.parameters.push_back(parameter);
-        } else {
-            ReadParameters(*child, path, description);
+        } else if (!ReadParameters(*child, path, lines, description, error)) {
+            return false;
         }
         path.pop_back();
     }
+    return true;
 }
 
 // A reserved parameter's (Value v), or its (Default v).
@@ -239,7 +335,8 @@ std::string WithoutComments(const std::string& text) {
 
 bool ParseAmiText(const std::string& text, AmiDescription& description, std::string& error) {
     ParsedTree tree;
-    const int code = tree.Parse(WithoutComments(text));
+    const std::string uncommented = WithoutComments(text);
+    const int code = tree.Parse(uncommented);
     if (code != AMI_PARSE_SUCCESS) {
         error = std::string("does not parse: ") + ParseFailure(code);
         return false;
@@ -255,10 +352,7 @@ bool ParseAmiText(const std::string& text, AmiDescription& description, std::str
         return false;
     }
     const BRANCH_STRUCT* specific = ChildBranch(*root, "Model_Specific");
-    if (specific != nullptr) {
-        ReadParameters(*specific, {}, description);
-    }
-    return true;
+    return specific == nullptr || ReadParameters(*specific, {}, FileLines(uncommented), description, error);
 }
 
 bool ReadAmiFile(const std::string& path, AmiDescription& description, std::string& error) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -113,6 +114,12 @@ bool Equal(const AmiParameter& parameter, const std::string& a, const std::strin
     return a == b;
 }
 
+std::string StepText(double step) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", step);
+    return text;
+}
+
 // Checks a typed value against the format's bounds.
 bool CheckAllowed(const AmiParameter& parameter, const std::string& value, std::string& error) {
     const std::vector<std::string>& allowed = parameter.formatValues;
@@ -138,6 +145,12 @@ bool CheckAllowed(const AmiParameter& parameter, const std::string& value, std::
             error = Describe(parameter, value) + " is none of the corners " + JoinValues(allowed, 0);
             return false;
         }
+        case AmiFormat::Table:
+            if (value != parameter.defaultValue) {
+                error = "parameter " + parameter.DottedPath() + " is a Table, passed as the .ami file gives it";
+                return false;
+            }
+            return true;
         case AmiFormat::Range:
         case AmiFormat::Increment:
         case AmiFormat::Steps:
@@ -154,15 +167,18 @@ bool CheckAllowed(const AmiParameter& parameter, const std::string& value, std::
         error = Describe(parameter, value) + " is outside its range " + allowed[1] + " to " + allowed[2];
         return false;
     }
-    double step = 0.0;
-    if (parameter.format == AmiFormat::Increment && allowed.size() >= 4 && ParseDouble(allowed[3], step) &&
-        step > 0.0) {
-        const double steps = (number - low) / step;
-        if (std::fabs(steps - std::round(steps)) > 1e-6) {
-            error = Describe(parameter, value) + " is not " + allowed[1] + " plus a whole number of steps of " +
-                    allowed[3];
-            return false;
-        }
+    // Increment gives the step; Steps the number of equal steps from the
+    // least value to the largest.
+    double given = 0.0;
+    if (allowed.size() < 4 || !ParseDouble(allowed[3], given) || !(given > 0.0)) return true;
+    const bool counted = parameter.format == AmiFormat::Steps;
+    if (!counted && parameter.format != AmiFormat::Increment) return true;
+    const double step = counted ? (high - low) / given : given;
+    const double steps = step > 0.0 ? (number - low) / step : 0.0;
+    if (std::fabs(steps - std::round(steps)) > 1e-6) {
+        error = Describe(parameter, value) + " is not " + allowed[1] + " plus a whole number of steps of " +
+                (counted ? StepText(step) : allowed[3]);
+        return false;
     }
     return true;
 }
@@ -190,6 +206,11 @@ bool ParseOverride(const std::string& text, ParameterOverride& result, std::stri
 
 bool CheckParameterValue(const AmiParameter& parameter, const std::string& value, std::string& written,
                          std::string& error) {
+    if (parameter.format == AmiFormat::Table) {
+        if (!CheckAllowed(parameter, value, error)) return false;
+        written = value;
+        return true;
+    }
     std::string typed;
     if (!WriteTyped(parameter, value, typed, error)) {
         return false;

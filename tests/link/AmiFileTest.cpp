@@ -24,7 +24,12 @@ const char* const kAmi = R"(| A comment before the root, as IBIS allows.
       (c1 (Usage In) (Type Tap) (Range 0 -0.2 0.2))
       (c2 (Usage Out) (Type Tap))
     )
-    (Gauss (Usage In) (Type Float) (Format Gaussian 0 1) (Table (Labels a b) (1 2)))
+    (Gauss (Usage Info) (Type Float) (Format Gaussian 0 1))
+    (Shape (Usage In) (Type Float) (Table (Labels row weight) (1 0.5) (2 "a b")))
+    (debug (Description "Settings for debugging.")
+      (dbg_enable (Usage In) (Type Boolean) (Default False))
+      (level (Usage In) (Type Float) (Steps 1.0 0.0 2.0 4))
+    )
   )
 ))";
 
@@ -36,7 +41,7 @@ TEST(AmiFile, ReadsReservedAndModelSpecificParameters) {
     EXPECT_TRUE(model.initReturnsImpulse);
     EXPECT_FALSE(model.getWaveExists);
     EXPECT_EQ(model.ignoreBits, 250000);
-    ASSERT_EQ(model.parameters.size(), 6u);
+    ASSERT_EQ(model.parameters.size(), 9u);
 
     const linksim::AmiParameter* de = model.Find("DE");
     ASSERT_NE(de, nullptr);
@@ -65,6 +70,12 @@ TEST(AmiFile, ReadsReservedAndModelSpecificParameters) {
 
     // A format the host has no use for bounds nothing.
     EXPECT_EQ(model.Find("Gauss")->format, linksim::AmiFormat::None);
+    // A Table reaches the model as the file gives it; a group with a
+    // Description holds its members.
+    EXPECT_EQ(model.Find("Shape")->format, linksim::AmiFormat::Table);
+    EXPECT_EQ(model.Find("Shape")->defaultValue, "(Labels row weight) (1 0.5) (2 \"a b\")");
+    ASSERT_NE(model.Find("debug.dbg_enable"), nullptr);
+    EXPECT_EQ(model.Find("debug.level")->format, linksim::AmiFormat::Steps);
 }
 
 TEST(AmiFile, SaysWhyAFileCannotBeUsed) {
@@ -82,6 +93,12 @@ TEST(AmiFile, SaysWhyAFileCannotBeUsed) {
          "(Ignore_Bits (Value -3))))",
          "Ignore_Bits of -3"},
         {"(m (Model_Specific (DE (Usage In))))", "has no Reserved_Parameters"},
+        {"(m (Reserved_Parameters (Init_Returns_Impulse (Value True)) (GetWave_Exists (Value True)))\n"
+         " (Model_Specific\n  (DE (usage In) (Type Integer) (Value 3))))",
+         "line 3: 'usage' in parameter DE is written Usage in IBIS, whose keywords are case-sensitive"},
+        {"(m (Reserved_Parameters (Init_Returns_Impulse (Value True)) (GetWave_Exists (Value True)))\n"
+         " (Model_Specific (g (Description \"x\")\n  (DEX (Usage In) (Type Integer) (Default 1))\n  (DE (Usage In) (Type Integer)))))",
+         "line 4: the In parameter g.DE has neither a default nor a value"},
     };
     for (const auto& c : cases) {
         linksim::AmiDescription model;

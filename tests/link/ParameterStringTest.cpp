@@ -39,6 +39,7 @@ linksim::AmiDescription Model() {
         Parameter({"eq", "c2"}, AmiType::Tap, AmiFormat::Range, {"0", "-0.2", "0"}),
         Parameter({"version"}, AmiType::String, AmiFormat::Value, {"7.1"}, linksim::AmiUsage::Info),
         Parameter({"free", "c1"}, AmiType::Float, AmiFormat::None, {}),
+        Parameter({"level"}, AmiType::Float, AmiFormat::Steps, {"1.0", "0.0", "2.0", "4"}),
     };
     model.parameters[2].defaultValue = "1";
     model.parameters[5].hasDefault = true;
@@ -62,10 +63,14 @@ TEST(ParameterString, DefaultsAndOverridesOfEveryInputInFileOrder) {
     const linksim::AmiDescription model = Model();
     std::string text;
     ASSERT_TRUE(Choose(model, {}, text)) << text;
-    EXPECT_EQ(text, "(m (DE 3) (gain 1.0) (mode 1) (step 0.1) (name \"lane a\") (on False) (eq (c1 -0.1) (c2 0)))");
-    ASSERT_TRUE(Choose(model, {{"DE", "7"}, {"on", "true"}, {"eq.c2", "-0.2"}, {"step", "0.45"}, {"mode", "4"}}, text))
+    EXPECT_EQ(text, "(m (DE 3) (gain 1.0) (mode 1) (step 0.1) (name \"lane a\") (on False) (eq (c1 -0.1) (c2 0)) "
+                    "(level 1.0))");
+    ASSERT_TRUE(Choose(model, {{"DE", "7"}, {"on", "true"}, {"eq.c2", "-0.2"}, {"step", "0.45"}, {"mode", "4"},
+                               {"level", "1.5"}},
+                       text))
         << text;
-    EXPECT_EQ(text, "(m (DE 7) (gain 1.0) (mode 4) (step 0.45) (name \"lane a\") (on True) (eq (c1 -0.1) (c2 -0.2)))");
+    EXPECT_EQ(text, "(m (DE 7) (gain 1.0) (mode 4) (step 0.45) (name \"lane a\") (on True) (eq (c1 -0.1) (c2 -0.2)) "
+                    "(level 1.5))");
     // An integer written as a whole decimal is that integer.
     ASSERT_TRUE(Choose(model, {{"DE", "5.0"}}, text)) << text;
     EXPECT_NE(text.find("(DE 5)"), std::string::npos) << text;
@@ -77,7 +82,8 @@ TEST(ParameterString, EveryBadOverrideIsNamed) {
         linksim::ParameterOverride override;
         const char* expected;
     } cases[] = {
-        {{"Foo", "1"}, "m has no parameter Foo (its input parameters: DE, gain, mode, step, name, on, eq.c1, eq.c2, free.c1)"},
+        {{"Foo", "1"}, "m has no parameter Foo (its input parameters: DE, gain, mode, step, name, on, eq.c1, eq.c2, free.c1, level)"},
+        {{"level", "0.3"}, "parameter level=0.3 is not 0.0 plus a whole number of steps of 0.5"},
         {{"DE", "8"}, "parameter DE=8 is outside its range 0 to 7"},
         {{"DE", "2.5"}, "parameter DE=2.5 is not an integer"},
         {{"gain", "fast"}, "parameter gain=fast is not a number"},
