@@ -61,7 +61,59 @@ std::string AbsolutePath(const std::string& path) {
 
 std::string AmiBeside(const std::string& library) { return fs::path(library).replace_extension(".ami").string(); }
 
-bool PrepareModel(const ModelSpec& spec, const char* role, ModelRun& run, std::string& error) {
+// What IBIS has the host give a model's reserved inputs, where the run
+// knows it: the IBIS file's [Model] and [Component] names and the pin's
+// signal, no DC offset, and no clock input of the host's.
+struct ReservedInputValues {
+    std::string modelName;
+    std::string componentName;
+    std::string signalName;
+};
+
+std::string ReservedInputValue(const AmiParameter& parameter, const ReservedInputValues& known) {
+    const std::string& name = parameter.Name();
+    if (name == "Model_Name") return known.modelName;
+    if (name == "Component_Name") return known.componentName;
+    if (name == "Signal_Name") return known.signalName;
+    if (name == "DC_Offset") return "0.0";
+    if (name == "Rx_Use_Clock_Input") return "None";
+    return parameter.hasDefault ? parameter.defaultValue : std::string();
+}
+
+// The reserved inputs with their values, first in the parameter string as
+// simulators write them; those the run has no value for are listed.
+bool ChooseReservedInputs(ModelRun& run, const ReservedInputValues& known, std::string& error) {
+    std::vector<ParameterChoice> reserved;
+    for (const AmiParameter& parameter : run.description.reservedInputs) {
+        const std::string value = ReservedInputValue(parameter, known);
+        std::string written;
+        if (value.empty()) {
+            run.reservedNotPassed.push_back(parameter.Name());
+        } else if (!CheckParameterValue(parameter, value, written, error)) {
+            error = run.description.modelName + " reserved " + error;
+            return false;
+        } else {
+            reserved.push_back({&parameter, written, false});
+        }
+    }
+    run.parameters.insert(run.parameters.begin(), reserved.begin(), reserved.end());
+    return true;
+}
+
+ReservedInputValues KnownReservedValues(const IbisChoice& ibs, bool transmitter, const ModelRun& run) {
+    ReservedInputValues known;
+    known.modelName = run.description.modelName;
+    if (!ibs.chosen) return known;
+    known.modelName = (transmitter ? ibs.tx : ibs.rx).name;
+    known.componentName = ibs.file.component;
+    const std::string& pin = transmitter ? ibs.txPin : ibs.rxPin;
+    for (const IbisPin& entry : ibs.file.pins) {
+        if (!pin.empty() && entry.pin == pin) known.signalName = entry.signal;
+    }
+    return known;
+}
+
+bool PrepareModel(const ModelSpec& spec, const char* role, const IbisChoice& ibs, ModelRun& run, std::string& error) {
     run.library = AbsolutePath(spec.library);
     run.ami = AbsolutePath(spec.ami.empty() ? AmiBeside(spec.library) : spec.ami);
     // A missing library is the cause, not the .ami file missing beside it.
@@ -70,7 +122,13 @@ bool PrepareModel(const ModelSpec& spec, const char* role, ModelRun& run, std::s
         error = std::string(role) + " " + error;
         return false;
     }
-    if (!ChooseParameters(run.description, spec.overrides, run.parameters, error)) {
+    if (run.description.modulation != "NRZ") {
+        error = std::string(role) + " " + run.description.modelName + " declares Modulation " +
+                run.description.modulation + ": orvex-link runs NRZ links only";
+        return false;
+    }
+    if (!ChooseParameters(run.description, spec.overrides, run.parameters, error) ||
+        !ChooseReservedInputs(run, KnownReservedValues(ibs, std::string(role) == "Tx", run), error)) {
         error = std::string(role) + " " + error;
         return false;
     }
@@ -420,8 +478,17 @@ bool PrepareInputs(RunState& run, std::string& error) {
         if (!ChooseIbis(settings, result.ibs, error)) return false;
         ModelsFromIbis(result.ibs, run.txSpec, run.rxSpec);
     }
-    if (!PrepareModel(run.txSpec, "Tx", result.tx, error) || !PrepareModel(run.rxSpec, "Rx", result.rx, error)) {
+    if (!PrepareModel(run.txSpec, "Tx", result.ibs, result.tx, error) ||
+        !PrepareModel(run.rxSpec, "Rx", result.ibs, result.rx, error)) {
         return false;
+    }
+    for (const ModelRun* model : {&result.tx, &result.rx}) {
+        std::string names;
+        for (const std::string& name : model->reservedNotPassed) names += (names.empty() ? "" : ", ") + name;
+        if (!names.empty()) {
+            result.notes.push_back(model->description.modelName + " takes the reserved input(s) " + names +
+                                   ", which only an IBIS file gives (--ibs): not passed");
+        }
     }
     SetModelTimeout(settings.modelTimeout);
     return run.txLibrary.Load(result.tx.library, result.tx.description.getWaveExists, error) &&
@@ -551,6 +618,8 @@ bool StreamBits(RunState& run, std::chrono::steady_clock::time_point runStart, s
 // AMI_Close on both models, and the working folder back to where it was.
 void CloseModels(RunState& run) {
     LinkResult& result = run.result;
+    result.tx.lastGetWaveParametersOut = run.tx->LastGetWaveParametersOut();
+    result.rx.lastGetWaveParametersOut = run.rx->LastGetWaveParametersOut();
     if (!run.tx->Close()) result.notes.push_back(result.tx.description.modelName + " AMI_Close reported a failure");
     if (!run.rx->Close()) result.notes.push_back(result.rx.description.modelName + " AMI_Close reported a failure");
     run.workHere.Restore();

@@ -40,7 +40,11 @@ struct AmiDescription {
     bool getWaveExists = false;
     long ignoreBits = 0;
     long maxInitAggressors = -1;  // -1: not declared
+    std::string modulation = "NRZ";
     std::vector<AmiParameter> parameters;
+    // Reserved parameters the model takes as inputs (Model_Name and the
+    // like), whose values the host gives.
+    std::vector<AmiParameter> reservedInputs;
 
     // A parameter by its name or dotted path; null when there is none.
     // ambiguous tells that a bare name is shared by parameters of two groups.

@@ -170,8 +170,9 @@ std::string Written(const NODE_STRUCT& node) {
     return text + ")";
 }
 
+// hostGivesValue: a reserved parameter, whose value the host knows.
 bool ReadParameter(const BRANCH_STRUCT& branch, const std::vector<std::string>& path, const FileLines& lines,
-                   AmiParameter& parameter, std::string& error) {
+                   bool hostGivesValue, AmiParameter& parameter, std::string& error) {
     parameter.path = path;
     for (int i = 0; i < branch.iNumChildren; ++i) {
         const NODE_STRUCT& node = branch.pChildren[i];
@@ -218,7 +219,7 @@ bool ReadParameter(const BRANCH_STRUCT& branch, const std::vector<std::string>& 
     }
     // A model is owed a value for every input: one the file leaves open
     // would silently go missing from its parameter string.
-    if (parameter.IsInput() && !parameter.hasDefault) {
+    if (parameter.IsInput() && !parameter.hasDefault && !hostGivesValue) {
         error = lines.Of("(" + path.back()) + "the " + UsageName(parameter.usage) + " parameter " +
                 parameter.DottedPath() + " has neither a default nor a value";
         return false;
@@ -246,7 +247,7 @@ bool ReadParameters(const BRANCH_STRUCT& branch, std::vector<std::string> path, 
         path.push_back(child->pszName);
         if (IsParameter(*child)) {
             AmiParameter parameter;
-            if (!ReadParameter(*child, path, lines, parameter, error)) return false;
+            if (!ReadParameter(*child, path, lines, false, parameter, error)) return false;
             description.parameters.push_back(parameter);
         } else if (!ReadParameters(*child, path, lines, description, error)) {
             return false;
@@ -289,12 +290,28 @@ bool ReadCount(const BRANCH_STRUCT& reserved, const char* article, const char* n
     return true;
 }
 
-bool ReadReserved(const BRANCH_STRUCT& root, AmiDescription& description, std::string& error) {
+// The reserved parameters of Usage In (or InOut), which the host passes.
+bool ReadReservedInputs(const BRANCH_STRUCT& reserved, const FileLines& lines, AmiDescription& description,
+                        std::string& error) {
+    for (int i = 0; i < reserved.iNumChildren; ++i) {
+        const BRANCH_STRUCT* child = AsBranch(reserved.pChildren[i]);
+        if (child == nullptr || child->pszName == nullptr || !IsParameter(*child)) continue;
+        AmiParameter parameter;
+        if (!ReadParameter(*child, {child->pszName}, lines, true, parameter, error)) return false;
+        if (parameter.IsInput()) description.reservedInputs.push_back(parameter);
+    }
+    return true;
+}
+
+bool ReadReserved(const BRANCH_STRUCT& root, const FileLines& lines, AmiDescription& description,
+                  std::string& error) {
     const BRANCH_STRUCT* reserved = ChildBranch(root, "Reserved_Parameters");
     if (reserved == nullptr) {
         error = "has no Reserved_Parameters";
         return false;
     }
+    if (const char* modulation = ReservedValue(*reserved, "Modulation")) description.modulation = modulation;
+    if (!ReadReservedInputs(*reserved, lines, description, error)) return false;
     if (!ReadBoolean(*reserved, "Init_Returns_Impulse", description.initReturnsImpulse, error) ||
         !ReadBoolean(*reserved, "GetWave_Exists", description.getWaveExists, error)) {
         return false;
@@ -348,11 +365,41 @@ bool ParseAmiText(const std::string& text, AmiDescription& description, std::str
     }
     description = AmiDescription();
     description.modelName = root->pszName;
-    if (!ReadReserved(*root, description, error)) {
+    const FileLines lines(uncommented);
+    if (!ReadReserved(*root, lines, description, error)) {
         return false;
     }
     const BRANCH_STRUCT* specific = ChildBranch(*root, "Model_Specific");
-    return specific == nullptr || ReadParameters(*specific, {}, FileLines(uncommented), description, error);
+    return specific == nullptr || ReadParameters(*specific, {}, lines, description, error);
+}
+
+namespace {
+
+AmiNode TreeNode(const NODE_STRUCT& node) {
+    AmiNode tree;
+    if (const LEAF_STRUCT* leaf = AsLeaf(node)) {
+        tree.name = leaf->pszName ? leaf->pszName : "";
+        tree.values = Values(*leaf, 0);
+    } else if (const BRANCH_STRUCT* branch = AsBranch(node)) {
+        tree.name = branch->pszName ? branch->pszName : "";
+        for (int i = 0; i < branch->iNumChildren; ++i) tree.children.push_back(TreeNode(branch->pChildren[i]));
+    }
+    return tree;
+}
+
+}  // namespace
+
+bool ReadAmiTree(const std::string& text, AmiNode& root, std::string& error) {
+    ParsedTree tree;
+    const int code = tree.Parse(WithoutComments(text));
+    const BRANCH_STRUCT* branch = code == AMI_PARSE_SUCCESS ? tree.Root() : nullptr;
+    if (branch == nullptr) {
+        error = std::string("does not parse: ") + (code == AMI_PARSE_SUCCESS ? "it has no root branch" : ParseFailure(code));
+        return false;
+    }
+    NODE_STRUCT node{NODE_TYPE_BRANCH, 1, const_cast<BRANCH_STRUCT*>(branch)};
+    root = TreeNode(node);
+    return true;
 }
 
 bool ReadAmiFile(const std::string& path, AmiDescription& description, std::string& error) {

@@ -90,8 +90,14 @@ bool AmiModelInstance::Initialize(std::vector<double>& impulseMatrix, double sam
 
 bool AmiModelInstance::ProcessWave(double* wave, long count, double* clockTimes) {
     char* parametersOut = nullptr;
-    const ModelCall call(m_name, "AMI_GetWave");
-    return m_library.GetWave()(wave, count, clockTimes, &parametersOut, m_memory) != 0;
+    bool ok = false;
+    {
+        const ModelCall call(m_name, "AMI_GetWave");
+        ok = m_library.GetWave()(wave, count, clockTimes, &parametersOut, m_memory) != 0;
+    }
+    // The model owns the text and may change it on the next call.
+    if (parametersOut != nullptr) m_lastGetWaveParametersOut = parametersOut;
+    return ok;
 }
 
 bool AmiModelInstance::Close() {

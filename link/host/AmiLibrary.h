@@ -64,6 +64,7 @@ public:
 
     const std::string& Message() const { return m_message; }
     const std::string& ParametersOut() const { return m_parametersOut; }
+    const std::string& LastGetWaveParametersOut() const { return m_lastGetWaveParametersOut; }
 
 private:
     const AmiLibrary& m_library;
@@ -72,6 +73,7 @@ private:
     bool m_open = false;
     std::string m_message;
     std::string m_parametersOut;
+    std::string m_lastGetWaveParametersOut;
 };
 
 // Room for the clock times of one AMI_GetWave call of waveSize samples:

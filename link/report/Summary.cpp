@@ -1,11 +1,13 @@
 #include "Summary.h"
 
+#include "AmiFile.h"
 #include "MarginSummary.h"
 #include "Version.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <sstream>
 
@@ -34,6 +36,50 @@ std::string ChannelText(const LinkSettings& settings, const LinkResult& result) 
     return text;
 }
 
+// A leaf's value as JSON: a number or a Boolean where it reads as one.
+Json LeafJson(const std::string& value) {
+    if (value == "True" || value == "False") return value == "True";
+    char* end = nullptr;
+    const long long whole = std::strtoll(value.c_str(), &end, 10);
+    if (!value.empty() && *end == '\0') return whole;
+    const double number = std::strtod(value.c_str(), &end);
+    if (!value.empty() && *end == '\0' && std::isfinite(number)) return number;
+    return value;
+}
+
+Json TreeJson(const AmiNode& node) {
+    if (node.children.empty() && !node.values.empty()) {
+        if (node.values.size() == 1) return LeafJson(node.values[0]);
+        Json values = Json::array();
+        for (const std::string& value : node.values) values.push_back(LeafJson(value));
+        return values;
+    }
+    Json branch = Json::object();
+    for (const AmiNode& child : node.children) branch[child.name] = TreeJson(child);
+    return branch;
+}
+
+// A model's AMI_parameters_out read as a tree; malformed text is said to
+// be so, and kept as it came.
+Json ParametersOutJson(const std::string& text) {
+    if (text.empty()) return nullptr;
+    AmiNode root;
+    std::string error;
+    if (!ReadAmiTree(text, root, error)) return {{"error", error}, {"text", text}};
+    return {{"tree", {{root.name, TreeJson(root)}}}};
+}
+
+// One line of the printed report per model that returned values.
+std::string ParametersOutLine(const ModelRun& run) {
+    const std::string& text = run.lastGetWaveParametersOut.empty() ? run.parametersOut : run.lastGetWaveParametersOut;
+    if (text.empty()) return "";
+    AmiNode root;
+    std::string error;
+    const char* when = run.lastGetWaveParametersOut.empty() ? "AMI_Init" : "the last AMI_GetWave";
+    return "  " + run.description.modelName + " parameters out (" + when + "): " +
+           (ReadAmiTree(text, root, error) ? text : error + ": " + text) + "\n";
+}
+
 Json ModelJson(const ModelRun& run) {
     const AmiDescription& model = run.description;
     Json parameters = Json::object();
@@ -50,7 +96,10 @@ Json ModelJson(const ModelRun& run) {
             {"parameters", parameters},
             {"parameter_string", run.parameterString},
             {"init_message", run.initMessage},
-            {"parameters_out", run.parametersOut}};
+            {"parameters_out", run.parametersOut},
+            {"parameters_out_read",
+             {{"init", ParametersOutJson(run.parametersOut)},
+              {"last_getwave", ParametersOutJson(run.lastGetWaveParametersOut)}}}};
 }
 
 
@@ -361,6 +410,7 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
             text << "  aggressor " << i + 1 << " warning: " << warning << "\n";
         }
     }
+    text << ParametersOutLine(result.tx) << ParametersOutLine(result.rx);
     if (result.hostClock) {
         text << "  clock: the host's clock recovery (the receiver reports no clock times)\n";
     }

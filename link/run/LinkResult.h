@@ -29,6 +29,9 @@ struct ModelRun {
     std::string parameterString;
     std::string initMessage;
     std::string parametersOut;
+    std::string lastGetWaveParametersOut;  // the last AMI_GetWave's AMI_parameters_out
+    // Reserved inputs the model declares that the run has no value for.
+    std::vector<std::string> reservedNotPassed;
     bool getWaveUsed = false;
 };
 

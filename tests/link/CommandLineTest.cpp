@@ -467,4 +467,36 @@ TEST(Program, AnInterruptedRunLeavesTheEarlierOutputs) {
     EXPECT_EQ(abandoned(), 0u);
 }
 
+// A model's reserved inputs get the values the host knows, and what it
+// returns in AMI_parameters_out is read as a tree, or named malformed and
+// kept as it came. A model of another modulation is refused.
+TEST(Program, HandsModelsTheirReservedInputsAndReadsWhatTheyReturn) {
+    const std::string out = Scratch("echo");
+    const std::string models = Models("LinkTestTx", "LinkTestRxPass") + "--bits 3000 --channel loss:3 --out " + out;
+    ASSERT_EQ(RunProgram(models + " --rx Gain=1.5").exitCode, 0);
+    nlohmann::json rx = ReadSummary(out)["rx"];
+    EXPECT_EQ(rx["parameter_string"], "(LinkTestRxPass (Model_Name \"LinkTestRxPass\") (Gain 1.5) (Garble False))");
+    const nlohmann::json& returned = rx["parameters_out_read"];
+    EXPECT_EQ(returned["init"]["tree"]["LinkTestRxPass"]["Model_Name"], "LinkTestRxPass");
+    EXPECT_EQ(returned["last_getwave"]["tree"]["LinkTestRxPass"]["Gain"], 1.5);
+    EXPECT_GT(returned["last_getwave"]["tree"]["LinkTestRxPass"]["Calls"].get<long>(), 0);
+    EXPECT_NE(ReadSummary(out)["notes"].dump().find("Component_Name, which only an IBIS file gives"),
+              std::string::npos);
+
+    ASSERT_EQ(RunProgram(models + " --rx Garble=True").exitCode, 0);
+    rx = ReadSummary(out)["rx"];
+    const nlohmann::json& garbled = rx["parameters_out_read"]["last_getwave"];
+    EXPECT_EQ(garbled["error"], "does not parse: its parentheses do not match");
+    EXPECT_EQ(garbled["text"].get<std::string>().rfind("(LinkTestRxPass (Calls ", 0), 0u);
+
+    const std::string pam4 = Scratch("pam4.ami");
+    std::ofstream(pam4) << "(LinkTestRxPass (Reserved_Parameters (Init_Returns_Impulse (Value False)) "
+                           "(GetWave_Exists (Value True)) (Modulation (Usage Info) (Type String) (Value \"PAM4\"))))";
+    const ProgramRun refused = RunProgram(models + " --rx-ami " + pam4);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("LinkTestRxPass declares Modulation PAM4: orvex-link runs NRZ links only"),
+              std::string::npos)
+        << refused.err;
+}
+
 }  // namespace
