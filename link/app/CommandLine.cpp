@@ -442,10 +442,19 @@ void AddBufferOptions(CLI::App& app, LinkSettings& s) {
                    "their [Algorithmic Model] executables and .ami files (no --tx-model or --rx-model needed), "
                    "their C_comp, I-V impedance and the [Package] R, L, C")
         ->type_name("PATH")->group(group);
-    app.add_option("--tx-pin", s.txPin, "the transmitter's pin or signal name in the --ibs file")
+    app.add_option("--tx-ibs", s.ibsPath, "the transmitter's IBIS file, when the receiver's is another (--rx-ibs)")
+        ->type_name("PATH")->group(group);
+    app.add_option("--rx-ibs", s.rxIbsPath, "the receiver's IBIS file, when the transmitter's is another (--tx-ibs)")
+        ->type_name("PATH")->group(group);
+    app.add_option("--tx-pin", s.txPin, "the transmitter's pin or signal name in its IBIS file")
         ->type_name("PIN")->group(group);
-    app.add_option("--rx-pin", s.rxPin, "the receiver's pin or signal name in the --ibs file")
+    app.add_option("--rx-pin", s.rxPin, "the receiver's pin or signal name in its IBIS file")
         ->type_name("PIN")->group(group);
+    app.add_option("--tx-model-name", s.txModelName,
+                   "the transmitter's [Model] among those of its pin's [Model Selector] (default: the first listed), "
+                   "or by name where no pin is given")
+        ->type_name("NAME")->group(group);
+    app.add_option("--rx-model-name", s.rxModelName, "the same for the receiver")->type_name("NAME")->group(group);
     app.add_flag("--allow-outside-executables", s.allowOutsideExecutables,
                  "load model libraries the --ibs file names outside its own folder (an absolute path, or ..)")
         ->group(group);
@@ -568,7 +577,14 @@ std::string OptionWithoutEffect(const CLI::App& app, const LinkSettings& s) {
                    "ports " + PortMapText(s.ports) + "): give its crosstalk ports with --aggressor-ports";
         }
     }
-    for (const char* option : {"--tx-pin", "--rx-pin", "--allow-outside-executables"}) {
+    if (app.count("--ibs") && (app.count("--tx-ibs") || app.count("--rx-ibs"))) {
+        return "--ibs gives the IBIS file of both ends: give it, or --tx-ibs and --rx-ibs, not both";
+    }
+    if (app.count("--tx-ibs") != app.count("--rx-ibs")) {
+        return std::string(app.count("--tx-ibs") ? "--tx-ibs" : "--rx-ibs") +
+               " takes one end's IBIS file: give the other end's too (or --ibs for one file)";
+    }
+    for (const char* option : {"--tx-pin", "--rx-pin", "--tx-model-name", "--rx-model-name", "--allow-outside-executables"}) {
         if (app.count(option) && s.ibsPath.empty()) {
             return std::string(option) + " applies to the models of an IBIS file: it needs --ibs PATH";
         }
@@ -588,12 +604,14 @@ bool CompleteLinkOptions(const CLI::App& app, CommandLine& line, std::string& er
         // here once; a file that cannot be read is the run's to report.
         if (app.count("--tx-model") == 0) s.tx.library.clear();
         if (app.count("--rx-model") == 0) s.rx.library.clear();
-        IbisFile file;
+        IbisFile txFile;
+        IbisFile rxFile;
         std::string unreadable;
-        if (ReadIbisFile(s.ibsPath, file, unreadable)) {
-            if (!ChooseLinkModels(file, s.txPin, s.rxPin, s.allowOutsideExecutables, s.ibs, error)) return false;
-            kitReceiver = kitReceiver &&
-                          std::filesystem::path(ExecutableForThisPlatform(s.ibs.rx)->library).stem() == KitReceiverName();
+        if (ReadIbisFile(s.ibsPath, txFile, unreadable) && ReadIbisFile(s.RxIbsPath(), rxFile, unreadable)) {
+            if (!ChooseLinkModels(txFile, rxFile, s.TxEnd(), s.RxEnd(), s.allowOutsideExecutables, s.ibs, error)) {
+                return false;
+            }
+            kitReceiver = kitReceiver && std::filesystem::path(s.ibs.RxExecutable()->library).stem() == KitReceiverName();
         } else {
             kitReceiver = false;
         }

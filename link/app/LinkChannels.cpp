@@ -91,18 +91,20 @@ bool BuffersBesideModels(const std::string& txLibrary, const std::string& rxLibr
 bool BuffersOfIbis(const LinkSettings& settings, const IbisChoice& ibs, BuffersOutcome& buffers, std::string& error) {
     IbisChoice choice = ibs;
     if (!choice.chosen && !ChooseIbis(settings, choice, error)) return false;
+    const bool twoFiles = choice.rxFile.path != choice.file.path;
     if (!CheckBufferValues(choice.file, choice.tx, buffers.warnings, error) ||
-        !CheckBufferValues(choice.file, choice.rx, buffers.warnings, error) ||
-        !CheckPackageValues(choice.file, buffers.warnings, error)) {
+        !CheckBufferValues(choice.rxFile, choice.rx, buffers.warnings, error) ||
+        !CheckPackageValues(choice.file, buffers.warnings, error) ||
+        (twoFiles && !CheckPackageValues(choice.rxFile, buffers.warnings, error))) {
         return false;
     }
     BufferLoads& loads = buffers.loads;
     TakeTx(choice.tx, loads);
     TakeRx(choice.rx, loads);
-    loads.packageOhms = choice.file.packageOhms;
-    loads.packageHenries = choice.file.packageHenries;
-    loads.packageFarads = choice.file.packageFarads;
-    buffers.source = "models " + choice.tx.name + " and " + choice.rx.name + " and the package of " + choice.file.path;
+    loads.txPackage = {choice.file.packageOhms, choice.file.packageHenries, choice.file.packageFarads};
+    loads.rxPackage = {choice.rxFile.packageOhms, choice.rxFile.packageHenries, choice.rxFile.packageFarads};
+    buffers.source = "models " + choice.tx.name + " and " + choice.rx.name + " and the package" +
+                     (twoFiles ? "s of " + choice.file.path + " and " + choice.rxFile.path : " of " + choice.file.path);
     return true;
 }
 
@@ -113,19 +115,21 @@ bool ChooseIbis(const LinkSettings& settings, IbisChoice& choice, std::string& e
         choice = settings.ibs;
         return true;
     }
-    IbisFile file;
-    return ReadIbisFile(settings.ibsPath, file, error) &&
-           ChooseLinkModels(file, settings.txPin, settings.rxPin, settings.allowOutsideExecutables, choice, error);
+    IbisFile txFile;
+    IbisFile rxFile;
+    return ReadIbisFile(settings.ibsPath, txFile, error) && ReadIbisFile(settings.RxIbsPath(), rxFile, error) &&
+           ChooseLinkModels(txFile, rxFile, settings.TxEnd(), settings.RxEnd(), settings.allowOutsideExecutables,
+                            choice, error);
 }
 
 void ModelsFromIbis(const IbisChoice& choice, ModelSpec& tx, ModelSpec& rx) {
     if (tx.library.empty()) {
-        tx.library = ExecutableForThisPlatform(choice.tx)->library;
-        if (tx.ami.empty()) tx.ami = ExecutableForThisPlatform(choice.tx)->ami;
+        tx.library = choice.TxExecutable()->library;
+        if (tx.ami.empty()) tx.ami = choice.TxExecutable()->ami;
     }
     if (rx.library.empty()) {
-        rx.library = ExecutableForThisPlatform(choice.rx)->library;
-        if (rx.ami.empty()) rx.ami = ExecutableForThisPlatform(choice.rx)->ami;
+        rx.library = choice.RxExecutable()->library;
+        if (rx.ami.empty()) rx.ami = choice.RxExecutable()->ami;
     }
 }
 

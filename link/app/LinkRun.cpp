@@ -105,9 +105,10 @@ ReservedInputValues KnownReservedValues(const IbisChoice& ibs, bool transmitter,
     known.modelName = run.description.modelName;
     if (!ibs.chosen) return known;
     known.modelName = (transmitter ? ibs.tx : ibs.rx).name;
-    known.componentName = ibs.file.component;
+    const IbisFile& file = transmitter ? ibs.file : ibs.rxFile;
+    known.componentName = file.component;
     const std::string& pin = transmitter ? ibs.txPin : ibs.rxPin;
-    for (const IbisPin& entry : ibs.file.pins) {
+    for (const IbisPin& entry : file.pins) {
         if (!pin.empty() && entry.pin == pin) known.signalName = entry.signal;
     }
     return known;
@@ -405,6 +406,9 @@ void RecordInputFiles(const LinkSettings& settings, LinkResult& result) {
     files.push_back({"rx library", result.rx.library, "", ""});
     files.push_back({"rx .ami", result.rx.ami, "", ""});
     if (!result.ibsFile.empty()) files.push_back({"ibs", result.ibsFile, "", ""});
+    if (!result.ibsFile.empty() && result.ibs.rxFile.path != result.ibs.file.path) {
+        files.push_back({"rx ibs", result.ibs.rxFile.path, "", ""});
+    }
     if (settings.channel.kind != ChannelKind::Loss) files.push_back({"channel", AbsolutePath(settings.channel.path), "", ""});
     for (size_t i = 0; i < settings.aggressors.size(); ++i) {
         files.push_back({"aggressor " + std::to_string(i + 1), AbsolutePath(settings.aggressors[i].path), "", ""});

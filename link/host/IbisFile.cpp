@@ -55,7 +55,7 @@ double Slope(const IvTable& table, double volts, double halfSpan) {
     return (Interpolate(table, volts + halfSpan) - Interpolate(table, volts - halfSpan)) / (2.0 * halfSpan);
 }
 
-enum class Section { None, Package, Pin, Model, Table, Algorithmic, Other };
+enum class Section { None, Package, Pin, Selector, Model, Table, Algorithmic, Other };
 
 class IbisReader {
 public:
@@ -72,6 +72,7 @@ public:
         switch (m_section) {
             case Section::Package: return PackageLine(Fields(line));
             case Section::Pin: return PinLine(Fields(line));
+            case Section::Selector: return SelectorLine(Fields(line));
             case Section::Model: return ModelLine(line);
             case Section::Table: return TableLine(Fields(line));
             case Section::Algorithmic: return ExecutableLine(Fields(line));
@@ -100,6 +101,10 @@ private:
             m_section = Section::Package;
         } else if (key == "pin") {
             m_section = Section::Pin;
+        } else if (key == "model selector") {
+            if (fields.empty()) return Fail("[Model Selector] without a name");
+            m_file.selectors.push_back(IbisModelSelector{fields[0], {}});
+            m_section = Section::Selector;
         } else if (key == "model") {
             if (fields.empty()) return Fail("[Model] without a name");
             m_file.models.emplace_back();
@@ -143,6 +148,11 @@ private:
         return true;
     }
 
+    bool SelectorLine(const std::vector<std::string>& fields) {
+        m_file.selectors.back().models.push_back(fields[0]);
+        return true;
+    }
+
     bool PinLine(const std::vector<std::string>& fields) {
         if (fields.size() < 3) return Fail("a [Pin] row needs a pin, a signal and a model");
         m_file.pins.push_back(IbisPin{fields[0], fields[1], fields[2]});
@@ -181,10 +191,15 @@ private:
     }
 
     bool ExecutableLine(const std::vector<std::string>& fields) {
-        if (fields.empty() || Lower(fields[0]) != "executable") return true;
-        if (fields.size() < 4) return Fail("Executable needs a platform, a library and an .ami file");
+        const std::string keyword = fields.empty() ? std::string() : Lower(fields[0]);
+        const ExecutableSide side = keyword == "executable_tx" ? ExecutableSide::Tx
+                                    : keyword == "executable_rx" ? ExecutableSide::Rx
+                                                                 : ExecutableSide::Both;
+        if (keyword != "executable" && side == ExecutableSide::Both) return true;
+        if (fields.size() < 4) return Fail(fields[0] + " needs a platform, a library and an .ami file");
         const fs::path folder = fs::path(m_file.path).parent_path();
-        IbisExecutable executable{fields[1], (folder / fields[2]).string(), (folder / fields[3]).string(), false};
+        IbisExecutable executable{fields[1], (folder / fields[2]).string(), (folder / fields[3]).string(), false,
+                                  side};
         for (const std::string& name : {fields[2], fields[3]}) {
             const fs::path relative = fs::path(name).lexically_normal();
             executable.outside = executable.outside || relative.is_absolute() ||
@@ -213,6 +228,13 @@ bool IbisModel::Drives() const {
 bool IbisModel::Receives() const {
     const std::string kind = Lower(type);
     return kind.find("input") != std::string::npos || kind.find("i/o") != std::string::npos;
+}
+
+const IbisModelSelector* IbisFile::FindSelector(const std::string& name) const {
+    for (const IbisModelSelector& selector : selectors) {
+        if (selector.name == name) return &selector;
+    }
+    return nullptr;
 }
 
 const IbisModel* IbisFile::FindModel(const std::string& name) const {
@@ -256,7 +278,7 @@ double BufferImpedance(const IbisModel& model) {
     return conductance > kOpenConductance ? 1.0 / conductance : std::numeric_limits<double>::infinity();
 }
 
-const IbisExecutable* ExecutableForThisPlatform(const IbisModel& model) {
+const IbisExecutable* ExecutableForThisPlatform(const IbisModel& model, ExecutableSide side) {
 #ifdef _WIN32
     const std::string system = "windows";
 #else
@@ -265,7 +287,9 @@ const IbisExecutable* ExecutableForThisPlatform(const IbisModel& model) {
     const std::string bits = sizeof(void*) == 8 ? "_64" : "_32";
     for (const IbisExecutable& executable : model.executables) {
         const std::string platform = Lower(executable.platform);
-        if (platform.rfind(system, 0) == 0 && platform.size() >= 3 &&
+        const bool sideFits =
+            side == ExecutableSide::Both || executable.side == ExecutableSide::Both || executable.side == side;
+        if (sideFits && platform.rfind(system, 0) == 0 && platform.size() >= 3 &&
             platform.compare(platform.size() - 3, 3, bits) == 0) {
             return &executable;
         }
@@ -330,68 +354,119 @@ const IbisPin* FindPin(const IbisFile& file, const std::string& name) {
 
 }  // namespace
 
-bool ChooseModel(const IbisFile& file, bool transmitter, const std::string& pin, const IbisModel*& model,
+namespace {
+
+// The model a pin's model column names: a [Model] itself, or one of a
+// [Model Selector]'s (by name, else its first). Null with error otherwise.
+const IbisModel* ModelOfPin(const IbisFile& file, const IbisPin& pin, const std::string& modelName, const char* option,
+                            std::string& error) {
+    const IbisModelSelector* selector = file.FindSelector(pin.model);
+    if (selector == nullptr) {
+        const IbisModel* model = file.FindModel(pin.model);
+        if (model == nullptr) error = "pin " + pin.pin + " names the model " + pin.model + ", which " + file.path + " lacks";
+        return model;
+    }
+    std::string listed;
+    for (const std::string& name : selector->models) {
+        if (modelName.empty() || name == modelName) {
+            const IbisModel* model = file.FindModel(name);
+            if (model == nullptr) error = "the [Model Selector] " + selector->name + " names the model " + name + ", which " + file.path + " lacks";
+            return model;
+        }
+        listed += (listed.empty() ? "" : ", ") + name;
+    }
+    error = std::string(option) + " " + modelName + ": not one of the models of the [Model Selector] " + selector->name +
+            " of pin " + pin.pin + " (" + listed + ")";
+    return nullptr;
+}
+
+// Without a pin: the model named, or the one of the end's kind with an
+// [Algorithmic Model].
+const IbisModel* ModelOfKind(const IbisFile& file, bool transmitter, const std::string& modelName, std::string& error) {
+    const char* role = transmitter ? "transmitter" : "receiver";
+    const char* pinOption = transmitter ? "--tx-pin" : "--rx-pin";
+    if (!modelName.empty()) {
+        const IbisModel* model = file.FindModel(modelName);
+        if (model == nullptr) {
+            error = std::string(transmitter ? "--tx-model-name " : "--rx-model-name ") + modelName + ": no [Model] of that name in " + file.path;
+        }
+        return model;
+    }
+    const IbisModel* model = nullptr;
+    for (const IbisModel& candidate : file.models) {
+        if ((transmitter ? candidate.Drives() : candidate.Receives()) && !candidate.executables.empty()) {
+            if (model != nullptr) {
+                error = std::string("more than one ") + role + " model with an [Algorithmic Model] in " + file.path +
+                        ": choose one with " + pinOption + "; its pins: " + PinList(file);
+                return nullptr;
+            }
+            model = &candidate;
+        }
+    }
+    if (model == nullptr) error = std::string("no ") + role + " model with an [Algorithmic Model] in " + file.path;
+    return model;
+}
+
+}  // namespace
+
+bool ChooseModel(const IbisFile& file, bool transmitter, const IbisEndChoice& end, const IbisModel*& model,
                  std::string& error) {
     const char* role = transmitter ? "transmitter" : "receiver";
     const char* option = transmitter ? "--tx-pin" : "--rx-pin";
+    const char* nameOption = transmitter ? "--tx-model-name" : "--rx-model-name";
     model = nullptr;
-    if (!pin.empty()) {
-        const IbisPin* entry = FindPin(file, pin);
-        if (entry != nullptr) model = file.FindModel(entry->model);
-        if (model == nullptr) {
-            error = std::string(option) + " " + pin + ": no one pin or signal of that name with a [Model] in " +
+    if (!end.pin.empty()) {
+        const IbisPin* entry = FindPin(file, end.pin);
+        if (entry == nullptr) {
+            error = std::string(option) + " " + end.pin + ": no one pin or signal of that name with a [Model] in " +
                     file.path + "; its pins: " + PinList(file);
             return false;
         }
+        model = ModelOfPin(file, *entry, end.modelName, nameOption, error);
+        if (model == nullptr) return false;
         if (!(transmitter ? model->Drives() : model->Receives())) {
-            error = std::string(option) + " " + pin + ": its model " + model->name + " is Model_type " + model->type +
+            error = std::string(option) + " " + end.pin + ": its model " + model->name + " is Model_type " + model->type +
                     ", which cannot " + (transmitter ? "drive" : "receive") + "; the pins of " + file.path + ": " +
                     PinList(file);
             model = nullptr;
             return false;
         }
-    } else {
-        for (const IbisModel& candidate : file.models) {
-            if ((transmitter ? candidate.Drives() : candidate.Receives()) && !candidate.executables.empty()) {
-                if (model != nullptr) {
-                    error = std::string("more than one ") + role + " model with an [Algorithmic Model] in " +
-                            file.path + ": choose one with " + option + "; its pins: " + PinList(file);
-                    return false;
-                }
-                model = &candidate;
-            }
-        }
-        if (model == nullptr) {
-            error = std::string("no ") + role + " model with an [Algorithmic Model] in " + file.path;
-            return false;
-        }
+    } else if ((model = ModelOfKind(file, transmitter, end.modelName, error)) == nullptr) {
+        return false;
     }
-    if (ExecutableForThisPlatform(*model) == nullptr) {
+    if (ExecutableForThisPlatform(*model, transmitter ? ExecutableSide::Tx : ExecutableSide::Rx) == nullptr) {
         error = "the " + std::string(role) + " model " + model->name + " has no executable for this platform in " +
                 file.path;
+        model = nullptr;
         return false;
     }
     return true;
 }
 
-bool ChooseLinkModels(const IbisFile& file, const std::string& txPin, const std::string& rxPin,
-                      bool allowOutsideExecutables, IbisChoice& choice, std::string& error) {
+bool ChooseLinkModels(const IbisFile& txFile, const IbisFile& rxFile, const IbisEndChoice& txEnd,
+                      const IbisEndChoice& rxEnd, bool allowOutsideExecutables, IbisChoice& choice, std::string& error) {
     const IbisModel* tx = nullptr;
     const IbisModel* rx = nullptr;
-    if (!ChooseModel(file, true, txPin, tx, error) || !ChooseModel(file, false, rxPin, rx, error)) return false;
-    for (const IbisModel* model : {tx, rx}) {
-        const IbisExecutable* executable = ExecutableForThisPlatform(*model);
+    if (!ChooseModel(txFile, true, txEnd, tx, error) || !ChooseModel(rxFile, false, rxEnd, rx, error)) return false;
+    const struct {
+        const IbisModel* model;
+        const IbisFile& file;
+        ExecutableSide side;
+    } ends[] = {{tx, txFile, ExecutableSide::Tx}, {rx, rxFile, ExecutableSide::Rx}};
+    for (const auto& end : ends) {
+        const IbisExecutable* executable = ExecutableForThisPlatform(*end.model, end.side);
         if (executable->outside && !allowOutsideExecutables) {
-            error = "the model " + model->name + " of " + file.path + " names its executable outside the file's "
+            error = "the model " + end.model->name + " of " + end.file.path + " names its executable outside the file's "
                     "folder (" + executable->library + "): give --allow-outside-executables to load it";
             return false;
         }
     }
-    choice.file = file;
+    choice.file = txFile;
+    choice.rxFile = rxFile;
     choice.tx = *tx;
     choice.rx = *rx;
-    choice.txPin = txPin.empty() ? std::string() : FindPin(file, txPin)->pin;
-    choice.rxPin = rxPin.empty() ? std::string() : FindPin(file, rxPin)->pin;
+    choice.txPin = txEnd.pin.empty() ? std::string() : FindPin(txFile, txEnd.pin)->pin;
+    choice.rxPin = rxEnd.pin.empty() ? std::string() : FindPin(rxFile, rxEnd.pin)->pin;
     choice.chosen = true;
     return true;
 }

@@ -17,6 +17,10 @@ struct IvTable {
     bool Empty() const { return volts.size() < 2; }
 };
 
+// Which side of a buffer an executable models: an I/O buffer may name one
+// for its receiver (Executable_Rx) and one for its driver (Executable_Tx).
+enum class ExecutableSide { Both, Tx, Rx };
+
 struct IbisExecutable {
     std::string platform;  // <operating system>_<compiler>_<bits>
     std::string library;   // absolute: the .ibs file's folder is the kit's
@@ -24,6 +28,7 @@ struct IbisExecutable {
     // The file names the library or .ami outside its own folder (an
     // absolute path, or one that climbs out with ..).
     bool outside = false;
+    ExecutableSide side = ExecutableSide::Both;
 };
 
 struct IbisModel {
@@ -44,6 +49,13 @@ struct IbisPin {
     std::string model;
 };
 
+// A [Model Selector]: the models a pin's model name may stand for, the
+// default first.
+struct IbisModelSelector {
+    std::string name;
+    std::vector<std::string> models;
+};
+
 struct IbisFile {
     std::string path;
     std::string component;
@@ -52,8 +64,10 @@ struct IbisFile {
     double packageFarads = 0.0;
     std::vector<IbisPin> pins;
     std::vector<IbisModel> models;
+    std::vector<IbisModelSelector> selectors;
 
     const IbisModel* FindModel(const std::string& name) const;
+    const IbisModelSelector* FindSelector(const std::string& name) const;
 };
 
 // False with one line in error naming the line that could not be read.
@@ -72,29 +86,47 @@ bool ParseScaledNumber(const std::string& text, double& value);
 double BufferImpedance(const IbisModel& model);
 
 // The model's executable for the platform this program runs on (operating
-// system and bits must match), or null.
-const IbisExecutable* ExecutableForThisPlatform(const IbisModel& model);
+// system and bits must match) and for that side of the buffer (Both: any
+// side), or null.
+const IbisExecutable* ExecutableForThisPlatform(const IbisModel& model, ExecutableSide side = ExecutableSide::Both);
+
+// How one end's model is chosen: by its pin (or signal) name, and by model
+// name among the models of the pin's [Model Selector] (empty: its first);
+// without a pin, the model so named, else the one model of the end's kind
+// with an [Algorithmic Model].
+struct IbisEndChoice {
+    std::string pin;
+    std::string modelName;
+};
 
 // The transmitter's (driving) or receiver's model: the one of the pin named
 // (by pin or signal name, exactly, else case-insensitively when that finds
 // one pin) when pin is not empty, which must be able to drive or receive,
 // else the one model of that kind with an [Algorithmic Model]. False with
 // one line in error, which lists the file's pins and their models.
-bool ChooseModel(const IbisFile& file, bool transmitter, const std::string& pin, const IbisModel*& model,
+bool ChooseModel(const IbisFile& file, bool transmitter, const IbisEndChoice& end, const IbisModel*& model,
                  std::string& error);
+inline bool ChooseModel(const IbisFile& file, bool transmitter, const std::string& pin, const IbisModel*& model,
+                        std::string& error) {
+    return ChooseModel(file, transmitter, IbisEndChoice{pin, ""}, model, error);
+}
 
-// An IBIS file as read once for a run, and the two models its pins chose.
+// The IBIS files of a run as read once (the same file at both ends, or
+// one per end), and the two models their pins chose.
 struct IbisChoice {
     bool chosen = false;
-    IbisFile file;
+    IbisFile file;    // the transmitter's
+    IbisFile rxFile;  // the receiver's
     IbisModel tx;
     IbisModel rx;
-    std::string txPin;  // the pins as the file names them; empty: by Model_type
+    std::string txPin;  // the pins as the files name them; empty: by Model_type
     std::string rxPin;
+    const IbisExecutable* TxExecutable() const { return ExecutableForThisPlatform(tx, ExecutableSide::Tx); }
+    const IbisExecutable* RxExecutable() const { return ExecutableForThisPlatform(rx, ExecutableSide::Rx); }
 };
-// An executable outside the file's folder is loaded only when allowed.
-bool ChooseLinkModels(const IbisFile& file, const std::string& txPin, const std::string& rxPin,
-                      bool allowOutsideExecutables, IbisChoice& choice, std::string& error);
+// An executable outside its file's folder is loaded only when allowed.
+bool ChooseLinkModels(const IbisFile& txFile, const IbisFile& rxFile, const IbisEndChoice& tx,
+                      const IbisEndChoice& rx, bool allowOutsideExecutables, IbisChoice& choice, std::string& error);
 
 // An IBIS file in folder whose [Algorithmic Model] names libraryName for
 // this platform, or empty: where a model's analog data are, when only its

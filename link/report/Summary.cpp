@@ -125,15 +125,17 @@ Json RunJson(const LinkSettings& settings, const LinkResult& result) {
 Json IbsJson(const LinkResult& result) {
     if (result.ibsFile.empty()) return nullptr;
     const IbisChoice& ibs = result.ibs;
-    auto end = [](const IbisModel& model, const std::string& pin) {
-        const IbisExecutable* executable = ExecutableForThisPlatform(model);
+    auto end = [](const IbisModel& model, const std::string& pin, const IbisExecutable* executable) {
         return Json{{"pin", pin.empty() ? Json(nullptr) : Json(pin)},
                     {"model", model.name},
                     {"model_type", model.type},
                     {"executable", executable ? Json(executable->library) : Json(nullptr)},
                     {"ami", executable ? Json(executable->ami) : Json(nullptr)}};
     };
-    return {{"file", result.ibsFile}, {"tx", end(ibs.tx, ibs.txPin)}, {"rx", end(ibs.rx, ibs.rxPin)}};
+    return {{"file", result.ibsFile},
+            {"rx_file", ibs.rxFile.path},
+            {"tx", end(ibs.tx, ibs.txPin, ibs.TxExecutable())},
+            {"rx", end(ibs.rx, ibs.rxPin, ibs.RxExecutable())}};
 }
 
 Json ErrorsJson(const LinkResult& result) {
@@ -260,9 +262,12 @@ Json BuffersJson(const BuffersOutcome& buffers) {
                          {"tx_farads", loads.txFarads},
                          {"rx_ohms", std::isinf(loads.rxOhms) ? Json("open") : JsonNumber(loads.rxOhms)},
                          {"rx_farads", loads.rxFarads},
-                         {"package_ohms", loads.packageOhms},
-                         {"package_henries", loads.packageHenries},
-                         {"package_farads", loads.packageFarads}}},
+                         {"package_ohms", loads.txPackage.ohms},
+                         {"package_henries", loads.txPackage.henries},
+                         {"package_farads", loads.txPackage.farads},
+                         {"rx_package_ohms", loads.rxPackage.ohms},
+                         {"rx_package_henries", loads.rxPackage.henries},
+                         {"rx_package_farads", loads.rxPackage.farads}}},
             {"source", buffers.source}};
 }
 

@@ -77,9 +77,15 @@ struct LinkSettings {
     // The buffers at both ends: applied to Touchstone channels and --ibs
     // runs always, to loss and file channels only when one is given.
     BufferOverrides buffers;
-    std::string ibsPath;  // the models, buffers and package from an IBIS file
+    std::string ibsPath;  // the models, buffers and package from an IBIS file (the transmitter's)
+    std::string rxIbsPath;  // the receiver's, when it is another file; empty: ibsPath
     std::string txPin;    // which of its models (empty: by Model_type)
     std::string rxPin;
+    std::string txModelName;  // among a [Model Selector]'s models (empty: its first)
+    std::string rxModelName;
+    const std::string& RxIbsPath() const { return rxIbsPath.empty() ? ibsPath : rxIbsPath; }
+    IbisEndChoice TxEnd() const { return {txPin, txModelName}; }
+    IbisEndChoice RxEnd() const { return {rxPin, rxModelName}; }
     IbisChoice ibs;       // the file as read once, when the command line read it
     bool allowOutsideExecutables = false;  // an --ibs file may name libraries beyond its folder
     size_t bitsPerCall = 1024;  // capped at the bits of the run

@@ -39,8 +39,12 @@ bool CheckBufferLoads(const BufferLoads& loads, std::string& error) {
         bool infiniteAllowed;
     } values[] = {{loads.txOhms, "transmitter impedance", false},  {loads.txFarads, "transmitter capacitance", false},
                   {loads.rxOhms, "receiver impedance", true},      {loads.rxFarads, "receiver capacitance", false},
-                  {loads.packageOhms, "package resistance", false}, {loads.packageHenries, "package inductance", false},
-                  {loads.packageFarads, "package capacitance", false}};
+                  {loads.txPackage.ohms, "package resistance", false},
+                  {loads.txPackage.henries, "package inductance", false},
+                  {loads.txPackage.farads, "package capacitance", false},
+                  {loads.rxPackage.ohms, "receiver's package resistance", false},
+                  {loads.rxPackage.henries, "receiver's package inductance", false},
+                  {loads.rxPackage.farads, "receiver's package capacitance", false}};
     for (const auto& entry : values) {
         if (std::isnan(entry.value) || entry.value < 0.0 || (std::isinf(entry.value) && !entry.infiniteAllowed)) {
             error = std::string("the ") + entry.name + " must be a finite value, 0 or more";
@@ -57,17 +61,19 @@ bool CheckBufferLoads(const BufferLoads& loads, std::string& error) {
 Complex TerminatedGain(const BufferLoads& loads, double hertz, Complex s11, Complex s12,
                             Complex s21, Complex s22, double referenceOhms) {
     const Complex jw(0.0, kTwoPi * hertz);
-    const Complex packageSeries = 2.0 * (loads.packageOhms + jw * loads.packageHenries);
-    const Complex packageShunt = jw * (loads.packageFarads / 2.0);
+    const Complex txSeries = 2.0 * (loads.txPackage.ohms + jw * loads.txPackage.henries);
+    const Complex txShunt = jw * (loads.txPackage.farads / 2.0);
+    const Complex rxSeries = 2.0 * (loads.rxPackage.ohms + jw * loads.rxPackage.henries);
+    const Complex rxShunt = jw * (loads.rxPackage.farads / 2.0);
 
     Source source{1.0, 2.0 * loads.txOhms};
     source = WithShunt(source, jw * (loads.txFarads / 2.0));
-    source.impedance += packageSeries;
-    source = WithShunt(source, packageShunt);
+    source.impedance += txSeries;
+    source = WithShunt(source, txShunt);
 
     const Complex padAdmittance = 1.0 / (2.0 * loads.rxOhms) + jw * (loads.rxFarads / 2.0);
-    const Complex loadAdmittance = packageShunt + ThroughSeries(packageSeries, padAdmittance);
-    const Complex padShare = 1.0 / (1.0 + packageSeries * padAdmittance);
+    const Complex loadAdmittance = rxShunt + ThroughSeries(rxSeries, padAdmittance);
+    const Complex padShare = 1.0 / (1.0 + rxSeries * padAdmittance);
 
     const Complex sourceReflection = (source.impedance - referenceOhms) / (source.impedance + referenceOhms);
     const Complex loadReflection = Reflection(loadAdmittance, referenceOhms);

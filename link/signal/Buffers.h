@@ -13,6 +13,14 @@
 
 namespace linksim {
 
+// The package of one end, between its pad and its pin: series R and L, and
+// C to ground at the pin.
+struct PackageParasitics {
+    double ohms = 0.0;
+    double henries = 0.0;
+    double farads = 0.0;
+};
+
 // Per leg: a differential pair sees twice each series element and half
 // each capacitance to ground.
 struct BufferLoads {
@@ -20,11 +28,8 @@ struct BufferLoads {
     double txFarads = 0.0;
     double rxOhms = 50.0;  // infinity for an unterminated input
     double rxFarads = 0.0;
-    // The package of each end, between its pad and its pin: series R and L,
-    // and C to ground at the pin.
-    double packageOhms = 0.0;
-    double packageHenries = 0.0;
-    double packageFarads = 0.0;
+    PackageParasitics txPackage;
+    PackageParasitics rxPackage;
 };
 
 // One line in error naming the value that is out of range (negative, not a

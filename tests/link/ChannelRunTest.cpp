@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -203,4 +204,24 @@ TEST(ChannelRun, IbisFileAloneRunsTheKit) {
     EXPECT_NEAR(buffers["per_leg"]["package_henries"].get<double>(), 1e-9, 1e-15);
     EXPECT_NE(summary["ibs"]["file"].get<std::string>().find("orvex_retimer.ibs"), std::string::npos);
     EXPECT_EQ(summary["ibs"]["rx"]["model"], "orvex_rx");
+
+    // The receiver from a second file, beside the same libraries: its own
+    // package at its end.
+    const std::filesystem::path kit(TESSEL_KIT_DIR);
+    const std::filesystem::path other = Scratch("other_kit");
+    std::filesystem::create_directories(other);
+    for (const auto& entry : std::filesystem::directory_iterator(kit)) {
+        if (entry.path().extension() != ".ibs") std::filesystem::create_symlink(entry.path(), other / entry.path().filename());
+    }
+    std::string text = ReadFile((kit / "orvex_retimer.ibs").string());
+    text.replace(text.find("1.00nH"), 6, "1.20nH");
+    std::ofstream((other / "other.ibs").string()) << text;
+    const nlohmann::json two = RunProgram("--tx-ibs " + (kit / "orvex_retimer.ibs").string() + " --rx-ibs " +
+                                              (other / "other.ibs").string(),
+                                          Scratch("two_ibs"));
+    ASSERT_TRUE(two.is_object());
+    EXPECT_NE(two["eye"]["height_v"], summary["eye"]["height_v"]);
+    EXPECT_EQ(two["ibs"]["rx_file"], (other / "other.ibs").string());
+    EXPECT_NEAR(two["channel"]["buffers"]["per_leg"]["package_henries"].get<double>(), 1e-9, 1e-15);
+    EXPECT_NEAR(two["channel"]["buffers"]["per_leg"]["rx_package_henries"].get<double>(), 1.2e-9, 1e-15);
 }

@@ -135,15 +135,15 @@ TEST(IbisFileTest, ReadsASmallFileAndSaysWhichModelIsMeant) {
     EXPECT_EQ(model->name, "io");
     // An executable named outside the file's folder loads only when allowed.
     IbisChoice choice;
-    ASSERT_TRUE(ChooseLinkModels(file, "DATA_N", "", false, choice, error)) << error;
+    ASSERT_TRUE(ChooseLinkModels(file, file, {"DATA_N", ""}, {}, false, choice, error)) << error;
     std::string outside = kSmallIbs;
     outside.replace(outside.find("Linux_gcc_64 drv.so"), 19, "Linux_gcc_64 ../../drv.so");
     const std::string outsidePath = Scratch("outside.ibs");
     std::ofstream(outsidePath) << outside;
     ASSERT_TRUE(ReadIbisFile(outsidePath, file, error)) << error;
-    EXPECT_FALSE(ChooseLinkModels(file, "DATA_N", "", false, choice, error));
+    EXPECT_FALSE(ChooseLinkModels(file, file, {"DATA_N", ""}, {}, false, choice, error));
     EXPECT_NE(error.find("--allow-outside-executables"), std::string::npos) << error;
-    EXPECT_TRUE(ChooseLinkModels(file, "DATA_N", "", true, choice, error)) << error;
+    EXPECT_TRUE(ChooseLinkModels(file, file, {"DATA_N", ""}, {}, true, choice, error)) << error;
     // A flat clamp table is an open input.
     IbisModel open;
     open.type = "Input";
@@ -221,4 +221,55 @@ TEST(IbisFileTest, JudgesItsValuesAgainstRealParts) {
         EXPECT_EQ(said.rfind(test.who, 0), 0u) << said;
         EXPECT_NE(said.find(test.what), std::string::npos) << said;
     }
+}
+
+// A pin may name a [Model Selector], whose first model is the default and
+// whose others are chosen by name; an I/O buffer may name one executable
+// per side.
+TEST(IbisFileTest, FollowsModelSelectorsAndEachSidesExecutable) {
+    std::istringstream in(R"([IBIS Ver] 7.1
+[Component] sel
+[Pin] signal_name model_name
+1 TX_P txsel
+2 RX_P io
+[Model Selector] txsel
+weak    the weaker drive
+strong  the stronger drive
+[Model] weak
+Model_type Output
+[Algorithmic Model]
+Executable Linux_gcc_64 weak.so weak.ami
+[End Algorithmic Model]
+[Model] strong
+Model_type Output
+[Algorithmic Model]
+Executable Linux_gcc_64 strong.so strong.ami
+[End Algorithmic Model]
+[Model] io
+Model_type I/O
+[Algorithmic Model]
+Executable_Tx Linux_gcc_64 io_tx.so io_tx.ami
+Executable_Rx Linux_gcc_64 io_rx.so io_rx.ami
+[End Algorithmic Model]
+[End]
+)");
+    IbisFile file;
+    std::string error;
+    ASSERT_TRUE(ReadIbisStream(in, "sel.ibs", file, error)) << error;
+    const IbisModel* model = nullptr;
+    ASSERT_TRUE(ChooseModel(file, true, IbisEndChoice{"TX_P", ""}, model, error)) << error;
+    EXPECT_EQ(model->name, "weak");
+    ASSERT_TRUE(ChooseModel(file, true, IbisEndChoice{"TX_P", "strong"}, model, error)) << error;
+    EXPECT_EQ(model->name, "strong");
+    EXPECT_FALSE(ChooseModel(file, true, IbisEndChoice{"TX_P", "medium"}, model, error));
+    EXPECT_NE(error.find("--tx-model-name medium: not one of the models of the [Model Selector] txsel of pin 1 (weak, strong)"),
+              std::string::npos)
+        << error;
+    ASSERT_TRUE(ChooseModel(file, true, IbisEndChoice{"", "strong"}, model, error)) << error;
+    EXPECT_EQ(model->name, "strong");
+
+    IbisChoice choice;
+    ASSERT_TRUE(ChooseLinkModels(file, file, {"RX_P", ""}, {"RX_P", ""}, false, choice, error)) << error;
+    EXPECT_EQ(std::filesystem::path(choice.TxExecutable()->library).filename(), "io_tx.so");
+    EXPECT_EQ(std::filesystem::path(choice.RxExecutable()->library).filename(), "io_rx.so");
 }
