@@ -18,7 +18,7 @@ const size_t kSettledWindows = 8;
 const double kLatestClockUi = 4.0;
 }  // namespace
 
-int CentreSamplingPhase(const std::vector<double>& impulse, int samplesPerUi, double sampleInterval) {
+std::vector<double> SteadyStateCrossings(const std::vector<double>& impulse, int samplesPerUi, double sampleInterval) {
     // The steady-state response to PRBS7 repeated: the impulse response
     // folded onto one period and convolved circularly with one period of
     // NRZ. It shows every edge the eye is made of.
@@ -49,6 +49,12 @@ int CentreSamplingPhase(const std::vector<double>& impulse, int samplesPerUi, do
             crossings.push_back(position - std::floor(position));
         }
     }
+    return crossings;
+}
+
+int CentreSamplingPhase(const std::vector<double>& impulse, int samplesPerUi, double sampleInterval) {
+    const size_t spui = size_t(samplesPerUi);
+    std::vector<double> crossings = SteadyStateCrossings(impulse, samplesPerUi, sampleInterval);
     if (crossings.empty()) return int(spui / 2);
     std::sort(crossings.begin(), crossings.end());
     // The eye is the widest stretch of the unit interval without crossings.

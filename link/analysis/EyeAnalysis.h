@@ -61,6 +61,10 @@ struct EyeWidthMargins {
 // where it is sampled.
 int CentreSamplingPhase(const std::vector<double>& impulse, int samplesPerUi, double sampleInterval);
 
+// The threshold crossings of that steady-state response to PRBS7, as
+// positions within the unit interval (0 .. 1).
+std::vector<double> SteadyStateCrossings(const std::vector<double>& impulse, int samplesPerUi, double sampleInterval);
+
 class EyeAnalyzer {
 public:
     explicit EyeAnalyzer(const EyeAnalyzerSettings& settings);

@@ -29,7 +29,8 @@ void HostClockRecovery::Process(const double* wave, size_t count, std::vector<do
         const bool bit = ValueAt(instant) > m_settings.threshold;
         double vote = 0.0;
         if (m_havePrevious && bit != m_previousBit) {
-            const bool edgeShowsNewBit = (ValueAt(0.5 * (instant + m_previousInstant)) > m_settings.threshold) == bit;
+            const double edge = instant - m_settings.edgeLeadUi * (instant - m_previousInstant);
+            const bool edgeShowsNewBit = (ValueAt(edge) > m_settings.threshold) == bit;
             vote = edgeShowsNewBit ? -1.0 : 1.0;  // late: come earlier; early: later
             m_frequency += vote * m_settings.frequencyStepUi;
             m_frequency = std::max(-m_settings.frequencyLimitUi, std::min(m_settings.frequencyLimitUi, m_frequency));

@@ -22,7 +22,13 @@ struct HostClockSettings {
     double unitInterval = 0.0;
     double firstInstant = 0.0;  // the first data instant, at the eye's centre
     double threshold = 0.0;
+    // How far before the data instant the edge is read, in unit intervals:
+    // the loop settles with this reading on the crossings' median.
+    double edgeLeadUi = 0.5;
     double phaseStepUi = 1.0 / 128.0;        // per transition
+    // A bang-bang loop hunts a few phase steps around where it settles:
+    // that much movement is its own, no loss of lock.
+    double HuntingUi() const { return 4.0 * phaseStepUi; }
     double frequencyStepUi = 1.0 / 65536.0;  // of the period, per transition
     double frequencyLimitUi = 0.01;          // the loop's period stays within 1 % of the bit rate
 };

@@ -51,8 +51,9 @@ void BlockPipeline::AddAggressor(const std::vector<double>& taps, std::vector<in
     m_aggressors.push_back(std::move(aggressor));
 }
 
-void BlockPipeline::PrepareHostClock(double firstInstant, bool always) {
+void BlockPipeline::PrepareHostClock(double firstInstant, double edgeLeadUi, bool always) {
     HostClockSettings settings;
+    settings.edgeLeadUi = edgeLeadUi;
     settings.sampleInterval = m_result.sampleInterval;
     settings.unitInterval = m_result.unitInterval;
     // The first instant comes after the first clock time the analysis can take.

@@ -46,10 +46,11 @@ public:
     // A crosstalk path (taps of its impulse response) driven by its own bits,
     // added to what the path above delivers.
     void AddAggressor(const std::vector<double>& taps, std::vector<int> bits);
-    // The host's clock recovery, started at firstInstant: from the start when
-    // always is true (a receiver without AMI_GetWave), else only when the
-    // receiver's first AMI_GetWave call reports no clock time.
-    void PrepareHostClock(double firstInstant, bool always);
+    // The host's clock recovery, started at firstInstant and reading its
+    // edges edgeLeadUi before each instant: from the start when always is
+    // true (a receiver without AMI_GetWave), else only when the receiver's
+    // first AMI_GetWave call reports no clock time.
+    void PrepareHostClock(double firstInstant, double edgeLeadUi, bool always);
     // The largest magnitude aggressor index added to the receiver's input.
     double AggressorLargest(size_t index) const { return m_aggressors[index].largest; }
 

@@ -18,10 +18,12 @@
 #include "BlockPipeline.h"
 #include "Channel.h"
 #include "LinkChannels.h"
+#include "HostClockRecovery.h"
 #include "KitModels.h"
 #include "MarginNotes.h"
 #include "FileDigest.h"
 #include "ModelWatch.h"
+#include "PulseEye.h"
 #include "Prbs.h"
 #include "RunJudge.h"
 #include "WorkingFolder.h"
@@ -459,6 +461,8 @@ struct RunState {
     WorkingFolder workHere;
     std::unique_ptr<AmiModelInstance> tx;
     std::unique_ptr<AmiModelInstance> rx;
+    // The peak-distortion eye of what a receiver without AMI_GetWave returned.
+    PulseEye pulseEye;
     // The stream and what watched it, for the analysis after it.
     std::vector<int> bits;
     std::unique_ptr<EyeAnalyzer> analyzer;
@@ -606,8 +610,17 @@ bool StreamBits(RunState& run, std::chrono::steady_clock::time_point runStart, s
     // the centre of the eye of the response the receiver's output follows.
     const std::vector<double>& outputResponse =
         (result.rx.getWaveUsed && !rxModel.initReturnsImpulse) ? (result.tx.getWaveUsed ? channel : afterTx) : afterRx;
-    pipeline.PrepareHostClock(double(CentreSamplingPhase(outputResponse, settings.samplesPerUi, dt)) * dt,
-                              !result.rx.getWaveUsed);
+    // A receiver that equalises in AMI_Init alone is sampled where the eye
+    // of its returned response is open by peak distortion, and the clock
+    // recovery reads its edges where that eye puts them; any other receiver
+    // without clock times at the centre of its output's crossings.
+    if (!result.rx.getWaveUsed) {
+        run.pulseEye = PeakDistortionEye(afterRx, settings.samplesPerUi, dt);
+        pipeline.PrepareHostClock(double(run.pulseEye.bestPhase) * dt, run.pulseEye.edgeLeadUi, true);
+    } else {
+        pipeline.PrepareHostClock(double(CentreSamplingPhase(outputResponse, settings.samplesPerUi, dt)) * dt, 0.5,
+                                  false);
+    }
     result.timing.setup = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart).count();
     if (!pipeline.Run(error)) return false;
     if (result.hostClock && result.rx.getWaveUsed) {
@@ -648,6 +661,26 @@ void ReadAdaptationLog(RunState& run) {
 
 // The errors counted against the pattern, the eye, the margins and the
 // clock's track, and the notes they give.
+// For a receiver sampled where its AMI_Init response's eye is open: whether
+// the host's clock recovery ended up where that eye is shut.
+std::string ShutWhereSettled(const RunState& run) {
+    const LinkResult& result = run.result;
+    const PulseEye& eye = run.pulseEye;
+    if (eye.openingV.empty() || result.clockTrack.windows.empty() || !eye.OpenAt(eye.bestPhase)) return "";
+    const int samplesPerUi = int(eye.openingV.size());
+    // Clock times come half a unit interval before the instants they mark.
+    const double instant = result.clockTrack.windows.back().phaseUi + (result.retimedOutput ? 0.0 : 0.5);
+    const int phase = int(std::lround((instant - std::floor(instant)) * samplesPerUi)) % samplesPerUi;
+    if (eye.OpenAt(phase)) return "";
+    char text[320];
+    std::snprintf(text, sizeof text,
+                  "the host's clock recovery settled %.3f UI into the unit interval, where the eye of %s's AMI_Init "
+                  "response is shut by peak distortion (%.4f V); that eye is open best at %.3f UI (%.4f V)",
+                  double(phase) / samplesPerUi, result.rx.description.modelName.c_str(), eye.openingV[size_t(phase)],
+                  double(eye.bestPhase) / samplesPerUi, eye.openingV[size_t(eye.bestPhase)]);
+    return text;
+}
+
 void AnalyseOutput(RunState& run) {
     const LinkSettings& settings = run.settings;
     LinkResult& result = run.result;
@@ -671,8 +704,11 @@ void AnalyseOutput(RunState& run) {
     // peak to peak, and one that does not sits that far from the edges;
     // either way that much movement is no loss of lock.
     const double sjSwing = settings.stress.sjFrequency > 0.0 ? settings.stress.sjPeakToPeakUi : 0.0;
-    result.clockTrack =
-        TrackClock(run.recorder->ClockTimes(), [&stimulus](double t) { return stimulus.DataUiAt(t); }, sjSwing);
+    const double hunting = result.hostClock ? HostClockSettings().HuntingUi() : 0.0;
+    result.clockTrack = TrackClock(run.recorder->ClockTimes(), [&stimulus](double t) { return stimulus.DataUiAt(t); },
+                                   sjSwing + hunting);
+    const std::string shut = ShutWhereSettled(run);
+    if (!shut.empty()) result.notes.push_back(shut);
     MarginFacts facts;
     facts.margins = result.margins.known ? &result.margins : nullptr;
     facts.clock = result.clockTrack.windows.empty() ? nullptr : &result.clockTrack;

@@ -6,6 +6,7 @@
 
 #include "BitErrors.h"
 #include "EyeAnalysis.h"
+#include "PulseEye.h"
 #include "Prbs.h"
 
 namespace {
@@ -202,3 +203,26 @@ TEST(EyeAnalyzer, CentreSamplingPhaseIsHalfWayBetweenTheEdges) {
 }
 
 }  // namespace
+
+// The peak-distortion eye of a pulse response worked by hand: four samples
+// per unit interval, an impulse (1/s at 1 s per sample) whose pulse is
+// 0.1 0.6 0.9 1.0 | 0.9 0.4 0.1 0.0 | 0 ...: the main cursor is the sample
+// within half a unit interval of the peak (3), so phase 0 opens 0.9 - 0.1,
+// phase 1 0.4 - 0.6 (shut), phase 2 0.9 - 0.1 and phase 3 1.0: the open
+// phases run from 2 round to 0, whose middle is 3.
+TEST(PulseEyeTest, SamplesTheMiddleOfWhereTheMainCursorBeatsTheOthers) {
+    const std::vector<double> pulse = {0.1, 0.6, 0.9, 1.0, 0.9, 0.4, 0.1, 0.0, 0.0, 0.0, 0.0, 0.0};
+    // The impulse whose running sum over one unit interval is that pulse.
+    std::vector<double> impulse(pulse.size(), 0.0);
+    for (size_t n = 0; n < pulse.size(); ++n) {
+        impulse[n] = pulse[n] - (n ? pulse[n - 1] : 0.0) + (n >= 4 ? impulse[n - 4] : 0.0);
+    }
+    const linksim::PulseEye eye = linksim::PeakDistortionEye(impulse, 4, 1.0);
+    ASSERT_EQ(eye.openingV.size(), 4u);
+    const double expected[] = {0.9 - 0.1, 0.4 - 0.6, 0.9 - 0.1, 1.0};
+    for (size_t phase = 0; phase < 4; ++phase) EXPECT_NEAR(eye.openingV[phase], expected[phase], 1e-12) << phase;
+    EXPECT_EQ(eye.bestPhase, 3);
+    EXPECT_FALSE(eye.OpenAt(1));
+    EXPECT_GE(eye.edgeLeadUi, 0.1);
+    EXPECT_LE(eye.edgeLeadUi, 0.9);
+}
