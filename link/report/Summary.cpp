@@ -34,6 +34,22 @@ std::string ChannelText(const LinkSettings& settings, const LinkResult& result) 
     return text;
 }
 
+// A Touchstone path's figures in fixed notation with their units.
+std::string TouchstoneFigures(const ChannelOutcome& channel) {
+    std::string text = std::isfinite(channel.lossDbAtNyquist)
+                           ? FormatValue("%.1f", channel.lossDbAtNyquist) + " dB at Nyquist (from the data)"
+                           : std::string("loss at Nyquist unknown (no data there)");
+    text += ", delay " + FormatValue("%.3f", channel.delaySeconds * 1e9) + " ns";
+    if (std::isfinite(channel.sdd11DbAtNyquist)) {
+        text += ", SDD11 " + FormatValue("%.1f", channel.sdd11DbAtNyquist) + " dB";
+        if (std::isfinite(channel.scd21DbAtNyquist)) {
+            text += " and SCD21 " + FormatValue("%.1f", channel.scd21DbAtNyquist) + " dB";
+        }
+        text += " at Nyquist";
+    }
+    return text;
+}
+
 Json ModelJson(const ModelRun& run) {
     const AmiDescription& model = run.description;
     Json parameters = Json::object();
@@ -195,7 +211,10 @@ Json PathJson(const ChannelSpec& spec, const ChannelOutcome& outcome) {
     json["loss_db_at_nyquist"] = JsonNumber(outcome.lossDbAtNyquist);
     json["delay_s"] = JsonNumber(outcome.delaySeconds);
     if (spec.kind == ChannelKind::Touchstone) {
+        json["sdd11_db_at_nyquist"] = JsonNumber(outcome.sdd11DbAtNyquist);
+        json["scd21_db_at_nyquist"] = JsonNumber(outcome.scd21DbAtNyquist);
         json["precursor_energy_share"] = JsonNumber(outcome.precursorEnergyShare);
+        json["unaliased_span_s"] = JsonNumber(outcome.unaliasedSpanSeconds);
         json["passivity_excess_db"] = JsonNumber(outcome.passivityExcessDb);
         json["passivity_worst_hz"] = JsonNumber(outcome.passivityWorstHz);
     }
@@ -345,14 +364,7 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
     } else {
         text << "  eye: " << outputs.eyeNote << "\n";
     }
-    if (settings.channel.kind == ChannelKind::Touchstone) {
-        text << "  channel: "
-             << (std::isfinite(result.channel.lossDbAtNyquist) ? FormatValue("%.1f", result.channel.lossDbAtNyquist) +
-                                                                     " dB at Nyquist (from the data)"
-                                                               : std::string("loss at Nyquist unknown (no data there)"))
-             << ", delay "
-             << FormatValue("%.4g", result.channel.delaySeconds * 1e9) << " ns\n";
-    }
+    if (settings.channel.kind == ChannelKind::Touchstone) text << "  channel: " << TouchstoneFigures(result.channel) << "\n";
     for (const std::string& warning : result.channel.warnings) text << "  channel warning: " << warning << "\n";
     for (size_t i = 0; i < result.aggressors.size(); ++i) {
         text << "  aggressor " << i + 1 << ": pulse peak " << FormatValue("%.3g", result.aggressors[i].pulsePeakV * 1e3)
