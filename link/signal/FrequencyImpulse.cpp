@@ -23,6 +23,12 @@ const double kPositiveShare = 1.0 - 1.0 / double(kNegativeTimeDivisor);
 // A response is cut where what follows holds less than this share of its
 // energy.
 const double kTailEnergyShare = 1e-8;
+// Energy per sample up to this many times the median's is taken as noise
+// spread over the window (white noise's energy per sample exceeds 10 times
+// its median one time in a thousand), not as part of a response: a response
+// fills well under half its window where it matters, and its median sample
+// is then far out in its tail.
+const double kNoiseFloorOverMedian = 10.0;
 const size_t kMinimumTransform = 256;
 const size_t kMaximumTransform = size_t(1) << 22;
 
@@ -132,7 +138,8 @@ double EnergyShareFrom(const std::vector<double>& response, size_t first) {
 }
 
 // The shortest stretch of the circular response (from start, width samples,
-// wrapping round) that holds the given share of its energy.
+// wrapping round) that holds the given share of its energy above the floor
+// that measurement noise spreads evenly over the window: noise is no length.
 struct Stretch {
     size_t start = 0;
     size_t width = 0;
@@ -140,8 +147,13 @@ struct Stretch {
 
 Stretch ShortestStretch(const std::vector<double>& response, double share) {
     const size_t size = response.size();
+    std::vector<double> energies(size);
+    for (size_t n = 0; n < size; ++n) energies[n] = response[n] * response[n];
+    std::vector<double> sorted(energies);
+    std::nth_element(sorted.begin(), sorted.begin() + long(size / 2), sorted.end());
+    const double floor = kNoiseFloorOverMedian * sorted[size / 2];
     std::vector<double> sums(size + 1, 0.0);
-    for (size_t n = 0; n < size; ++n) sums[n + 1] = sums[n] + response[n] * response[n];
+    for (size_t n = 0; n < size; ++n) sums[n + 1] = sums[n] + std::max(0.0, energies[n] - floor);
     const double target = share * sums[size];
     // The energy from i up to (not including) j, where j may run past the end.
     auto energy = [&](size_t i, size_t j) {
@@ -157,28 +169,43 @@ Stretch ShortestStretch(const std::vector<double>& response, double share) {
     return best;
 }
 
-// Where the response lies in the transform's window: its delay at the
-// smallest reading the data allow, and its length after that delay.
+// Where the response lies in the transform's window: its delay (its peak's
+// time) at the smallest reading the data allow, and how long it lasts after.
 struct Placement {
     double delaySeconds = 0.0;
     double lengthSeconds = 0.0;
 };
 
+// Where between its neighbours a circular response's peak lies, in samples
+// from the peak sample (-0.5 to 0.5), from the parabola through the three.
+double PeakOffset(const std::vector<double>& response, size_t peak) {
+    const size_t size = response.size();
+    const double before = response[(peak + size - 1) % size];
+    const double at = response[peak];
+    const double after = response[(peak + 1) % size];
+    const double curvature = before - 2.0 * at + after;
+    if (curvature == 0.0) return 0.0;
+    return std::max(-0.5, std::min(0.5, 0.5 * (before - after) / curvature));
+}
+
 Placement PlaceResponse(const std::vector<double>& response, double sampleInterval, double bandLimit) {
     Placement placement;
+    const size_t size = response.size();
+    size_t peak = 0;
+    for (size_t n = 0; n < size; ++n) {
+        if (std::fabs(response[n]) > std::fabs(response[peak])) peak = n;
+    }
+    if (response[peak] == 0.0) return placement;  // a response of nothing lies nowhere
     const Stretch stretch = ShortestStretch(response, 1.0 - kPrecursorWarningShare);
-    std::vector<double> rotated(stretch.width);
-    for (size_t n = 0; n < stretch.width; ++n) rotated[n] = response[(stretch.start + n) % response.size()];
-    if (rotated.empty()) return placement;  // a response of nothing lies nowhere
-    const double fromStart = ResponseDelay(rotated, sampleInterval);
-    const double window = double(response.size()) * sampleInterval;
-    double delay = std::fmod(double(stretch.start) * sampleInterval + fromStart, window);
+    const size_t peakInStretch = std::min((peak + size - stretch.start) % size, stretch.width);
+    const double window = double(size) * sampleInterval;
+    double delay = (double(peak) + PeakOffset(response, peak)) * sampleInterval;
     // Band-limited data place a delay no closer than about one period of
     // their band: a delay that near the window's end is one at time 0 or
     // just before, not one a whole window later.
-    if (delay > window - 1.0 / bandLimit) delay -= window;
+    if (delay > window - std::min(1.0 / bandLimit, window / double(kNegativeTimeDivisor))) delay -= window;
     placement.delaySeconds = delay;
-    placement.lengthSeconds = double(stretch.width) * sampleInterval - fromStart;
+    placement.lengthSeconds = double(stretch.width - peakInStretch) * sampleInterval;
     return placement;
 }
 
