@@ -367,8 +367,8 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
     if (settings.channel.kind == ChannelKind::Touchstone) text << "  channel: " << TouchstoneFigures(result.channel) << "\n";
     for (const std::string& warning : result.channel.warnings) text << "  channel warning: " << warning << "\n";
     for (size_t i = 0; i < result.aggressors.size(); ++i) {
-        text << "  aggressor " << i + 1 << ": pulse peak " << FormatValue("%.3g", result.aggressors[i].pulsePeakV * 1e3)
-             << " mV, up to " << FormatValue("%.3g", result.aggressors[i].largestV * 1e3) << " mV at the receiver's input\n";
+        text << "  aggressor " << i + 1 << ": pulse peak " << FormatValue("%.3f", result.aggressors[i].pulsePeakV * 1e3)
+             << " mV, up to " << FormatValue("%.3f", result.aggressors[i].largestV * 1e3) << " mV at the receiver's input\n";
         for (const std::string& warning : result.aggressors[i].path.warnings) {
             text << "  aggressor " << i + 1 << " warning: " << warning << "\n";
         }

@@ -29,6 +29,19 @@ std::string StepNote(const FrequencyImpulse& converted) {
     return text;
 }
 
+// A sentence when the data's own energy before time 0 is above the
+// threshold, or empty.
+std::string CausalityWarning(const FrequencyImpulse& converted) {
+    if (converted.precursorEnergyShare <= kPrecursorWarningShare) return std::string();
+    char text[280];
+    std::snprintf(text, sizeof text,
+                  "%.3f %% of the response's energy came before time 0 and was removed, beyond the %.3f %% the "
+                  "band limit's own ringing puts there (warned above %.3f %%): the data are not causal",
+                  100.0 * converted.precursorEnergyShare, 100.0 * converted.windowRingShare,
+                  100.0 * kPrecursorWarningShare);
+    return text;
+}
+
 }  // namespace
 
 double DecibelsAt(const std::vector<double>& f, const std::vector<Complex>& values, double hertz) {
@@ -106,14 +119,8 @@ bool TouchstoneImpulse(const std::string& file, const PortMap& ports, bool throu
     report.unaliasedSpanSeconds = converted.unaliasedSpanSeconds;
     report.notes.push_back(StepNote(converted));
     report.precursorEnergyShare = converted.precursorEnergyShare;
-    if (converted.precursorEnergyShare > kPrecursorWarningShare) {
-        char text[240];
-        std::snprintf(text, sizeof text,
-                      "%.3f %% of the response's energy came before time 0 and was removed (beyond the band "
-                      "limit's own ringing, %.3f %%): the data are not causal",
-                      100.0 * converted.precursorEnergyShare, 100.0 * converted.windowRingShare);
-        report.warnings.push_back(text);
-    }
+    const std::string causality = CausalityWarning(converted);
+    if (!causality.empty()) report.warnings.push_back(causality);
     impulse.swap(converted.impulse);
     report.delaySeconds = ResponseDelay(impulse, sampleInterval);
     return true;
