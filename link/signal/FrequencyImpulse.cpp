@@ -24,10 +24,10 @@ const double kPositiveShare = 1.0 - 1.0 / double(kNegativeTimeDivisor);
 // energy.
 const double kTailEnergyShare = 1e-8;
 // Energy per sample up to this many times the median's is taken as noise
-// spread over the window (white noise's energy per sample exceeds 10 times
-// its median one time in a thousand), not as part of a response: a response
-// fills well under half its window where it matters, and its median sample
-// is then far out in its tail.
+// spread over the window, not as part of a response (white noise's exceeds
+// it in 3 % of the samples, with 6 % of the noise's energy). A response
+// fills well under half its window where its length matters, and its median
+// sample is then far out in its tail.
 const double kNoiseFloorOverMedian = 10.0;
 const size_t kMinimumTransform = 256;
 const size_t kMaximumTransform = size_t(1) << 22;
@@ -169,13 +169,6 @@ Stretch ShortestStretch(const std::vector<double>& response, double share) {
     return best;
 }
 
-// Where the response lies in the transform's window: its delay (its peak's
-// time) at the smallest reading the data allow, and how long it lasts after.
-struct Placement {
-    double delaySeconds = 0.0;
-    double lengthSeconds = 0.0;
-};
-
 // Where between its neighbours a circular response's peak lies, in samples
 // from the peak sample (-0.5 to 0.5), from the parabola through the three.
 double PeakOffset(const std::vector<double>& response, size_t peak) {
@@ -187,6 +180,13 @@ double PeakOffset(const std::vector<double>& response, size_t peak) {
     if (curvature == 0.0) return 0.0;
     return std::max(-0.5, std::min(0.5, 0.5 * (before - after) / curvature));
 }
+
+// Where the response lies in the transform's window: its delay (its peak's
+// time) at the smallest reading the data allow, and how long it lasts after.
+struct Placement {
+    double delaySeconds = 0.0;
+    double lengthSeconds = 0.0;
+};
 
 Placement PlaceResponse(const std::vector<double>& response, double sampleInterval, double bandLimit) {
     Placement placement;

@@ -34,9 +34,10 @@ struct FrequencyImpulse {
     double stepHertz = 0.0;             // the data's frequency step (the median)
     double periodSeconds = 0.0;         // the transform's window (about 1 / step)
     double unaliasedSpanSeconds = 0.0;  // the positive time of 1 / step: 0.75 / step
-    // The response's delay at the smallest reading the data allow (a delay
-    // is known only modulo 1 / step), and how long after it the response
-    // lasts (until all but kPrecursorWarningShare of its energy has come).
+    // The time of the response's peak at the smallest reading the data
+    // allow (a delay is known only modulo 1 / step), and how long after it
+    // the response lasts (until all but kPrecursorWarningShare of its energy
+    // above the noise floor has come).
     double delaySeconds = 0.0;
     double lengthSeconds = 0.0;
     std::vector<std::string> warnings;
