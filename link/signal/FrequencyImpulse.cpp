@@ -197,7 +197,10 @@ Placement PlaceResponse(const std::vector<double>& response, double sampleInterv
     }
     if (response[peak] == 0.0) return placement;  // a response of nothing lies nowhere
     const Stretch stretch = ShortestStretch(response, 1.0 - kPrecursorWarningShare);
-    const size_t peakInStretch = std::min((peak + size - stretch.start) % size, stretch.width);
+    // From the peak on to the stretch's end, going round the window when
+    // the stretch holds no peak.
+    const size_t peakInStretch = (peak + size - stretch.start) % size;
+    const size_t length = stretch.width >= size ? size : (stretch.width + size - peakInStretch) % size;
     const double window = double(size) * sampleInterval;
     double delay = (double(peak) + PeakOffset(response, peak)) * sampleInterval;
     // Band-limited data place a delay no closer than about one period of
@@ -205,7 +208,7 @@ Placement PlaceResponse(const std::vector<double>& response, double sampleInterv
     // just before, not one a whole window later.
     if (delay > window - std::min(1.0 / bandLimit, window / double(kNegativeTimeDivisor))) delay -= window;
     placement.delaySeconds = delay;
-    placement.lengthSeconds = double(stretch.width - peakInStretch) * sampleInterval;
+    placement.lengthSeconds = double(length) * sampleInterval;
     return placement;
 }
 
