@@ -147,13 +147,11 @@ struct Stretch {
 
 Stretch ShortestStretch(const std::vector<double>& response, double share) {
     const size_t size = response.size();
-    std::vector<double> energies(size);
-    for (size_t n = 0; n < size; ++n) energies[n] = response[n] * response[n];
-    std::vector<double> sorted(energies);
-    std::nth_element(sorted.begin(), sorted.begin() + long(size / 2), sorted.end());
-    const double floor = kNoiseFloorOverMedian * sorted[size / 2];
     std::vector<double> sums(size + 1, 0.0);
-    for (size_t n = 0; n < size; ++n) sums[n + 1] = sums[n] + std::max(0.0, energies[n] - floor);
+    for (size_t n = 0; n < size; ++n) sums[n + 1] = response[n] * response[n];  // the median's to find first
+    std::nth_element(sums.begin() + 1, sums.begin() + 1 + long(size / 2), sums.end());
+    const double floor = kNoiseFloorOverMedian * sums[1 + size / 2];
+    for (size_t n = 0; n < size; ++n) sums[n + 1] = sums[n] + std::max(0.0, response[n] * response[n] - floor);
     const double target = share * sums[size];
     // The energy from i up to (not including) j, where j may run past the end.
     auto energy = [&](size_t i, size_t j) {
