@@ -34,22 +34,6 @@ std::string ChannelText(const LinkSettings& settings, const LinkResult& result) 
     return text;
 }
 
-// A Touchstone path's figures in fixed notation with their units.
-std::string TouchstoneFigures(const ChannelOutcome& channel) {
-    std::string text = std::isfinite(channel.lossDbAtNyquist)
-                           ? FormatValue("%.1f", channel.lossDbAtNyquist) + " dB at Nyquist (from the data)"
-                           : std::string("loss at Nyquist unknown (no data there)");
-    text += ", delay " + FormatValue("%.3f", channel.delaySeconds * 1e9) + " ns";
-    if (std::isfinite(channel.sdd11DbAtNyquist)) {
-        text += ", SDD11 " + FormatValue("%.1f", channel.sdd11DbAtNyquist) + " dB";
-        if (std::isfinite(channel.scd21DbAtNyquist)) {
-            text += " and SCD21 " + FormatValue("%.1f", channel.scd21DbAtNyquist) + " dB";
-        }
-        text += " at Nyquist";
-    }
-    return text;
-}
-
 Json ModelJson(const ModelRun& run) {
     const AmiDescription& model = run.description;
     Json parameters = Json::object();
@@ -196,6 +180,22 @@ Json TimingJson(const LinkResult& result, const RunOutputs& outputs) {
             {"host_share", host.share},
             {"host_work_overlapped", timing.overlapped},
             {"host_parts_s", parts}};
+}
+
+// A Touchstone path's figures in fixed notation with their units.
+std::string TouchstoneFigures(const ChannelOutcome& channel) {
+    std::string text = std::isfinite(channel.lossDbAtNyquist)
+                           ? FormatValue("%.1f", channel.lossDbAtNyquist) + " dB at Nyquist (from the data)"
+                           : std::string("loss at Nyquist unknown (no data there)");
+    text += ", delay " + FormatValue("%.3f", channel.delaySeconds * 1e9) + " ns";
+    if (std::isfinite(channel.sdd11DbAtNyquist)) {
+        text += ", SDD11 " + FormatValue("%.1f", channel.sdd11DbAtNyquist) + " dB";
+        if (std::isfinite(channel.scd21DbAtNyquist)) {
+            text += " and SCD21 " + FormatValue("%.1f", channel.scd21DbAtNyquist) + " dB";
+        }
+        text += " at Nyquist";
+    }
+    return text;
 }
 
 // One path: the through channel or an aggressor's.
