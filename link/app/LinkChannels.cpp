@@ -190,10 +190,14 @@ bool BuildPath(const ChannelSpec& given, const PortMap& ports, bool through, con
         outcome.ports = report.ports;
         outcome.lossDbAtNyquist = report.lossDbAtNyquist;
         outcome.delaySeconds = report.delaySeconds;
+        outcome.sdd11DbAtNyquist = report.sdd11DbAtNyquist;
+        outcome.scd21DbAtNyquist = report.scd21DbAtNyquist;
         outcome.precursorEnergyShare = report.precursorEnergyShare;
+        outcome.unaliasedSpanSeconds = report.unaliasedSpanSeconds;
         outcome.passivityExcessDb = report.passivityExcessDb;
         outcome.passivityWorstHz = report.passivityWorstHz;
         outcome.warnings = report.warnings;
+        outcome.notes = report.notes;
         return true;
     }
     if (!BuildChannelImpulse(spec, bitRate, samplesPerUi, impulse, error)) return false;

@@ -514,6 +514,7 @@ bool BuildImpulseMatrix(RunState& run, std::string& error) {
     run.rows = result.impulseSamples;
     for (const std::string& warning : result.buffers.warnings) result.notes.push_back("buffers: " + warning);
     for (const std::string& warning : result.channel.warnings) result.notes.push_back("channel: " + warning);
+    for (const std::string& note : result.channel.notes) result.notes.push_back("channel: " + note);
     for (size_t i = 0; i < result.aggressors.size(); ++i) {
         for (const std::string& warning : result.aggressors[i].path.warnings) {
             result.notes.push_back("aggressor " + std::to_string(i + 1) + ": " + warning);

@@ -233,6 +233,22 @@ Json TimingJson(const LinkResult& result, const RunOutputs& outputs) {
             {"host_parts_s", parts}};
 }
 
+// A Touchstone path's figures in fixed notation with their units.
+std::string TouchstoneFigures(const ChannelOutcome& channel) {
+    std::string text = std::isfinite(channel.lossDbAtNyquist)
+                           ? FormatValue("%.1f", channel.lossDbAtNyquist) + " dB at Nyquist (from the data)"
+                           : std::string("loss at Nyquist unknown (no data there)");
+    text += ", delay " + FormatValue("%.3f", channel.delaySeconds * 1e9) + " ns";
+    if (std::isfinite(channel.sdd11DbAtNyquist)) {
+        text += ", SDD11 " + FormatValue("%.1f", channel.sdd11DbAtNyquist) + " dB";
+        if (std::isfinite(channel.scd21DbAtNyquist)) {
+            text += " and SCD21 " + FormatValue("%.1f", channel.scd21DbAtNyquist) + " dB";
+        }
+        text += " at Nyquist";
+    }
+    return text;
+}
+
 // One path: the through channel or an aggressor's.
 Json PathJson(const ChannelSpec& spec, const ChannelOutcome& outcome) {
     Json json = Json::object();
@@ -246,7 +262,10 @@ Json PathJson(const ChannelSpec& spec, const ChannelOutcome& outcome) {
     json["loss_db_at_nyquist"] = JsonNumber(outcome.lossDbAtNyquist);
     json["delay_s"] = JsonNumber(outcome.delaySeconds);
     if (spec.kind == ChannelKind::Touchstone) {
+        json["sdd11_db_at_nyquist"] = JsonNumber(outcome.sdd11DbAtNyquist);
+        json["scd21_db_at_nyquist"] = JsonNumber(outcome.scd21DbAtNyquist);
         json["precursor_energy_share"] = JsonNumber(outcome.precursorEnergyShare);
+        json["unaliased_span_s"] = JsonNumber(outcome.unaliasedSpanSeconds);
         json["passivity_excess_db"] = JsonNumber(outcome.passivityExcessDb);
         json["passivity_worst_hz"] = JsonNumber(outcome.passivityWorstHz);
     }
@@ -399,18 +418,11 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
     } else {
         text << "  eye: " << outputs.eyeNote << "\n";
     }
-    if (settings.channel.kind == ChannelKind::Touchstone) {
-        text << "  channel: "
-             << (std::isfinite(result.channel.lossDbAtNyquist) ? FormatValue("%.1f", result.channel.lossDbAtNyquist) +
-                                                                     " dB at Nyquist (from the data)"
-                                                               : std::string("loss at Nyquist unknown (no data there)"))
-             << ", delay "
-             << FormatValue("%.4g", result.channel.delaySeconds * 1e9) << " ns\n";
-    }
+    if (settings.channel.kind == ChannelKind::Touchstone) text << "  channel: " << TouchstoneFigures(result.channel) << "\n";
     for (const std::string& warning : result.channel.warnings) text << "  channel warning: " << warning << "\n";
     for (size_t i = 0; i < result.aggressors.size(); ++i) {
-        text << "  aggressor " << i + 1 << ": pulse peak " << FormatValue("%.3g", result.aggressors[i].pulsePeakV * 1e3)
-             << " mV, up to " << FormatValue("%.3g", result.aggressors[i].largestV * 1e3) << " mV at the receiver's input\n";
+        text << "  aggressor " << i + 1 << ": pulse peak " << FormatValue("%.3f", result.aggressors[i].pulsePeakV * 1e3)
+             << " mV, up to " << FormatValue("%.3f", result.aggressors[i].largestV * 1e3) << " mV at the receiver's input\n";
         for (const std::string& warning : result.aggressors[i].path.warnings) {
             text << "  aggressor " << i + 1 << " warning: " << warning << "\n";
         }

@@ -58,10 +58,15 @@ struct ChannelOutcome {
     std::string ports;        // of a Touchstone file; empty otherwise
     double lossDbAtNyquist = std::nan("");  // of the data (a Touchstone path) or the line
     double delaySeconds = std::nan("");
-    double precursorEnergyShare = std::nan("");  // Touchstone only
-    double passivityExcessDb = std::nan("");     // Touchstone only: the file's worst, over 0 dB
+    // Touchstone only, from here on.
+    double sdd11DbAtNyquist = std::nan("");
+    double scd21DbAtNyquist = std::nan("");      // 4 or more ports
+    double precursorEnergyShare = std::nan("");  // the data's own, the band limit's ringing taken out
+    double unaliasedSpanSeconds = std::nan("");  // 0.75 / the frequency step
+    double passivityExcessDb = std::nan("");     // the file's worst, over 0 dB
     double passivityWorstHz = std::nan("");
     std::vector<std::string> warnings;
+    std::vector<std::string> notes;  // what a user should know, not a fault
 };
 
 struct BuffersOutcome {

@@ -108,7 +108,13 @@ bool DifferentialThrough(const NetworkData& network, const PortMap& map, Differe
         return 0.5 * (network.S(f, rowP, columnP) - network.S(f, rowP, columnN) - network.S(f, rowN, columnP) +
                       network.S(f, rowN, columnN));
     };
+    // Common-mode waves out, (b_P + b_N) / sqrt(2), from differential ones in.
+    auto commonFromDifferential = [&](size_t f, int rowP, int rowN, int columnP, int columnN) {
+        return 0.5 * (network.S(f, rowP, columnP) - network.S(f, rowP, columnN) + network.S(f, rowN, columnP) -
+                      network.S(f, rowN, columnN));
+    };
     for (size_t f = 0; f < count; ++f) {
+        path.scd21.push_back(commonFromDifferential(f, map.outP, map.outN, map.inP, map.inN));
         path.s11.push_back(differential(f, map.inP, map.inN, map.inP, map.inN));
         path.s12.push_back(differential(f, map.inP, map.inN, map.outP, map.outN));
         path.s21.push_back(differential(f, map.outP, map.outN, map.inP, map.inN));
@@ -142,7 +148,7 @@ std::string NumberingWarning(const NetworkData& network, const PortMap& map) {
     }
     char text[400];
     std::snprintf(text, sizeof text,
-                  "the through path %d->%d carries %.1f dB at %.4g GHz while %d->%d carries %.1f dB: the file "
+                  "the through path %d->%d carries %.1f dB at %.3f GHz while %d->%d carries %.1f dB: the file "
                   "probably numbers its ports the other way; try --ports %s",
                   map.inP, map.outP, Decibels(chosen), network.frequencies[0] / 1e9, map.inP, partnerP,
                   Decibels(strongest), PortMapText(suggested).c_str());

@@ -28,10 +28,12 @@ bool ParsePortMap(const std::string& text, PortMap& map, std::string& error);
 std::string PortMapText(const PortMap& map);
 
 // A differential 2-port at the network's frequencies, with its reference
-// impedance (twice the single-ended ports').
+// impedance (twice the single-ended ports'), and for a network of single-
+// ended ports the common mode the differential input sends out (SCD21).
 struct DifferentialPath {
     std::vector<double> frequencies;
     std::vector<Complex> s11, s12, s21, s22;
+    std::vector<Complex> scd21;  // empty for a 2-port
     double referenceOhms = 100.0;
 };
 

@@ -11,25 +11,50 @@ namespace linksim {
 
 namespace {
 
-// More energy than this before time 0 means the data are not causal enough
-// to trust the response's shape: said as a warning.
-const double kPrecursorWarningShare = 1e-3;
 // A through path below this magnitude at every frequency (-120 dB) carries
 // nothing a receiver could use.
 const double kNothingThrough = 1e-6;
 
-double LossDb(Complex value) { return -20.0 * std::log10(std::max(std::abs(value), 1e-300)); }
+// Nothing at all reads as -600 dB, as the numbering advice says it.
+double Decibels(Complex value) { return 20.0 * std::log10(std::max(std::abs(value), 1e-30)); }
+
+// What the user should know about the frequency step: the delay it leaves
+// unknown by whole windows, and how long a response it holds.
+std::string StepNote(const FrequencyImpulse& converted) {
+    char text[240];
+    std::snprintf(text, sizeof text,
+                  "the %.3f MHz frequency step leaves the delay known only modulo %.3f ns: the response is read "
+                  "at its smallest delay, and holds %.3f ns unaliased",
+                  converted.stepHertz / 1e6, 1e9 / converted.stepHertz, converted.unaliasedSpanSeconds * 1e9);
+    return text;
+}
+
+// A sentence when the data's own energy before time 0 is above the
+// threshold, or empty.
+std::string CausalityWarning(const FrequencyImpulse& converted) {
+    if (converted.precursorEnergyShare <= kPrecursorWarningShare) return std::string();
+    char text[280];
+    std::snprintf(text, sizeof text,
+                  "%.3f %% of the response's energy came before time 0 and was removed, beyond the %.3f %% the "
+                  "band limit's own ringing puts there (warned above %.3f %%): the data are not causal",
+                  100.0 * converted.precursorEnergyShare, 100.0 * converted.windowRingShare,
+                  100.0 * kPrecursorWarningShare);
+    return text;
+}
 
 }  // namespace
 
-double LossDbAt(const DifferentialPath& path, double hertz) {
-    const std::vector<double>& f = path.frequencies;
-    if (f.empty() || hertz < f.front() || hertz > f.back()) return std::numeric_limits<double>::quiet_NaN();
+double DecibelsAt(const std::vector<double>& f, const std::vector<Complex>& values, double hertz) {
+    if (f.size() < 2 || values.size() != f.size() || hertz < f.front() || hertz > f.back()) {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
     size_t i = 0;
     while (i + 2 < f.size() && f[i + 1] < hertz) ++i;
     const double share = (hertz - f[i]) / (f[i + 1] - f[i]);
-    return LossDb(path.s21[i]) + share * (LossDb(path.s21[i + 1]) - LossDb(path.s21[i]));
+    return Decibels(values[i]) + share * (Decibels(values[i + 1]) - Decibels(values[i]));
 }
+
+double LossDbAt(const DifferentialPath& path, double hertz) { return -DecibelsAt(path.frequencies, path.s21, hertz); }
 
 bool TouchstoneImpulse(const std::string& file, const PortMap& ports, bool through, const BufferLoads& loads,
                        double bitRate, double sampleInterval, std::vector<double>& impulse,
@@ -70,10 +95,12 @@ bool TouchstoneImpulse(const std::string& file, const PortMap& ports, bool throu
 
     const double nyquist = bitRate / 2.0;
     report.lossDbAtNyquist = LossDbAt(path, nyquist);
+    report.sdd11DbAtNyquist = DecibelsAt(path.frequencies, path.s11, nyquist);
+    report.scd21DbAtNyquist = DecibelsAt(path.frequencies, path.scd21, nyquist);
     if (path.frequencies.back() < nyquist) {
         char text[200];
         std::snprintf(text, sizeof text,
-                      "the data end at %.4g GHz, below the Nyquist frequency %.4g GHz: the response above is cut",
+                      "the data end at %.3f GHz, below the Nyquist frequency %.3f GHz: the response above is cut",
                       path.frequencies.back() / 1e9, nyquist / 1e9);
         report.warnings.push_back(text);
     }
@@ -89,14 +116,11 @@ bool TouchstoneImpulse(const std::string& file, const PortMap& ports, bool throu
         return false;
     }
     for (const std::string& warning : converted.warnings) report.warnings.push_back(warning);
+    report.unaliasedSpanSeconds = converted.unaliasedSpanSeconds;
+    report.notes.push_back(StepNote(converted));
     report.precursorEnergyShare = converted.precursorEnergyShare;
-    if (converted.precursorEnergyShare > kPrecursorWarningShare) {
-        char text[200];
-        std::snprintf(text, sizeof text,
-                      "%.3f %% of the response's energy came before time 0 and was removed: the data are not causal",
-                      100.0 * converted.precursorEnergyShare);
-        report.warnings.push_back(text);
-    }
+    const std::string causality = CausalityWarning(converted);
+    if (!causality.empty()) report.warnings.push_back(causality);
     impulse.swap(converted.impulse);
     report.delaySeconds = ResponseDelay(impulse, sampleInterval);
     return true;

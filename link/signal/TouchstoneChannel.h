@@ -19,12 +19,21 @@ struct TouchstoneChannelReport {
     std::string ports;               // "1,3,2,4", or "1,2" for a two-port
     int networkPorts = 0;
     double lossDbAtNyquist = 0.0;    // of the differential path alone; NaN beyond the data
+    // |SDD11| and, for 4 or more ports, |SCD21| (the differential input's
+    // common-mode output) at the Nyquist frequency in dB; NaN beyond the
+    // data or (SCD21 of a two-port) without the ports to tell.
+    double sdd11DbAtNyquist = 0.0;
+    double scd21DbAtNyquist = 0.0;
     double delaySeconds = 0.0;       // of the response with the buffers
+    // The data's own energy before time 0, the band limit's ringing taken out.
     double precursorEnergyShare = 0.0;
+    // How long a response the frequency step holds unaliased: 0.75 / step.
+    double unaliasedSpanSeconds = 0.0;
     // The whole file's worst excess over passivity (largest singular value).
     double passivityExcessDb = 0.0;
     double passivityWorstHz = 0.0;
     std::vector<std::string> warnings;
+    std::vector<std::string> notes;  // what a user should know, not a fault
 };
 
 // Through paths are checked for a likely wrong port numbering (a warning)
@@ -37,6 +46,8 @@ bool TouchstoneImpulse(const std::string& path, const PortMap& ports, bool throu
 // The loss in dB of |s21| at hertz, read between the data's points (linear
 // in dB); NaN outside the data's range.
 double LossDbAt(const DifferentialPath& path, double hertz);
+// 20 log10 |value| at hertz, read the same way; NaN outside the data's range.
+double DecibelsAt(const std::vector<double>& frequencies, const std::vector<Complex>& values, double hertz);
 
 }  // namespace linksim
 

@@ -25,6 +25,7 @@
 
 #include "ProgramOutput.h"
 #include "Scratch.h"
+#include "TouchstoneFiles.h"
 
 namespace {
 
@@ -276,6 +277,10 @@ TEST(Program, EveryBadInputGetsOneLineAndAFailure) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::string nuls = Scratch("nuls.s2p");
     std::ofstream(nuls) << std::string(100000, '\0');
+    // A 10.4 ns line at an 80 MHz step would wrap into the transform's negative time.
+    const std::string coarse = Scratch("coarse.s4p");
+    const SkinLine longLine(10.0, 5e9, 10.4e-9);
+    WriteTouchstone(coarse, 4, EvenGrid(80e6, 20e9), Lines(4, {{1, 2}, {3, 4}}, [&](double f) { return longLine.At(f); }));
     const struct {
         std::string arguments;
         std::string expected;
@@ -327,6 +332,7 @@ TEST(Program, EveryBadInputGetsOneLineAndAFailure) {
         // Touchstone channels, crosstalk and buffers
         {ok + "--channel touchstone:/nonexistent/x.s4p", "cannot read the Touchstone file /nonexistent/x.s4p", 1},
         {ok + "--aggressor file:/nonexistent/a.txt", "aggressor 1: cannot read the channel file", 1},
+        {ok + "--channel touchstone:" + coarse, "the 80.000 MHz frequency step gives the transform a 12.500 ns window", 1},
         {ok + "--rx-c 1e-3 --rx-impedance 0", "the receiver impedance must be more than 0 ohm", 1},
         {"--ibs " TESSEL_SOURCE_DIR "/kit/orvex_retimer.ibs --tx-pin RX_P --rx-pin TX_P", "which cannot drive", 2},
     };

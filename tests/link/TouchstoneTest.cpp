@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <sstream>
 
 #include "Buffers.h"
@@ -219,9 +220,9 @@ TEST(TouchstoneTest, WarnsOfTheOtherNumberingNonPassiveDataAndNonCausalData) {
     const SkinLine line(10.0, kBitRate / 2.0, 0.5e-9);
     const std::string path = Scratch("numbered.s4p");
     // Through 1->3 and 2->4, read with the default numbering; 3.5 dB of gain
-    // on the way; and a response that comes out before it went in.
+    // on the way; and an echo that comes out before the signal went in.
     WriteTouchstone(path, 4, EvenGrid(100e6, 40e9), Lines(4, {{1, 3}, {2, 4}}, [&line](double f) {
-                        return line.At(f) * std::polar(1.5, 2.0 * 3.14159265358979323846 * f * 0.8e-9);
+                        return line.At(f) * (1.0 + std::polar(0.5, 2.0 * 3.14159265358979323846 * f * 0.8e-9));
                     }));
     std::vector<double> impulse;
     TouchstoneChannelReport report;
@@ -245,6 +246,64 @@ TEST(TouchstoneTest, WarnsOfTheOtherNumberingNonPassiveDataAndNonCausalData) {
     // Ports the network lacks, and a network with no pair.
     EXPECT_FALSE(TouchstoneImpulse(path, PortMap{1, 3, 2, 5}, true, Matched(), kBitRate, kDt, impulse, report, error));
     EXPECT_NE(error.find("port 5"), std::string::npos) << error;
+}
+
+// What the transform can tell from the data: the band limit's own ringing is
+// no fault of theirs, and a delay is known only modulo 1 / step, so a step
+// too coarse for the response is refused rather than wrapped into negative
+// time. Also the pair's return loss and mode conversion at Nyquist.
+TEST(TouchstoneTest, JudgesTheStepCausalityAndModeFiguresFromTheData) {
+    const double pi = 3.14159265358979323846;
+    // An ideal pair of 140 ps with 10 ps of skew in its N leg and a tenth
+    // reflected at each input, with data to 3 GHz only.
+    const std::string ideal = Scratch("ideal.s4p");
+    WriteTouchstone(ideal, 4, EvenGrid(10e6, 3e9), [pi](double f) {
+        std::vector<Complex> s(16, 0.0);
+        s[0] = s[10] = 0.1;  // S11, S33
+        s[1] = s[4] = 0.9 * std::polar(1.0, -2.0 * pi * f * 140e-12);   // 1<->2
+        s[11] = s[14] = 0.9 * std::polar(1.0, -2.0 * pi * f * 150e-12);  // 3<->4
+        return s;
+    });
+    const double bitRate = 5e9;  // Nyquist at 2.5 GHz, within the data
+    std::vector<double> impulse;
+    TouchstoneChannelReport report;
+    std::string error;
+    ASSERT_TRUE(TouchstoneImpulse(ideal, PortMap(), true, Matched(), bitRate, kDt, impulse, report, error)) << error;
+    EXPECT_TRUE(report.warnings.empty()) << report.warnings.front();
+    EXPECT_LT(report.precursorEnergyShare, kPrecursorWarningShare);
+    EXPECT_NEAR(report.sdd11DbAtNyquist, -20.0, 1e-6);
+    // SCD21 = (S21 - S43) / 2 here: 0.9 sin(pi f skew) in magnitude.
+    EXPECT_NEAR(report.scd21DbAtNyquist, 20.0 * std::log10(0.9 * std::sin(pi * 2.5e9 * 10e-12)), 1e-3);
+    EXPECT_NEAR(report.unaliasedSpanSeconds, 75e-9, 1e-15);
+
+    // A 10.4 ns line: at an 80 MHz step it lies in the transform's negative
+    // time; at 100 MHz it reads as 0.4 ns, which a note says is modulo 10 ns.
+    const SkinLine line(10.0, kBitRate / 2.0, 10.4e-9);
+    const std::string coarse = Scratch("coarse.s4p"), finer = Scratch("finer.s4p");
+    WriteTouchstone(coarse, 4, EvenGrid(80e6, 20e9), Lines(4, {{1, 2}, {3, 4}}, [&line](double f) { return line.At(f); }));
+    WriteTouchstone(finer, 4, EvenGrid(100e6, 20e9), Lines(4, {{1, 2}, {3, 4}}, [&line](double f) { return line.At(f); }));
+    EXPECT_FALSE(TouchstoneImpulse(coarse, PortMap(), true, Matched(), kBitRate, kDt, impulse, report, error));
+    EXPECT_NE(error.find("the 80.000 MHz frequency step gives the transform a 12.500 ns window, 9.375 ns of it "
+                         "positive time; the response, at its smallest delay 10.4"),
+              std::string::npos)
+        << error;
+    EXPECT_NE(error.find("a step of at most 6"), std::string::npos) << error;
+    ASSERT_TRUE(TouchstoneImpulse(finer, PortMap(), true, Matched(), kBitRate, kDt, impulse, report, error)) << error;
+    EXPECT_TRUE(report.warnings.empty()) << report.warnings.front();
+    EXPECT_NEAR(report.delaySeconds, 0.45e-9, 0.05e-9);
+    ASSERT_EQ(report.notes.size(), 1u);
+    EXPECT_NE(report.notes[0].find("known only modulo 10.000 ns"), std::string::npos) << report.notes[0];
+
+    // Measurement noise 15 dB under a crosstalk path at Nyquist spreads over
+    // the whole window: it is no length of the response's, which at a 50 MHz
+    // step has 4.6 ns of positive time after its 10.4 ns.
+    std::mt19937 random(1);
+    auto noise = [&random]() { return 2e-3 * (double(random()) / double(random.max()) - 0.5); };
+    const std::string noisy = Scratch("noisy.s4p");
+    WriteTouchstone(noisy, 4, EvenGrid(50e6, 40e9), Lines(4, {{1, 2}, {3, 4}}, [&](double f) {
+                        return 0.03 * line.At(f) * Complex(0.0, f / 10e9) + Complex(noise(), noise());
+                    }));
+    EXPECT_TRUE(TouchstoneImpulse(noisy, PortMap(), false, Matched(), kBitRate, kDt, impulse, report, error)) << error;
 }
 
 TEST(TouchstoneTest, BuffersSetTheGainAtEachEnd) {
