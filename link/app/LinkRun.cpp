@@ -22,6 +22,7 @@
 #include "KitModels.h"
 #include "MarginNotes.h"
 #include "FileDigest.h"
+#include "ModelStress.h"
 #include "ModelWatch.h"
 #include "PulseEye.h"
 #include "Prbs.h"
@@ -463,6 +464,8 @@ struct RunState {
     std::unique_ptr<AmiModelInstance> rx;
     // The peak-distortion eye of what a receiver without AMI_GetWave returned.
     PulseEye pulseEye;
+    // The command line's stress with the models' own.
+    ModelStress modelStress;
     // The stream and what watched it, for the analysis after it.
     std::vector<int> bits;
     std::unique_ptr<EyeAnalyzer> analyzer;
@@ -488,6 +491,15 @@ bool PrepareInputs(RunState& run, std::string& error) {
     }
     if (!PrepareModel(run.txSpec, "Tx", result.ibs, result.tx, error) ||
         !PrepareModel(run.rxSpec, "Rx", result.ibs, result.rx, error)) {
+        return false;
+    }
+    run.modelStress = CombineModelStress(settings.stress, 1.0 / settings.bitRate, result.tx.description,
+                                         result.rx.description);
+    result.stress = run.modelStress.stress;
+    result.declaredStress = run.modelStress.applied;
+    for (const std::string& note : run.modelStress.notApplied) result.notes.push_back(note);
+    if (!run.modelStress.applied.empty() && !CheckStress(result.stress, 1.0 / settings.bitRate, error)) {
+        error = "with the jitter and noise the models declare: " + error;
         return false;
     }
     for (const ModelRun* model : {&result.tx, &result.rx}) {
@@ -587,9 +599,10 @@ bool StreamBits(RunState& run, std::chrono::steady_clock::time_point runStart, s
     analysis.samplingOffset = result.retimedOutput ? 0.0 : 0.5 * result.unitInterval;
     analysis.measureFrom = double(result.ignoreBits) * result.unitInterval;
     run.analyzer = std::make_unique<EyeAnalyzer>(analysis);
-    run.bits = Prbs(settings.prbsOrder, StressedStimulus::BitsNeeded(result.bits, settings.stress));
-    run.stimulus = std::make_unique<StressedStimulus>(run.bits, result.unitInterval, settings.samplesPerUi, settings.stress);
-    NoiseSource noise(StreamSeed(settings.stress.seed, kNoiseStream), settings.stress.rxNoiseRms);
+    const StressSettings& stress = result.stress;
+    run.bits = Prbs(settings.prbsOrder, StressedStimulus::BitsNeeded(result.bits, stress));
+    run.stimulus = std::make_unique<StressedStimulus>(run.bits, result.unitInterval, settings.samplesPerUi, stress);
+    NoiseSource noise(StreamSeed(stress.seed, kNoiseStream), stress.rxNoiseRms);
     run.recorder = std::make_unique<RunRecorder>(dt, analysis.measureFrom - 2.0 * result.unitInterval, kMaxRecordedSamples);
     run.watcher = std::make_unique<AdaptLogWatcher>(kAdaptLogName);
     BlockPipeline pipeline(run.effective, run.bits, result, *run.tx, *run.rx, *run.analyzer);
@@ -662,6 +675,14 @@ void ReadAdaptationLog(RunState& run) {
 
 // The errors counted against the pattern, the eye, the margins and the
 // clock's track, and the notes they give.
+// A receiver's declared sensitivity is voltage its decisions need beyond
+// the threshold: the margin is that much smaller.
+void TakeOffSensitivity(double sensitivityV, MarginReport& margins) {
+    if (!margins.known || sensitivityV <= 0.0) return;
+    margins.voltageMarginV -= sensitivityV;
+    margins.open = margins.timingMarginUi > 0.0 && margins.voltageMarginV > 0.0;
+}
+
 // For a receiver sampled where its AMI_Init response's eye is open: whether
 // the host's clock recovery ended up where that eye is shut.
 std::string ShutWhereSettled(const RunState& run) {
@@ -700,11 +721,12 @@ void AnalyseOutput(RunState& run) {
     ReadAdaptationLog(run);
     const size_t keptUi = run.recorder->Wave().size() / size_t(settings.samplesPerUi);
     MeasureRunMargins(settings, analyzer.MeasuredSamples(), onDataGrid, *run.recorder, run.bits, result);
+    TakeOffSensitivity(run.modelStress.rxSensitivityV, result.margins);
     // The receiver's clock, or the host's where it reports none. The grid holds
     // no jitter: a clock that follows the sinusoidal jitter moves by up to its
     // peak to peak, and one that does not sits that far from the edges;
     // either way that much movement is no loss of lock.
-    const double sjSwing = settings.stress.sjFrequency > 0.0 ? settings.stress.sjPeakToPeakUi : 0.0;
+    const double sjSwing = result.stress.sjFrequency > 0.0 ? result.stress.sjPeakToPeakUi : 0.0;
     const double hunting = result.hostClock ? HostClockSettings().HuntingUi() : 0.0;
     result.clockTrack = TrackClock(run.recorder->ClockTimes(), [&stimulus](double t) { return stimulus.DataUiAt(t); },
                                    sjSwing + hunting);
@@ -714,7 +736,7 @@ void AnalyseOutput(RunState& run) {
     facts.margins = result.margins.known ? &result.margins : nullptr;
     facts.clock = result.clockTrack.windows.empty() ? nullptr : &result.clockTrack;
     facts.expectedWanderUi = sjSwing;
-    facts.unstressed = !settings.stress.Any() && settings.aggressors.empty();
+    facts.unstressed = !result.stress.Any() && settings.aggressors.empty();
     facts.adaptationLineBits = result.adaptLineBits;
     facts.ignoreBits = size_t(std::max(result.ignoreBits, 0L));
     for (const std::string& note : MarginNotes(facts)) result.notes.push_back(note);

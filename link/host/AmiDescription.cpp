@@ -2,6 +2,13 @@
 
 namespace linksim {
 
+const std::string* AmiDescription::ReservedValue(const std::string& name) const {
+    for (const auto& entry : reservedValues) {
+        if (entry.first == name) return &entry.second;
+    }
+    return nullptr;
+}
+
 std::string AmiParameter::DottedPath() const {
     std::string dotted;
     for (const std::string& name : path) {

@@ -5,6 +5,7 @@
 #define LINK_AMI_DESCRIPTION_H
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace linksim {
@@ -45,6 +46,12 @@ struct AmiDescription {
     // Reserved parameters the model takes as inputs (Model_Name and the
     // like), whose values the host gives.
     std::vector<AmiParameter> reservedInputs;
+    // Every reserved parameter's value as written (its Value, Default, or
+    // the typical value of its Range or Corner), by name, in file order.
+    std::vector<std::pair<std::string, std::string>> reservedValues;
+
+    // The reserved parameter's value as written, or null.
+    const std::string* ReservedValue(const std::string& name) const;
 
     // A parameter by its name or dotted path; null when there is none.
     // ambiguous tells that a bare name is shared by parameters of two groups.

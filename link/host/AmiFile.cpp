@@ -261,8 +261,20 @@ bool ReadParameters(const BRANCH_STRUCT& branch, std::vector<std::string> path, 
 const char* ReservedValue(const BRANCH_STRUCT& reserved, const char* name) {
     const BRANCH_STRUCT* parameter = ChildBranch(reserved, name);
     if (parameter == nullptr) return nullptr;
-    const char* value = LeafValue(*parameter, "Value");
-    return value != nullptr ? value : LeafValue(*parameter, "Default");
+    for (const char* form : {"Value", "Default", "Range", "Corner"}) {
+        if (const char* value = LeafValue(*parameter, form)) return value;
+    }
+    return nullptr;
+}
+
+void ReadReservedValues(const BRANCH_STRUCT& reserved, AmiDescription& description) {
+    for (int i = 0; i < reserved.iNumChildren; ++i) {
+        const BRANCH_STRUCT* child = AsBranch(reserved.pChildren[i]);
+        if (child == nullptr || child->pszName == nullptr) continue;
+        if (const char* value = ReservedValue(reserved, child->pszName)) {
+            description.reservedValues.emplace_back(child->pszName, value);
+        }
+    }
 }
 
 bool ReadBoolean(const BRANCH_STRUCT& reserved, const char* name, bool& value, std::string& error) {
@@ -311,6 +323,7 @@ bool ReadReserved(const BRANCH_STRUCT& root, const FileLines& lines, AmiDescript
         return false;
     }
     if (const char* modulation = ReservedValue(*reserved, "Modulation")) description.modulation = modulation;
+    ReadReservedValues(*reserved, description);
     if (!ReadReservedInputs(*reserved, lines, description, error)) return false;
     if (!ReadBoolean(*reserved, "Init_Returns_Impulse", description.initReturnsImpulse, error) ||
         !ReadBoolean(*reserved, "GetWave_Exists", description.getWaveExists, error)) {

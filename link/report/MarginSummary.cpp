@@ -105,10 +105,17 @@ std::string StressText(const StressSettings& stress) {
     return text.str();
 }
 
-std::string MarginLines(const LinkSettings& settings, const LinkResult& result) {
+std::string MarginLines(const LinkResult& result) {
     std::ostringstream text;
-    const std::string stress = StressText(settings.stress);
-    if (!stress.empty()) text << "  stress: " << stress << " (seed " << settings.stress.seed << ")\n";
+    const std::string stress = StressText(result.stress);
+    if (!stress.empty()) {
+        text << "  stress: " << stress << " (seed " << result.stress.seed << ")"
+             << (result.declaredStress.empty() ? "" : ", with what the models declare") << "\n";
+    }
+    for (const DeclaredStress& declared : result.declaredStress) {
+        text << "  declared by " << declared.model << ": " << declared.parameter << " " << FormatValue("%g", declared.value)
+             << " (" << declared.appliedAs << ")\n";
+    }
     const MarginReport& m = result.margins;
     if (m.known) {
         text << "  margins at BER " << FormatValue("%.0e", m.targetBer)

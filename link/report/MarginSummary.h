@@ -15,7 +15,7 @@ namespace linksim {
 std::string StressText(const StressSettings& stress);
 
 // Lines, each starting with two spaces and ending in a newline.
-std::string MarginLines(const LinkSettings& settings, const LinkResult& result);
+std::string MarginLines(const LinkResult& result);
 
 // summary.json's parts: the stress asked for, the margins (with the fits,
 // the bathtub and the picture's name), the clock's track against the data.

@@ -69,6 +69,18 @@ Json ParametersOutJson(const std::string& text) {
     return {{"tree", {{root.name, TreeJson(root)}}}};
 }
 
+// The stress the run applied, and what of it the models declared.
+Json StressWithDeclaredJson(const LinkResult& result) {
+    Json stress = StressJson(result.stress);
+    Json declared = Json::array();
+    for (const DeclaredStress& item : result.declaredStress) {
+        declared.push_back({{"model", item.model}, {"parameter", item.parameter}, {"value", item.value},
+                            {"applied_as", item.appliedAs}});
+    }
+    stress["declared_by_models"] = declared;
+    return stress;
+}
+
 // One line of the printed report per model that returned values.
 std::string ParametersOutLine(const ModelRun& run) {
     const std::string& text = run.lastGetWaveParametersOut.empty() ? run.parametersOut : run.lastGetWaveParametersOut;
@@ -364,7 +376,7 @@ Json SummaryDocument(const LinkSettings& settings, const LinkResult& result, con
             {"ibs", IbsJson(result)},
             {"channel", ChannelJson(settings, result)},
             {"aggressors", AggressorsJson(settings, result)},
-            {"stress", StressJson(settings.stress)},
+            {"stress", StressWithDeclaredJson(result)},
             {"flow", result.flow},
             {"ignore_bits", result.ignoreBits},
             {"rx_output", result.retimedOutput ? "retimed decisions" : "equalised waveform"},
@@ -437,7 +449,7 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
         for (double tap : adaptation.taps) text << " " << FormatValue("%g", tap);
         text << " V (" << adaptation.measurements << " measurements)\n";
     }
-    text << MarginLines(settings, result);
+    text << MarginLines(result);
     const HostTime host = TimeOutsideReceiver(result, outputs);
     text << "  time: " << FormatValue("%.3g", outputs.totalSeconds) << " s, " << FormatValue("%.3g", result.timing.rxGetWave)
          << " s of it in " << result.rx.description.modelName << " AMI_GetWave, " << FormatValue("%.0f", 100.0 * host.share)

@@ -18,8 +18,18 @@
 #include "IbisFile.h"
 #include "Margins.h"
 #include "ParameterString.h"
+#include "Stress.h"
 
 namespace linksim {
+
+// Jitter or noise a model declares of itself (a reserved Info parameter),
+// as the run applied it.
+struct DeclaredStress {
+    std::string model;
+    std::string parameter;
+    double value = 0.0;  // seconds, or volts
+    std::string appliedAs;
+};
 
 struct ModelRun {
     std::string library;
@@ -153,6 +163,11 @@ struct LinkResult {
     // With --ibs: the file, and the pins, models and executables it chose.
     std::string ibsFile;
     IbisChoice ibs;
+
+    // The stress the run applied: the command line's with what the models
+    // declare of themselves (listed in declaredStress).
+    StressSettings stress;
+    std::vector<DeclaredStress> declaredStress;
 
     bool retimedOutput = false;
     bool rxReportsClock = false;

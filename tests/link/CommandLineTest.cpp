@@ -505,4 +505,37 @@ TEST(Program, HandsModelsTheirReservedInputsAndReadsWhatTheyReturn) {
         << refused.err;
 }
 
+// Jitter and noise a model declares of itself are applied as the same
+// stress given on the command line would be; a receiver's sensitivity comes
+// off the voltage margin; what cannot be applied is named.
+TEST(Program, AppliesTheJitterAndNoiseTheModelsDeclare) {
+    const auto declaring = [](const std::string& model, const std::string& reserved) {
+        std::string text = ReadFile(kModels + "/" + model + ".ami");
+        text.insert(text.find("(Reserved_Parameters") + 20, reserved);
+        const std::string path = Scratch(model + "_declaring.ami");
+        std::ofstream(path) << text;
+        return path;
+    };
+    const std::string tx = declaring("LinkTestTx", " (Tx_Rj (Usage Info) (Type Float) (Value 2e-12))");
+    const std::string rx = declaring("LinkTestRxClock", " (Rx_Noise (Usage Info) (Type Float) (Value 0.005))"
+                                                        " (Rx_Receiver_Sensitivity (Usage Info) (Type Float) (Value 0.01))"
+                                                        " (Rx_Clock_Recovery_Mean (Usage Info) (Type Float) (Value 1e-12))");
+    const std::string run = Models("LinkTestTx", "LinkTestRxClock") + "--bits 6000 --channel loss:6 ";
+    const std::string given = Scratch("given");
+    const std::string declared = Scratch("declared");
+    ASSERT_EQ(RunProgram(run + "--tx-rj 2e-12 --rx-noise 0.005 --out " + given).exitCode, 0);
+    ASSERT_EQ(RunProgram(run + "--tx-ami " + tx + " --rx-ami " + rx + " --out " + declared).exitCode, 0);
+    const nlohmann::json a = ReadSummary(given);
+    const nlohmann::json b = ReadSummary(declared);
+    EXPECT_EQ(b["stress"]["rj_rms_s"], 2e-12);
+    EXPECT_EQ(b["stress"]["rx_noise_rms_v"], 0.005);
+    ASSERT_EQ(b["stress"]["declared_by_models"].size(), 3u) << b["stress"];
+    EXPECT_EQ(a["errors"], b["errors"]);
+    EXPECT_EQ(a["margins"]["timing_margin_ui"], b["margins"]["timing_margin_ui"]);
+    EXPECT_NEAR(b["margins"]["voltage_margin_v"].get<double>(), a["margins"]["voltage_margin_v"].get<double>() - 0.01,
+                1e-12);
+    EXPECT_NE(b["notes"].dump().find("declares Rx_Clock_Recovery_Mean 1e-12, not applied"), std::string::npos)
+        << b["notes"];
+}
+
 }  // namespace
