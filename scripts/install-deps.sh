@@ -18,7 +18,7 @@ esac
 if [ "$level" = ci ]; then
   # debootstrap: the Debian 11 root the Linux libraries are run in; Slurm
   # and munge: the single-node cluster the sweep's test starts.
-  packages="$packages clang debootstrap slurmctld slurmd slurm-client munge"
+  packages="$packages clang debootstrap slurmctld slurmd slurm-client munge chromium"
 fi
 
 missing=""

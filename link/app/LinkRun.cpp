@@ -421,8 +421,8 @@ void RecordInputFiles(const LinkSettings& settings, LinkResult& result) {
 
 }  // namespace
 
-const char* const kRunOutputFiles[6] = {kAdaptLogName, "eye.png",        "summary.json",
-                                        "bathtub.png",  "trajectory.png", "adaptation.csv"};
+const char* const kRunOutputFiles[7] = {kAdaptLogName, "eye.png",        "summary.json",
+                                        "bathtub.png",  "trajectory.png", "adaptation.csv", "report.html"};
 
 size_t MaxBits() {
     const long pages = sysconf(_SC_PHYS_PAGES);

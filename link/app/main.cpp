@@ -19,6 +19,7 @@
 #include "ModelWatch.h"
 #include "ProgressBar.h"
 #include "RunFolder.h"
+#include "RunReport.h"
 #include "Summary.h"
 #include "Version.h"
 #include "WholeFile.h"
@@ -184,14 +185,21 @@ int main(int argc, char** argv) {
         return Fail(error, kCouldNotComplete);
     }
     outputs.totalSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!linksim::WriteFileWhole(outputs.folder + "/summary.json", linksim::SummaryJson(line.settings, result, outputs),
+    // What is printed names the output folder's files; the report shows it.
+    linksim::RunOutputs shown = outputs;
+    shown.folder = outputFolder;
+    if (line.pictures) shown.report = "report.html";
+    linksim::LinkSettings shownSettings = line.settings;
+    shownSettings.outDir = outputFolder;
+    const std::string printed = linksim::SummaryText(shownSettings, result, shown);
+    if ((line.pictures && !linksim::WriteFileWhole(outputs.folder + "/" + shown.report,
+                                                   linksim::RunReportHtml(shownSettings, result, shown, printed), error)) ||
+        !linksim::WriteFileWhole(outputs.folder + "/summary.json", linksim::SummaryJson(line.settings, result, outputs),
                                  error) ||
         !runFolder.Commit(linksim::kRunOutputFiles, std::size(linksim::kRunOutputFiles), error)) {
         return Fail(error, kCouldNotComplete);
     }
-    outputs.folder = outputFolder;
-    line.settings.outDir = outputFolder;
-    std::fputs(linksim::SummaryText(line.settings, result, outputs).c_str(), stdout);
+    std::fputs(printed.c_str(), stdout);
     if (line.settings.requirements.Any() && !result.verdict.RequirementsMet()) return kRequirementNotMet;
     return 0;
 }

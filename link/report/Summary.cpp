@@ -459,6 +459,7 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
     if (!outputs.trajectoryImage.empty()) {
         text << "  trajectory: " << outputs.folder << "/" << outputs.trajectoryImage << "\n";
     }
+    if (!outputs.report.empty()) text << "  report: " << outputs.folder << "/" << outputs.report << "\n";
     if (!outputs.adaptationCsv.empty()) {
         text << "  adaptation table: " << outputs.folder << "/" << outputs.adaptationCsv << "\n";
     }

@@ -18,6 +18,7 @@ struct RunOutputs {
     std::string bathtubImage;     // empty when not drawn
     std::string trajectoryImage;  // likewise
     std::string adaptationCsv;    // likewise
+    std::string report;           // report.html, when written
     double eyePictureSeconds = 0.0;
     double totalSeconds = 0.0;  // the program's, from its start to the summary
 };

@@ -245,6 +245,10 @@ TEST(Program, WritesSummaryAndEyeOfARun) {
     EXPECT_NE(run.out.find("margins at BER 1e-12"), std::string::npos) << run.out;
     EXPECT_EQ(ReadFile(out + "/bathtub.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
     EXPECT_EQ(ReadFile(out + "/trajectory.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+    // The report shows the verdict and the pictures beside it.
+    const std::string report = ReadFile(out + "/report.html");
+    EXPECT_NE(report.find("<span class=\"verdict " + summary["verdict"].get<std::string>() + "\">"), std::string::npos);
+    EXPECT_NE(report.find("<img src=\"bathtub.png\""), std::string::npos);
 
     const ProgramRun help = RunProgram("--help");
     EXPECT_EQ(help.exitCode, 0);
@@ -380,6 +384,7 @@ TEST(Program, LeavesNoOutputOfAnEarlierRunBehind) {
     // Lean: summary.json alone.
     ASSERT_EQ(RunProgram(models + " --channel loss:3 --outputs summary").exitCode, 0);
     EXPECT_FALSE(std::ifstream(out + "/eye.png").good());
+    EXPECT_FALSE(std::ifstream(out + "/report.html").good());
     EXPECT_EQ(ReadSummary(out)["eye"]["image"], "");
     const ProgramRun retimed =
         RunProgram(models + " --channel loss:3 --prbs 7 --rx-output retimed --bits-per-call 2000000000");
