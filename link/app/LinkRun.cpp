@@ -43,6 +43,9 @@ const size_t kImpulseMarginUi = 64;
 const size_t kMinimumMeasuredBits = 50000;
 // A model's latency can exceed the impulse response by its own pipeline.
 const size_t kLatencySlackBits = 256;
+// The cursors reported around the main one.
+const size_t kPreCursors = 3;
+const size_t kPostCursors = 10;
 // The receiver's output kept for the margins (as float): a million
 // measured bits at 32 samples per unit interval, 128 MB.
 const size_t kMaxRecordedSamples = size_t(1) << 25;
@@ -421,8 +424,9 @@ void RecordInputFiles(const LinkSettings& settings, LinkResult& result) {
 
 }  // namespace
 
-const char* const kRunOutputFiles[7] = {kAdaptLogName, "eye.png",        "summary.json",
-                                        "bathtub.png",  "trajectory.png", "adaptation.csv", "report.html"};
+const char* const kRunOutputFiles[9] = {kAdaptLogName, "eye.png",        "summary.json",
+                                        "bathtub.png",  "trajectory.png", "adaptation.csv", "report.html",
+                                        "responses.csv", "responses.png"};
 
 size_t MaxBits() {
     const long pages = sysconf(_SC_PHYS_PAGES);
@@ -548,6 +552,32 @@ bool BuildImpulseMatrix(RunState& run, std::string& error) {
     return true;
 }
 
+// The responses of every path the run built, and the cursors of the
+// channel as the transmitter's AMI_Init shaped it (the channel itself when
+// the transmitter returns no impulse response).
+void DescribePaths(RunState& run) {
+    LinkResult& result = run.result;
+    const int spui = run.settings.samplesPerUi;
+    const double dt = result.sampleInterval;
+    const std::string& tx = result.tx.description.modelName;
+    result.responses.push_back(DescribePath("channel", Column(run.matrix, run.rows, 0), dt, spui));
+    if (result.tx.description.initReturnsImpulse) {
+        result.responses.push_back(
+            DescribePath("channel shaped by " + tx + " AMI_Init", Column(run.afterTxMatrix, run.rows, 0), dt, spui));
+    }
+    const PathResponse& shaped = result.responses.back();
+    result.cursors = CursorsOf(shaped, spui, kPreCursors, kPostCursors);
+    result.cursorsOf = shaped.name;
+    for (size_t i = 0; i < result.aggressors.size(); ++i) {
+        result.responses.push_back(
+            DescribePath("aggressor " + std::to_string(i + 1), Column(run.matrix, run.rows, i + 1), dt, spui));
+    }
+    if (result.rx.description.initReturnsImpulse) {
+        result.responses.push_back(DescribePath("after " + result.rx.description.modelName + " AMI_Init",
+                                                Column(run.afterRxMatrix, run.rows, 0), dt, spui));
+    }
+}
+
 // Both AMI_Init calls, inside the output folder, and which model applies
 // its effect where.
 bool InitializeModels(RunState& run, std::string& error) {
@@ -578,6 +608,7 @@ bool InitializeModels(RunState& run, std::string& error) {
                                "without AMI_GetWave its effect is taken from its AMI_Init alone");
     }
     result.silentPath = SilentPath(result, Column(run.afterTxMatrix, run.rows, 0), Column(run.afterRxMatrix, run.rows, 0));
+    DescribePaths(run);
     Describe(run.effective, result);
     return true;
 }

@@ -19,6 +19,7 @@
 #include "ModelWatch.h"
 #include "ProgressBar.h"
 #include "RunFolder.h"
+#include "ResponsePlots.h"
 #include "RunReport.h"
 #include "Summary.h"
 #include "Version.h"
@@ -93,6 +94,19 @@ bool DrawEye(const linksim::LinkResult& result, linksim::RunOutputs& outputs, st
     outputs.eyeImage = "eye.png";
     outputs.eyeNote = "the output folded over two unit intervals around each sampling instant";
     return linksim::WriteEyePng(outputs.folder + "/eye.png", density, text, error, overlay);
+}
+
+// responses.png and responses.csv: every path the run built.
+bool DrawResponses(const linksim::LinkResult& result, linksim::RunOutputs& outputs, std::string& error) {
+    if (result.responses.empty()) return true;
+    if (!linksim::WriteResponsesPng(outputs.folder + "/responses.png", result.responses, result.unitInterval,
+                                    "Responses of the link's paths, " + result.channel.description, error) ||
+        !linksim::WriteFileWhole(outputs.folder + "/responses.csv", linksim::ResponsesCsv(result.responses), error)) {
+        return false;
+    }
+    outputs.responsesImage = "responses.png";
+    outputs.responsesCsv = "responses.csv";
+    return true;
 }
 
 // bathtub.png, trajectory.png and adaptation.csv, where the run has them.
@@ -178,7 +192,8 @@ int main(int argc, char** argv) {
     outputs.folder = line.settings.outDir;
     const auto eyeStart = std::chrono::steady_clock::now();
     if (!line.pictures) outputs.eyeNote = "not drawn: --outputs summary";
-    const bool drawn = !line.pictures || (DrawEye(result, outputs, error) && DrawMargins(result, outputs, error));
+    const bool drawn = !line.pictures || (DrawEye(result, outputs, error) && DrawMargins(result, outputs, error) &&
+                                          DrawResponses(result, outputs, error));
     linksim::ReleasePlotCaches();
     outputs.eyePictureSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - eyeStart).count();
     if (!drawn) {

@@ -53,6 +53,7 @@ void PicturesSection(const RunOutputs& outputs, std::ostringstream& html) {
         {outputs.eyeImage, "The receiver's output folded on its sampling instants, with the contours at each rate."},
         {outputs.bathtubImage, "Error rate against the sampling phase: counted and fitted."},
         {outputs.trajectoryImage, "The receiver's adaptation and clock over the run."},
+        {outputs.responsesImage, "The responses of the link's paths (values in responses.csv)."},
     };
     html << "<h2>Pictures</h2>";
     for (const auto& picture : pictures) {
@@ -61,6 +62,22 @@ void PicturesSection(const RunOutputs& outputs, std::ostringstream& html) {
              << "\"><figcaption>" << picture.caption << "</figcaption></figure>";
     }
     if (!outputs.eyeNote.empty() && outputs.eyeImage.empty()) html << "<p>" << HtmlEscaped(outputs.eyeNote) << "</p>";
+}
+
+void CursorSection(const LinkResult& result, std::ostringstream& html) {
+    const PulseCursors& c = result.cursors;
+    if (!c.known) return;
+    html << "<h2>Cursors</h2><p>" << HtmlEscaped(result.cursorsOf)
+         << ": one bit of the &plusmn;0.5 V source at unit-interval spacing from the main cursor's peak, in volts.</p>"
+         << "<table><tr>";
+    for (size_t k = c.pre.size(); k > 0; --k) html << "<th>pre " << k << "</th>";
+    html << "<th>main</th>";
+    for (size_t k = 1; k <= c.post.size(); ++k) html << "<th>post " << k << "</th>";
+    html << "</tr><tr>";
+    for (size_t k = c.pre.size(); k > 0; --k) html << "<td>" << Number("%.4f", c.pre[k - 1]) << "</td>";
+    html << "<td>" << Number("%.4f", c.main) << "</td>";
+    for (double value : c.post) html << "<td>" << Number("%.4f", value) << "</td>";
+    html << "</tr></table>";
 }
 
 void AdaptationSection(const LinkResult& result, std::ostringstream& html) {
@@ -112,6 +129,7 @@ std::string RunReportHtml(const LinkSettings& settings, const LinkResult& result
         for (const std::string& note : result.notes) html << "<li>" << HtmlEscaped(note) << "</li>";
         html << "</ul>";
     }
+    CursorSection(result, html);
     PicturesSection(outputs, html);
     AdaptationSection(result, html);
     html << "</body></html>\n";

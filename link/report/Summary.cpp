@@ -69,6 +69,19 @@ Json ParametersOutJson(const std::string& text) {
     return {{"tree", {{root.name, TreeJson(root)}}}};
 }
 
+// The cursors of the pulse the receiver's input sees, and the files.
+Json ResponsesJson(const LinkResult& result, const RunOutputs& outputs) {
+    Json paths = Json::array();
+    for (const PathResponse& path : result.responses) paths.push_back(path.name);
+    const PulseCursors& c = result.cursors;
+    Json cursors = nullptr;
+    if (c.known) {
+        cursors = {{"path", result.cursorsOf}, {"main_peak_s", c.peakTime}, {"pre_v", c.pre}, {"main_v", c.main},
+                   {"post_v", c.post}};
+    }
+    return {{"paths", paths}, {"cursors", cursors}, {"image", outputs.responsesImage}, {"csv", outputs.responsesCsv}};
+}
+
 // The stress the run applied, and what of it the models declared.
 Json StressWithDeclaredJson(const LinkResult& result) {
     Json stress = StressJson(result.stress);
@@ -377,6 +390,7 @@ Json SummaryDocument(const LinkSettings& settings, const LinkResult& result, con
             {"channel", ChannelJson(settings, result)},
             {"aggressors", AggressorsJson(settings, result)},
             {"stress", StressWithDeclaredJson(result)},
+            {"responses", ResponsesJson(result, outputs)},
             {"flow", result.flow},
             {"ignore_bits", result.ignoreBits},
             {"rx_output", result.retimedOutput ? "retimed decisions" : "equalised waveform"},
@@ -460,6 +474,10 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
         text << "  trajectory: " << outputs.folder << "/" << outputs.trajectoryImage << "\n";
     }
     if (!outputs.report.empty()) text << "  report: " << outputs.folder << "/" << outputs.report << "\n";
+    if (!outputs.responsesImage.empty()) {
+        text << "  responses: " << outputs.folder << "/" << outputs.responsesImage << ", " << outputs.folder << "/"
+             << outputs.responsesCsv << "\n";
+    }
     if (!outputs.adaptationCsv.empty()) {
         text << "  adaptation table: " << outputs.folder << "/" << outputs.adaptationCsv << "\n";
     }

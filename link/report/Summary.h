@@ -19,6 +19,8 @@ struct RunOutputs {
     std::string trajectoryImage;  // likewise
     std::string adaptationCsv;    // likewise
     std::string report;           // report.html, when written
+    std::string responsesImage;   // responses.png and responses.csv, when written
+    std::string responsesCsv;
     double eyePictureSeconds = 0.0;
     double totalSeconds = 0.0;  // the program's, from its start to the summary
 };

@@ -16,6 +16,7 @@
 #include "ClockTrack.h"
 #include "EyeAnalysis.h"
 #include "IbisFile.h"
+#include "LinkResponses.h"
 #include "Margins.h"
 #include "ParameterString.h"
 #include "Stress.h"
@@ -163,6 +164,13 @@ struct LinkResult {
     // With --ibs: the file, and the pins, models and executables it chose.
     std::string ibsFile;
     IbisChoice ibs;
+
+    // The paths' responses (the channel, as the transmitter's AMI_Init shaped
+    // it, each aggressor, after the receiver's AMI_Init) and the cursors of
+    // the one the receiver's input sees.
+    std::vector<PathResponse> responses;
+    PulseCursors cursors;
+    std::string cursorsOf;  // the name of that path
 
     // The stress the run applied: the command line's with what the models
     // declare of themselves (listed in declaredStress).

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -541,6 +542,44 @@ TEST(Program, AppliesTheJitterAndNoiseTheModelsDeclare) {
                 1e-12);
     EXPECT_NE(b["notes"].dump().find("declares Rx_Clock_Recovery_Mean 1e-12, not applied"), std::string::npos)
         << b["notes"];
+}
+
+// The responses: the pulse is the step less itself one unit interval
+// later, and the cursors are the pulse at unit-interval spacing from its
+// peak, as responses.csv and summary.json give them.
+TEST(Program, WritesTheResponsesAndTheirCursors) {
+    const std::string out = Scratch("responses");
+    ASSERT_EQ(RunProgram(Models("LinkTestTx", "LinkTestRxInit") + "--bits 3000 --channel loss:6 --out " + out).exitCode,
+              0);
+    const nlohmann::json responses = ReadSummary(out)["responses"];
+    const nlohmann::json& cursors = responses["cursors"];
+    ASSERT_TRUE(cursors.is_object()) << responses;
+    EXPECT_EQ(responses["paths"], (nlohmann::json{"channel", "after LinkTestRxInit AMI_Init"}));
+    std::map<std::string, std::vector<double>> series;  // by quantity, for the cursors' path
+    std::istringstream csv(ReadFile(out + "/responses.csv"));
+    std::string line;
+    std::getline(csv, line);
+    const std::string prefix = "\"" + cursors["path"].get<std::string>() + "\",";
+    while (std::getline(csv, line)) {
+        if (line.rfind(prefix, 0) != 0) continue;
+        std::istringstream fields(line.substr(prefix.size()));
+        std::string quantity, x, value;
+        std::getline(fields, quantity, ',');
+        std::getline(fields, x, ',');
+        std::getline(fields, value, ',');
+        series[quantity].push_back(std::stod(value));
+    }
+    const std::vector<double>& step = series["step_v"];
+    const std::vector<double>& pulse = series["pulse_v"];
+    ASSERT_EQ(step.size(), pulse.size());
+    const size_t ui = 32;  // samples per unit interval, the default
+    for (size_t n = ui; n < pulse.size(); ++n) ASSERT_NEAR(pulse[n], step[n] - step[n - ui], 1e-8) << n;
+    const size_t peak = size_t(std::lround(cursors["main_peak_s"].get<double>() / (1e-10 / double(ui))));
+    ASSERT_LT(peak + 10 * ui, pulse.size());
+    EXPECT_NEAR(cursors["main_v"].get<double>(), pulse[peak], 1e-8);
+    for (size_t k = 1; k <= 3; ++k) EXPECT_NEAR(cursors["pre_v"][k - 1].get<double>(), pulse[peak - k * ui], 1e-8);
+    for (size_t k = 1; k <= 10; ++k) EXPECT_NEAR(cursors["post_v"][k - 1].get<double>(), pulse[peak + k * ui], 1e-8);
+    EXPECT_EQ(ReadFile(out + "/responses.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
 }
 
 }  // namespace
