@@ -18,6 +18,9 @@ namespace {
 // last frequency, above the points where AC coupling takes the through path
 // away...
 const double kBandStartShare = 1.0 / 20.0;
+// (or at this share of the band's end, for a channel that loses its 20 dB
+// below that)...
+const double kLossyBandStartShare = 0.25;
 // ...and ends where the input's strongest path has fallen to this share of
 // its low-frequency value (20 dB): beyond, crosstalk may outweigh a lossy
 // channel's through path.
@@ -25,6 +28,11 @@ const double kBandEndShare = 0.1;
 // Another output is the likelier through path when it carries this many
 // times the chosen output's magnitude over the band (6 dB).
 const double kThroughRatio = 2.0;
+// Arrivals are timed over the band up to where that path has fallen to this
+// share (40 dB): wider, for the time resolution a lossy channel needs, and
+// each path timed on its own, so crosstalk outweighing the through path there
+// does no harm.
+const double kTimeBandEndShare = 0.01;
 // A coupling this far below the through path (40 dB) is too weak for its
 // timing to say anything: measurement noise has no arrival.
 const double kMeasurableCoupling = 0.01;
@@ -34,7 +42,7 @@ const double kArrivalEnergyShare = 0.1;
 // near-end coupling (it starts at time 0); later, far-end coupling.
 const double kNearEndShare = 0.5;
 // Ends are told apart only for a through delay of at least this many
-// periods of the band's top frequency: the band resolves no shorter one.
+// periods of the timing band's top frequency: it resolves no shorter one.
 const double kResolvablePeriods = 4.0;
 // Suggestions keep the given input P port before all else.
 const int kSameInputWeight = 10;
@@ -77,6 +85,7 @@ private:
     const NetworkData& m_network;
     double m_bandStart = 0.0;
     double m_bandEnd = 0.0;
+    double m_timeBandEnd = 0.0;
     std::vector<double> m_magnitude;                 // RMS over the band, [output][input]
     std::map<std::pair<int, int>, double> m_arrival;  // by (output, input)
 };
@@ -90,16 +99,27 @@ PairingEvidence::PairingEvidence(const NetworkData& network, int input) : m_netw
         }
         return largest;
     };
-    m_bandStart = kBandStartShare * f.back();
-    double low = 0.0;
-    for (size_t i = 0; i < f.size() && (i == 0 || f[i] <= m_bandStart); ++i) low = std::max(low, strongest(i));
-    m_bandEnd = f.back();
-    for (size_t i = 0; i < f.size(); ++i) {
-        if (f[i] > m_bandStart && strongest(i) < kBandEndShare * low) {
-            m_bandEnd = f[i];
-            break;
-        }
+    // The strongest path's low-frequency value: its largest up to a twentieth
+    // of the data (an AC-coupled one has none at DC).
+    const double lowBand = kBandStartShare * f.back();
+    size_t lowest = 0;
+    for (size_t i = 1; i < f.size() && f[i] <= lowBand; ++i) {
+        if (strongest(i) > strongest(lowest)) lowest = i;
     }
+    const double low = strongest(lowest);
+    // The first frequency past it where the path has fallen to share of it,
+    // or the data's last.
+    auto fallenTo = [&](double share) {
+        for (size_t i = lowest; i < f.size(); ++i) {
+            if (strongest(i) < share * low) return f[i];
+        }
+        return f.back();
+    };
+    m_bandEnd = fallenTo(kBandEndShare);
+    m_timeBandEnd = fallenTo(kTimeBandEndShare);
+    // A channel that loses its 20 dB below a twentieth of the data is
+    // weighed from a quarter of that.
+    m_bandStart = std::min(lowBand, kLossyBandStartShare * m_bandEnd);
     auto inBand = [this](double hertz) { return hertz >= m_bandStart && hertz <= m_bandEnd; };
     if (std::count_if(f.begin(), f.end(), inBand) < 2) {  // too coarse a step for the band: all the data
         m_bandStart = f.front();
@@ -131,8 +151,8 @@ int PairingEvidence::StrongestOutput(int input) const {
 
 bool PairingEvidence::BandResponse(const std::vector<Complex>& values, std::vector<double>& response,
                                    double& interval) const {
-    if (!(m_bandEnd > 0.0)) return false;
-    interval = 0.5 / m_bandEnd;  // the transform's band limit is the band's end
+    if (!(m_timeBandEnd > 0.0)) return false;
+    interval = 0.5 / m_timeBandEnd;  // the transform's band limit is the timing band's end
     FrequencyImpulse converted;
     std::string error;
     if (!ImpulseFromFrequencyResponse(m_network.frequencies, values, interval, converted, error)) return false;
@@ -179,19 +199,30 @@ std::string PairingEvidence::ThroughContradiction(int input, int output) const {
 
 std::string PairingEvidence::EndsContradiction(const PortMap& order) {
     const double through = Arrival(order.inP, order.outP);
-    if (!(through >= kResolvablePeriods / m_bandEnd)) return std::string();
+    if (!(through >= kResolvablePeriods / m_timeBandEnd)) return std::string();
     const double reference = Magnitude(order.inP, order.outP);
+    auto measurable = [&](int first, int second) {
+        return Magnitude(first, second) >= kMeasurableCoupling * reference && !std::isnan(Arrival(first, second));
+    };
+    // Each pair the order puts at one end (or at both), and the pair it
+    // would be if the order were wrong: a timing contradicts the order only
+    // when that other pair's fits better, or is not seen at all.
     const struct {
         int first, second;
         bool sameEnd;
-    } pairs[] = {{order.inP, order.inN, true},
-                 {order.outP, order.outN, true},
-                 {order.inP, order.outN, false},
-                 {order.inN, order.outP, false}};
+        int otherFirst, otherSecond;
+    } pairs[] = {{order.inP, order.inN, true, order.inP, order.outN},
+                 {order.outP, order.outN, true, order.outP, order.inN},
+                 {order.inP, order.outN, false, order.inP, order.inN},
+                 {order.inN, order.outP, false, order.inN, order.inP}};
     for (const auto& pair : pairs) {
-        if (Magnitude(pair.first, pair.second) < kMeasurableCoupling * reference) continue;
+        if (!measurable(pair.first, pair.second)) continue;
         const double arrival = Arrival(pair.first, pair.second);
-        if (std::isnan(arrival) || (arrival < kNearEndShare * through) == pair.sameEnd) continue;
+        if ((arrival < kNearEndShare * through) == pair.sameEnd) continue;
+        if (measurable(pair.otherFirst, pair.otherSecond)) {
+            const double other = Arrival(pair.otherFirst, pair.otherSecond);
+            if (pair.sameEnd ? other >= arrival : other <= arrival) continue;
+        }
         char text[240];
         std::snprintf(text, sizeof text,
                       pair.sameEnd ? "ports %d and %d are not at one end: their coupling arrives at %.3f ns, with "
