@@ -191,9 +191,10 @@ std::string PairingEvidence::ThroughContradiction(int input, int output) const {
         return std::string();
     }
     char text[240];
-    std::snprintf(text, sizeof text, "the through path %d->%d carries %.1f dB from %.3f to %.3f GHz while %d->%d carries %.1f dB",
-                  input, output, Decibels(Magnitude(input, output)), m_bandStart / 1e9, m_bandEnd / 1e9, input,
-                  strongest, Decibels(Magnitude(input, strongest)));
+    std::snprintf(text, sizeof text,
+                  "the through path %d->%d carries %.1f dB from %.3f to %.3f GHz while %d->%d carries %.1f dB", input,
+                  output, Decibels(Magnitude(input, output)), m_bandStart / 1e9, m_bandEnd / 1e9, input, strongest,
+                  Decibels(Magnitude(input, strongest)));
     return text;
 }
 

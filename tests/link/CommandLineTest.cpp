@@ -145,7 +145,8 @@ TEST(CommandLine, StressAndTargetRate) {
         {"--ports", "1,2,3,4"}, {"--aggressor-ports", "1,2,3,4"}, {"--tx-pin", "1"}, {"--rx-pin", "RX_P"},
         {"--allow-outside-executables"},
         {"--ports", "1,3,2,4", "--channel", "touchstone:pair.s2p"},
-        {"--s2p-reference", "100", "--channel", "touchstone:a.s4p"}, {"--s2p-reference", "0", "--channel", "touchstone:pair.s2p"},
+        {"--s2p-reference", "100", "--channel", "touchstone:a.s4p"},
+        {"--s2p-reference", "0", "--channel", "touchstone:pair.s2p"},
         // an aggressor that is the channel's own through path; ports for some aggressors only
         {"--aggressor", "touchstone:a.s4p", "--channel", "touchstone:a.s4p"},
         {"--aggressor-ports", "1,2,5,6", "--aggressor-ports", "3,4,5,6", "--aggressor", "touchstone:b.s4p"},

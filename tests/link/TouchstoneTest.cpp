@@ -78,7 +78,9 @@ PortMap SuggestedOrder(const std::string& advice) {
     const size_t at = advice.find(cue);
     PortMap map{0, 0, 0, 0};
     std::string error;
-    if (at != std::string::npos) ParsePortMap(advice.substr(at + cue.size(), advice.find_first_of(" ;\n", at + cue.size()) - at - cue.size()), map, error);
+    if (at == std::string::npos) return map;
+    const size_t start = at + cue.size();
+    ParsePortMap(advice.substr(start, advice.find_first_of(" ;\n", start) - start), map, error);
     return map;
 }
 
@@ -224,7 +226,8 @@ TEST(TouchstoneTest, LineInEveryPortOrderGivesItsLossAndPulseResponse) {
         std::vector<double> impulse;
         TouchstoneChannelReport report;
         std::string error;
-        ASSERT_TRUE(TouchstoneImpulse(path, file.map, kFileReference, true, loads, kBitRate, kDt, impulse, report, error)) << error;
+        ASSERT_TRUE(TouchstoneImpulse(path, file.map, kFileReference,
+                                      true, loads, kBitRate, kDt, impulse, report, error)) << error;
         EXPECT_NEAR(report.lossDbAtNyquist, 15.0, 0.1);
         EXPECT_LT(PulseMismatch(impulse, line), 0.01);
         EXPECT_TRUE(report.warnings.empty()) << report.warnings.front();
@@ -260,14 +263,16 @@ TEST(TouchstoneTest, WarnsOfTheOtherNumberingNonPassiveDataAndNonCausalData) {
     TouchstoneChannelReport report;
     std::string error;
     // Read with the default numbering, the through path carries nothing.
-    EXPECT_FALSE(TouchstoneImpulse(path, PortMap(), kFileReference, true, Matched(), kBitRate, kDt, impulse, report, error));
+    EXPECT_FALSE(TouchstoneImpulse(path, PortMap(), kFileReference,
+                                   true, Matched(), kBitRate, kDt, impulse, report, error));
     EXPECT_NE(error.find("carries nothing; --ports 1,3,2,4 does not fit the data: the through path 1->2 carries "
                          "-600.0 dB from 2.000 to"),
               std::string::npos)
         << error;
     EXPECT_NE(error.find("try --ports 1,2,3,4"), std::string::npos) << error;
     ASSERT_TRUE(
-        TouchstoneImpulse(path, PortMap{1, 2, 3, 4}, kFileReference, true, Matched(), kBitRate, kDt, impulse, report, error));
+        TouchstoneImpulse(path, PortMap{1, 2, 3, 4}, kFileReference,
+                          true, Matched(), kBitRate, kDt, impulse, report, error));
     std::string all;
     for (const std::string& warning : report.warnings) all += warning + "\n";
     EXPECT_NE(all.find("not passive"), std::string::npos) << all;
@@ -276,10 +281,12 @@ TEST(TouchstoneTest, WarnsOfTheOtherNumberingNonPassiveDataAndNonCausalData) {
     EXPECT_GT(report.precursorEnergyShare, 0.1);
     // Crosstalk paths are not through paths: no numbering advice for them,
     // and nothing at all is no error.
-    ASSERT_TRUE(TouchstoneImpulse(path, PortMap(), kFileReference, false, Matched(), kBitRate, kDt, impulse, report, error));
+    ASSERT_TRUE(TouchstoneImpulse(path, PortMap(), kFileReference,
+                                  false, Matched(), kBitRate, kDt, impulse, report, error));
     for (const std::string& warning : report.warnings) EXPECT_EQ(warning.find("--ports"), std::string::npos);
     // Ports the network lacks, and a network with no pair.
-    EXPECT_FALSE(TouchstoneImpulse(path, PortMap{1, 3, 2, 5}, kFileReference, true, Matched(), kBitRate, kDt, impulse, report, error));
+    EXPECT_FALSE(TouchstoneImpulse(path, PortMap{1, 3, 2, 5}, kFileReference,
+                                   true, Matched(), kBitRate, kDt, impulse, report, error));
     EXPECT_NE(error.find("port 5"), std::string::npos) << error;
 }
 
@@ -381,7 +388,8 @@ TEST(TouchstoneTest, JudgesTheStepCausalityAndModeFiguresFromTheData) {
     std::vector<double> impulse;
     TouchstoneChannelReport report;
     std::string error;
-    ASSERT_TRUE(TouchstoneImpulse(ideal, PortMap(), kFileReference, true, Matched(), bitRate, kDt, impulse, report, error)) << error;
+    ASSERT_TRUE(TouchstoneImpulse(ideal, PortMap(), kFileReference,
+                                  true, Matched(), bitRate, kDt, impulse, report, error)) << error;
     EXPECT_TRUE(report.warnings.empty()) << report.warnings.front();
     EXPECT_LT(report.precursorEnergyShare, kPrecursorWarningShare);
     EXPECT_NEAR(report.sdd11DbAtNyquist, -20.0, 1e-6);
@@ -395,13 +403,15 @@ TEST(TouchstoneTest, JudgesTheStepCausalityAndModeFiguresFromTheData) {
     const std::string coarse = Scratch("coarse.s4p"), finer = Scratch("finer.s4p");
     WriteTouchstone(coarse, 4, EvenGrid(80e6, 20e9), Lines(4, {{1, 2}, {3, 4}}, [&line](double f) { return line.At(f); }));
     WriteTouchstone(finer, 4, EvenGrid(100e6, 20e9), Lines(4, {{1, 2}, {3, 4}}, [&line](double f) { return line.At(f); }));
-    EXPECT_FALSE(TouchstoneImpulse(coarse, PortMap(), kFileReference, true, Matched(), kBitRate, kDt, impulse, report, error));
+    EXPECT_FALSE(TouchstoneImpulse(coarse, PortMap(), kFileReference,
+                                   true, Matched(), kBitRate, kDt, impulse, report, error));
     EXPECT_NE(error.find("the 80.000 MHz frequency step gives the transform a 12.500 ns window, 9.375 ns of it "
                          "positive time; the response, at its smallest delay 10.4"),
               std::string::npos)
         << error;
     EXPECT_NE(error.find("a step of at most 6"), std::string::npos) << error;
-    ASSERT_TRUE(TouchstoneImpulse(finer, PortMap(), kFileReference, true, Matched(), kBitRate, kDt, impulse, report, error)) << error;
+    ASSERT_TRUE(TouchstoneImpulse(finer, PortMap(), kFileReference,
+                                  true, Matched(), kBitRate, kDt, impulse, report, error)) << error;
     EXPECT_TRUE(report.warnings.empty()) << report.warnings.front();
     EXPECT_NEAR(report.delaySeconds, 0.45e-9, 0.05e-9);
     ASSERT_EQ(report.notes.size(), 1u);
@@ -416,7 +426,8 @@ TEST(TouchstoneTest, JudgesTheStepCausalityAndModeFiguresFromTheData) {
     WriteTouchstone(noisy, 4, EvenGrid(50e6, 40e9), Lines(4, {{1, 2}, {3, 4}}, [&](double f) {
                         return 0.03 * line.At(f) * Complex(0.0, f / 10e9) + Complex(noise(), noise());
                     }));
-    EXPECT_TRUE(TouchstoneImpulse(noisy, PortMap(), kFileReference, false, Matched(), kBitRate, kDt, impulse, report, error)) << error;
+    EXPECT_TRUE(TouchstoneImpulse(noisy, PortMap(), kFileReference,
+                                  false, Matched(), kBitRate, kDt, impulse, report, error)) << error;
 }
 
 TEST(TouchstoneTest, BuffersSetTheGainAtEachEnd) {
