@@ -85,7 +85,7 @@ PortMap SuggestedOrder(const std::string& advice) {
 }
 
 // A pair of 1 ns with 10 dB of loss at Nyquist, its modes 50 +- 5 ohm and
-// 8 ps apart: near-end coupling about -26 dB, far-end about -20 dB at Nyquist.
+// 8 ps apart: near-end coupling about -26 dB, far-end about -28 dB at Nyquist.
 CoupledPair RealisticPair(double seriesFarads = 0.0) {
     return CoupledPair{SkinLine(10.0, kBitRate / 2.0, 1.008e-9), SkinLine(10.0, kBitRate / 2.0, 1e-9), 5.0 / 105.0,
                        -5.0 / 95.0, seriesFarads};
