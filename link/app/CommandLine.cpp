@@ -105,6 +105,15 @@ double ParseBufferValue(const std::string& option, const std::string& text, Unit
     return value;
 }
 
+// A .s2p's differential reference: ohms above 0 (100, 100ohm, 0.1k).
+double ParseReferenceOhms(const std::string& text) {
+    double value = 0.0;
+    if (!ParseQuantity(text, Unit::Ohms, value) || !(value > 0.0) || !std::isfinite(value)) {
+        Refuse("--s2p-reference", text, "give the differential reference in ohms, above 0 (100, 100ohm)");
+    }
+    return value;
+}
+
 int ParsePrbs(const std::string& text) {
     std::string digits = text;
     if (digits.rfind("PRBS", 0) == 0 || digits.rfind("prbs", 0) == 0) digits = digits.substr(4);
@@ -404,6 +413,11 @@ void AddChannelOptions(CLI::App& app, LinkSettings& s) {
            "and 3 at the input, 1->2 and 3->4 through; files numbered 1->3 and 2->4 take 1,2,3,4); in larger "
            "files, the pair to use")
         ->type_name("A,B,C,D")->group(group);
+    app.add_option_function<std::string>(
+           "--s2p-reference", [&s](const std::string& text) { s.channel.s2pReferenceOhms = ParseReferenceOhms(text); },
+           "the differential (mixed-mode) reference impedance a .s2p channel's data are read against (default: its "
+           "R as it stands; files saved with each leg's R take twice it)")
+        ->type_name("OHMS")->group(group);
     app.add_option_function<std::vector<std::string>>(
            "--aggressor",
            [&s](const std::vector<std::string>& texts) {
@@ -562,6 +576,10 @@ std::string OptionWithoutEffect(const CLI::App& app, const LinkSettings& s) {
         !AnyTouchstone(s.aggressors)) {
         return "--ports pairs the single-ended ports of a 4-port or larger file: a .s2p is the differential path "
                "itself";
+    }
+    if (app.count("--s2p-reference") && !(touchstoneChannel && PortsFromFileName(s.channel.path) == 2)) {
+        return "--s2p-reference sets the differential reference of a .s2p channel: it needs --channel "
+               "touchstone:PATH.s2p";
     }
     if (app.count("--aggressor-ports") && !AnyTouchstone(s.aggressors)) {
         return "--aggressor-ports pairs the ports of a Touchstone aggressor: it needs --aggressor touchstone:PATH";

@@ -183,11 +183,12 @@ bool BuildPath(const ChannelSpec& given, const PortMap& ports, bool through, con
     }
     if (spec.kind == ChannelKind::Touchstone) {
         TouchstoneChannelReport report;
-        if (!TouchstoneImpulse(spec.path, ports, through, buffers.loads, bitRate, sampleInterval, impulse, report,
-                               error)) {
+        if (!TouchstoneImpulse(spec.path, ports, spec.s2pReferenceOhms, through, buffers.loads, bitRate,
+                               sampleInterval, impulse, report, error)) {
             return false;
         }
         outcome.ports = report.ports;
+        outcome.differentialReferenceOhms = report.differentialReferenceOhms;
         outcome.lossDbAtNyquist = report.lossDbAtNyquist;
         outcome.delaySeconds = report.delaySeconds;
         outcome.sdd11DbAtNyquist = report.sdd11DbAtNyquist;

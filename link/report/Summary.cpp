@@ -271,6 +271,9 @@ std::string TouchstoneFigures(const ChannelOutcome& channel) {
         }
         text += " at Nyquist";
     }
+    if (std::isfinite(channel.differentialReferenceOhms)) {
+        text += ", read against " + FormatValue("%.1f", channel.differentialReferenceOhms) + " ohm differential";
+    }
     return text;
 }
 
@@ -287,6 +290,7 @@ Json PathJson(const ChannelSpec& spec, const ChannelOutcome& outcome) {
     json["loss_db_at_nyquist"] = JsonNumber(outcome.lossDbAtNyquist);
     json["delay_s"] = JsonNumber(outcome.delaySeconds);
     if (spec.kind == ChannelKind::Touchstone) {
+        json["differential_reference_ohms"] = JsonNumber(outcome.differentialReferenceOhms);
         json["sdd11_db_at_nyquist"] = JsonNumber(outcome.sdd11DbAtNyquist);
         json["scd21_db_at_nyquist"] = JsonNumber(outcome.scd21DbAtNyquist);
         json["precursor_energy_share"] = JsonNumber(outcome.precursorEnergyShare);

@@ -70,6 +70,7 @@ struct ChannelOutcome {
     double lossDbAtNyquist = std::nan("");  // of the data (a Touchstone path) or the line
     double delaySeconds = std::nan("");
     // Touchstone only, from here on.
+    double differentialReferenceOhms = std::nan("");  // what the data were read against
     double sdd11DbAtNyquist = std::nan("");
     double scd21DbAtNyquist = std::nan("");      // 4 or more ports
     double precursorEnergyShare = std::nan("");  // the data's own, the band limit's ringing taken out

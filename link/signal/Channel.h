@@ -9,6 +9,7 @@
 #define LINK_CHANNEL_H
 
 #include <istream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ struct ChannelSpec {
     ChannelKind kind = ChannelKind::Loss;
     double lossDb = 12.0;  // at the Nyquist frequency
     std::string path;      // two-column impulse response file, or Touchstone file
+    // A .s2p's differential reference in ohms; NaN: the file's R as it stands.
+    double s2pReferenceOhms = std::numeric_limits<double>::quiet_NaN();
 };
 
 // The channel's impulse response (1/s) on the grid of samplesPerUi samples

@@ -29,6 +29,12 @@ const double kTailEnergyShare = 1e-8;
 // fills well under half its window where its length matters, and its median
 // sample is then far out in its tail.
 const double kNoiseFloorOverMedian = 10.0;
+// A DC point departing from the trend of the two points above it by more
+// than this share of the first one's magnitude holds a change narrower than
+// the step: AC coupling's time constant, far longer than the window the step
+// gives. The transform would spread it over the whole window, before time 0
+// too; the trend's DC value is what the window can hold.
+const double kDcDepartureShare = 0.5;
 const size_t kMinimumTransform = 256;
 const size_t kMaximumTransform = size_t(1) << 22;
 
@@ -81,6 +87,14 @@ PolarTable ToPolar(const std::vector<double>& hertz, const std::vector<Complex>&
         table.phase.insert(table.phase.begin(), dcPhase);
     }
     return table;
+}
+
+bool DcPointOffTrend(const std::vector<double>& hertz, const std::vector<Complex>& response) {
+    if (hertz.size() < 3 || hertz[0] != 0.0) return false;
+    const double first = std::abs(response[1]);
+    const double slope = (std::abs(response[2]) - first) / (hertz[2] - hertz[1]);
+    const double trend = std::max(0.0, first - slope * hertz[1]);
+    return std::fabs(std::abs(response[0]) - trend) > kDcDepartureShare * first;
 }
 
 double MedianStep(const std::vector<double>& hertz) {
@@ -241,7 +255,12 @@ bool ImpulseFromFrequencyResponse(const std::vector<double>& hertz, const std::v
         error = "the sample interval must be positive";
         return false;
     }
-    const PolarTable table = ToPolar(hertz, response);
+    result.dcPointOffTrend = DcPointOffTrend(hertz, response);
+    const PolarTable table =
+        result.dcPointOffTrend
+            ? ToPolar(std::vector<double>(hertz.begin() + 1, hertz.end()),
+                      std::vector<Complex>(response.begin() + 1, response.end()))
+            : ToPolar(hertz, response);
     result.stepHertz = MedianStep(hertz);
     result.unaliasedSpanSeconds = kPositiveShare / result.stepHertz;
     size_t size =

@@ -1,7 +1,8 @@
 // From a frequency response to the impulse response a time-domain run
 // needs, on the simulation's sample grid: the DC point extrapolated when the
-// data have none, the band limited with a smooth window where the data or
-// the sample grid end, one inverse FFT sized for the data's frequency step
+// data have none (or one far off their trend, which no step resolves), the
+// band limited with a smooth window where the data or the sample grid end,
+// one inverse FFT sized for the data's frequency step
 // (a step too coarse for the response's delay is refused), and causality
 // enforced, with the data's own energy before time 0 reported apart from the
 // window's ringing. Impulse responses are in 1/s, as everywhere in the link.
@@ -40,6 +41,10 @@ struct FrequencyImpulse {
     // above the noise floor has come).
     double delaySeconds = 0.0;
     double lengthSeconds = 0.0;
+    // The data's DC point was far off the trend of the points above it (a
+    // time constant longer than the window, as of AC coupling), and DC was
+    // taken from that trend instead.
+    bool dcPointOffTrend = false;
     std::vector<std::string> warnings;
 };
 

@@ -11,30 +11,11 @@ namespace linksim {
 
 namespace {
 
-// Another output counts as the likelier through path when it carries this
-// many times the chosen output's low-frequency magnitude (6 dB).
-const double kNumberingRatio = 2.0;
 // Power gains up to this excess are rounding in the file, not activity
 // (real through files exceed 0 dB by a few thousandths near DC).
 const double kPassivityToleranceDb = 0.01;
 
 double Decibels(double magnitude) { return 20.0 * std::log10(std::max(magnitude, 1e-30)); }
-
-// The output (other than the input itself) that takes most of an input's
-// signal at the lowest frequency.
-int StrongestOutput(const NetworkData& network, int input) {
-    int best = 0;
-    double bestMagnitude = -1.0;
-    for (int port = 1; port <= network.ports; ++port) {
-        if (port == input) continue;
-        const double magnitude = std::abs(network.S(0, port, input));
-        if (magnitude > bestMagnitude) {
-            bestMagnitude = magnitude;
-            best = port;
-        }
-    }
-    return best;
-}
 
 }  // namespace
 
@@ -121,38 +102,6 @@ bool DifferentialThrough(const NetworkData& network, const PortMap& map, Differe
         path.s22.push_back(differential(f, map.outP, map.outN, map.outP, map.outN));
     }
     return true;
-}
-
-std::string NumberingWarning(const NetworkData& network, const PortMap& map) {
-    if (network.ports < 4 || map.inP > network.ports || map.inN > network.ports || map.outP > network.ports ||
-        map.outN > network.ports) {
-        return std::string();
-    }
-    const int partnerP = StrongestOutput(network, map.inP);
-    const double chosen = std::abs(network.S(0, map.outP, map.inP));
-    const double strongest = std::abs(network.S(0, partnerP, map.inP));
-    if (partnerP == map.outP || strongest <= kNumberingRatio * chosen) {
-        return std::string();
-    }
-    // Within the chosen four ports, the input P's partner is the output P and
-    // the other two are the N side, input first in both usual numberings;
-    // beyond them, the partners of both inputs are the outputs.
-    PortMap suggested{map.inP, map.inN, partnerP, StrongestOutput(network, map.inN)};
-    std::vector<int> rest;
-    for (int port : {map.inN, map.outP, map.outN}) {
-        if (port != partnerP) rest.push_back(port);
-    }
-    if (rest.size() == 2) {
-        suggested.inN = std::min(rest[0], rest[1]);
-        suggested.outN = std::max(rest[0], rest[1]);
-    }
-    char text[400];
-    std::snprintf(text, sizeof text,
-                  "the through path %d->%d carries %.1f dB at %.3f GHz while %d->%d carries %.1f dB: the file "
-                  "probably numbers its ports the other way; try --ports %s",
-                  map.inP, map.outP, Decibels(chosen), network.frequencies[0] / 1e9, map.inP, partnerP,
-                  Decibels(strongest), PortMapText(suggested).c_str());
-    return text;
 }
 
 namespace {

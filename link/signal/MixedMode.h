@@ -1,8 +1,8 @@
 // The differential through path of a single-ended network: which four
 // ports carry the pair (the port numbering), the mixed-mode conversion to
-// the differential 2-port (SDD11, SDD12, SDD21, SDD22), and the checks a
-// user wants before trusting a file: a through path that looks like the
-// wrong numbering, and a network that gives out more power than it takes.
+// the differential 2-port (SDD11, SDD12, SDD21, SDD22), and the check a
+// user wants before trusting a file: a network that gives out more power
+// than it takes (whether the numbering fits the data: PortPairing.h).
 #ifndef LINK_SIGNAL_MIXED_MODE_H
 #define LINK_SIGNAL_MIXED_MODE_H
 
@@ -43,12 +43,6 @@ struct DifferentialPath {
 // the user should know (ports of unequal reference impedance).
 bool DifferentialThrough(const NetworkData& network, const PortMap& map, DifferentialPath& path,
                          std::vector<std::string>& warnings, std::string& error);
-
-// When another output takes far more of an input's low-frequency signal than
-// the chosen output does, the numbering is probably the other one: a
-// sentence saying so and suggesting the numbering the data point to, or
-// empty. Only meaningful for through paths (not for crosstalk).
-std::string NumberingWarning(const NetworkData& network, const PortMap& map);
 
 // A passive network gives out at most the power it takes, however its ports
 // are driven together: at every frequency the largest singular value of S

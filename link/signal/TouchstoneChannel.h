@@ -18,6 +18,9 @@ struct TouchstoneChannelReport {
     std::string file;
     std::string ports;               // "1,3,2,4", or "1,2" for a two-port
     int networkPorts = 0;
+    // The differential reference the data were read against: a .s2p's R (or
+    // the one given), twice the single-ended ports' for larger files.
+    double differentialReferenceOhms = 0.0;
     double lossDbAtNyquist = 0.0;    // of the differential path alone; NaN beyond the data
     // |SDD11| and, for 4 or more ports, |SCD21| (the differential input's
     // common-mode output) at the Nyquist frequency in dB; NaN beyond the
@@ -36,11 +39,14 @@ struct TouchstoneChannelReport {
     std::vector<std::string> notes;  // what a user should know, not a fault
 };
 
-// Through paths are checked for a likely wrong port numbering (a warning)
-// and refused when they carry nothing (with the numbering advice); crosstalk
-// paths (through = false) are not. False with one line in error.
-bool TouchstoneImpulse(const std::string& path, const PortMap& ports, bool through, const BufferLoads& loads,
-                       double bitRate, double sampleInterval, std::vector<double>& impulse,
+// Through paths are checked for a port order the data contradict (a
+// warning) and refused when they carry nothing (with the order's advice);
+// crosstalk paths (through = false) are not. A .s2p is the differential path
+// itself, referenced to s2pReferenceOhms differential (NaN: the file's R as
+// it stands), with a warning when its return loss says the other reading of
+// R (per leg, doubled) is the one that fits. False with one line in error.
+bool TouchstoneImpulse(const std::string& path, const PortMap& ports, double s2pReferenceOhms, bool through,
+                       const BufferLoads& loads, double bitRate, double sampleInterval, std::vector<double>& impulse,
                        TouchstoneChannelReport& report, std::string& error);
 
 // The loss in dB of |s21| at hertz, read between the data's points (linear

@@ -155,6 +155,7 @@ TEST(ChannelRun, TouchstoneLineInEitherNumberingRunsTheKitCleanlyAndAnAggressorS
         EXPECT_EQ(summary["channel"]["ports"], run.ports);
         EXPECT_NEAR(summary["channel"]["loss_db_at_nyquist"].get<double>(), 15.0, 0.05);
         EXPECT_NEAR(summary["channel"]["unaliased_span_s"].get<double>(), 0.75 / 50e6, 1e-15);
+        EXPECT_EQ(summary["channel"]["differential_reference_ohms"], 100.0);  // 2 x 50, or the .s2p's R 100
         EXPECT_TRUE(summary["channel"]["warnings"].empty()) << summary["channel"]["warnings"];
         EXPECT_EQ(summary["channel"]["buffers"]["applied"], true);
         height = summary["eye"]["height_v"].get<double>();

@@ -146,6 +146,8 @@ TEST(CommandLine, StressAndTargetRate) {
         {"--ports", "1,2,3,4"}, {"--aggressor-ports", "1,2,3,4"}, {"--tx-pin", "1"}, {"--rx-pin", "RX_P"},
         {"--allow-outside-executables"},
         {"--ports", "1,3,2,4", "--channel", "touchstone:pair.s2p"},
+        {"--s2p-reference", "100", "--channel", "touchstone:a.s4p"},
+        {"--s2p-reference", "0", "--channel", "touchstone:pair.s2p"},
         // an aggressor that is the channel's own through path; ports for some aggressors only
         {"--aggressor", "touchstone:a.s4p", "--channel", "touchstone:a.s4p"},
         {"--aggressor-ports", "1,2,5,6", "--aggressor-ports", "3,4,5,6", "--aggressor", "touchstone:b.s4p"},
@@ -170,6 +172,12 @@ TEST(CommandLine, ReadsChannelCrosstalkAndBufferOptions) {
     const linksim::LinkSettings& s = line.settings;
     EXPECT_EQ(s.channel.kind, linksim::ChannelKind::Touchstone);
     EXPECT_EQ(s.channel.path, "a.s4p");
+    EXPECT_TRUE(std::isnan(s.channel.s2pReferenceOhms));
+    linksim::CommandLine pair;
+    ASSERT_EQ(Parse({"--channel", "touchstone:pair.s2p", "--s2p-reference", "0.1k"}, pair, error),
+              linksim::CommandLineAction::Run)
+        << error;
+    EXPECT_DOUBLE_EQ(pair.settings.channel.s2pReferenceOhms, 100.0);
     EXPECT_EQ(linksim::PortMapText(s.ports), "1,2,3,4");
     ASSERT_EQ(s.aggressors.size(), 2u);
     EXPECT_EQ(s.aggressors[1].kind, linksim::ChannelKind::File);

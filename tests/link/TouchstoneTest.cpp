@@ -56,6 +56,40 @@ double PulseMismatch(const std::vector<double>& impulse, const SkinLine& line) {
 }
 
 BufferLoads Matched() { return BufferLoads(); }  // 50 ohm each leg, no capacitance
+const double kFileReference = std::nan("");     // a .s2p read against its R as it stands
+
+// Everything a user is told about a through path read in this order: its
+// warnings, or why it was refused.
+std::string ThroughAdvice(const std::string& path, const PortMap& map) {
+    std::vector<double> impulse;
+    TouchstoneChannelReport report;
+    std::string error;
+    if (!TouchstoneImpulse(path, map, kFileReference, true, Matched(), kBitRate, kDt, impulse, report, error)) {
+        return error;
+    }
+    std::string all;
+    for (const std::string& warning : report.warnings) all += warning + "\n";
+    return all;
+}
+
+// The order a piece of advice suggests, or {0, 0, 0, 0} without one.
+PortMap SuggestedOrder(const std::string& advice) {
+    const std::string cue = "try --ports ";
+    const size_t at = advice.find(cue);
+    PortMap map{0, 0, 0, 0};
+    std::string error;
+    if (at == std::string::npos) return map;
+    const size_t start = at + cue.size();
+    ParsePortMap(advice.substr(start, advice.find_first_of(" ;\n", start) - start), map, error);
+    return map;
+}
+
+// A pair of 1 ns with 10 dB of loss at Nyquist, its modes 50 +- 5 ohm and
+// 8 ps apart: near-end coupling about -26 dB, far-end about -28 dB at Nyquist.
+CoupledPair RealisticPair(double seriesFarads = 0.0) {
+    return CoupledPair{SkinLine(10.0, kBitRate / 2.0, 1.008e-9), SkinLine(10.0, kBitRate / 2.0, 1e-9), 5.0 / 105.0,
+                       -5.0 / 95.0, seriesFarads};
+}
 
 }  // namespace
 
@@ -192,7 +226,8 @@ TEST(TouchstoneTest, LineInEveryPortOrderGivesItsLossAndPulseResponse) {
         std::vector<double> impulse;
         TouchstoneChannelReport report;
         std::string error;
-        ASSERT_TRUE(TouchstoneImpulse(path, file.map, true, loads, kBitRate, kDt, impulse, report, error)) << error;
+        ASSERT_TRUE(TouchstoneImpulse(path, file.map, kFileReference,
+                                      true, loads, kBitRate, kDt, impulse, report, error)) << error;
         EXPECT_NEAR(report.lossDbAtNyquist, 15.0, 0.1);
         EXPECT_LT(PulseMismatch(impulse, line), 0.01);
         EXPECT_TRUE(report.warnings.empty()) << report.warnings.front();
@@ -228,11 +263,16 @@ TEST(TouchstoneTest, WarnsOfTheOtherNumberingNonPassiveDataAndNonCausalData) {
     TouchstoneChannelReport report;
     std::string error;
     // Read with the default numbering, the through path carries nothing.
-    EXPECT_FALSE(TouchstoneImpulse(path, PortMap(), true, Matched(), kBitRate, kDt, impulse, report, error));
-    EXPECT_NE(error.find("carries nothing; the through path 1->2 carries -600.0 dB"), std::string::npos) << error;
+    EXPECT_FALSE(TouchstoneImpulse(path, PortMap(), kFileReference,
+                                   true, Matched(), kBitRate, kDt, impulse, report, error));
+    EXPECT_NE(error.find("carries nothing; --ports 1,3,2,4 does not fit the data: the through path 1->2 carries "
+                         "-600.0 dB from 2.000 to"),
+              std::string::npos)
+        << error;
     EXPECT_NE(error.find("try --ports 1,2,3,4"), std::string::npos) << error;
     ASSERT_TRUE(
-        TouchstoneImpulse(path, PortMap{1, 2, 3, 4}, true, Matched(), kBitRate, kDt, impulse, report, error));
+        TouchstoneImpulse(path, PortMap{1, 2, 3, 4}, kFileReference,
+                          true, Matched(), kBitRate, kDt, impulse, report, error));
     std::string all;
     for (const std::string& warning : report.warnings) all += warning + "\n";
     EXPECT_NE(all.find("not passive"), std::string::npos) << all;
@@ -241,11 +281,91 @@ TEST(TouchstoneTest, WarnsOfTheOtherNumberingNonPassiveDataAndNonCausalData) {
     EXPECT_GT(report.precursorEnergyShare, 0.1);
     // Crosstalk paths are not through paths: no numbering advice for them,
     // and nothing at all is no error.
-    ASSERT_TRUE(TouchstoneImpulse(path, PortMap(), false, Matched(), kBitRate, kDt, impulse, report, error));
+    ASSERT_TRUE(TouchstoneImpulse(path, PortMap(), kFileReference,
+                                  false, Matched(), kBitRate, kDt, impulse, report, error));
     for (const std::string& warning : report.warnings) EXPECT_EQ(warning.find("--ports"), std::string::npos);
     // Ports the network lacks, and a network with no pair.
-    EXPECT_FALSE(TouchstoneImpulse(path, PortMap{1, 3, 2, 5}, true, Matched(), kBitRate, kDt, impulse, report, error));
+    EXPECT_FALSE(TouchstoneImpulse(path, PortMap{1, 3, 2, 5}, kFileReference,
+                                   true, Matched(), kBitRate, kDt, impulse, report, error));
     EXPECT_NE(error.find("port 5"), std::string::npos) << error;
+}
+
+// Of the 24 orders of a coupled pair's ports, the four true ones (either
+// end as input, P on either line) pass; every other one warns, those that
+// put a near-end and a far-end port at one input told so, with an order that
+// passes in turn. AC coupling, with or without a DC point, changes none of it.
+TEST(TouchstoneTest, PortOrderIsJudgedFromTheThroughBandAndWhenCouplingArrives) {
+    const std::vector<std::string> trueOrders = {"1,3,2,4", "3,1,4,2", "2,4,1,3", "4,2,3,1"};
+    const std::string pair = Scratch("pair.s4p");
+    WriteTouchstone(pair, 4, EvenGrid(50e6, 40e9), [](double f) { return RealisticPair().At(f); });
+    std::vector<int> ports = {1, 2, 3, 4};
+    int mixedEnds = 0;
+    do {
+        const PortMap map{ports[0], ports[1], ports[2], ports[3]};
+        SCOPED_TRACE(PortMapText(map));
+        const std::string advice = ThroughAdvice(pair, map);
+        const bool isTrue = std::count(trueOrders.begin(), trueOrders.end(), PortMapText(map)) > 0;
+        if (isTrue) {
+            EXPECT_EQ(advice, "");
+            continue;
+        }
+        // A true order, which passes (above): the suggestion followed passes.
+        EXPECT_EQ(std::count(trueOrders.begin(), trueOrders.end(), PortMapText(SuggestedOrder(advice))), 1) << advice;
+        // Inputs at both ends, yet each through path where it belongs.
+        auto partner = [](int port) { return port % 2 ? port + 1 : port - 1; };  // 1->2, 3->4
+        if ((map.inP + map.inN) % 2 == 1 && map.outP == partner(map.inP) && map.outN == partner(map.inN)) {
+            EXPECT_NE(advice.find("are not at one end"), std::string::npos) << advice;
+            ++mixedEnds;
+        }
+    } while (std::next_permutation(ports.begin(), ports.end()));
+    EXPECT_EQ(mixedEnds, 4);
+
+    for (const bool dcPoint : {false, true}) {
+        SCOPED_TRACE(dcPoint ? "AC-coupled with a DC point" : "AC-coupled");
+        const std::string coupled = Scratch("ac.s4p");
+        std::vector<double> grid = EvenGrid(50e6, 40e9);
+        if (dcPoint) grid.insert(grid.begin(), 0.0);
+        WriteTouchstone(coupled, 4, grid, [](double f) { return RealisticPair(100e-9).At(f); });
+        EXPECT_EQ(ThroughAdvice(coupled, PortMap()), "");
+        EXPECT_NE(ThroughAdvice(coupled, PortMap{1, 4, 2, 3}).find("try --ports 1,3,2,4"), std::string::npos);
+    }
+
+    // P and N swapped at the far end: the file's port 2 is the N line's.
+    const std::string swapped = Scratch("swapped.s4p");
+    WriteTouchstone(swapped, 4, EvenGrid(50e6, 40e9),
+                    Renumbered(4, {1, 4, 3, 2}, [](double f) { return RealisticPair().At(f); }));
+    const std::string advice = ThroughAdvice(swapped, PortMap());
+    EXPECT_NE(advice.find("P and N are swapped at one end; try --ports 1,3,4,2"), std::string::npos) << advice;
+    EXPECT_EQ(ThroughAdvice(swapped, PortMap{1, 3, 4, 2}), "");
+}
+
+// A .s2p of a 100 ohm pair saved with each leg's R 50: read as it stands,
+// its return loss against 100 ohm buffers says the other reading fits;
+// read as told, it is quiet. The reference used is reported either way.
+TEST(TouchstoneTest, S2pReferenceIsReportedAndTheReadingItsReturnLossFitsIsNamed) {
+    const SkinLine line(10.0, kBitRate / 2.0, 1e-9);
+    const std::string path = Scratch("legs.s2p");
+    WriteTouchstone(path, 2, EvenGrid(50e6, 100e9), Lines(2, {{1, 2}}, [&line](double f) { return line.At(f); }),
+                    TouchstoneLayout{1, "RI", "GHz", 50, false});
+    std::vector<double> asItStands, asTold;
+    TouchstoneChannelReport report;
+    std::string error;
+    ASSERT_TRUE(TouchstoneImpulse(path, PortMap(), kFileReference, true, Matched(), kBitRate, kDt, asItStands, report,
+                                  error))
+        << error;
+    EXPECT_EQ(report.differentialReferenceOhms, 50.0);
+    ASSERT_EQ(report.warnings.size(), 1u);
+    EXPECT_NE(report.warnings[0].find("looks referenced to 100.0 ohm differential (its R 50.0 ohm read per leg, "
+                                      "doubled)"),
+              std::string::npos)
+        << report.warnings[0];
+    EXPECT_NE(report.warnings[0].find("--s2p-reference 100.0"), std::string::npos) << report.warnings[0];
+    ASSERT_TRUE(TouchstoneImpulse(path, PortMap(), 100.0, true, Matched(), kBitRate, kDt, asTold, report, error))
+        << error;
+    EXPECT_EQ(report.differentialReferenceOhms, 100.0);
+    EXPECT_TRUE(report.warnings.empty()) << report.warnings.front();
+    EXPECT_LT(PulseMismatch(asTold, line), 0.01);
+    EXPECT_GT(PulseMismatch(asItStands, line), 0.1);
 }
 
 // What the transform can tell from the data: the band limit's own ringing is
@@ -268,7 +388,8 @@ TEST(TouchstoneTest, JudgesTheStepCausalityAndModeFiguresFromTheData) {
     std::vector<double> impulse;
     TouchstoneChannelReport report;
     std::string error;
-    ASSERT_TRUE(TouchstoneImpulse(ideal, PortMap(), true, Matched(), bitRate, kDt, impulse, report, error)) << error;
+    ASSERT_TRUE(TouchstoneImpulse(ideal, PortMap(), kFileReference,
+                                  true, Matched(), bitRate, kDt, impulse, report, error)) << error;
     EXPECT_TRUE(report.warnings.empty()) << report.warnings.front();
     EXPECT_LT(report.precursorEnergyShare, kPrecursorWarningShare);
     EXPECT_NEAR(report.sdd11DbAtNyquist, -20.0, 1e-6);
@@ -282,13 +403,15 @@ TEST(TouchstoneTest, JudgesTheStepCausalityAndModeFiguresFromTheData) {
     const std::string coarse = Scratch("coarse.s4p"), finer = Scratch("finer.s4p");
     WriteTouchstone(coarse, 4, EvenGrid(80e6, 20e9), Lines(4, {{1, 2}, {3, 4}}, [&line](double f) { return line.At(f); }));
     WriteTouchstone(finer, 4, EvenGrid(100e6, 20e9), Lines(4, {{1, 2}, {3, 4}}, [&line](double f) { return line.At(f); }));
-    EXPECT_FALSE(TouchstoneImpulse(coarse, PortMap(), true, Matched(), kBitRate, kDt, impulse, report, error));
+    EXPECT_FALSE(TouchstoneImpulse(coarse, PortMap(), kFileReference,
+                                   true, Matched(), kBitRate, kDt, impulse, report, error));
     EXPECT_NE(error.find("the 80.000 MHz frequency step gives the transform a 12.500 ns window, 9.375 ns of it "
                          "positive time; the response, at its smallest delay 10.4"),
               std::string::npos)
         << error;
     EXPECT_NE(error.find("a step of at most 6"), std::string::npos) << error;
-    ASSERT_TRUE(TouchstoneImpulse(finer, PortMap(), true, Matched(), kBitRate, kDt, impulse, report, error)) << error;
+    ASSERT_TRUE(TouchstoneImpulse(finer, PortMap(), kFileReference,
+                                  true, Matched(), kBitRate, kDt, impulse, report, error)) << error;
     EXPECT_TRUE(report.warnings.empty()) << report.warnings.front();
     EXPECT_NEAR(report.delaySeconds, 0.45e-9, 0.05e-9);
     ASSERT_EQ(report.notes.size(), 1u);
@@ -303,7 +426,8 @@ TEST(TouchstoneTest, JudgesTheStepCausalityAndModeFiguresFromTheData) {
     WriteTouchstone(noisy, 4, EvenGrid(50e6, 40e9), Lines(4, {{1, 2}, {3, 4}}, [&](double f) {
                         return 0.03 * line.At(f) * Complex(0.0, f / 10e9) + Complex(noise(), noise());
                     }));
-    EXPECT_TRUE(TouchstoneImpulse(noisy, PortMap(), false, Matched(), kBitRate, kDt, impulse, report, error)) << error;
+    EXPECT_TRUE(TouchstoneImpulse(noisy, PortMap(), kFileReference,
+                                  false, Matched(), kBitRate, kDt, impulse, report, error)) << error;
 }
 
 TEST(TouchstoneTest, BuffersSetTheGainAtEachEnd) {

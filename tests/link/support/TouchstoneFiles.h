@@ -100,6 +100,72 @@ inline NetworkAt Lines(int ports, std::vector<std::pair<int, int>> throughs, std
     };
 }
 
+// A coupled pair as a 4-port, ports 1 and 3 at one end and 1->2, 3->4
+// through: each mode (even, odd) a skin-effect line of its own delay and
+// impedance against the ports' reference, so that the near-end coupling
+// (1-3, 2-4) starts at time 0 and the far-end coupling (1-4, 3-2) comes with
+// the delay, as in a real pair. With seriesFarads, a capacitor in series in
+// each leg at the far end (an AC-coupled channel), open at DC.
+struct CoupledPair {
+    SkinLine even, odd;
+    double evenReflection, oddReflection;  // (Z - Zref) / (Z + Zref) of each mode
+    double seriesFarads = 0.0;
+    double referenceOhms = 50.0;
+
+    // One mode as a 2-port: the line, then the capacitor when there is one.
+    void Mode(double hertz, const SkinLine& line, double reflection, std::complex<double>& s11,
+              std::complex<double>& s21, std::complex<double>& s22) const {
+        const std::complex<double> p = line.At(hertz), g = reflection;
+        const std::complex<double> denominator = 1.0 - g * g * p * p;
+        s11 = s22 = g * (1.0 - p * p) / denominator;
+        s21 = p * (1.0 - g * g) / denominator;
+        if (seriesFarads <= 0.0) return;
+        // The capacitor in series against the reference: y = j w C Zref.
+        const std::complex<double> y(0.0, 2.0 * 3.14159265358979323846 * hertz * seriesFarads * referenceOhms);
+        const std::complex<double> c11 = 1.0 / (1.0 + 2.0 * y), c21 = 2.0 * y / (1.0 + 2.0 * y);
+        const std::complex<double> loop = 1.0 - s22 * c11;
+        s11 = s11 + s21 * s21 * c11 / loop;
+        s22 = c11 + c21 * c21 * s22 / loop;
+        s21 = s21 * c21 / loop;
+    }
+    std::vector<std::complex<double>> At(double hertz) const {
+        std::complex<double> e11, e21, e22, o11, o21, o22;
+        Mode(hertz, even, evenReflection, e11, e21, e22);
+        Mode(hertz, odd, oddReflection, o11, o21, o22);
+        std::vector<std::complex<double>> s(16);
+        auto set = [&s](int row, int column, std::complex<double> value) {
+            s[size_t((row - 1) * 4 + column - 1)] = s[size_t((column - 1) * 4 + row - 1)] = value;
+        };
+        set(1, 1, 0.5 * (e11 + o11));
+        set(3, 3, 0.5 * (e11 + o11));
+        set(2, 2, 0.5 * (e22 + o22));
+        set(4, 4, 0.5 * (e22 + o22));
+        set(1, 3, 0.5 * (e11 - o11));  // near-end coupling
+        set(2, 4, 0.5 * (e22 - o22));
+        set(1, 2, 0.5 * (e21 + o21));  // through
+        set(3, 4, 0.5 * (e21 + o21));
+        set(1, 4, 0.5 * (e21 - o21));  // far-end coupling
+        set(3, 2, 0.5 * (e21 - o21));
+        return s;
+    }
+};
+
+// The network with its ports renumbered: the file's port k is the
+// network's port numbering[k - 1].
+inline NetworkAt Renumbered(int ports, std::vector<int> numbering, NetworkAt network) {
+    return [=](double hertz) {
+        const std::vector<std::complex<double>> s = network(hertz);
+        std::vector<std::complex<double>> renumbered(s.size());
+        for (int row = 0; row < ports; ++row) {
+            for (int column = 0; column < ports; ++column) {
+                renumbered[size_t(row * ports + column)] =
+                    s[size_t((numbering[size_t(row)] - 1) * ports + numbering[size_t(column)] - 1)];
+            }
+        }
+        return renumbered;
+    };
+}
+
 inline std::vector<double> EvenGrid(double step, double last) {
     std::vector<double> hertz;
     for (size_t i = 1; double(i) * step <= last * (1.0 + 1e-12); ++i) hertz.push_back(double(i) * step);
