@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "CommandLine.h"
+#include "SlurmScript.h"
 #include "SweepValues.h"
 
 #include <filesystem>
@@ -94,6 +95,48 @@ std::string WithAbsolutePaths(const std::string& value, bool pathOption) {
     return joined;
 }
 
+const char* const kSlurmOption = "--slurm-option";
+
+// --slurm-option's value is itself an option (--partition=x), which the
+// parser would take for one of its own: the pair is read as one word.
+std::vector<std::string> WithSlurmOptionsJoined(const std::vector<std::string>& arguments) {
+    std::vector<std::string> joined;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == kSlurmOption && i + 1 < arguments.size()) {
+            joined.push_back(std::string(kSlurmOption) + "=" + arguments[++i]);
+        } else {
+            joined.push_back(arguments[i]);
+        }
+    }
+    return joined;
+}
+
+// The Slurm options' values, and that they go with --emit-slurm.
+bool CheckSlurmOptions(const CLI::App& app, const SweepOptions& options, std::string& error) {
+    for (const char* name : {"--slurm-time", kSlurmOption, "--slurm-throttle", "--slurm-max-array",
+                             "--slurm-collect"}) {
+        if (app.count(name) > 0 && options.emitSlurm.empty()) {
+            error = std::string(name) + " shapes the Slurm script: give it with --emit-slurm";
+            return false;
+        }
+    }
+    if (!options.slurmTime.empty() && !IsSlurmTime(options.slurmTime)) {
+        error = "--slurm-time " + options.slurmTime +
+                ": give MINUTES, HH:MM:SS or DAYS-HH:MM:SS (or a shorter form Slurm takes)";
+        return false;
+    }
+    for (const std::string& option : options.slurmOptions) {
+        const std::string problem = SiteOptionProblem(option);
+        if (!problem.empty()) {
+            error = std::string(kSlurmOption) + " " + option + " " + problem;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool OwnFlag(const std::string& name) { return name == "--force" || name == "--quiet" || name == "--slurm-collect"; }
+
 }  // namespace
 
 SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, SweepOptions& options,
@@ -125,6 +168,30 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
         ->check(CLI::Range(1, 1000000))
         ->type_name("K")
         ->group(where);
+    app.add_option("--slurm-time", options.slurmTime,
+                   "each array task's --time (default: estimated from the bits and the\n"
+                   "corners per task, at least 10 minutes)")
+        ->type_name("TIME")
+        ->group(where);
+    app.add_option(kSlurmOption, options.slurmOptions,
+                   "an #SBATCH option for the site, written as given, e.g.\n"
+                   "--slurm-option --partition=short (repeatable)")
+        ->allow_extra_args(false)
+        ->type_name("OPTION")
+        ->group(where);
+    app.add_option("--slurm-throttle", options.slurmThrottle, "at most M array tasks at once (--array=0-N%M)")
+        ->check(CLI::Range(1, 1000000))
+        ->type_name("M")
+        ->group(where);
+    app.add_option("--slurm-max-array", options.slurmMaxArray,
+                   "the site's MaxArraySize: a larger array is written as several,\n"
+                   "FILE then submitting them all")
+        ->check(CLI::Range(1, 100000000))
+        ->type_name("N")
+        ->group(where);
+    app.add_flag("--slurm-collect", options.slurmCollect,
+                 "a collect job after the array (FILE then submits both)")
+        ->group(where);
     app.add_option("--collect", options.collect, "gather the results of the sweep in folder DIR")->type_name("DIR")
         ->group(where);
     app.add_option("--link", options.linkProgram, "the orvex-link program (default: beside this one)")
@@ -142,7 +209,8 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
         ->group(results);
     app.add_flag("-q,--quiet", options.quiet, "no progress bar")->group(results);
 
-    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    const std::vector<std::string> joined = WithSlurmOptionsJoined(arguments);
+    std::vector<std::string> reversed(joined.rbegin(), joined.rend());
     try {
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
@@ -162,8 +230,7 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
         const auto values = given.find(name);
         if (values == given.end()) {
             // A flag of the link simulator's, or one of the sweep's own.
-            if (option->get_expected_max() == 0 && name != "--force" && name != "--quiet" &&
-                !options.plan.AddFlag(name, message)) {
+            if (option->get_expected_max() == 0 && !OwnFlag(name) && !options.plan.AddFlag(name, message)) {
                 status = 2;
                 return SweepAction::Exit;
             }
@@ -174,6 +241,10 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
             status = 2;
             return SweepAction::Exit;
         }
+    }
+    if (!CheckSlurmOptions(app, options, message)) {
+        status = 2;
+        return SweepAction::Exit;
     }
     const auto timeout = given.find(kModelTimeoutOption);
     if (timeout != given.end() && timeout->second.empty()) {

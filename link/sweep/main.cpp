@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -47,10 +48,76 @@ std::string Joined(const std::vector<std::string>& lines) {
     return text;
 }
 
-// Writes the jobs file, and the Slurm script when asked, for another engine
-// to run; the results come with --collect.
-int Emit(const linksweep::SweepPlan& plan, const linksweep::PreparedSweep& prepared,
-         const std::vector<std::string>& lines, const linksweep::SweepOptions& options) {
+// Whether the plan's corners run --sequential: one thread each, not two.
+bool Sequential(const linksweep::SweepPlan& plan) {
+    for (const linksweep::SweepSetting& setting : plan.Settings()) {
+        if (setting.option == "--sequential") return true;
+    }
+    return false;
+}
+
+// The Slurm job for the jobs file's lines, sized for the largest corner.
+linksweep::SlurmJob SlurmJobFor(const linksweep::SweepPlan& plan, const linksweep::CornerSize& largest,
+                                const std::string& jobsFile, const std::string& folder, size_t lines,
+                                const linksweep::SweepOptions& options) {
+    linksweep::SlurmJob job;
+    job.jobsFile = jobsFile;
+    job.sweepFolder = folder;
+    std::error_code failure;
+    job.sweepProgram = std::filesystem::read_symlink("/proc/self/exe", failure).string();
+    job.lines = lines;
+    job.cornersPerTask = options.cornersPerTask;
+    // Each corner's run uses a second thread beside its models' calls
+    // unless the sweep runs them --sequential.
+    job.cpusPerTask = Sequential(plan) ? 1 : 2;
+    const size_t corners = std::min(lines, options.cornersPerTask);
+    job.time = options.slurmTime.empty()
+                   ? linksweep::SlurmTime(linksweep::TaskMinutes(corners, largest.bits, largest.samplesPerUi))
+                   : options.slurmTime;
+    job.megabytes = linksweep::TaskMegabytes(largest.bits);
+    job.throttle = options.slurmThrottle;
+    job.maxArraySize = options.slurmMaxArray;
+    job.siteOptions = options.slurmOptions;
+    job.collect = options.slurmCollect;
+    job.collectArguments = {"--metric", options.metric, "--best", std::to_string(options.best)};
+    return job;
+}
+
+int EmitSlurm(const linksweep::SlurmJob& job, const linksweep::SweepOptions& options) {
+    namespace fs = std::filesystem;
+    std::string error;
+    std::error_code failure;
+    // The helper names the other scripts by absolute paths, to be run from anywhere.
+    const std::string script = fs::absolute(options.emitSlurm, failure).string();
+    const std::vector<linksweep::SlurmFile> files = linksweep::SlurmFiles(job, script);
+    for (const linksweep::SlurmFile& file : files) {
+        if (!linksweep::WriteTextFile(file.path, file.text, error)) return Fail(error, 1);
+        fs::permissions(file.path, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+                        fs::perm_options::add, failure);
+    }
+    const size_t tasks = linksweep::SlurmTaskCount(job.lines, job.cornersPerTask);
+    std::printf("Slurm: %zu array tasks of %zu corner(s), each --time=%s --mem=%zuM --cpus-per-task=%u\n", tasks,
+                job.cornersPerTask, job.time.c_str(), job.megabytes, job.cpusPerTask);
+    if (files.size() == 1) {
+        std::printf("submit: sbatch %s\n", script.c_str());
+    } else {
+        std::printf("submit: sh %s   (%zu scripts beside it)\n", script.c_str(), files.size() - 1);
+    }
+    const size_t largestIndex = job.maxArraySize > 0 ? std::min(tasks, job.maxArraySize) : tasks;
+    if (largestIndex > linksweep::kSlurmDefaultMaxArraySize) {
+        std::fprintf(stderr,
+                     "orvex-sweep: %zu array tasks exceed Slurm's default MaxArraySize of %zu: give the site's "
+                     "--slurm-max-array, or a larger --corners-per-task, unless the cluster allows more\n",
+                     tasks, linksweep::kSlurmDefaultMaxArraySize);
+    }
+    return 0;
+}
+
+// Writes the jobs file, and the Slurm scripts when asked, for another
+// engine to run; the results come with --collect.
+int Emit(const linksweep::SweepPlan& plan, const linksweep::CornerSize& largest,
+         const linksweep::PreparedSweep& prepared, const std::vector<std::string>& lines,
+         const linksweep::SweepOptions& options) {
     namespace fs = std::filesystem;
     std::error_code failure;
     const std::string jobsFile =
@@ -59,24 +126,12 @@ int Emit(const linksweep::SweepPlan& plan, const linksweep::PreparedSweep& prepa
     if (!linksweep::WriteTextFile(jobsFile, Joined(lines), error)) return Fail(error, 1);
     std::printf("%zu corners, %zu to run, %zu kept: %s\n", plan.CornerCount(), lines.size(), prepared.kept,
                 jobsFile.c_str());
-    if (!options.emitSlurm.empty()) {
-        const size_t tasks = linksweep::SlurmTaskCount(lines.size(), options.cornersPerTask);
-        // Each corner's run uses a second thread beside its models' calls
-        // unless the sweep runs them --sequential.
-        bool sequential = false;
-        for (const linksweep::SweepSetting& setting : plan.Settings()) sequential |= setting.option == "--sequential";
-        const std::string script = linksweep::SlurmScript(jobsFile, prepared.folder, lines.size(),
-                                                          options.cornersPerTask, sequential ? 1 : 2);
-        if (!linksweep::WriteTextFile(options.emitSlurm, script, error)) return Fail(error, 1);
-        fs::permissions(options.emitSlurm, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                        fs::perm_options::add, failure);
-        std::printf("Slurm array of %zu tasks: sbatch %s\n", tasks, options.emitSlurm.c_str());
-        if (tasks > linksweep::kSlurmDefaultArrayLimit) {
-            std::fprintf(stderr,
-                         "orvex-sweep: %zu array tasks exceed Slurm's default limit of %zu: give a larger "
-                         "--corners-per-task unless the cluster allows more\n",
-                         tasks, linksweep::kSlurmDefaultArrayLimit);
-        }
+    if (!options.emitSlurm.empty() && lines.empty()) {
+        std::printf("every corner has its results: no Slurm script to submit\n");
+    } else if (!options.emitSlurm.empty()) {
+        const int status =
+            EmitSlurm(SlurmJobFor(plan, largest, jobsFile, prepared.folder, lines.size(), options), options);
+        if (status != 0) return status;
     } else {
         std::printf("run them: parallel -j N < %s   (add --sshloginfile HOSTS across machines)\n",
                     jobsFile.c_str());
@@ -127,7 +182,8 @@ int main(int argc, char** argv) {
 
     const std::string programFolder = linksim::ProgramFolder(argv[0]);
     if (options.linkProgram.empty()) options.linkProgram = programFolder + "/orvex-link";
-    if (!linksweep::CheckPlan(options.plan, programFolder, error)) return Fail(error, 2);
+    linksweep::CornerSize largest;
+    if (!linksweep::CheckPlan(options.plan, programFolder, largest, error)) return Fail(error, 2);
     std::vector<std::pair<std::string, std::string>> texts = {
         {"--out", options.out}, {"--link", options.linkProgram}, {"--emit-jobs", options.emitJobs},
         {"--emit-slurm", options.emitSlurm}};
@@ -136,13 +192,20 @@ int main(int argc, char** argv) {
     }
     error = linksweep::UnsafeForJobLines(texts);
     if (!error.empty()) return Fail(error, 2);
+    std::error_code failure;
+    if (!options.emitSlurm.empty() &&
+        !linksweep::SbatchCanName(std::filesystem::absolute(options.out, failure).string())) {
+        return Fail("--out " + options.out + " holds a backslash, which would turn off the %A and %a of the Slurm "
+                    "scripts' log names: give another folder",
+                    2);
+    }
     if (!LockSweepFolder(options.out, error)) return Fail(error, 1);
     linksweep::PreparedSweep prepared;
     if (!linksweep::PrepareSweepFolder(options.plan, options.out, options.force, prepared, error)) {
         return Fail(error, 1);
     }
     const std::vector<std::string> lines = linksweep::CornerLines(options.plan, prepared, options.linkProgram);
-    if (!options.emitJobs.empty() || !options.emitSlurm.empty()) return Emit(options.plan, prepared, lines, options);
+    if (!options.emitJobs.empty() || !options.emitSlurm.empty()) return Emit(options.plan, largest, prepared, lines, options);
 
     const size_t jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
     {
