@@ -170,7 +170,7 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
         ->group(where);
     app.add_option("--slurm-time", options.slurmTime,
                    "each array task's --time (default: estimated from the bits and the\n"
-                   "corners per task, at least 10 minutes)")
+                   "corners per task, at least " + std::to_string(kMinimumTaskMinutes) + " minutes)")
         ->type_name("TIME")
         ->group(where);
     app.add_option(kSlurmOption, options.slurmOptions,

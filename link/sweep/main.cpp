@@ -103,8 +103,7 @@ int EmitSlurm(const linksweep::SlurmJob& job, const linksweep::SweepOptions& opt
     } else {
         std::printf("submit: sh %s   (%zu scripts beside it)\n", script.c_str(), files.size() - 1);
     }
-    const size_t largestIndex = job.maxArraySize > 0 ? std::min(tasks, job.maxArraySize) : tasks;
-    if (largestIndex > linksweep::kSlurmDefaultMaxArraySize) {
+    if (job.maxArraySize == 0 && tasks > linksweep::kSlurmDefaultMaxArraySize) {
         std::fprintf(stderr,
                      "orvex-sweep: %zu array tasks exceed Slurm's default MaxArraySize of %zu: give the site's "
                      "--slurm-max-array, or a larger --corners-per-task, unless the cluster allows more\n",
