@@ -142,10 +142,13 @@ size_t SlurmTaskCount(size_t lines, size_t cornersPerTask) {
     return (lines + cornersPerTask - 1) / cornersPerTask;
 }
 
-size_t TaskMinutes(size_t corners, size_t bits, size_t samplesPerUi) {
-    const double perCorner = kCornerStartSeconds + double(bits) * kSecondsPerBit * double(samplesPerUi) /
-                                                       double(kReferenceSamplesPerUi);
-    const double seconds = double(corners) * perCorner * kTimeSafetyFactor;
+double CornerSeconds(size_t bits, size_t samplesPerUi) {
+    return kCornerStartSeconds +
+           double(bits) * kSecondsPerBit * double(samplesPerUi) / double(kReferenceSamplesPerUi);
+}
+
+size_t TaskMinutes(size_t corners, double cornerSeconds) {
+    const double seconds = double(corners) * cornerSeconds * kTimeSafetyFactor;
     return std::max(kMinimumTaskMinutes, size_t(std::ceil(seconds / 60)));
 }
 

@@ -42,8 +42,12 @@ constexpr unsigned kTimeLimitWarningSeconds = 120;
 // The number of array tasks for the lines at K per task (0 for no lines).
 size_t SlurmTaskCount(size_t lines, size_t cornersPerTask);
 
-// The minutes a task running corners of bits at samplesPerUi asks for.
-size_t TaskMinutes(size_t corners, size_t bits, size_t samplesPerUi);
+// The seconds a corner of bits at samplesPerUi is estimated to take,
+// before the safety factor.
+double CornerSeconds(size_t bits, size_t samplesPerUi);
+// The minutes a task of corners taking cornerSeconds each asks for: with the
+// safety factor, and at least the floor.
+size_t TaskMinutes(size_t corners, double cornerSeconds);
 // The megabytes a task asks for: its corners run one at a time.
 size_t TaskMegabytes(size_t bits);
 // Minutes as Slurm's D-HH:MM:SS.

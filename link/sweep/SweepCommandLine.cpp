@@ -114,11 +114,15 @@ std::vector<std::string> WithSlurmOptionsJoined(const std::vector<std::string>& 
 // The Slurm options' values, and that they go with --emit-slurm.
 bool CheckSlurmOptions(const CLI::App& app, const SweepOptions& options, std::string& error) {
     for (const char* name : {"--slurm-time", kSlurmOption, "--slurm-throttle", "--slurm-max-array",
-                             "--slurm-collect"}) {
+                             "--slurm-collect", "--measure"}) {
         if (app.count(name) > 0 && options.emitSlurm.empty()) {
             error = std::string(name) + " shapes the Slurm script: give it with --emit-slurm";
             return false;
         }
+    }
+    if (options.measure && !options.slurmTime.empty()) {
+        error = "--measure and --slurm-time both set the tasks' time: give one";
+        return false;
     }
     if (!options.slurmTime.empty() && !IsSlurmTime(options.slurmTime)) {
         error = "--slurm-time " + options.slurmTime +
@@ -135,7 +139,9 @@ bool CheckSlurmOptions(const CLI::App& app, const SweepOptions& options, std::st
     return true;
 }
 
-bool OwnFlag(const std::string& name) { return name == "--force" || name == "--quiet" || name == "--slurm-collect"; }
+bool OwnFlag(const std::string& name) {
+    return name == "--force" || name == "--quiet" || name == "--slurm-collect" || name == "--measure";
+}
 
 }  // namespace
 
@@ -191,6 +197,10 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
         ->group(where);
     app.add_flag("--slurm-collect", options.slurmCollect,
                  "a collect job after the array (FILE then submits both)")
+        ->group(where);
+    app.add_flag("--measure", options.measure,
+                 "run the first corner here first, timed, and give the tasks a --time\n"
+                 "from it (scaled to the largest corner) instead of the estimate")
         ->group(where);
     app.add_option("--collect", options.collect, "gather the results of the sweep in folder DIR")->type_name("DIR")
         ->group(where);

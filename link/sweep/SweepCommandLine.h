@@ -24,6 +24,7 @@ struct SweepOptions {
     size_t slurmThrottle = 0;              // 0: no limit
     size_t slurmMaxArray = 0;              // 0: one array
     bool slurmCollect = false;
+    bool measure = false;                  // time one corner here for --time
     std::string collect;
     std::string metric = "eye_height";
     size_t best = 5;

@@ -7,14 +7,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "CommandLine.h"
 #include "CornerJob.h"
+#include "CornerResult.h"
 #include "EyePlot.h"
 #include "LocalRunner.h"
 #include "PlanCheck.h"
@@ -23,6 +26,8 @@
 #include "SweepCommandLine.h"
 #include "SweepFolder.h"
 #include "SweepReport.h"
+
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -58,8 +63,8 @@ bool Sequential(const linksweep::SweepPlan& plan) {
 
 // The Slurm job for the jobs file's lines, sized for the largest corner.
 linksweep::SlurmJob SlurmJobFor(const linksweep::SweepPlan& plan, const linksweep::CornerSize& largest,
-                                const std::string& jobsFile, const std::string& folder, size_t lines,
-                                const linksweep::SweepOptions& options) {
+                                double cornerSeconds, const std::string& jobsFile, const std::string& folder,
+                                size_t lines, const linksweep::SweepOptions& options) {
     linksweep::SlurmJob job;
     job.jobsFile = jobsFile;
     job.sweepFolder = folder;
@@ -71,9 +76,8 @@ linksweep::SlurmJob SlurmJobFor(const linksweep::SweepPlan& plan, const linkswee
     // unless the sweep runs them --sequential.
     job.cpusPerTask = Sequential(plan) ? 1 : 2;
     const size_t corners = std::min(lines, options.cornersPerTask);
-    job.time = options.slurmTime.empty()
-                   ? linksweep::SlurmTime(linksweep::TaskMinutes(corners, largest.bits, largest.samplesPerUi))
-                   : options.slurmTime;
+    job.time = options.slurmTime.empty() ? linksweep::SlurmTime(linksweep::TaskMinutes(corners, cornerSeconds))
+                                         : options.slurmTime;
     job.megabytes = linksweep::TaskMegabytes(largest.bits);
     job.throttle = options.slurmThrottle;
     job.maxArraySize = options.slurmMaxArray;
@@ -112,11 +116,48 @@ int EmitSlurm(const linksweep::SlurmJob& job, const linksweep::SweepOptions& opt
     return 0;
 }
 
+// --measure: the first corner to run runs here, timed, and is taken off
+// the lines; the largest corner is taken to need that time in proportion to
+// its bits and samples per unit interval. The estimate stands, with a
+// warning, when the corner did not finish.
+double MeasuredCornerSeconds(const linksweep::CornerSize& largest, const linksweep::SweepPlan& plan,
+                             linksweep::PreparedSweep& prepared, std::vector<std::string>& lines) {
+    const double estimate = linksweep::CornerSeconds(largest.bits, largest.samplesPerUi);
+    if (lines.empty()) return estimate;
+    const std::string corner = prepared.folder + "/" + linksweep::CornerFolder(prepared.corners.front(), plan.CornerCount());
+    std::string error;
+    const auto start = std::chrono::steady_clock::now();
+    const size_t unstarted = linksweep::RunLocally({lines.front()}, 1, [](size_t, size_t) {}, error);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    lines.erase(lines.begin());
+    prepared.corners.erase(prepared.corners.begin());
+    std::ifstream file(corner + "/" + linksweep::kSummaryFile);
+    const nlohmann::json summary = nlohmann::json::parse(file, nullptr, false);
+    // The corner's size as its summary's stimulus gives it.
+    const auto count = [&summary](const char* key) {
+        const nlohmann::json::json_pointer pointer(std::string("/stimulus/") + key);
+        return summary.is_object() && summary.contains(pointer) && summary[pointer].is_number_unsigned()
+                   ? summary[pointer].get<size_t>()
+                   : size_t(0);
+    };
+    const size_t bits = count("bits");
+    const size_t samplesPerUi = count("samples_per_ui");
+    if (unstarted > 0 || !linksweep::SummaryComplete(corner) || bits == 0 || samplesPerUi == 0) {
+        std::fprintf(stderr, "orvex-sweep: the measured corner %s did not finish: the tasks' time is estimated\n",
+                     corner.c_str());
+        return estimate;
+    }
+    ++prepared.kept;
+    std::printf("measured: %s took %.1f s\n", corner.c_str(), seconds);
+    return seconds * double(largest.bits) * double(largest.samplesPerUi) / (double(bits) * double(samplesPerUi));
+}
+
 // Writes the jobs file, and the Slurm scripts when asked, for another
 // engine to run; the results come with --collect.
-int Emit(const linksweep::SweepPlan& plan, const linksweep::CornerSize& largest,
-         const linksweep::PreparedSweep& prepared, const std::vector<std::string>& lines,
-         const linksweep::SweepOptions& options) {
+int Emit(const linksweep::SweepPlan& plan, const linksweep::CornerSize& largest, linksweep::PreparedSweep& prepared,
+         std::vector<std::string> lines, const linksweep::SweepOptions& options) {
+    const double cornerSeconds = options.measure ? MeasuredCornerSeconds(largest, plan, prepared, lines)
+                                                 : linksweep::CornerSeconds(largest.bits, largest.samplesPerUi);
     namespace fs = std::filesystem;
     std::error_code failure;
     const std::string jobsFile =
@@ -129,7 +170,8 @@ int Emit(const linksweep::SweepPlan& plan, const linksweep::CornerSize& largest,
         std::printf("every corner has its results: no Slurm script to submit\n");
     } else if (!options.emitSlurm.empty()) {
         const int status =
-            EmitSlurm(SlurmJobFor(plan, largest, jobsFile, prepared.folder, lines.size(), options), options);
+            EmitSlurm(SlurmJobFor(plan, largest, cornerSeconds, jobsFile, prepared.folder, lines.size(), options),
+                      options);
         if (status != 0) return status;
     } else {
         std::printf("run them: parallel -j N < %s   (add --sshloginfile HOSTS across machines)\n",

@@ -134,10 +134,10 @@ TEST(SlurmScript, DirectivesAreReadAsSbatchReadsThem) {
 
 TEST(SlurmScript, TimeAndMemoryGrowWithTheWorkAboveTheirFloors) {
     using namespace linksweep;
-    EXPECT_EQ(TaskMinutes(1, 3000, 32), kMinimumTaskMinutes);
+    EXPECT_EQ(TaskMinutes(1, CornerSeconds(3000, 32)), kMinimumTaskMinutes);
     // 100 corners of a million bits at 64 samples a unit interval.
     const double seconds = 100 * (kCornerStartSeconds + 1e6 * kSecondsPerBit * 2) * kTimeSafetyFactor;
-    EXPECT_EQ(TaskMinutes(100, 1000000, 64), size_t(std::ceil(seconds / 60)));
+    EXPECT_EQ(TaskMinutes(100, CornerSeconds(1000000, 64)), size_t(std::ceil(seconds / 60)));
     EXPECT_EQ(TaskMegabytes(0), kBaseMegabytes);
     EXPECT_EQ(TaskMegabytes(10000000), kBaseMegabytes + 916);  // 960 MB of bits
     EXPECT_EQ(SlurmTime(10), "0-00:10:00");

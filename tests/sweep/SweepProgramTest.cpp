@@ -113,6 +113,7 @@ TEST_F(SweepProgram, AValueOutOfRangeStopsTheSweepBeforeAnythingRuns) {
         {"--emit-slurm s.slurm --slurm-option '--partition=a --qos=b'", "--slurm-option --partition=a --qos=b"},
         {"--emit-slurm s.slurm --slurm-time 10min", "--slurm-time 10min"},
         {"--slurm-throttle 2", "--slurm-throttle shapes the Slurm script"},
+        {"--emit-slurm s.slurm --measure --slurm-time 5", "--measure and --slurm-time"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Sweep(kModels + c.options + " --out " + root + "/out", log), 2) << c.options;
@@ -154,6 +155,14 @@ TEST_F(SweepProgram, TheSlurmScriptRunsTheJobsFileInArrayTasks) {
     std::smatch memory;
     ASSERT_TRUE(std::regex_search(script, memory, std::regex("\n#SBATCH --mem=([0-9]+)M\n"))) << script;
     EXPECT_GT(std::stoul(memory[1]), 257u) << script;
+
+    // --measure runs the first corner here, which leaves the jobs file.
+    ASSERT_EQ(Sweep(kTwoByTwo + "--out " + out + " --force --emit-slurm " + out + "/sweep.slurm --measure", log), 0)
+        << ReadFile(log);
+    EXPECT_NE(ReadFile(log).find("measured: " + out + "/corners/1 took"), std::string::npos) << ReadFile(log);
+    const std::string measured = ReadFile(out + "/jobs.txt");
+    EXPECT_EQ(std::count(measured.begin(), measured.end(), '\n'), 3);
+    EXPECT_EQ(measured.find("/corners/1/"), std::string::npos) << measured;
 }
 
 }  // namespace
