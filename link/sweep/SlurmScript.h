@@ -81,6 +81,9 @@ struct SlurmJob {
     size_t throttle = 0;       // tasks at once, 0: as many as Slurm allows
     size_t maxArraySize = 0;   // the site's MaxArraySize, 0: one array
     std::vector<std::string> siteOptions;  // #SBATCH lines as given
+    // A folder of this emission's own in which each task lists the lines
+    // that ran, so that the same scripts submitted again run only the others.
+    std::string ranRecord;
     bool collect = false;      // a collect job after the arrays
     std::vector<std::string> collectArguments;  // to orvex-sweep beside --collect
 };

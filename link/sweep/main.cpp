@@ -82,6 +82,12 @@ linksweep::SlurmJob SlurmJobFor(const linksweep::SweepPlan& plan, const linkswee
     job.throttle = options.slurmThrottle;
     job.maxArraySize = options.slurmMaxArray;
     job.siteOptions = options.slurmOptions;
+    // This emission's own record: scripts emitted again, for the corners
+    // still without results, start from a clean one.
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    job.ranRecord = folder + "/.slurm-ran/" +
+                    std::to_string(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()) + "-" +
+                    std::to_string(getpid());
     job.collect = options.slurmCollect;
     job.collectArguments = {"--metric", options.metric, "--best", std::to_string(options.best)};
     return job;

@@ -24,6 +24,7 @@ linksweep::SlurmJob JobOverLines(const std::string& folder, size_t lines) {
     job.lines = lines;
     job.time = "0-00:10:00";
     job.megabytes = 300;
+    job.ranRecord = folder + "/record";
     return job;
 }
 
@@ -56,10 +57,14 @@ TEST(SlurmScript, TheArrayPartsWithTheirOffsetsRunEveryLineOnce) {
     EXPECT_EQ(files[1].path, folder + "/sweep-1.slurm");
     EXPECT_TRUE(Holds(files[1].text, "\n#SBATCH --array=0-3%3\n")) << files[1].text;
     EXPECT_TRUE(Holds(files[2].text, "\n#SBATCH --array=0-1%3\n")) << files[2].text;
-    for (size_t part = 1; part <= 2; ++part) {
-        ASSERT_EQ(Shell("bash -n '" + files[part].path + "'"), 0) << files[part].text;
-        for (int task = 0; task < (part == 1 ? 4 : 2); ++task) {
-            EXPECT_EQ(Shell("SLURM_ARRAY_TASK_ID=" + std::to_string(task) + " bash '" + files[part].path + "'"), 0);
+    // Submitted twice: the second submission finds every line ran.
+    for (int submission = 0; submission < 2; ++submission) {
+        for (size_t part = 1; part <= 2; ++part) {
+            ASSERT_EQ(Shell("bash -n '" + files[part].path + "'"), 0) << files[part].text;
+            for (int task = 0; task < (part == 1 ? 4 : 2); ++task) {
+                EXPECT_EQ(Shell("SLURM_ARRAY_TASK_ID=" + std::to_string(task) + " bash '" + files[part].path + "'"),
+                          0);
+            }
         }
     }
     EXPECT_EQ(ReadFile(folder + "/ran"), Lines(11));
@@ -80,6 +85,7 @@ TEST(SlurmScript, ATaskExitsZeroWhenItsCornersRecordedResultsAndStopsAtTheTimeLi
     // Slurm's USR1 while the first corner runs: it ends, the second never starts.
     WriteText(folder + "/jobs.txt", "touch '" + folder + "/started'; sleep 1\ntouch '" + folder + "/second'\n");
     job.cornersPerTask = 2;
+    job.ranRecord = folder + "/another record";  // another emission's
     WriteText(script, linksweep::SlurmFiles(job, script).front().text);
     const std::string started = "'" + folder + "/started'";
     EXPECT_EQ(Shell("SLURM_ARRAY_TASK_ID=0 bash '" + script + "' 2>'" + folder + "/log' & task=$!; until [ -e " +

@@ -4,7 +4,8 @@
 # one task each (--slurm-max-array 1), with site options and a collect job
 # after both, all submitted by the emitted helper. Every corner must have
 # run under Slurm (its task's log there, its summary with a verdict) and the
-# collect job must have gathered them, as on a cluster of many machines.
+# collect job must have gathered them, as on a cluster of many machines. An
+# array submitted again runs none of its corners twice.
 #   sweep-on-slurm.sh ORVEX_SWEEP TEST_MODEL_DIR SCRATCH
 # Exits 77 (skipped) where no cluster can be started here.
 set -eu
@@ -41,5 +42,10 @@ logs=$(ls "$out"/slurm-*_*.out | wc -l)
 [ "$logs" -eq 2 ] || { echo "$logs array task logs, not 2"; ls "$out"; exit 1; }
 rows=$(grep -c -E '^[0-9]+,corners/[0-9]+,[0-9.]+,(pass|fail|unreliable),' "$out/sweep.csv" || true)
 [ "$rows" -eq 3 ] || { echo "$rows of 3 corners ran"; cat "$out/sweep.csv"; exit 1; }
+# The first array submitted again runs none of its corners a second time.
+before=$(ls -l --time-style=full-iso "$out"/corners/*/summary.json)
+timeout 120 sbatch --wait --quiet "$out/sweep-1.slurm"
+[ "$(ls -l --time-style=full-iso "$out"/corners/*/summary.json)" = "$before" ] ||
+  { echo "a corner ran again when resubmitted"; exit 1; }
 [ ! -e "$scratch/ran-from-name" ] || { echo "the folder's name ran as a command"; exit 1; }
-echo "3 corners ran as 2 Slurm arrays of one task each, then collected"
+echo "3 corners ran as 2 Slurm arrays of one task each, then collected; none ran again when resubmitted"
