@@ -95,11 +95,11 @@ std::string ArrayScript(const SlurmJob& job, size_t offset, size_t count) {
            "exit 0\n";
 }
 
+size_t Megabytes(double bytes) { return size_t(std::ceil(bytes / double(size_t(1) << 20))); }
+
 std::string CollectScript(const SlurmJob& job) {
-    const size_t megabytes =
-        kBaseMegabytes + (job.lines * kCollectBytesPerCorner + (size_t(1) << 20) - 1) / (size_t(1) << 20);
-    const double seconds = double(job.lines) * kCollectSecondsPerCorner * kTimeSafetyFactor;
-    const size_t minutes = std::max(kMinimumTaskMinutes, size_t(std::ceil(seconds / 60)));
+    const size_t megabytes = kBaseMegabytes + Megabytes(double(job.sweepCorners) * double(kCollectBytesPerCorner));
+    const size_t minutes = TaskMinutes(job.sweepCorners, kCollectSecondsPerCorner);
     std::string command = ShellQuote(job.sweepProgram) + " --quiet --collect " + ShellQuote(job.sweepFolder);
     for (const std::string& argument : job.collectArguments) command += " " + ShellQuote(argument);
     return "#!/bin/bash\n" + Directive("--job-name=orvex-sweep-collect") +
@@ -159,10 +159,7 @@ size_t TaskMinutes(size_t corners, double cornerSeconds) {
     return std::max(kMinimumTaskMinutes, size_t(std::ceil(seconds / 60)));
 }
 
-size_t TaskMegabytes(size_t bits) {
-    const size_t megabyte = size_t(1) << 20;
-    return kBaseMegabytes + size_t(std::ceil(double(bits) * double(linksim::kBytesPerBit) / double(megabyte)));
-}
+size_t TaskMegabytes(size_t bits) { return kBaseMegabytes + Megabytes(double(bits) * double(linksim::kBytesPerBit)); }
 
 std::string SlurmTime(size_t minutes) {
     char text[48];
@@ -208,6 +205,7 @@ bool SbatchCanName(const std::string& folder) {
 
 std::vector<SlurmFile> SlurmFiles(const SlurmJob& job, const std::string& file) {
     const size_t tasks = SlurmTaskCount(job.lines, job.cornersPerTask);
+    if (tasks == 0) return {};
     const size_t perPart = job.maxArraySize > 0 ? job.maxArraySize : tasks;
     const size_t partCount = (tasks + perPart - 1) / perPart;
     if (partCount <= 1 && !job.collect) return {{file, ArrayScript(job, 0, tasks)}};

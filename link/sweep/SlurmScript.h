@@ -74,6 +74,7 @@ struct SlurmJob {
     std::string sweepFolder;   // absolute: the tasks' logs go there
     std::string sweepProgram;  // orvex-sweep, for the collect job
     size_t lines = 0;          // of the jobs file, one corner each
+    size_t sweepCorners = 0;   // all of the sweep's, which the collect job reads
     size_t cornersPerTask = 1;
     unsigned cpusPerTask = 2;
     std::string time;          // --time of each task
@@ -93,10 +94,10 @@ struct SlurmFile {
     std::string text;
 };
 
-// The files --emit-slurm FILE writes, FILE first: the array script itself
-// when the job is one array without a collect job; otherwise FILE is the
-// submit helper, beside it FILE's stem with -1, -2, ... (the array's parts)
-// and -collect, each with FILE's extension.
+// The files --emit-slurm FILE writes (none for no lines), FILE first: the
+// array script itself when the job is one array without a collect job;
+// otherwise FILE is the submit helper, beside it FILE's stem with -1, -2, ...
+// (the array's parts) and -collect, each with FILE's extension.
 std::vector<SlurmFile> SlurmFiles(const SlurmJob& job, const std::string& file);
 
 }  // namespace linksweep

@@ -71,6 +71,7 @@ linksweep::SlurmJob SlurmJobFor(const linksweep::SweepPlan& plan, const linkswee
     std::error_code failure;
     job.sweepProgram = std::filesystem::read_symlink("/proc/self/exe", failure).string();
     job.lines = lines;
+    job.sweepCorners = plan.CornerCount();
     job.cornersPerTask = options.cornersPerTask;
     // Each corner's run uses a second thread beside its models' calls
     // unless the sweep runs them --sequential.
