@@ -124,20 +124,19 @@ int EmitSlurm(const linksweep::SlurmJob& job, const linksweep::SweepOptions& opt
 }
 
 // --measure: the first corner to run runs here, timed, and is taken off
-// the lines; the largest corner is taken to need that time in proportion to
+// the lines when it finished; the largest corner is taken to need that time in proportion to
 // its bits and samples per unit interval. The estimate stands, with a
 // warning, when the corner did not finish.
 double MeasuredCornerSeconds(const linksweep::CornerSize& largest, const linksweep::SweepPlan& plan,
                              linksweep::PreparedSweep& prepared, std::vector<std::string>& lines) {
     const double estimate = linksweep::CornerSeconds(largest.bits, largest.samplesPerUi);
     if (lines.empty()) return estimate;
-    const std::string corner = prepared.folder + "/" + linksweep::CornerFolder(prepared.corners.front(), plan.CornerCount());
+    const std::string corner =
+        prepared.folder + "/" + linksweep::CornerFolder(prepared.corners.front(), plan.CornerCount());
     std::string error;
     const auto start = std::chrono::steady_clock::now();
     const size_t unstarted = linksweep::RunLocally({lines.front()}, 1, [](size_t, size_t) {}, error);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    lines.erase(lines.begin());
-    prepared.corners.erase(prepared.corners.begin());
     std::ifstream file(corner + "/" + linksweep::kSummaryFile);
     const nlohmann::json summary = nlohmann::json::parse(file, nullptr, false);
     // The corner's size as its summary's stimulus gives it.
@@ -150,10 +149,15 @@ double MeasuredCornerSeconds(const linksweep::CornerSize& largest, const linkswe
     const size_t bits = count("bits");
     const size_t samplesPerUi = count("samples_per_ui");
     if (unstarted > 0 || !linksweep::SummaryComplete(corner) || bits == 0 || samplesPerUi == 0) {
-        std::fprintf(stderr, "orvex-sweep: the measured corner %s did not finish: the tasks' time is estimated\n",
+        std::fprintf(stderr,
+                     "orvex-sweep: the measured corner %s did not finish (its link.log says why): the tasks' time "
+                     "is estimated, and the corner runs again with the others\n",
                      corner.c_str());
         return estimate;
     }
+    // Its results are kept: it leaves the jobs file.
+    lines.erase(lines.begin());
+    prepared.corners.erase(prepared.corners.begin());
     ++prepared.kept;
     std::printf("measured: %s took %.1f s\n", corner.c_str(), seconds);
     return seconds * double(largest.bits) * double(largest.samplesPerUi) / (double(bits) * double(samplesPerUi));
@@ -184,7 +188,11 @@ int Emit(const linksweep::SweepPlan& plan, const linksweep::CornerSize& largest,
         std::printf("run them: parallel -j N < %s   (add --sshloginfile HOSTS across machines)\n",
                     jobsFile.c_str());
     }
-    std::printf("then: orvex-sweep --collect %s\n", prepared.folder.c_str());
+    if (options.emitSlurm.empty() || !options.slurmCollect || lines.empty()) {
+        std::printf("then: orvex-sweep --collect %s\n", prepared.folder.c_str());
+    } else {
+        std::printf("then the collect job gathers the results in %s\n", prepared.folder.c_str());
+    }
     return 0;
 }
 

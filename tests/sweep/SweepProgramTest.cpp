@@ -163,6 +163,14 @@ TEST_F(SweepProgram, TheSlurmScriptRunsTheJobsFileInArrayTasks) {
     const std::string measured = ReadFile(out + "/jobs.txt");
     EXPECT_EQ(std::count(measured.begin(), measured.end(), '\n'), 3);
     EXPECT_EQ(measured.find("/corners/1/"), std::string::npos) << measured;
+    // A measured corner that did not finish stays to run with the others.
+    ASSERT_EQ(Sweep(kModels + "--tx Deemphasis=0.1,0.3 --channel file:" + kZeroChannel + " --out " + out +
+                        " --force --emit-slurm " + out + "/sweep.slurm --measure",
+                    log),
+              0)
+        << ReadFile(log);
+    EXPECT_NE(ReadFile(log).find("did not finish"), std::string::npos) << ReadFile(log);
+    EXPECT_NE(ReadFile(out + "/jobs.txt").find("/corners/1/"), std::string::npos);
 }
 
 }  // namespace
