@@ -167,7 +167,8 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
         ->group(where);
     app.add_option("--emit-slurm", options.emitSlurm,
                    "write a Slurm job-array script to FILE running the jobs file\n"
-                   "(--emit-jobs, or jobs.txt in the sweep's folder); then --collect")
+                   "(--emit-jobs, or jobs.txt in the sweep's folder), each task asking\n"
+                   "for the cores, time and memory its corners need; then --collect")
         ->type_name("FILE")
         ->group(where);
     app.add_option("--corners-per-task", options.cornersPerTask, "corners each Slurm array task runs (default 1)")
