@@ -1,5 +1,6 @@
 #include "PlanCheck.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -7,6 +8,7 @@
 #include "CommandLine.h"
 #include "InputFile.h"
 #include "LinkChannels.h"
+#include "LinkRun.h"
 #include "ParameterString.h"
 
 namespace linksweep {
@@ -54,9 +56,22 @@ bool CheckInputFiles(const linksim::LinkSettings& settings, std::string& error) 
     return true;
 }
 
+// A corner's size grows largest by it, as the run would set its bits.
+void Include(const linksim::LinkSettings& settings, const Models& models, CornerSize& largest) {
+    const size_t bits =
+        settings.bits ? settings.bits : linksim::DefaultBitCount(std::max(models.tx.ignoreBits, models.rx.ignoreBits));
+    largest.bits = std::max(largest.bits, bits);
+    largest.samplesPerUi = std::max(largest.samplesPerUi, size_t(std::max(settings.samplesPerUi, 0)));
+}
+
 }  // namespace
 
 bool CheckPlan(const SweepPlan& plan, const std::string& programFolder, std::string& error) {
+    CornerSize ignored;
+    return CheckPlan(plan, programFolder, ignored, error);
+}
+
+bool CheckPlan(const SweepPlan& plan, const std::string& programFolder, CornerSize& largest, std::string& error) {
     linksim::CommandLine first;
     if (!Parse(plan.CornerArguments(1), programFolder, first, error) || !CheckInputFiles(first.settings, error)) {
         return false;
@@ -70,6 +85,8 @@ bool CheckPlan(const SweepPlan& plan, const std::string& programFolder, std::str
         !CheckModels(first.settings, models, error)) {
         return false;
     }
+    largest = CornerSize();
+    Include(first.settings, models, largest);
     // Each value of each axis, with the other settings at the first corner's.
     const std::vector<SweepSetting>& settings = plan.Settings();
     for (size_t i = 0; i < settings.size(); ++i) {
@@ -80,6 +97,7 @@ bool CheckPlan(const SweepPlan& plan, const std::string& programFolder, std::str
                 !CheckModels(line.settings, models, error) || !CheckInputFiles(line.settings, error)) {
                 return false;
             }
+            Include(line.settings, models, largest);
         }
     }
     return true;

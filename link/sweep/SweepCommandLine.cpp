@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "CommandLine.h"
+#include "SlurmScript.h"
 #include "SweepValues.h"
 
 #include <filesystem>
@@ -94,6 +95,54 @@ std::string WithAbsolutePaths(const std::string& value, bool pathOption) {
     return joined;
 }
 
+const char* const kSlurmOption = "--slurm-option";
+
+// --slurm-option's value is itself an option (--partition=x), which the
+// parser would take for one of its own: the pair is read as one word.
+std::vector<std::string> WithSlurmOptionsJoined(const std::vector<std::string>& arguments) {
+    std::vector<std::string> joined;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == kSlurmOption && i + 1 < arguments.size()) {
+            joined.push_back(std::string(kSlurmOption) + "=" + arguments[++i]);
+        } else {
+            joined.push_back(arguments[i]);
+        }
+    }
+    return joined;
+}
+
+// The Slurm options' values, and that they go with --emit-slurm.
+bool CheckSlurmOptions(const CLI::App& app, const SweepOptions& options, std::string& error) {
+    for (const char* name : {"--slurm-time", kSlurmOption, "--slurm-throttle", "--slurm-max-array",
+                             "--slurm-collect", "--measure"}) {
+        if (app.count(name) > 0 && options.emitSlurm.empty()) {
+            error = std::string(name) + " shapes the Slurm script: give it with --emit-slurm";
+            return false;
+        }
+    }
+    if (options.measure && !options.slurmTime.empty()) {
+        error = "--measure and --slurm-time both set the tasks' time: give one";
+        return false;
+    }
+    if (!options.slurmTime.empty() && !IsSlurmTime(options.slurmTime)) {
+        error = "--slurm-time " + options.slurmTime +
+                ": give MINUTES, HH:MM:SS or DAYS-HH:MM:SS (or a shorter form Slurm takes)";
+        return false;
+    }
+    for (const std::string& option : options.slurmOptions) {
+        const std::string problem = SiteOptionProblem(option);
+        if (!problem.empty()) {
+            error = std::string(kSlurmOption) + " " + option + " " + problem;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool OwnFlag(const std::string& name) {
+    return name == "--force" || name == "--quiet" || name == "--slurm-collect" || name == "--measure";
+}
+
 }  // namespace
 
 SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, SweepOptions& options,
@@ -118,12 +167,41 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
         ->group(where);
     app.add_option("--emit-slurm", options.emitSlurm,
                    "write a Slurm job-array script to FILE running the jobs file\n"
-                   "(--emit-jobs, or jobs.txt in the sweep's folder); then --collect")
+                   "(--emit-jobs, or jobs.txt in the sweep's folder), each task asking\n"
+                   "for the cores, time and memory its corners need; then --collect")
         ->type_name("FILE")
         ->group(where);
     app.add_option("--corners-per-task", options.cornersPerTask, "corners each Slurm array task runs (default 1)")
         ->check(CLI::Range(1, 1000000))
         ->type_name("K")
+        ->group(where);
+    app.add_option("--slurm-time", options.slurmTime,
+                   "each array task's --time (default: estimated from the bits and the\n"
+                   "corners per task, at least " + std::to_string(kMinimumTaskMinutes) + " minutes)")
+        ->type_name("TIME")
+        ->group(where);
+    app.add_option(kSlurmOption, options.slurmOptions,
+                   "an #SBATCH option for the site, written as given, e.g.\n"
+                   "--slurm-option --partition=short (repeatable)")
+        ->allow_extra_args(false)
+        ->type_name("OPTION")
+        ->group(where);
+    app.add_option("--slurm-throttle", options.slurmThrottle, "at most M array tasks at once (--array=0-N%M)")
+        ->check(CLI::Range(1, 1000000))
+        ->type_name("M")
+        ->group(where);
+    app.add_option("--slurm-max-array", options.slurmMaxArray,
+                   "the site's MaxArraySize: a larger array is written as several,\n"
+                   "FILE then submitting them all")
+        ->check(CLI::Range(1, 100000000))
+        ->type_name("N")
+        ->group(where);
+    app.add_flag("--slurm-collect", options.slurmCollect,
+                 "a collect job after the array (FILE then submits both)")
+        ->group(where);
+    app.add_flag("--measure", options.measure,
+                 "run the first corner here first, timed, and give the tasks a --time\n"
+                 "from it (scaled to the largest corner) instead of the estimate")
         ->group(where);
     app.add_option("--collect", options.collect, "gather the results of the sweep in folder DIR")->type_name("DIR")
         ->group(where);
@@ -142,7 +220,8 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
         ->group(results);
     app.add_flag("-q,--quiet", options.quiet, "no progress bar")->group(results);
 
-    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    const std::vector<std::string> joined = WithSlurmOptionsJoined(arguments);
+    std::vector<std::string> reversed(joined.rbegin(), joined.rend());
     try {
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
@@ -162,8 +241,7 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
         const auto values = given.find(name);
         if (values == given.end()) {
             // A flag of the link simulator's, or one of the sweep's own.
-            if (option->get_expected_max() == 0 && name != "--force" && name != "--quiet" &&
-                !options.plan.AddFlag(name, message)) {
+            if (option->get_expected_max() == 0 && !OwnFlag(name) && !options.plan.AddFlag(name, message)) {
                 status = 2;
                 return SweepAction::Exit;
             }
@@ -174,6 +252,10 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
             status = 2;
             return SweepAction::Exit;
         }
+    }
+    if (!CheckSlurmOptions(app, options, message)) {
+        status = 2;
+        return SweepAction::Exit;
     }
     const auto timeout = given.find(kModelTimeoutOption);
     if (timeout != given.end() && timeout->second.empty()) {

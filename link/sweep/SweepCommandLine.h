@@ -19,6 +19,12 @@ struct SweepOptions {
     std::string emitJobs;
     std::string emitSlurm;
     size_t cornersPerTask = 1;
+    std::string slurmTime;                 // empty: estimated from the plan
+    std::vector<std::string> slurmOptions;  // #SBATCH lines as given
+    size_t slurmThrottle = 0;              // 0: no limit
+    size_t slurmMaxArray = 0;              // 0: one array
+    bool slurmCollect = false;
+    bool measure = false;                  // time one corner here for --time
     std::string collect;
     std::string metric = "eye_height";
     size_t best = 5;

@@ -5,15 +5,19 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "CommandLine.h"
 #include "CornerJob.h"
+#include "CornerResult.h"
 #include "EyePlot.h"
 #include "LocalRunner.h"
 #include "PlanCheck.h"
@@ -22,6 +26,8 @@
 #include "SweepCommandLine.h"
 #include "SweepFolder.h"
 #include "SweepReport.h"
+
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -47,10 +53,122 @@ std::string Joined(const std::vector<std::string>& lines) {
     return text;
 }
 
-// Writes the jobs file, and the Slurm script when asked, for another engine
-// to run; the results come with --collect.
-int Emit(const linksweep::SweepPlan& plan, const linksweep::PreparedSweep& prepared,
-         const std::vector<std::string>& lines, const linksweep::SweepOptions& options) {
+// Whether the plan's corners run --sequential: one thread each, not two.
+bool Sequential(const linksweep::SweepPlan& plan) {
+    for (const linksweep::SweepSetting& setting : plan.Settings()) {
+        if (setting.option == "--sequential") return true;
+    }
+    return false;
+}
+
+// The Slurm job for the jobs file's lines, sized for the largest corner.
+linksweep::SlurmJob SlurmJobFor(const linksweep::SweepPlan& plan, const linksweep::CornerSize& largest,
+                                double cornerSeconds, const std::string& jobsFile, const std::string& folder,
+                                size_t lines, const linksweep::SweepOptions& options) {
+    linksweep::SlurmJob job;
+    job.jobsFile = jobsFile;
+    job.sweepFolder = folder;
+    std::error_code failure;
+    job.sweepProgram = std::filesystem::read_symlink("/proc/self/exe", failure).string();
+    job.lines = lines;
+    job.sweepCorners = plan.CornerCount();
+    job.cornersPerTask = options.cornersPerTask;
+    // Each corner's run uses a second thread beside its models' calls
+    // unless the sweep runs them --sequential.
+    job.cpusPerTask = Sequential(plan) ? 1 : 2;
+    const size_t corners = std::min(lines, options.cornersPerTask);
+    job.time = options.slurmTime.empty() ? linksweep::SlurmTime(linksweep::TaskMinutes(corners, cornerSeconds))
+                                         : options.slurmTime;
+    job.megabytes = linksweep::TaskMegabytes(largest.bits);
+    job.throttle = options.slurmThrottle;
+    job.maxArraySize = options.slurmMaxArray;
+    job.siteOptions = options.slurmOptions;
+    // This emission's own record: scripts emitted again, for the corners
+    // still without results, start from a clean one.
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    job.ranRecord = folder + "/.slurm-ran/" +
+                    std::to_string(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()) + "-" +
+                    std::to_string(getpid());
+    job.collect = options.slurmCollect;
+    job.collectArguments = {"--metric", options.metric, "--best", std::to_string(options.best)};
+    return job;
+}
+
+int EmitSlurm(const linksweep::SlurmJob& job, const linksweep::SweepOptions& options) {
+    namespace fs = std::filesystem;
+    std::string error;
+    std::error_code failure;
+    // The helper names the other scripts by absolute paths, to be run from anywhere.
+    const std::string script = fs::absolute(options.emitSlurm, failure).string();
+    const std::vector<linksweep::SlurmFile> files = linksweep::SlurmFiles(job, script);
+    for (const linksweep::SlurmFile& file : files) {
+        if (!linksweep::WriteTextFile(file.path, file.text, error)) return Fail(error, 1);
+        fs::permissions(file.path, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+                        fs::perm_options::add, failure);
+    }
+    const size_t tasks = linksweep::SlurmTaskCount(job.lines, job.cornersPerTask);
+    std::printf("Slurm: %zu array tasks of %zu corner(s), each --time=%s --mem=%zuM --cpus-per-task=%u\n", tasks,
+                job.cornersPerTask, job.time.c_str(), job.megabytes, job.cpusPerTask);
+    if (files.size() == 1) {
+        std::printf("submit: sbatch %s\n", script.c_str());
+    } else {
+        std::printf("submit: sh %s   (%zu scripts beside it)\n", script.c_str(), files.size() - 1);
+    }
+    if (job.maxArraySize == 0 && tasks > linksweep::kSlurmDefaultMaxArraySize) {
+        std::fprintf(stderr,
+                     "orvex-sweep: %zu array tasks exceed Slurm's default MaxArraySize of %zu: give the site's "
+                     "--slurm-max-array, or a larger --corners-per-task, unless the cluster allows more\n",
+                     tasks, linksweep::kSlurmDefaultMaxArraySize);
+    }
+    return 0;
+}
+
+// --measure: the first corner to run runs here, timed, and is taken off
+// the lines when it finished; the largest corner is taken to need that time in proportion to
+// its bits and samples per unit interval. The estimate stands, with a
+// warning, when the corner did not finish.
+double MeasuredCornerSeconds(const linksweep::CornerSize& largest, const linksweep::SweepPlan& plan,
+                             linksweep::PreparedSweep& prepared, std::vector<std::string>& lines) {
+    const double estimate = linksweep::CornerSeconds(largest.bits, largest.samplesPerUi);
+    if (lines.empty()) return estimate;
+    const std::string corner =
+        prepared.folder + "/" + linksweep::CornerFolder(prepared.corners.front(), plan.CornerCount());
+    std::string error;
+    const auto start = std::chrono::steady_clock::now();
+    const size_t unstarted = linksweep::RunLocally({lines.front()}, 1, [](size_t, size_t) {}, error);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::ifstream file(corner + "/" + linksweep::kSummaryFile);
+    const nlohmann::json summary = nlohmann::json::parse(file, nullptr, false);
+    // The corner's size as its summary's stimulus gives it.
+    const auto count = [&summary](const char* key) {
+        const nlohmann::json::json_pointer pointer(std::string("/stimulus/") + key);
+        return summary.is_object() && summary.contains(pointer) && summary[pointer].is_number_unsigned()
+                   ? summary[pointer].get<size_t>()
+                   : size_t(0);
+    };
+    const size_t bits = count("bits");
+    const size_t samplesPerUi = count("samples_per_ui");
+    if (unstarted > 0 || !linksweep::SummaryComplete(corner) || bits == 0 || samplesPerUi == 0) {
+        std::fprintf(stderr,
+                     "orvex-sweep: the measured corner %s did not finish (its link.log says why): the tasks' time "
+                     "is estimated, and the corner runs again with the others\n",
+                     corner.c_str());
+        return estimate;
+    }
+    // Its results are kept: it leaves the jobs file.
+    lines.erase(lines.begin());
+    prepared.corners.erase(prepared.corners.begin());
+    ++prepared.kept;
+    std::printf("measured: %s took %.1f s\n", corner.c_str(), seconds);
+    return seconds * double(largest.bits) * double(largest.samplesPerUi) / (double(bits) * double(samplesPerUi));
+}
+
+// Writes the jobs file, and the Slurm scripts when asked, for another
+// engine to run; the results come with --collect.
+int Emit(const linksweep::SweepPlan& plan, const linksweep::CornerSize& largest, linksweep::PreparedSweep& prepared,
+         std::vector<std::string> lines, const linksweep::SweepOptions& options) {
+    const double cornerSeconds = options.measure ? MeasuredCornerSeconds(largest, plan, prepared, lines)
+                                                 : linksweep::CornerSeconds(largest.bits, largest.samplesPerUi);
     namespace fs = std::filesystem;
     std::error_code failure;
     const std::string jobsFile =
@@ -59,29 +177,22 @@ int Emit(const linksweep::SweepPlan& plan, const linksweep::PreparedSweep& prepa
     if (!linksweep::WriteTextFile(jobsFile, Joined(lines), error)) return Fail(error, 1);
     std::printf("%zu corners, %zu to run, %zu kept: %s\n", plan.CornerCount(), lines.size(), prepared.kept,
                 jobsFile.c_str());
-    if (!options.emitSlurm.empty()) {
-        const size_t tasks = linksweep::SlurmTaskCount(lines.size(), options.cornersPerTask);
-        // Each corner's run uses a second thread beside its models' calls
-        // unless the sweep runs them --sequential.
-        bool sequential = false;
-        for (const linksweep::SweepSetting& setting : plan.Settings()) sequential |= setting.option == "--sequential";
-        const std::string script = linksweep::SlurmScript(jobsFile, prepared.folder, lines.size(),
-                                                          options.cornersPerTask, sequential ? 1 : 2);
-        if (!linksweep::WriteTextFile(options.emitSlurm, script, error)) return Fail(error, 1);
-        fs::permissions(options.emitSlurm, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                        fs::perm_options::add, failure);
-        std::printf("Slurm array of %zu tasks: sbatch %s\n", tasks, options.emitSlurm.c_str());
-        if (tasks > linksweep::kSlurmDefaultArrayLimit) {
-            std::fprintf(stderr,
-                         "orvex-sweep: %zu array tasks exceed Slurm's default limit of %zu: give a larger "
-                         "--corners-per-task unless the cluster allows more\n",
-                         tasks, linksweep::kSlurmDefaultArrayLimit);
-        }
+    if (!options.emitSlurm.empty() && lines.empty()) {
+        std::printf("every corner has its results: no Slurm script to submit\n");
+    } else if (!options.emitSlurm.empty()) {
+        const int status =
+            EmitSlurm(SlurmJobFor(plan, largest, cornerSeconds, jobsFile, prepared.folder, lines.size(), options),
+                      options);
+        if (status != 0) return status;
     } else {
         std::printf("run them: parallel -j N < %s   (add --sshloginfile HOSTS across machines)\n",
                     jobsFile.c_str());
     }
-    std::printf("then: orvex-sweep --collect %s\n", prepared.folder.c_str());
+    if (options.emitSlurm.empty() || !options.slurmCollect || lines.empty()) {
+        std::printf("then: orvex-sweep --collect %s\n", prepared.folder.c_str());
+    } else {
+        std::printf("then the collect job gathers the results in %s\n", prepared.folder.c_str());
+    }
     return 0;
 }
 
@@ -127,7 +238,8 @@ int main(int argc, char** argv) {
 
     const std::string programFolder = linksim::ProgramFolder(argv[0]);
     if (options.linkProgram.empty()) options.linkProgram = programFolder + "/orvex-link";
-    if (!linksweep::CheckPlan(options.plan, programFolder, error)) return Fail(error, 2);
+    linksweep::CornerSize largest;
+    if (!linksweep::CheckPlan(options.plan, programFolder, largest, error)) return Fail(error, 2);
     std::vector<std::pair<std::string, std::string>> texts = {
         {"--out", options.out}, {"--link", options.linkProgram}, {"--emit-jobs", options.emitJobs},
         {"--emit-slurm", options.emitSlurm}};
@@ -136,13 +248,20 @@ int main(int argc, char** argv) {
     }
     error = linksweep::UnsafeForJobLines(texts);
     if (!error.empty()) return Fail(error, 2);
+    std::error_code failure;
+    if (!options.emitSlurm.empty() &&
+        !linksweep::SbatchCanName(std::filesystem::absolute(options.out, failure).string())) {
+        return Fail("--out " + options.out + " holds a backslash, which would turn off the %A and %a of the Slurm "
+                    "scripts' log names: give another folder",
+                    2);
+    }
     if (!LockSweepFolder(options.out, error)) return Fail(error, 1);
     linksweep::PreparedSweep prepared;
     if (!linksweep::PrepareSweepFolder(options.plan, options.out, options.force, prepared, error)) {
         return Fail(error, 1);
     }
     const std::vector<std::string> lines = linksweep::CornerLines(options.plan, prepared, options.linkProgram);
-    if (!options.emitJobs.empty() || !options.emitSlurm.empty()) return Emit(options.plan, prepared, lines, options);
+    if (!options.emitJobs.empty() || !options.emitSlurm.empty()) return Emit(options.plan, largest, prepared, lines, options);
 
     const size_t jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
     {

@@ -1,5 +1,4 @@
-// A corner's command line as the shell runs it, and the Slurm array script
-// that runs a jobs file's lines.
+// A corner's command line as the shell runs it.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,7 +6,6 @@
 #include "CornerJob.h"
 #include "ProgramOutput.h"
 #include "Scratch.h"
-#include "SlurmScript.h"
 #include "SweepTestFiles.h"
 
 namespace {
@@ -40,30 +38,6 @@ TEST(CornerJob, TheLineHandsEveryArgumentOverAsGivenAndRecordsTheExitStatus) {
     EXPECT_EQ(ReadFile(corner + "/" + linksweep::kExitStatusFile), "3\n");
     EXPECT_EQ(ReadFile(corner + "/" + linksweep::kLogFile), "orvex-link: the reason\n");
     EXPECT_EQ(linksweep::ShellQuote("loss:5"), "loss:5");
-}
-
-TEST(SlurmScript, TheArrayCoversEveryLineOnce) {
-    EXPECT_EQ(linksweep::SlurmTaskCount(0, 5), 0u);
-    EXPECT_EQ(linksweep::SlurmTaskCount(5, 5), 1u);
-    EXPECT_EQ(linksweep::SlurmTaskCount(11, 5), 3u);
-    EXPECT_EQ(linksweep::SlurmTaskCount(4, 1), 4u);
-
-    const std::string folder = FreshFolder(Scratch("slurm"));
-    const size_t lines = 11;
-    std::string jobs;
-    for (size_t i = 1; i <= lines; ++i) jobs += "echo " + std::to_string(i) + " >> '" + folder + "/ran'\n";
-    WriteText(folder + "/jobs.txt", jobs);
-    const std::string script = folder + "/sweep.slurm";
-    WriteText(script, linksweep::SlurmScript(folder + "/jobs.txt", folder, lines, 4, 2));
-    ASSERT_EQ(Shell("bash -n '" + script + "'"), 0) << ReadFile(script);
-    EXPECT_NE(ReadFile(script).find("\n#SBATCH --array=1-3\n"), std::string::npos) << ReadFile(script);
-    EXPECT_NE(ReadFile(script).find("\n#SBATCH --cpus-per-task=2\n"), std::string::npos) << ReadFile(script);
-    for (int task = 1; task <= 3; ++task) {
-        ASSERT_EQ(Shell("SLURM_ARRAY_TASK_ID=" + std::to_string(task) + " bash '" + script + "'"), 0);
-    }
-    std::string expected;
-    for (size_t i = 1; i <= lines; ++i) expected += std::to_string(i) + "\n";
-    EXPECT_EQ(ReadFile(folder + "/ran"), expected);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <regex>
 
 #include "ProgramOutput.h"
 #include "Scratch.h"
@@ -108,6 +109,11 @@ TEST_F(SweepProgram, AValueOutOfRangeStopsTheSweepBeforeAnythingRuns) {
         {"--channel loss:5,file:/no/such/channel.txt", "cannot read the channel file /no/such/channel.txt"},
         // A newline in a path would run the rest of the line as a command.
         {"--emit-jobs \"$(printf '/tmp/x\\ntouch /tmp/orvex-pwned #')\"", "--emit-jobs holds a newline"},
+        // A site option must be one #SBATCH option, and the Slurm options go with a script.
+        {"--emit-slurm s.slurm --slurm-option '--partition=a --qos=b'", "--slurm-option --partition=a --qos=b"},
+        {"--emit-slurm s.slurm --slurm-time 10min", "--slurm-time 10min"},
+        {"--slurm-throttle 2", "--slurm-throttle shapes the Slurm script"},
+        {"--emit-slurm s.slurm --measure --slurm-time 5", "--measure and --slurm-time"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Sweep(kModels + c.options + " --out " + root + "/out", log), 2) << c.options;
@@ -121,14 +127,50 @@ TEST_F(SweepProgram, AValueOutOfRangeStopsTheSweepBeforeAnythingRuns) {
 TEST_F(SweepProgram, TheSlurmScriptRunsTheJobsFileInArrayTasks) {
     const std::string out = FreshFolder(Scratch("sweep"));
     const std::string log = out + ".log";
-    ASSERT_EQ(Sweep(kTwoByTwo + "--out " + out + " --emit-slurm " + out + "/sweep.slurm --corners-per-task 3", log),
+    ASSERT_EQ(Sweep(kTwoByTwo + "--out " + out + " --emit-slurm " + out +
+                        "/sweep.slurm --corners-per-task 3 --slurm-option --partition=short",
+                    log),
               0)
         << ReadFile(log);
-    const std::string script = ReadFile(out + "/sweep.slurm");
-    EXPECT_NE(script.find("\n#SBATCH --array=1-2\n"), std::string::npos) << script;
+    std::string script = ReadFile(out + "/sweep.slurm");
+    // 3000 bits: the floors of time and memory.
+    for (const char* line : {"\n#SBATCH --array=0-1\n", "\n#SBATCH --time=0-00:10:00\n", "\n#SBATCH --mem=257M\n",
+                             "\n#SBATCH --partition=short\n"}) {
+        EXPECT_NE(script.find(line), std::string::npos) << line << script;
+    }
     EXPECT_EQ(Shell("bash -n '" + out + "/sweep.slurm'"), 0);
     const std::string jobs = ReadFile(out + "/jobs.txt");
     EXPECT_EQ(std::count(jobs.begin(), jobs.end(), '\n'), 4);
+
+    // The models' default bits (their Ignore_Bits and 50000 after them), and a time given.
+    std::string defaultBits = kTwoByTwo;
+    defaultBits.erase(defaultBits.find("--bits 3000 "), 12);
+    ASSERT_EQ(Sweep(defaultBits + "--out " + out + " --force --emit-slurm " + out +
+                        "/sweep.slurm --slurm-time 2:00:00",
+                    log),
+              0)
+        << ReadFile(log);
+    script = ReadFile(out + "/sweep.slurm");
+    EXPECT_NE(script.find("\n#SBATCH --time=2:00:00\n"), std::string::npos) << script;
+    std::smatch memory;
+    ASSERT_TRUE(std::regex_search(script, memory, std::regex("\n#SBATCH --mem=([0-9]+)M\n"))) << script;
+    EXPECT_GT(std::stoul(memory[1]), 257u) << script;
+
+    // --measure runs the first corner here, which leaves the jobs file.
+    ASSERT_EQ(Sweep(kTwoByTwo + "--out " + out + " --force --emit-slurm " + out + "/sweep.slurm --measure", log), 0)
+        << ReadFile(log);
+    EXPECT_NE(ReadFile(log).find("measured: " + out + "/corners/1 took"), std::string::npos) << ReadFile(log);
+    const std::string measured = ReadFile(out + "/jobs.txt");
+    EXPECT_EQ(std::count(measured.begin(), measured.end(), '\n'), 3);
+    EXPECT_EQ(measured.find("/corners/1/"), std::string::npos) << measured;
+    // A measured corner that did not finish stays to run with the others.
+    ASSERT_EQ(Sweep(kModels + "--tx Deemphasis=0.1,0.3 --channel file:" + kZeroChannel + " --out " + out +
+                        " --force --emit-slurm " + out + "/sweep.slurm --measure",
+                    log),
+              0)
+        << ReadFile(log);
+    EXPECT_NE(ReadFile(log).find("did not finish"), std::string::npos) << ReadFile(log);
+    EXPECT_NE(ReadFile(out + "/jobs.txt").find("/corners/1/"), std::string::npos);
 }
 
 }  // namespace

@@ -22,6 +22,9 @@ host=$(hostname -s)
 base=$(( 20000 + $$ % 20000 ))
 dd if=/dev/urandom of="$folder/munge/munge.key" bs=1024 count=1 2>/dev/null
 chmod 400 "$folder/munge/munge.key"
+# The node's memory, a little under what it has, so that the emitted --mem
+# fits and slurmd does not find the node short of it.
+memory=$(awk '/^MemTotal:/ { print int($2 / 1024 * 0.9) }' /proc/meminfo)
 cat >"$folder/slurm.conf" <<CONF
 ClusterName=orvex-test
 SlurmctldHost=$host
@@ -48,7 +51,7 @@ SelectType=select/cons_tres
 SelectTypeParameters=CR_Core
 ReturnToService=2
 SchedulerType=sched/builtin
-NodeName=$host CPUs=$(nproc) State=UNKNOWN
+NodeName=$host CPUs=$(nproc) RealMemory=$memory State=UNKNOWN
 PartitionName=test Nodes=ALL Default=YES MaxTime=INFINITE State=UP
 CONF
 export SLURM_CONF="$folder/slurm.conf"
