@@ -12,6 +12,7 @@ namespace {
 
 const Colour kFitted{0.12, 0.35, 0.75};
 const Colour kCounted{0.9, 0.45, 0.05};
+const Colour kNoError{0.55, 0.55, 0.55};
 const Colour kTarget{0.8, 0.1, 0.1};
 const Colour kInstant{0.1, 0.1, 0.1};
 const Colour kWall{0.45, 0.45, 0.45};
@@ -53,11 +54,27 @@ bool WriteBathtubPng(const std::string& path, const MarginReport& margins, const
         if (point.Counted()) countedX.push_back(point.phaseUi), countedBer.push_back(point.CountedBer());
     }
     panel.DrawDots(cr, countedX, countedBer, kCounted, 3.5);
+    // Where no error was counted the count says only that the rate is below
+    // about 3/N (95 % confidence): those phases sit on that floor.
+    std::vector<double> quietX, quietFloor;
+    size_t mostCompared = 0;
+    for (const BathtubPoint& point : margins.bathtub) {
+        mostCompared = std::max(mostCompared, point.compared);
+        if (point.errors == 0 && point.compared > 0) {
+            quietX.push_back(point.phaseUi), quietFloor.push_back(3.0 / double(point.compared));
+        }
+    }
+    panel.DrawDots(cr, quietX, quietFloor, kNoError, 2.5);
+    if (mostCompared > 0) {
+        panel.DrawHorizontal(cr, 3.0 / double(mostCompared), kNoError,
+                             Format("counting floor 3/N, N = %.0f", double(mostCompared)));
+    }
     panel.DrawHorizontal(cr, margins.targetBer, kTarget, Format("target %.0e", margins.targetBer));
     panel.DrawVertical(cr, margins.left, kWall, "left wall");
     panel.DrawVertical(cr, margins.right, kWall, "right wall");
     panel.DrawVertical(cr, 0.0, kInstant, "sampling instant", false);
     panel.DrawLegend(cr, {{"counted", kCounted},
+                          {"no error counted (at 3/N)", kNoError},
                           {margins.fitsUsed ? "dual-Dirac fit, bounded by the counts" : "counted (lower 95 % bound)",
                            kFitted}},
                      true);
