@@ -42,7 +42,8 @@ int Fail(const std::string& message, int code) {
 }
 
 // Draws the eye unless the output is no waveform to draw; says why not.
-bool DrawEye(const linksim::LinkResult& result, linksim::RunOutputs& outputs, std::string& error) {
+bool DrawEye(const linksim::LinkResult& result, const std::string& context, linksim::RunOutputs& outputs,
+             std::string& error) {
     if (result.retimedOutput) {
         outputs.eyeNote = "the receiver's output is its retimed decision, which changes exactly at the sampling "
                           "instants: errors are counted at the clock times and no eye is drawn of it";
@@ -63,7 +64,7 @@ bool DrawEye(const linksim::LinkResult& result, linksim::RunOutputs& outputs, st
     std::snprintf(figures, sizeof figures, "eye height %.4g V, width %.3g UI; last %.0f UI of %zu bits", eye.heightV,
                   eye.widthUi, double(result.traceSamples.size()) * result.sampleInterval / result.unitInterval,
                   result.bits);
-    text.subtitle = figures;
+    text.subtitle = context + "; " + figures;
     linksim::EyeOverlay overlay;
     const linksim::MarginReport& margins = result.margins;
     for (const linksim::OutlinePoint& point : margins.outline) {
@@ -97,10 +98,11 @@ bool DrawEye(const linksim::LinkResult& result, linksim::RunOutputs& outputs, st
 }
 
 // responses.png and responses.csv: every path the run built.
-bool DrawResponses(const linksim::LinkResult& result, linksim::RunOutputs& outputs, std::string& error) {
+bool DrawResponses(const linksim::LinkResult& result, const std::string& context, linksim::RunOutputs& outputs,
+                   std::string& error) {
     if (result.responses.empty()) return true;
     if (!linksim::WriteResponsesPng(outputs.folder + "/responses.png", result.responses, result.unitInterval,
-                                    "Responses of the link's paths, " + result.channel.description, error) ||
+                                    "Responses of the link's paths: " + context, error) ||
         !linksim::WriteFileWhole(outputs.folder + "/responses.csv", linksim::ResponsesCsv(result.responses), error)) {
         return false;
     }
@@ -110,11 +112,12 @@ bool DrawResponses(const linksim::LinkResult& result, linksim::RunOutputs& outpu
 }
 
 // bathtub.png, trajectory.png and adaptation.csv, where the run has them.
-bool DrawMargins(const linksim::LinkResult& result, linksim::RunOutputs& outputs, std::string& error) {
+bool DrawMargins(const linksim::LinkResult& result, const std::string& context, linksim::RunOutputs& outputs,
+                 std::string& error) {
     const std::string& rx = result.rx.description.modelName;
     if (result.margins.known) {
         if (!linksim::WriteBathtubPng(outputs.folder + "/bathtub.png", result.margins,
-                                      "Bathtub of " + rx + " at its sampling instants", error)) {
+                                      "Bathtub of " + rx + " at its sampling instants: " + context, error)) {
             return false;
         }
         outputs.bathtubImage = "bathtub.png";
@@ -128,7 +131,7 @@ bool DrawMargins(const linksim::LinkResult& result, linksim::RunOutputs& outputs
         trajectory.ignoreBits = size_t(std::max(result.ignoreBits, 0L));
         trajectory.bits = result.bits;
         if (!linksim::WriteTrajectoryPng(outputs.folder + "/trajectory.png", trajectory,
-                                         rx + ": adaptation and clock over the run", error)) {
+                                         rx + ": adaptation and clock over the run; " + context, error)) {
             return false;
         }
         outputs.trajectoryImage = "trajectory.png";
@@ -192,8 +195,11 @@ int main(int argc, char** argv) {
     outputs.folder = line.settings.outDir;
     const auto eyeStart = std::chrono::steady_clock::now();
     if (!line.pictures) outputs.eyeNote = "not drawn: --outputs summary";
-    const bool drawn = !line.pictures || (DrawEye(result, outputs, error) && DrawMargins(result, outputs, error) &&
-                                          DrawResponses(result, outputs, error));
+    // Every picture says which run it is of, should it be copied elsewhere.
+    const std::string context = linksim::RunContextText(line.settings, result);
+    const bool drawn = !line.pictures || (DrawEye(result, context, outputs, error) &&
+                                          DrawMargins(result, context, outputs, error) &&
+                                          DrawResponses(result, context, outputs, error));
     linksim::ReleasePlotCaches();
     outputs.eyePictureSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - eyeStart).count();
     if (!drawn) {

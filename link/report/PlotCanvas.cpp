@@ -220,11 +220,25 @@ PlotCanvas::~PlotCanvas() {
     cairo_surface_destroy(m_surface);
 }
 
+namespace {
+
+// The font size, at most largest, at which text fits the canvas's width
+// with a margin: titles that name the whole run can be long.
+void FitFont(cairo_t* cr, const std::string& text, double largest, double width) {
+    cairo_set_font_size(cr, largest);
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, text.c_str(), &extents);
+    const double room = width - 40.0;
+    if (extents.x_advance > room) cairo_set_font_size(cr, std::max(8.0, largest * room / extents.x_advance));
+}
+
+}  // namespace
+
 void PlotCanvas::Title(const std::string& title, const std::string& subtitle) {
     cairo_set_source_rgb(m_context, kInk.r, kInk.g, kInk.b);
-    cairo_set_font_size(m_context, 17.0);
+    FitFont(m_context, title, 17.0, m_width);
     DrawText(m_context, m_width / 2.0, 12.0, title, 0.5, 0.0);
-    cairo_set_font_size(m_context, 13.0);
+    FitFont(m_context, subtitle, 13.0, m_width);
     DrawText(m_context, m_width / 2.0, 36.0, subtitle, 0.5, 0.0);
 }
 

@@ -413,6 +413,19 @@ std::string SummaryJson(const LinkSettings& settings, const LinkResult& result, 
     return SummaryDocument(settings, result, outputs).dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
+std::string RunContextText(const LinkSettings& settings, const LinkResult& result) {
+    std::string text = ChannelText(settings, result) + ", PRBS" + std::to_string(settings.prbsOrder) + " at " +
+                       FormatValue("%g", settings.bitRate / 1e9) + " Gb/s";
+    const std::string stress = StressText(result.stress);
+    if (!stress.empty()) text += ", " + stress;
+    for (const ModelRun* model : {&result.tx, &result.rx}) {
+        for (const ParameterChoice& choice : model->parameters) {
+            if (choice.fromUser) text += ", " + choice.parameter->DottedPath() + " " + choice.written;
+        }
+    }
+    return text;
+}
+
 std::string SummaryText(const LinkSettings& settings, const LinkResult& result, const RunOutputs& outputs) {
     std::ostringstream text;
     text << "verdict: " << VerdictName(result.verdict.kind);

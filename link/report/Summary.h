@@ -48,6 +48,11 @@ EyeFigures ReportedEye(const LinkResult& result);
 // The bit the clock locked from; -1 when it never did or reports no clock.
 long long LockAtBit(const LinkResult& result);
 
+// What a picture copied out of its folder needs to be told apart: the
+// channel, the pattern and rate, the stress and every parameter the user
+// set ("12 dB channel, PRBS15 at 10 Gb/s, RJ 1 ps rms, DE 3").
+std::string RunContextText(const LinkSettings& settings, const LinkResult& result);
+
 // summary.json as a document, its keys in the order written: settings,
 // models, channel, stress, errors, eye, margins, clock, adaptation, timing,
 // notes. Numbers that are not finite are null. Other programs (a sweep)
