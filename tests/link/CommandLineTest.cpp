@@ -585,7 +585,10 @@ TEST(Program, WritesTheResponsesAndTheirCursors) {
     const size_t peak = size_t(std::lround(cursors["main_peak_s"].get<double>() / (1e-10 / double(ui))));
     ASSERT_LT(peak + 10 * ui, pulse.size());
     EXPECT_NEAR(cursors["main_v"].get<double>(), pulse[peak], 1e-8);
-    for (size_t k = 1; k <= 3; ++k) EXPECT_NEAR(cursors["pre_v"][k - 1].get<double>(), pulse[peak - k * ui], 1e-8);
+    // A pre-cursor before the response starts is 0.
+    for (size_t k = 1; k <= 3; ++k) {
+        EXPECT_NEAR(cursors["pre_v"][k - 1].get<double>(), peak >= k * ui ? pulse[peak - k * ui] : 0.0, 1e-8) << k;
+    }
     for (size_t k = 1; k <= 10; ++k) EXPECT_NEAR(cursors["post_v"][k - 1].get<double>(), pulse[peak + k * ui], 1e-8);
     EXPECT_EQ(ReadFile(out + "/responses.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
 }
