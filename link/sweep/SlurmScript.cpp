@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cctype>
 #include <cstdio>
-#include <regex>
 
 #include "CornerJob.h"
 #include "LinkRun.h"
@@ -167,16 +167,53 @@ std::string SlurmTime(size_t minutes) {
     return text;
 }
 
-bool IsSlurmTime(const std::string& text) {
-    static const std::regex time(R"(\d+(:\d+){0,2}|\d+-\d+(:\d+){0,2}|UNLIMITED|INFINITE)");
-    return std::regex_match(text, time);
+namespace {
+
+// Digits, then up to maxColons more groups of digits each after a colon.
+bool IsColonNumbers(const std::string& text, size_t maxColons) {
+    size_t groups = 0;
+    size_t at = 0;
+    while (true) {
+        const size_t start = at;
+        while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) ++at;
+        if (at == start) return false;
+        ++groups;
+        if (at == text.size()) return groups <= maxColons + 1;
+        if (text[at] != ':') return false;
+        ++at;
+    }
 }
+
+}  // namespace
+
+// Slurm's forms: M, M:S, H:M:S, D-H, D-H:M, D-H:M:S, UNLIMITED, INFINITE.
+bool IsSlurmTime(const std::string& text) {
+    if (text == "UNLIMITED" || text == "INFINITE") return true;
+    const size_t dash = text.find('-');
+    if (dash == std::string::npos) return IsColonNumbers(text, 2);
+    return IsColonNumbers(text.substr(0, dash), 0) && IsColonNumbers(text.substr(dash + 1), 2);
+}
+
+namespace {
+
+// --NAME with a lower-case letter first, then lower-case letters, digits
+// and dashes.
+bool IsOptionName(const std::string& name) {
+    if (name.size() < 3 || name.compare(0, 2, "--") != 0 || !std::islower(static_cast<unsigned char>(name[2]))) {
+        return false;
+    }
+    return std::all_of(name.begin() + 2, name.end(), [](char c) {
+        return std::islower(static_cast<unsigned char>(c)) || std::isdigit(static_cast<unsigned char>(c)) || c == '-';
+    });
+}
+
+}  // namespace
 
 std::string SiteOptionProblem(const std::string& text) {
     if (HasControlCharacter(text)) return "holds a newline or another control character";
     const size_t nameEnd = std::min(text.find('='), text.size());
     const std::string name = text.substr(0, nameEnd);
-    if (!std::regex_match(name, std::regex("--[a-z][a-z0-9-]*"))) {
+    if (!IsOptionName(name)) {
         return "is not one sbatch option: give --NAME or --NAME=VALUE";
     }
     if (std::string("--array").rfind(name, 0) == 0) return "sets the array, which the sweep's scripts count on";
