@@ -261,7 +261,7 @@ bool AnyNumber(double) { return true; }
 bool NotNegative(double value) { return value >= 0.0; }
 bool Positive(double value) { return value > 0.0; }
 // Target rates a run can mean: from what a short run counts to far below
-// any link's specification.
+// any link's required error rate.
 bool ErrorRate(double value) { return value >= 1e-18 && value <= 1e-3; }
 // Model calls may take up to eleven days; beyond that the time is no limit.
 bool CallTimeout(double value) { return value > 0.0 && value <= 1e6; }

@@ -17,19 +17,13 @@ const char kStyle[] =
     "th{background:#eee}figure{margin:1em 0}img{max-width:100%;border:1px solid #ddd}"
     "figcaption{font-size:.85em;color:#555}";
 
-std::string Number(const char* format, double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
-
 void VerdictSection(const LinkResult& result, std::ostringstream& html) {
     const char* name = VerdictName(result.verdict.kind);
     html << "<p><span class=\"verdict " << name << "\">" << name << "</span></p><ul>";
     for (const std::string& reason : result.verdict.reasons) html << "<li>" << HtmlEscaped(reason) << "</li>";
     for (const RequirementCheck& check : result.verdict.requirements) {
         html << "<li>required " << HtmlEscaped(check.name) << (check.atLeast ? " at least " : " at most ")
-             << Number("%g", check.required) << " " << HtmlEscaped(check.unit) << ": "
+             << FormatValue("%g", check.required) << " " << HtmlEscaped(check.unit) << ": "
              << (check.met ? "met" : "not met") << "</li>";
     }
     html << "</ul>";
@@ -74,9 +68,9 @@ void CursorSection(const LinkResult& result, std::ostringstream& html) {
     html << "<th>main</th>";
     for (size_t k = 1; k <= c.post.size(); ++k) html << "<th>post " << k << "</th>";
     html << "</tr><tr>";
-    for (size_t k = c.pre.size(); k > 0; --k) html << "<td>" << Number("%.4f", c.pre[k - 1]) << "</td>";
-    html << "<td>" << Number("%.4f", c.main) << "</td>";
-    for (double value : c.post) html << "<td>" << Number("%.4f", value) << "</td>";
+    for (size_t k = c.pre.size(); k > 0; --k) html << "<td>" << FormatValue("%.4f", c.pre[k - 1]) << "</td>";
+    html << "<td>" << FormatValue("%.4f", c.main) << "</td>";
+    for (double value : c.post) html << "<td>" << FormatValue("%.4f", value) << "</td>";
     html << "</tr></table>";
 }
 
@@ -90,8 +84,8 @@ void AdaptationSection(const LinkResult& result, std::ostringstream& html) {
         html << "<tr><td>" << i + 1 << "</td><td>"
              << (i < result.adaptLineBits.size() ? std::to_string(result.adaptLineBits[i]) : std::string()) << "</td><td>"
              << m.ctle << "</td>";
-        for (double tap : m.taps) html << "<td>" << Number("%.4f", tap) << "</td>";
-        html << "<td>" << Number("%g", m.eyeWidth) << "</td><td>" << Number("%g", m.eyeHeight) << "</td></tr>";
+        for (double tap : m.taps) html << "<td>" << FormatValue("%.4f", tap) << "</td>";
+        html << "<td>" << FormatValue("%g", m.eyeWidth) << "</td><td>" << FormatValue("%g", m.eyeHeight) << "</td></tr>";
     }
     html << "</table>";
 }
