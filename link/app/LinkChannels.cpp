@@ -197,6 +197,8 @@ bool BuildPath(const ChannelSpec& given, const PortMap& ports, bool through, con
         outcome.unaliasedSpanSeconds = report.unaliasedSpanSeconds;
         outcome.passivityExcessDb = report.passivityExcessDb;
         outcome.passivityWorstHz = report.passivityWorstHz;
+        outcome.pairPassivityExcessDb = report.pairPassivityExcessDb;
+        outcome.pairPassivityWorstHz = report.pairPassivityWorstHz;
         outcome.warnings = report.warnings;
         outcome.notes = report.notes;
         return true;

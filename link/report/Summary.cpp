@@ -297,6 +297,8 @@ Json PathJson(const ChannelSpec& spec, const ChannelOutcome& outcome) {
         json["unaliased_span_s"] = JsonNumber(outcome.unaliasedSpanSeconds);
         json["passivity_excess_db"] = JsonNumber(outcome.passivityExcessDb);
         json["passivity_worst_hz"] = JsonNumber(outcome.passivityWorstHz);
+        json["pair_passivity_excess_db"] = JsonNumber(outcome.pairPassivityExcessDb);
+        json["pair_passivity_worst_hz"] = JsonNumber(outcome.pairPassivityWorstHz);
     }
     json["warnings"] = outcome.warnings;
     return json;

@@ -77,6 +77,8 @@ struct ChannelOutcome {
     double unaliasedSpanSeconds = std::nan("");  // 0.75 / the frequency step
     double passivityExcessDb = std::nan("");     // the file's worst, over 0 dB
     double passivityWorstHz = std::nan("");
+    double pairPassivityExcessDb = std::nan("");  // the differential pair's own
+    double pairPassivityWorstHz = std::nan("");
     std::vector<std::string> warnings;
     std::vector<std::string> notes;  // what a user should know, not a fault
 };

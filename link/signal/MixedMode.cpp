@@ -140,29 +140,48 @@ double LargestSingularValue(const Complex* m, int n) {
     return value;
 }
 
+void KeepWorse(PassivityExcess& worst, double gainDb, double hertz) {
+    if (gainDb > worst.excessDb) {
+        worst.excessDb = gainDb;
+        worst.frequencyHz = hertz;
+    }
+}
+
 }  // namespace
 
 PassivityExcess WorstPassivityExcess(const NetworkData& network) {
     PassivityExcess worst;
     const size_t cells = size_t(network.ports * network.ports);
     for (size_t f = 0; f < network.frequencies.size(); ++f) {
-        const double gainDb = Decibels(LargestSingularValue(&network.values[f * cells], network.ports));
-        if (gainDb > worst.excessDb) {
-            worst.excessDb = gainDb;
-            worst.frequencyHz = network.frequencies[f];
-        }
+        KeepWorse(worst, Decibels(LargestSingularValue(&network.values[f * cells], network.ports)),
+                  network.frequencies[f]);
     }
     return worst;
 }
 
-std::string PassivityWarning(const NetworkData& network) {
-    const PassivityExcess worst = WorstPassivityExcess(network);
-    if (worst.excessDb <= kPassivityToleranceDb) return std::string();
-    char text[240];
-    std::snprintf(text, sizeof text,
-                  "the network is not passive: at %.4f GHz it can give out %.3f dB more power than it takes "
-                  "(its largest singular value)",
-                  worst.frequencyHz / 1e9, worst.excessDb);
+PassivityExcess WorstPassivityExcess(const DifferentialPath& path) {
+    PassivityExcess worst;
+    for (size_t f = 0; f < path.frequencies.size(); ++f) {
+        const Complex matrix[4] = {path.s11[f], path.s12[f], path.s21[f], path.s22[f]};
+        KeepWorse(worst, Decibels(LargestSingularValue(matrix, 2)), path.frequencies[f]);
+    }
+    return worst;
+}
+
+std::string PassivityWarning(const PassivityExcess& network, const PassivityExcess& pair, const std::string& ports) {
+    if (network.excessDb <= kPassivityToleranceDb) return std::string();
+    char text[400];
+    int length = std::snprintf(text, sizeof text,
+                               "the network is not passive: at %.4f GHz it can give out %.3f dB more power than it "
+                               "takes (its largest singular value)",
+                               network.frequencyHz / 1e9, network.excessDb);
+    if (pair.excessDb > kPassivityToleranceDb) {
+        std::snprintf(text + length, sizeof text - size_t(length), "; the differential pair %s, %.3f dB at %.4f GHz",
+                      ports.c_str(), pair.excessDb, pair.frequencyHz / 1e9);
+    } else {
+        std::snprintf(text + length, sizeof text - size_t(length), "; the differential pair %s stays passive",
+                      ports.c_str());
+    }
     return text;
 }
 

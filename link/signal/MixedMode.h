@@ -52,9 +52,13 @@ struct PassivityExcess {
     double frequencyHz = 0.0;
 };
 PassivityExcess WorstPassivityExcess(const NetworkData& network);
-// A sentence naming the worst excess in dB and where, or empty within a
-// hundredth of a dB.
-std::string PassivityWarning(const NetworkData& network);
+// The same of the differential 2-port alone. It never exceeds the whole
+// network's, but tells whether the pair a run uses carries the excess.
+PassivityExcess WorstPassivityExcess(const DifferentialPath& path);
+// A sentence naming the network's worst excess in dB and where, and the
+// pair's (ports as the user gave them), or empty while the network's is
+// within a hundredth of a dB.
+std::string PassivityWarning(const PassivityExcess& network, const PassivityExcess& pair, const std::string& ports);
 
 }  // namespace linksim
 

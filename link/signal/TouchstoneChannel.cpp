@@ -167,9 +167,12 @@ bool TouchstoneImpulse(const std::string& file, const PortMap& ports, double s2p
         if (!numbering.empty()) report.warnings.push_back(numbering);
     }
     const PassivityExcess excess = WorstPassivityExcess(network);
+    const PassivityExcess pairExcess = WorstPassivityExcess(path);
     report.passivityExcessDb = excess.excessDb;
     report.passivityWorstHz = excess.frequencyHz;
-    const std::string passivity = PassivityWarning(network);
+    report.pairPassivityExcessDb = pairExcess.excessDb;
+    report.pairPassivityWorstHz = pairExcess.frequencyHz;
+    const std::string passivity = PassivityWarning(excess, pairExcess, report.ports);
     if (!passivity.empty()) report.warnings.push_back(passivity);
 
     const double nyquist = bitRate / 2.0;

@@ -35,6 +35,9 @@ struct TouchstoneChannelReport {
     // The whole file's worst excess over passivity (largest singular value).
     double passivityExcessDb = 0.0;
     double passivityWorstHz = 0.0;
+    // The same of the differential pair the run uses.
+    double pairPassivityExcessDb = 0.0;
+    double pairPassivityWorstHz = 0.0;
     std::vector<std::string> warnings;
     std::vector<std::string> notes;  // what a user should know, not a fault
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "SweepValues.h"
+#include "Touchstone.h"
 
 namespace linksweep {
 
@@ -147,23 +148,32 @@ std::vector<size_t> SweepPlan::AxisIndices(size_t corner) const {
 
 namespace {
 
-// Whether a corner's value of this option names a Touchstone file.
-bool TouchstoneValue(const std::vector<std::string>& arguments, const std::string& option) {
+// Whether a corner's value of this option names a Touchstone file, and
+// whether that file is a .s2p.
+bool TouchstoneValue(const std::vector<std::string>& arguments, const std::string& option, bool twoPort = false) {
+    const std::string kind = "touchstone:";
     for (size_t i = 0; i + 1 < arguments.size(); ++i) {
-        if (arguments[i] == option && arguments[i + 1].rfind("touchstone:", 0) == 0) return true;
+        if (arguments[i] == option && arguments[i + 1].rfind(kind, 0) == 0 &&
+            (!twoPort || linksim::PortsFromFileName(arguments[i + 1].substr(kind.size())) == 2)) {
+            return true;
+        }
     }
     return false;
 }
 
-// The port options go only to the corners whose channel or aggressor is a
-// Touchstone file: elsewhere the link simulator refuses them as meaningless.
+// The options that pair a Touchstone file's ports go only to the corners
+// whose channel (of four or more ports) or aggressor is one, the reference
+// of a .s2p only to a corner whose channel is one: the link simulator
+// refuses them elsewhere as meaningless.
 std::vector<std::string> WithoutIdlePortOptions(const std::vector<std::string>& arguments) {
     const bool touchstoneAggressor = TouchstoneValue(arguments, "--aggressor");
-    const bool portsApply = touchstoneAggressor || TouchstoneValue(arguments, "--channel");
+    const bool twoPortChannel = TouchstoneValue(arguments, "--channel", true);
+    const bool portsApply = touchstoneAggressor || (TouchstoneValue(arguments, "--channel") && !twoPortChannel);
     std::vector<std::string> kept;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const bool idle = (arguments[i] == "--ports" && !portsApply) ||
-                          (arguments[i] == "--aggressor-ports" && !touchstoneAggressor);
+                          (arguments[i] == "--aggressor-ports" && !touchstoneAggressor) ||
+                          (arguments[i] == "--s2p-reference" && !twoPortChannel);
         if (idle && i + 1 < arguments.size()) {
             ++i;
             continue;

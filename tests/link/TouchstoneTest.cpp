@@ -247,8 +247,24 @@ TEST(TouchstoneTest, PassivityIsJudgedByTheLargestSingularValue) {
     const PassivityExcess excess = WorstPassivityExcess(data);
     EXPECT_NEAR(excess.excessDb, 20.0 * std::log10(1.4), 1e-9);  // each column alone carries 0.98 of the power
     EXPECT_DOUBLE_EQ(excess.frequencyHz, 1e9);
-    EXPECT_NE(PassivityWarning(data).find("at 1.0000 GHz it can give out 2.923 dB more"), std::string::npos)
-        << PassivityWarning(data);
+    DifferentialPath pair;
+    std::vector<std::string> warnings;
+    ASSERT_TRUE(DifferentialThrough(data, PortMap(), pair, warnings, error)) << error;
+    const std::string warning = PassivityWarning(excess, WorstPassivityExcess(pair), "1,2");
+    EXPECT_NE(warning.find("at 1.0000 GHz it can give out 2.923 dB more"), std::string::npos) << warning;
+    EXPECT_NE(warning.find("the differential pair 1,2, 2.923 dB at 1.0000 GHz"), std::string::npos) << warning;
+
+    // Legs that feed each other's outputs: the common mode gains (1.5), the
+    // differential pair does not (0.3), and the warning says which.
+    const std::string rows = " 0 0 0.9 0 0 0 0.6 0\n0.9 0 0 0 0.6 0 0 0\n0 0 0.6 0 0 0 0.9 0\n0.6 0 0 0 0.9 0 0 0\n";
+    ASSERT_TRUE(Parse("# GHz S RI R 50\n1" + rows + "2" + rows, 4, data, error)) << error;
+    ASSERT_TRUE(DifferentialThrough(data, PortMap(), pair, warnings, error)) << error;
+    const PassivityExcess pairExcess = WorstPassivityExcess(pair);
+    EXPECT_NEAR(WorstPassivityExcess(data).excessDb, 20.0 * std::log10(1.5), 1e-9);
+    EXPECT_EQ(pairExcess.excessDb, 0.0);
+    EXPECT_NE(PassivityWarning(WorstPassivityExcess(data), pairExcess, "1,3,2,4")
+                  .find("the differential pair 1,3,2,4 stays passive"),
+              std::string::npos);
 }
 
 TEST(TouchstoneTest, WarnsOfTheOtherNumberingNonPassiveDataAndNonCausalData) {

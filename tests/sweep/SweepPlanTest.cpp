@@ -47,11 +47,16 @@ TEST(SweepPlan, CornersAreTheProductWithTheFirstAxisOutermost) {
     EXPECT_EQ(stressed.CornerCount(), 4u);
     EXPECT_EQ(stressed.Axes()[0]->name, "tx_rj");
     EXPECT_EQ(stressed.CornerArguments(4), (Strings{"--tx-rj", "1p", "--tx-sj", "0.2@1M"}));
-    // The port pairing goes only to the corners with a Touchstone channel.
-    const linksweep::SweepPlan ports =
-        MakePlan({{"--channel", "loss:5"}, {"--channel", "touchstone:/a.s4p"}, {"--ports", "1,2,3,4"}});
+    // The port pairing goes only to the corners with a multi-port Touchstone
+    // channel, the reference of a .s2p only to those with a .s2p.
+    const linksweep::SweepPlan ports = MakePlan({{"--channel", "loss:5"},
+                                                 {"--channel", "touchstone:/a.s4p"},
+                                                 {"--channel", "touchstone:/b.s2p"},
+                                                 {"--ports", "1,2,3,4"},
+                                                 {"--s2p-reference", "50"}});
     EXPECT_EQ(ports.CornerArguments(1), (Strings{"--channel", "loss:5"}));
     EXPECT_EQ(ports.CornerArguments(2), (Strings{"--channel", "touchstone:/a.s4p", "--ports", "1,2,3,4"}));
+    EXPECT_EQ(ports.CornerArguments(3), (Strings{"--channel", "touchstone:/b.s2p", "--s2p-reference", "50"}));
 }
 
 TEST(SweepPlan, FoldersArePaddedToTheDigitsOfTheCornerCount) {
