@@ -5,7 +5,7 @@
 set -e
 level=${1:-build}
 
-packages="cmake g++ make pkg-config libcairo2-dev libfontconfig-dev libfftw3-dev
+packages="cmake g++ make pkg-config libcairo2-dev libpng-dev libfontconfig-dev libfftw3-dev
           nlohmann-json3-dev libcli11-dev libssl-dev"
 case "$level" in
   test|ci)

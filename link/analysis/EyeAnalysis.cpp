@@ -72,7 +72,12 @@ int CentreSamplingPhase(const std::vector<double>& impulse, int samplesPerUi, do
 }
 
 EyeAnalyzer::EyeAnalyzer(const EyeAnalyzerSettings& settings)
-    : m_settings(settings), m_trace(std::max<size_t>(settings.traceSamples, 1), 0.0) {}
+    : m_settings(settings), m_traceCapacity(std::max<size_t>(settings.traceSamples, 1)) {
+    // Reserved, not filled: the ring's pages are first touched as the run
+    // fills them, on the thread beside the receiver, not before its first
+    // call.
+    m_trace.reserve(m_traceCapacity);
+}
 
 void EyeAnalyzer::UseIdealClock(double firstInstant) {
     m_idealClock = true;
@@ -230,9 +235,13 @@ void EyeAnalyzer::KeepTrace(const double* wave, size_t count) {
         if (SampleTime(index) < m_settings.measureFrom) {
             continue;
         }
-        m_trace[m_traceNext] = wave[i];
-        m_traceNext = (m_traceNext + 1) % m_trace.size();
-        m_traceFill = std::min(m_traceFill + 1, m_trace.size());
+        if (m_trace.size() < m_traceCapacity) {
+            m_trace.push_back(wave[i]);
+        } else {
+            m_trace[m_traceNext] = wave[i];
+        }
+        m_traceNext = (m_traceNext + 1) % m_traceCapacity;
+        m_traceFill = std::min(m_traceFill + 1, m_traceCapacity);
         m_traceEndIndex = index + 1;
     }
     const double keepFrom = TraceStartTime() - 2.0 * m_settings.unitInterval;
@@ -245,9 +254,9 @@ double EyeAnalyzer::TraceStartTime() const { return SampleTime(m_traceEndIndex -
 
 std::vector<double> EyeAnalyzer::TraceSamples() const {
     std::vector<double> samples(m_traceFill);
-    const size_t oldest = (m_traceNext + m_trace.size() - m_traceFill) % m_trace.size();
+    const size_t oldest = (m_traceNext + m_traceCapacity - m_traceFill) % m_traceCapacity;
     // The ring from its oldest sample to its end, then from its start.
-    const size_t first = std::min(m_traceFill, m_trace.size() - oldest);
+    const size_t first = std::min(m_traceFill, m_traceCapacity - oldest);
     std::copy(m_trace.begin() + long(oldest), m_trace.begin() + long(oldest + first), samples.begin());
     std::copy(m_trace.begin(), m_trace.begin() + long(m_traceFill - first), samples.begin() + long(first));
     return samples;

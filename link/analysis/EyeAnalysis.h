@@ -122,7 +122,8 @@ private:
     ClockPhaseWindows m_instantPhases;
 
     // The eye picture's ring of the latest measured samples.
-    std::vector<double> m_trace;
+    size_t m_traceCapacity;
+    std::vector<double> m_trace;  // a ring of m_traceCapacity once full
     size_t m_traceNext = 0;
     int64_t m_traceEndIndex = 0;  // absolute index after the newest kept sample
     size_t m_traceFill = 0;

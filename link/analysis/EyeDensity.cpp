@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <thread>
+
+#include "TwoThreads.h"
 
 namespace linksim {
 
@@ -119,16 +120,13 @@ EyeDensity FoldEye(const std::vector<double>& samples, double traceStart, double
     // Counts add up in any order: the second half of the instants goes to a
     // thread of its own, into steps of its own.
     std::vector<unsigned> steps((rows + 1) * columns, 0);
-    if (instants.size() >= kInstantsForTwoThreads) {
-        const size_t half = instants.size() / 2;
-        std::vector<unsigned> secondSteps(steps.size(), 0);
-        std::thread second([&] { fold.Add(instants.data() + half, instants.size() - half, secondSteps); });
-        fold.Add(instants.data(), half, steps);
-        second.join();
-        for (size_t i = 0; i < steps.size(); ++i) steps[i] += secondSteps[i];
-    } else {
-        fold.Add(instants.data(), instants.size(), steps);
-    }
+    std::vector<unsigned> secondSteps(steps.size(), 0);
+    const size_t half = instants.size() / 2;
+    RunBeside(
+        instants.size() >= kInstantsForTwoThreads,
+        [&] { fold.Add(instants.data() + half, instants.size() - half, secondSteps); },
+        [&] { fold.Add(instants.data(), half, steps); });
+    for (size_t i = 0; i < steps.size(); ++i) steps[i] += secondSteps[i];
     std::vector<unsigned> running(columns, 0);
     for (size_t row = 0; row < rows; ++row) {
         for (size_t column = 0; column < columns; ++column) {

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "CountedRate.h"
+#include "TwoThreads.h"
 
 namespace linksim {
 
@@ -204,6 +205,19 @@ void BoundLevels(MarginReport& report, const PhaseSamples& atInstants, double th
     if (report.levelsOverlap) report.voltageMarginV = std::max(report.voltageMarginV, -std::fabs(level));
 }
 
+// The levels fitted at each of the `drawn` phases (of `phases`). The fits
+// are of as many values each: one fitter per thread serves them all.
+std::vector<LevelMargins> FitLevelsAt(const MarginInput& input, const std::vector<double>& phases,
+                                      const std::vector<size_t>& drawn) {
+    std::vector<LevelMargins> levels(drawn.size());
+    TailFitter fitters[2];
+    ForEachOnTwoThreads(input.twoThreads, drawn.size(), [&](size_t d, size_t thread) {
+        const PhaseSamples samples = SampleAtPhase(input, phases[drawn[d]]);
+        levels[d] = FitLevels(samples.ones, samples.zeros, input.targetBer, fitters[thread]);
+    });
+    return levels;
+}
+
 }  // namespace
 
 MarginReport MeasureMargins(const MarginInput& input) {
@@ -218,12 +232,13 @@ MarginReport MeasureMargins(const MarginInput& input) {
     // Errors counted three unit intervals wide around the instants: the eye
     // of the bits the instants are compared with is where they are fewest,
     // wherever the instants sit.
-    std::vector<BathtubPoint> counted;
+    std::vector<BathtubPoint> counted(size_t(3 * kPhasesPerUi));
+    ForEachOnTwoThreads(input.twoThreads, counted.size(), [&](size_t i) {
+        counted[i] = CountAtPhase(input, double(long(i) - 3 * kPhasesPerUi / 2) / kPhasesPerUi);
+    });
     size_t fewest = 0;
-    for (int k = -3 * kPhasesPerUi / 2; k < 3 * kPhasesPerUi / 2; ++k) {
-        const BathtubPoint point = CountAtPhase(input, double(k) / kPhasesPerUi);
-        if (counted.empty() || point.CountedBer() < counted[fewest].CountedBer()) fewest = counted.size();
-        counted.push_back(point);
+    for (size_t i = 1; i < counted.size(); ++i) {
+        if (counted[i].CountedBer() < counted[fewest].CountedBer()) fewest = i;
     }
     const std::vector<double> crossings = CrossingPhases(input);
     // The crossings against a point inside the eye: opposite the middle of
@@ -284,12 +299,9 @@ MarginReport MeasureMargins(const MarginInput& input) {
     if (report.instantFails) report.timingMarginUi = std::min(report.timingMarginUi, 0.0);
     report.samplingOffsetUi = -0.5 * (report.left + report.right);
 
-    // The levels at the instants and across the outline are fits of as many
-    // values each: one fitter serves them all.
-    TailFitter levelFitter;
     // At the instants, against the bits of the eye reported.
     const PhaseSamples atInstants = SampleAtPhase(input, -countedShift);
-    report.levels = FitLevels(atInstants.ones, atInstants.zeros, input.targetBer, levelFitter);
+    report.levels = FitLevels(atInstants.ones, atInstants.zeros, input.targetBer);
     report.voltageMarginV = report.levels.Margin(input.threshold);
     BoundLevels(report, atInstants, input.threshold);
     if (report.instantFails) report.voltageMarginV = std::min(report.voltageMarginV, 0.0);
@@ -302,12 +314,16 @@ MarginReport MeasureMargins(const MarginInput& input) {
     if (std::find(rates.begin(), rates.end(), input.targetBer) == rates.end()) rates.push_back(input.targetBer);
     std::sort(rates.rbegin(), rates.rend());
     for (double rate : rates) report.contours.push_back({rate, {}});
+    std::vector<size_t> drawn;  // the bathtub's points the outline and contours are fitted at
     for (size_t i = 0; i < report.bathtub.size(); ++i) {
-        const double phase = report.bathtub[i].phaseUi;
         const bool outlined = std::lround(countedAt[i] * kPhasesPerUi) % kOutlineStride == 0;
-        if (!outlined || report.bathtub[i].ber > rates.front()) continue;
-        const PhaseSamples samples = SampleAtPhase(input, countedAt[i]);
-        const LevelMargins levels = FitLevels(samples.ones, samples.zeros, input.targetBer, levelFitter);
+        if (outlined && report.bathtub[i].ber <= rates.front()) drawn.push_back(i);
+    }
+    const std::vector<LevelMargins> drawnLevels = FitLevelsAt(input, countedAt, drawn);
+    for (size_t d = 0; d < drawn.size(); ++d) {
+        const size_t i = drawn[d];
+        const double phase = report.bathtub[i].phaseUi;
+        const LevelMargins& levels = drawnLevels[d];
         for (Contour& contour : report.contours) {
             const double upper = levels.one.Where(contour.ber);
             const double lower = levels.zero.Where(contour.ber);

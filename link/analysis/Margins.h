@@ -65,6 +65,8 @@ struct MarginInput {
     double waveStart = 0.0;
     double sampleInterval = 0.0;
     std::vector<float> wave;
+    // Whether the phases may be counted and fitted on a second thread.
+    bool twoThreads = true;
 };
 
 struct BathtubPoint {

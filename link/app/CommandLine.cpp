@@ -513,8 +513,8 @@ void AddOutputOptions(CLI::App& app, CommandLine& line) {
         ->type_name("WHAT")->group(group);
     app.add_flag_callback(
            "--sequential", [&s]() { s.overlapHostWork = false; },
-           "the channel and the analysis between the receiver's calls, not beside them on a second thread "
-           "(same results, slower)")
+           "the host's work on one thread: the channel and the analysis between the receiver's calls, not "
+           "beside them, and the margins and pictures one after another (same results, slower)")
         ->group(group);
 }
 

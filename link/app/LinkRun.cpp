@@ -393,6 +393,7 @@ void MeasureRunMargins(const LinkSettings& settings, const std::vector<InstantSa
     input.targetBer = settings.targetBer;
     input.waveStart = recorder.WaveStart();
     input.sampleInterval = result.sampleInterval;
+    input.twoThreads = settings.overlapHostWork;
     input.wave = recorder.TakeWave();
     for (size_t i = 0; i < samples.size(); ++i) {
         const long transmitted = indices[i] - result.errors.latencyBits;
@@ -666,6 +667,7 @@ bool StreamBits(RunState& run, std::chrono::steady_clock::time_point runStart, s
         pipeline.PrepareHostClock(double(CentreSamplingPhase(outputResponse, settings.samplesPerUi, dt)) * dt, 0.5,
                                   false);
     }
+    if (settings.pathsKnown) settings.pathsKnown(result);
     result.timing.setup = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart).count();
     if (!pipeline.Run(error)) return false;
     if (result.hostClock && result.rx.getWaveUsed) {

@@ -1,5 +1,7 @@
 // orvex-link: runs a serial link end to end through any IBIS-AMI
 // transmitter and receiver, and writes what came out of it.
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -7,6 +9,9 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "AdaptationCsv.h"
@@ -22,6 +27,7 @@
 #include "ResponsePlots.h"
 #include "RunReport.h"
 #include "Summary.h"
+#include "TwoThreads.h"
 #include "Version.h"
 #include "WholeFile.h"
 
@@ -32,6 +38,11 @@ namespace {
 const int kCouldNotComplete = 1;
 const int kBadOption = 2;
 const int kRequirementNotMet = 3;
+
+// What malloc serves from its heap (and keeps once freed) rather than
+// mapping afresh each time: glibc's largest setting.
+const int kLargestFreshBuffer = 32 << 20;
+const int kKeptFreeMemory = 1 << 30;
 
 const size_t kEyeColumns = 480;
 const size_t kEyeRows = 320;
@@ -98,18 +109,65 @@ bool DrawEye(const linksim::LinkResult& result, const std::string& context, link
 }
 
 // responses.png and responses.csv: every path the run built.
-bool DrawResponses(const linksim::LinkResult& result, const std::string& context, linksim::RunOutputs& outputs,
-                   std::string& error) {
-    if (result.responses.empty()) return true;
-    if (!linksim::WriteResponsesPng(outputs.folder + "/responses.png", result.responses, result.unitInterval,
+bool DrawResponses(const std::vector<linksim::PathResponse>& responses, double unitInterval,
+                   const std::string& context, linksim::RunOutputs& outputs, std::string& error) {
+    if (responses.empty()) return true;
+    if (!linksim::WriteResponsesPng(outputs.folder + "/responses.png", responses, unitInterval,
                                     "Responses of the link's paths: " + context, error) ||
-        !linksim::WriteFileWhole(outputs.folder + "/responses.csv", linksim::ResponsesCsv(result.responses), error)) {
+        !linksim::WriteFileWhole(outputs.folder + "/responses.csv", linksim::ResponsesCsv(responses), error)) {
         return false;
     }
     outputs.responsesImage = "responses.png";
     outputs.responsesCsv = "responses.csv";
     return true;
 }
+
+// The responses drawn on a thread of their own while the receiver runs:
+// they are known before its first call, and the run leaves the second core
+// idle for much of its time.
+class ResponsesBesideRun {
+public:
+    // `folder` absolute: the run works inside it meanwhile.
+    explicit ResponsesBesideRun(std::string folder) { m_outputs.folder = std::move(folder); }
+    ~ResponsesBesideRun() {
+        if (m_thread.joinable()) m_thread.join();
+    }
+    ResponsesBesideRun(const ResponsesBesideRun&) = delete;
+    ResponsesBesideRun& operator=(const ResponsesBesideRun&) = delete;
+
+    // On the running thread: takes what the drawing needs, and starts it.
+    void Start(const linksim::LinkSettings& settings, const linksim::LinkResult& soFar) {
+        m_responses = soFar.responses;
+        m_unitInterval = soFar.unitInterval;
+        m_context = linksim::RunContextText(settings, soFar);
+        try {
+            m_thread = std::thread([this] {
+                linksim::UseCNumbersOnThisThread();
+                m_drawn = DrawResponses(m_responses, m_unitInterval, m_context, m_outputs, m_error);
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: they are drawn with the other pictures.
+        }
+    }
+    bool Started() const { return m_thread.joinable(); }
+    // Waits for the drawing; false, with the reason, when it failed.
+    bool Finish(linksim::RunOutputs& outputs, std::string& error) {
+        m_thread.join();
+        outputs.responsesImage = m_outputs.responsesImage;
+        outputs.responsesCsv = m_outputs.responsesCsv;
+        if (!m_drawn) error = m_error;
+        return m_drawn;
+    }
+
+private:
+    std::vector<linksim::PathResponse> m_responses;
+    double m_unitInterval = 0.0;
+    std::string m_context;
+    linksim::RunOutputs m_outputs;
+    std::string m_error;
+    bool m_drawn = false;
+    std::thread m_thread;
+};
 
 // bathtub.png, trajectory.png and adaptation.csv, where the run has them.
 bool DrawMargins(const linksim::LinkResult& result, const std::string& context, linksim::RunOutputs& outputs,
@@ -149,10 +207,36 @@ bool DrawMargins(const linksim::LinkResult& result, const std::string& context, 
     return true;
 }
 
+// Every picture, the eye on this thread and the others beside it: each
+// writes files of its own and fields of its own in `outputs`. The
+// responses may have been drawn during the run already.
+bool DrawPictures(const linksim::LinkResult& result, const std::string& context, bool twoThreads,
+                  ResponsesBesideRun& responses, linksim::RunOutputs& outputs, std::string& error) {
+    bool eyeDrawn = false, othersDrawn = false;
+    std::string othersError;
+    linksim::RunBeside(
+        twoThreads,
+        [&] {
+            othersDrawn = DrawMargins(result, context, outputs, othersError) &&
+                          (responses.Started() ? responses.Finish(outputs, othersError)
+                                               : DrawResponses(result.responses, result.unitInterval, context,
+                                                               outputs, othersError));
+        },
+        [&] { eyeDrawn = DrawEye(result, context, outputs, error); });
+    if (eyeDrawn && !othersDrawn) error = othersError;
+    return eyeDrawn && othersDrawn;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
+    // Large buffers freed during a run are kept for the next ones rather
+    // than handed back and faulted in afresh: on virtual machines a page
+    // fault costs microseconds, and a run allocates and frees several
+    // megabytes many times over.
+    mallopt(M_MMAP_THRESHOLD, kLargestFreshBuffer);
+    mallopt(M_TRIM_THRESHOLD, kKeptFreeMemory);
     // Whatever locale a model sets, the host's numbers keep their points.
     linksim::UseCNumbersOnThisThread();
     // A model that crashes is named with the entry point it crashed in.
@@ -184,6 +268,12 @@ int main(int argc, char** argv) {
 
     linksim::ProgressBar bar(stderr, !line.quiet);
     line.settings.progress = [&bar](size_t done, size_t total) { bar.Update(done, total); };
+    ResponsesBesideRun responses(std::filesystem::absolute(runFolder.Path()).string());
+    if (line.pictures && line.settings.overlapHostWork) {
+        line.settings.pathsKnown = [&responses, &line](const linksim::LinkResult& soFar) {
+            responses.Start(line.settings, soFar);
+        };
+    }
     linksim::LinkResult result;
     const bool ran = linksim::RunLink(line.settings, result, error);
     bar.Finish();
@@ -197,9 +287,7 @@ int main(int argc, char** argv) {
     if (!line.pictures) outputs.eyeNote = "not drawn: --outputs summary";
     // Every picture says which run it is of, should it be copied elsewhere.
     const std::string context = linksim::RunContextText(line.settings, result);
-    const bool drawn = !line.pictures || (DrawEye(result, context, outputs, error) &&
-                                          DrawMargins(result, context, outputs, error) &&
-                                          DrawResponses(result, context, outputs, error));
+    const bool drawn = !line.pictures || DrawPictures(result, context, line.settings.overlapHostWork, responses, outputs, error);
     linksim::ReleasePlotCaches();
     outputs.eyePictureSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - eyeStart).count();
     if (!drawn) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "PlotCanvas.h"
+#include "PngFile.h"
 
 namespace linksim {
 
@@ -185,15 +186,6 @@ void DrawOverlay(cairo_t* cr, const PlotArea& area, const EyeOverlay& overlay) {
     }
 }
 
-bool SavePng(cairo_surface_t* surface, const std::string& path, std::string& error) {
-    const cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
-    if (status != CAIRO_STATUS_SUCCESS) {
-        error = "cannot write the eye picture " + path + ": " + cairo_status_to_string(status);
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 bool WriteEyePng(const std::string& path, const EyeDensity& density, const EyePlotText& text, std::string& error,
@@ -228,7 +220,7 @@ bool WriteEyePng(const std::string& path, const EyeDensity& density, const EyePl
     DrawText(cr, kWidth / 2.0, 48.0, text.subtitle, 0.5, 0.5);
 
     cairo_destroy(cr);
-    const bool saved = SavePng(surface, path, error);
+    const bool saved = WritePng(surface, path, "the eye picture", error);
     cairo_surface_destroy(surface);
     return saved;
 }

@@ -1,5 +1,7 @@
 #include "PlotCanvas.h"
 
+#include "PngFile.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -243,13 +245,7 @@ void PlotCanvas::Title(const std::string& title, const std::string& subtitle) {
 }
 
 bool PlotCanvas::Save(const std::string& path, std::string& error) {
-    cairo_surface_flush(m_surface);
-    const cairo_status_t status = cairo_surface_write_to_png(m_surface, path.c_str());
-    if (status != CAIRO_STATUS_SUCCESS) {
-        error = "cannot write " + path + ": " + cairo_status_to_string(status);
-        return false;
-    }
-    return true;
+    return WritePng(m_surface, path, "", error);
 }
 
 }  // namespace linksim

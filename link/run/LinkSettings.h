@@ -19,6 +19,8 @@
 
 namespace linksim {
 
+struct LinkResult;
+
 // The buffers' values given on the command line, per leg; NaN where not
 // given (the .ibs file's or the defaults then hold).
 struct BufferOverrides {
@@ -102,6 +104,10 @@ struct LinkSettings {
     // receiver's AMI_GetWave runs; the results are the same either way.
     bool overlapHostWork = true;
     std::function<void(size_t bitsDone, size_t bitsTotal)> progress;
+    // Called on the running thread once every path's response is known,
+    // before the first AMI_GetWave, so that what needs them alone (their
+    // picture) can be made beside the run.
+    std::function<void(const LinkResult& soFar)> pathsKnown;
 };
 
 }  // namespace linksim

@@ -1,6 +1,7 @@
 #include "SweepHeatmap.h"
 
 #include "ColourRamp.h"
+#include "PngFile.h"
 
 #include <cairo.h>
 
@@ -253,13 +254,9 @@ bool WriteHeatmapPng(const std::string& path, const HeatmapGrid& grid, const Met
     DrawAxes(cr, grid, layout);
     DrawColourBar(cr, grid, metric, layout);
     cairo_destroy(cr);
-    const cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
+    const bool written = linksim::WritePng(surface, path, "", error);
     cairo_surface_destroy(surface);
-    if (status != CAIRO_STATUS_SUCCESS) {
-        error = "cannot write " + path + ": " + cairo_status_to_string(status);
-        return false;
-    }
-    return true;
+    return written;
 }
 
 }  // namespace linksweep
