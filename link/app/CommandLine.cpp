@@ -502,6 +502,8 @@ void AddOutputOptions(CLI::App& app, CommandLine& line) {
                 "(default: no limit)")
         ->type_name("SECONDS")->group(group);
     app.add_flag("-q,--quiet", line.quiet, "no progress bar")->group(group);
+    app.add_option("--run-tag", s.runTag, "a label of your own for the run, kept in summary.json as run.tag")
+        ->type_name("TEXT")->group(group);
     app.add_option_function<std::string>(
            "--outputs",
            [&line](const std::string& text) {

@@ -9,6 +9,27 @@
 
 namespace linksim {
 
+namespace {
+
+std::string Hex(const unsigned char* bytes, unsigned int length) {
+    std::string digest;
+    for (unsigned int i = 0; i < length; ++i) {
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02x", bytes[i]);
+        digest += hex;
+    }
+    return digest;
+}
+
+}  // namespace
+
+std::string Sha256OfText(const std::string& text) {
+    unsigned char bytes[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(text.data(), text.size(), bytes, &length, EVP_sha256(), nullptr) != 1) return "";
+    return Hex(bytes, length);
+}
+
 bool Sha256OfFile(const std::string& path, std::string& digest, std::string& error) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
@@ -38,12 +59,7 @@ bool Sha256OfFile(const std::string& path, std::string& digest, std::string& err
         error = "the SHA-256 digest of " + path + " failed";
         return false;
     }
-    digest.clear();
-    for (unsigned int i = 0; i < length; ++i) {
-        char hex[3];
-        std::snprintf(hex, sizeof hex, "%02x", bytes[i]);
-        digest += hex;
-    }
+    digest = Hex(bytes, length);
     return true;
 }
 

@@ -11,6 +11,8 @@ namespace linksim {
 // 64 lower-case hex digits; false with one line in error when the file
 // cannot be read.
 bool Sha256OfFile(const std::string& path, std::string& digest, std::string& error);
+// The same digest of a text; empty if the digest could not be made.
+std::string Sha256OfText(const std::string& text);
 
 }  // namespace linksim
 

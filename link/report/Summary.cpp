@@ -142,6 +142,7 @@ Json RunJson(const LinkSettings& settings, const LinkResult& result) {
     return {{"program", "orvex-link"},
             {"version", ProgramVersion()},
             {"command_line", settings.commandLine},
+            {"tag", settings.runTag.empty() ? Json(nullptr) : Json(settings.runTag)},
             {"files", files},
             {"parameter_strings", {{"tx", result.tx.parameterString}, {"rx", result.rx.parameterString}}}};
 }

@@ -94,6 +94,9 @@ struct LinkSettings {
     long ignoreBits = -1;       // bits not counted; -1: the models' Ignore_Bits
     double modelTimeout = 0.0;  // seconds a model call may take; 0: no limit
     std::string outDir = ".";  // the models run inside it (the receiver writes there)
+    // A caller's own label for the run, kept in summary.json: a sweep
+    // marks each corner with its plan's identity, to know its own results.
+    std::string runTag;
     RxOutputMode rxOutput = RxOutputMode::Auto;
     StressSettings stress;
     double targetBer = 1e-12;  // of the margins

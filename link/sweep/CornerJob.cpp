@@ -26,13 +26,4 @@ std::string UnsafeForJobLines(const std::vector<std::pair<std::string, std::stri
     return "";
 }
 
-std::string CornerCommandLine(const std::string& linkProgram, const std::string& cornerFolder,
-                              const std::vector<std::string>& arguments) {
-    std::string line = ShellQuote(linkProgram) + " --quiet --out " + ShellQuote(cornerFolder);
-    for (const std::string& argument : arguments) line += " " + ShellQuote(argument);
-    const std::string folder = cornerFolder + "/";
-    line += " >" + ShellQuote(folder + kLogFile) + " 2>&1; echo $? >" + ShellQuote(folder + kExitStatusFile);
-    return line;
-}
-
 }  // namespace linksweep

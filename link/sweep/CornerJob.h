@@ -1,8 +1,6 @@
-// One corner as a shell command line: the link simulator with the corner's
-// options, its output in the corner's folder, its messages in link.log and
-// its exit status in exit-status. The same line runs a corner on this
-// machine, in a jobs file for GNU parallel, or in a Slurm array task, so the
-// corner's files are the same whichever ran it.
+// What a corner's files are called, and the words of a jobs file's lines:
+// the same line runs a corner in a jobs file for GNU parallel or in a Slurm
+// array task, so the corner's files are the same whichever ran it.
 #ifndef LINK_SWEEP_CORNER_JOB_H
 #define LINK_SWEEP_CORNER_JOB_H
 
@@ -26,12 +24,6 @@ std::string ShellQuote(const std::string& text);
 // path or value would end the line there and run the rest as a command.
 // The first such text of texts (with its name), or empty when none has one.
 std::string UnsafeForJobLines(const std::vector<std::pair<std::string, std::string>>& namedTexts);
-
-// "PROGRAM --quiet --out FOLDER ARGUMENTS... >FOLDER/link.log 2>&1;
-// echo $? >FOLDER/exit-status", every word quoted. FOLDER must exist when
-// the line runs.
-std::string CornerCommandLine(const std::string& linkProgram, const std::string& cornerFolder,
-                              const std::vector<std::string>& arguments);
 
 }  // namespace linksweep
 

@@ -34,9 +34,11 @@ bool Sweepable(const std::string& option) {
 const char* const kModelTimeoutOption = "--model-timeout";
 const char* const kModelTimeoutSeconds = "120";
 
-// The sweep's own options of the same name stand for these.
+// The sweep's own options of the same name stand for these; --keep
+// stands for --outputs, and the sweep tags each corner with its plan.
 bool OwnedBySweep(const std::string& option) {
-    return option == "--out" || option == "--quiet" || option == "--help";
+    return option == "--out" || option == "--quiet" || option == "--help" || option == "--outputs" ||
+           option == "--run-tag";
 }
 
 // Every option of the link simulator, with its own words and groups, added
@@ -209,6 +211,22 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
         ->type_name("PATH")
         ->group(where);
     app.add_flag("--force", options.force, "run corners again that already have their summary.json")->group(where);
+    app.add_option_function<std::string>(
+           "--keep",
+           [&options](const std::string& text) {
+               if (text != "summary" && text != "all") {
+                   throw CLI::ValidationError("--keep " + text + ": give summary or all");
+               }
+               options.keep = text == "all" ? KeepMode::All : KeepMode::Summary;
+           },
+           "what each corner keeps: summary (default: its summary.json and the models' files,\n"
+           "its log's tail and exit status in journal.txt) or all (pictures, report, log)")
+        ->type_name("WHAT")
+        ->group(where);
+    app.add_option("--run-corner", options.runCorner,
+                   "run corner N of the sweep in --out and record it (the jobs file's lines do)")
+        ->type_name("N")
+        ->group(where);
 
     const char* results = "results";
     app.add_option("--metric", options.metric,

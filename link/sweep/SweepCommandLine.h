@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "CornerRun.h"
 #include "SweepPlan.h"
 
 namespace linksweep {
@@ -30,6 +31,8 @@ struct SweepOptions {
     size_t best = 5;
     bool force = false;
     bool quiet = false;
+    KeepMode keep = KeepMode::Summary;
+    size_t runCorner = 0;  // a jobs file's line: run this corner alone
 };
 
 enum class SweepAction { Run, Exit };

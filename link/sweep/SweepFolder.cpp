@@ -20,16 +20,6 @@ bool Failed(const std::error_code& failure, const std::string& what, std::string
     return true;
 }
 
-// A corner's folder made empty, so that nothing of an earlier run (the
-// receiver appends to its adapt.txt) mixes with the new one.
-bool EmptyFolder(const fs::path& folder, std::string& error) {
-    std::error_code failure;
-    fs::remove_all(folder, failure);
-    if (Failed(failure, "cannot empty " + folder.string(), error)) return false;
-    fs::create_directories(folder, failure);
-    return !Failed(failure, "cannot make " + folder.string(), error);
-}
-
 }  // namespace
 
 bool WriteTextFile(const std::string& path, const std::string& text, std::string& error) {
@@ -51,13 +41,23 @@ bool ReadPlan(const std::string& folder, SweepPlan& plan, std::string& error) {
     return true;
 }
 
-bool PrepareSweepFolder(const SweepPlan& plan, const std::string& folderName, bool force, PreparedSweep& prepared,
-                        std::string& error) {
+bool PrepareSweepFolder(const SweepPlan& plan, const std::string& folderName, bool force,
+                        const std::string& linkProgram, KeepMode keep, PreparedSweep& prepared, std::string& error) {
     std::error_code failure;
     const fs::path folder = fs::absolute(folderName, failure);
     if (Failed(failure, "cannot find " + folderName, error)) return false;
     prepared = PreparedSweep{};
     prepared.folder = folder.lexically_normal().string();
+    const bool hasCorners = fs::exists(folder / "corners", failure);
+    if (hasCorners && !fs::exists(folder / kPlanFile, failure)) {
+        if (!force) {
+            error = prepared.folder + " holds corners but no " + kPlanFile +
+                    ": they may be of another sweep; give --force to replace them, or another --out";
+            return false;
+        }
+        fs::remove_all(folder / "corners", failure);
+        if (Failed(failure, "cannot empty " + (folder / "corners").string(), error)) return false;
+    }
     if (fs::exists(folder / kPlanFile, failure)) {
         SweepPlan earlier;
         std::string reason;
@@ -75,29 +75,19 @@ bool PrepareSweepFolder(const SweepPlan& plan, const std::string& folderName, bo
     const std::string planText = plan.ToJson().dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     if (!WriteTextFile((folder / kPlanFile).string(), planText, error)) return false;
 
+    // Only a whole summary of this very corner of this plan is kept;
+    // anything else runs again. Folders are made as their corners start.
     const size_t count = plan.CornerCount();
+    const bool resuming = !force && fs::exists(folder / "corners", failure);
+    const std::string identity = PlanIdentity(plan);
     for (size_t corner = 1; corner <= count; ++corner) {
-        const fs::path cornerFolder = folder / CornerFolder(corner, count);
-        // Only a whole summary of a finished run is kept; anything else runs again.
-        if (!force && SummaryComplete(cornerFolder.string())) {
+        if (resuming && CornerKept(SpecOfCorner(plan, prepared.folder, corner, linkProgram, keep), identity)) {
             ++prepared.kept;
             continue;
         }
-        if (!EmptyFolder(cornerFolder, error)) return false;
         prepared.corners.push_back(corner);
     }
     return true;
-}
-
-std::vector<std::string> CornerLines(const SweepPlan& plan, const PreparedSweep& prepared,
-                                     const std::string& linkProgram) {
-    std::vector<std::string> lines;
-    const size_t count = plan.CornerCount();
-    for (size_t corner : prepared.corners) {
-        lines.push_back(CornerCommandLine(linkProgram, prepared.folder + "/" + CornerFolder(corner, count),
-                                          plan.CornerArguments(corner)));
-    }
-    return lines;
 }
 
 }  // namespace linksweep

@@ -128,14 +128,16 @@ int EmitSlurm(const linksweep::SlurmJob& job, const linksweep::SweepOptions& opt
 // its bits and samples per unit interval. The estimate stands, with a
 // warning, when the corner did not finish.
 double MeasuredCornerSeconds(const linksweep::CornerSize& largest, const linksweep::SweepPlan& plan,
-                             linksweep::PreparedSweep& prepared, std::vector<std::string>& lines) {
+                             linksweep::PreparedSweep& prepared, std::vector<std::string>& lines,
+                             const linksweep::SweepOptions& options) {
     const double estimate = linksweep::CornerSeconds(largest.bits, largest.samplesPerUi);
     if (lines.empty()) return estimate;
-    const std::string corner =
-        prepared.folder + "/" + linksweep::CornerFolder(prepared.corners.front(), plan.CornerCount());
+    const linksweep::CornerSpec spec = linksweep::SpecOfCorner(plan, prepared.folder, prepared.corners.front(),
+                                                               options.linkProgram, options.keep);
+    const std::string& corner = spec.folder;
     std::string error;
     const auto start = std::chrono::steady_clock::now();
-    const size_t unstarted = linksweep::RunLocally({lines.front()}, 1, [](size_t, size_t) {}, error);
+    const bool started = linksweep::RunCorner(spec, error);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::ifstream file(corner + "/" + linksweep::kSummaryFile);
     const nlohmann::json summary = nlohmann::json::parse(file, nullptr, false);
@@ -148,9 +150,9 @@ double MeasuredCornerSeconds(const linksweep::CornerSize& largest, const linkswe
     };
     const size_t bits = count("bits");
     const size_t samplesPerUi = count("samples_per_ui");
-    if (unstarted > 0 || !linksweep::SummaryComplete(corner) || bits == 0 || samplesPerUi == 0) {
+    if (!started || !linksweep::SummaryComplete(corner) || bits == 0 || samplesPerUi == 0) {
         std::fprintf(stderr,
-                     "orvex-sweep: the measured corner %s did not finish (its link.log says why): the tasks' time "
+                     "orvex-sweep: the measured corner %s did not finish (journal.txt says why): the tasks' time "
                      "is estimated, and the corner runs again with the others\n",
                      corner.c_str());
         return estimate;
@@ -167,7 +169,7 @@ double MeasuredCornerSeconds(const linksweep::CornerSize& largest, const linkswe
 // engine to run; the results come with --collect.
 int Emit(const linksweep::SweepPlan& plan, const linksweep::CornerSize& largest, linksweep::PreparedSweep& prepared,
          std::vector<std::string> lines, const linksweep::SweepOptions& options) {
-    const double cornerSeconds = options.measure ? MeasuredCornerSeconds(largest, plan, prepared, lines)
+    const double cornerSeconds = options.measure ? MeasuredCornerSeconds(largest, plan, prepared, lines, options)
                                                  : linksweep::CornerSeconds(largest.bits, largest.samplesPerUi);
     namespace fs = std::filesystem;
     std::error_code failure;
@@ -220,6 +222,36 @@ bool LockSweepFolder(const std::string& folder, std::string& error) {
 
 }  // namespace
 
+// The jobs file's lines: each runs one corner through this program.
+std::vector<std::string> CornerLines(const linksweep::PreparedSweep& prepared, const linksweep::SweepOptions& options) {
+    std::error_code failure;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe", failure).string();
+    std::vector<std::string> lines;
+    lines.reserve(prepared.corners.size());
+    for (size_t corner : prepared.corners) {
+        lines.push_back(linksweep::CornerLine(self, options.linkProgram, prepared.folder, corner, options.keep));
+    }
+    return lines;
+}
+
+// --run-corner: one corner of the sweep in --out, as a jobs file's line
+// runs it. Exits 0 when the corner ran, whatever its verdict.
+int RunOneCorner(const linksweep::SweepOptions& options) {
+    std::string error;
+    linksweep::SweepPlan plan;
+    if (!linksweep::ReadPlan(options.out, plan, error)) return Fail(error, 1);
+    if (options.runCorner > plan.CornerCount()) {
+        return Fail("--run-corner " + std::to_string(options.runCorner) + ": the sweep has " +
+                        std::to_string(plan.CornerCount()) + " corners",
+                    2);
+    }
+    std::error_code failure;
+    const std::string folder = std::filesystem::absolute(options.out, failure).lexically_normal().string();
+    const linksweep::CornerSpec spec =
+        linksweep::SpecOfCorner(plan, folder, options.runCorner, options.linkProgram, options.keep);
+    return linksweep::RunCorner(spec, error) ? 0 : Fail(error, 1);
+}
+
 int main(int argc, char** argv) {
     linksweep::SweepOptions options;
     std::string message;
@@ -238,6 +270,7 @@ int main(int argc, char** argv) {
 
     const std::string programFolder = linksim::ProgramFolder(argv[0]);
     if (options.linkProgram.empty()) options.linkProgram = programFolder + "/orvex-link";
+    if (options.runCorner > 0) return RunOneCorner(options);
     linksweep::CornerSize largest;
     if (!linksweep::CheckPlan(options.plan, programFolder, largest, error)) return Fail(error, 2);
     std::vector<std::pair<std::string, std::string>> texts = {
@@ -257,17 +290,24 @@ int main(int argc, char** argv) {
     }
     if (!LockSweepFolder(options.out, error)) return Fail(error, 1);
     linksweep::PreparedSweep prepared;
-    if (!linksweep::PrepareSweepFolder(options.plan, options.out, options.force, prepared, error)) {
+    if (!linksweep::PrepareSweepFolder(options.plan, options.out, options.force, options.linkProgram, options.keep,
+                                       prepared, error)) {
         return Fail(error, 1);
     }
-    const std::vector<std::string> lines = linksweep::CornerLines(options.plan, prepared, options.linkProgram);
-    if (!options.emitJobs.empty() || !options.emitSlurm.empty()) return Emit(options.plan, largest, prepared, lines, options);
+    if (!options.emitJobs.empty() || !options.emitSlurm.empty()) {
+        return Emit(options.plan, largest, prepared, CornerLines(prepared, options), options);
+    }
 
     const size_t jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
     {
         linksim::ProgressBar bar(stderr, !options.quiet, 1.5, "corners");
+        const auto specOf = [&](size_t index) {
+            return linksweep::SpecOfCorner(options.plan, prepared.folder, prepared.corners[index],
+                                           options.linkProgram, options.keep);
+        };
         const size_t unstarted = linksweep::RunLocally(
-            lines, jobs, [&bar](size_t done, size_t total) { bar.Update(done, total); }, error);
+            prepared.corners.size(), jobs, specOf, [&bar](size_t done, size_t total) { bar.Update(done, total); },
+            error);
         bar.Finish();
         if (unstarted > 0) Fail(std::to_string(unstarted) + " corners did not start: " + error, 1);
     }

@@ -42,7 +42,7 @@ TEST_F(SweepProgram, LocalCoresAndGnuParallelGiveTheSameTable) {
     const std::string root = FreshFolder(Scratch("sweeps"));
     const std::string log = root + "/log";
     ASSERT_EQ(Sweep(kTwoByTwo + "--jobs 2 --out " + root + "/local", log), 4) << ReadFile(log);
-    ASSERT_EQ(Sweep(kTwoByTwo + "--out " + root + "/parallel --emit-jobs " + root + "/jobs.txt", log), 0)
+    ASSERT_EQ(Sweep(kTwoByTwo + "--out " + root + "/parallel --keep all --emit-jobs " + root + "/jobs.txt", log), 0)
         << ReadFile(log);
     ASSERT_EQ(Shell("command -v parallel >/dev/null"), 0) << "GNU parallel is missing: scripts/install-deps.sh test";
     ASSERT_EQ(Shell("parallel --will-cite -j 2 < '" + root + "/jobs.txt' 2>'" + log + "'"), 0) << ReadFile(log);
@@ -60,6 +60,15 @@ TEST_F(SweepProgram, LocalCoresAndGnuParallelGiveTheSameTable) {
     for (const char* file : {"/local/heatmap.png", "/local/sweep.json", "/parallel/corners/1/eye.png"}) {
         EXPECT_TRUE(std::filesystem::exists(root + file)) << file;
     }
+    // Lean corners (the default) keep at most three files; the journal
+    // holds every corner's exit status.
+    for (const char* corner : {"1", "2", "3", "4"}) {
+        const auto files = std::filesystem::directory_iterator(root + "/local/corners/" + corner);
+        EXPECT_LE(std::distance(begin(files), end(files)), 3) << corner;
+    }
+    const std::string journal = ReadFile(root + "/local/journal.txt");
+    EXPECT_NE(journal.find("corner 3: exit status 0, fail"), std::string::npos) << journal;
+    EXPECT_NE(journal.find("corner 2: exit status 1, error: the channel file"), std::string::npos) << journal;
 }
 
 TEST_F(SweepProgram, ARestartRunsOnlyTheCornersWithoutASummary) {
@@ -91,6 +100,19 @@ TEST_F(SweepProgram, ARestartRunsOnlyTheCornersWithoutASummary) {
     // Another sweep into the same folder is refused unless forced.
     EXPECT_NE(Sweep(kModels + "--tx Deemphasis=0.2,0.4 --out " + out, log), 0);
     EXPECT_NE(ReadFile(log).find("holds another sweep"), std::string::npos) << ReadFile(log);
+
+    // A summary of another plan's corner is no result of this one.
+    WriteText(out + "/corners/1/marker", "");
+    const std::string summary = ReadFile(out + "/corners/1/summary.json");
+    const size_t tag = summary.find("\"tag\": \"plan-");
+    ASSERT_NE(tag, std::string::npos) << summary;
+    WriteText(out + "/corners/1/summary.json", summary.substr(0, tag + 13) + "X" + summary.substr(tag + 14));
+    ASSERT_EQ(Sweep(kTwoByTwo + "--out " + out, log), 4) << ReadFile(log);
+    EXPECT_FALSE(std::filesystem::exists(out + "/corners/1/marker"));
+    // Corners without their plan may be anyone's.
+    std::filesystem::remove(out + "/plan.json");
+    EXPECT_EQ(Sweep(kTwoByTwo + "--out " + out, log), 1);
+    EXPECT_NE(ReadFile(log).find("holds corners but no plan.json"), std::string::npos) << ReadFile(log);
 }
 
 TEST_F(SweepProgram, AValueOutOfRangeStopsTheSweepBeforeAnythingRuns) {
@@ -161,7 +183,7 @@ TEST_F(SweepProgram, TheSlurmScriptRunsTheJobsFileInArrayTasks) {
     EXPECT_NE(ReadFile(log).find("measured: " + out + "/corners/1 took"), std::string::npos) << ReadFile(log);
     const std::string measured = ReadFile(out + "/jobs.txt");
     EXPECT_EQ(std::count(measured.begin(), measured.end(), '\n'), 3);
-    EXPECT_EQ(measured.find("/corners/1/"), std::string::npos) << measured;
+    EXPECT_EQ(measured.find("--run-corner 1 "), std::string::npos) << measured;
     // A measured corner that did not finish stays to run with the others.
     ASSERT_EQ(Sweep(kModels + "--tx Deemphasis=0.1,0.3 --channel file:" + kZeroChannel + " --out " + out +
                         " --force --emit-slurm " + out + "/sweep.slurm --measure",
@@ -169,7 +191,7 @@ TEST_F(SweepProgram, TheSlurmScriptRunsTheJobsFileInArrayTasks) {
               0)
         << ReadFile(log);
     EXPECT_NE(ReadFile(log).find("did not finish"), std::string::npos) << ReadFile(log);
-    EXPECT_NE(ReadFile(out + "/jobs.txt").find("/corners/1/"), std::string::npos);
+    EXPECT_NE(ReadFile(out + "/jobs.txt").find("--run-corner 1 "), std::string::npos);
 }
 
 }  // namespace
