@@ -115,6 +115,10 @@ std::vector<std::string> WithSlurmOptionsJoined(const std::vector<std::string>& 
 
 // The Slurm options' values, and that they go with --emit-slurm.
 bool CheckSlurmOptions(const CLI::App& app, const SweepOptions& options, std::string& error) {
+    if (!options.collect.empty() && !options.emitSlurm.empty() && options.keepWorst == 0) {
+        error = "--emit-slurm with --collect writes the worst corners' array: give --keep worst:N";
+        return false;
+    }
     for (const char* name : {"--slurm-time", kSlurmOption, "--slurm-throttle", "--slurm-max-array",
                              "--slurm-collect", "--measure"}) {
         if (app.count(name) > 0 && options.emitSlurm.empty()) {
@@ -214,13 +218,23 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
     app.add_option_function<std::string>(
            "--keep",
            [&options](const std::string& text) {
-               if (text != "summary" && text != "all") {
-                   throw CLI::ValidationError("--keep " + text + ": give summary or all");
-               }
+               const std::string worst = "worst:";
                options.keep = text == "all" ? KeepMode::All : KeepMode::Summary;
+               options.keepWorst = 0;
+               if (text.rfind(worst, 0) == 0) {
+                   const std::string count = text.substr(worst.size());
+                   if (!count.empty() && count.size() < 10 && count.find_first_not_of("0123456789") == std::string::npos) {
+                       options.keepWorst = std::stoul(count);
+                   }
+                   if (options.keepWorst == 0) throw CLI::ValidationError("--keep " + text + ": give worst:N, N 1 or more");
+               } else if (text != "summary" && text != "all") {
+                   throw CLI::ValidationError("--keep " + text + ": give summary, all or worst:N");
+               }
            },
            "what each corner keeps: summary (default: its summary.json and the models' files,\n"
-           "its log's tail and exit status in journal.txt) or all (pictures, report, log)")
+           "its log's tail and exit status in journal.txt), all (pictures, report, log), or\n"
+           "worst:N (summary, then the N worst corners by --metric run again keeping all;\n"
+           "with --collect, their jobs file, and with --emit-slurm their Slurm script)")
         ->type_name("WHAT")
         ->group(where);
     app.add_option("--run-corner", options.runCorner,

@@ -32,6 +32,7 @@ struct SweepOptions {
     bool force = false;
     bool quiet = false;
     KeepMode keep = KeepMode::Summary;
+    size_t keepWorst = 0;  // --keep worst:N: N corners run again keeping all
     size_t runCorner = 0;  // a jobs file's line: run this corner alone
 };
 

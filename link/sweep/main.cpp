@@ -26,6 +26,7 @@
 #include "SweepCommandLine.h"
 #include "SweepFolder.h"
 #include "SweepReport.h"
+#include "SweepResults.h"
 
 #include <nlohmann/json.hpp>
 
@@ -234,6 +235,39 @@ std::vector<std::string> CornerLines(const linksweep::PreparedSweep& prepared, c
     return lines;
 }
 
+// The numbers of the N worst corners by the metric, worst first: those
+// whose pictures and report an engineer opens first.
+bool WorstCorners(const linksweep::SweepPlan& plan, const std::string& folder, const linksweep::SweepOptions& options,
+                  std::vector<size_t>& worst, std::string& error) {
+    const linksweep::SweepResults results = linksweep::CollectResults(plan, folder);
+    linksweep::Metric metric;
+    if (!linksweep::FindMetric(options.metric, results, metric, error)) return false;
+    const std::vector<size_t> ranked = linksweep::RankCorners(results, metric);
+    worst.clear();
+    for (auto index = ranked.rbegin(); index != ranked.rend() && worst.size() < options.keepWorst; ++index) {
+        worst.push_back(results.corners[*index].number);
+    }
+    return true;
+}
+
+// --keep worst:N after a collection: the worst corners' lines, keeping all,
+// for GNU parallel or (with --emit-slurm) as a Slurm array of their own.
+int EmitWorst(const linksweep::SweepPlan& plan, const std::string& folder, const std::string& programFolder,
+              linksweep::SweepOptions options) {
+    std::string error;
+    linksweep::PreparedSweep worst;
+    worst.folder = std::filesystem::absolute(folder).lexically_normal().string();
+    if (!WorstCorners(plan, worst.folder, options, worst.corners, error)) return Fail(error, 1);
+    worst.kept = plan.CornerCount() - worst.corners.size();
+    options.keep = linksweep::KeepMode::All;
+    if (options.emitJobs.empty()) options.emitJobs = worst.folder + "/worst-jobs.txt";
+    linksweep::CornerSize largest;
+    if (!linksweep::CheckPlan(plan, programFolder, largest, error)) return Fail(error, 1);
+    std::printf("the %zu worst corners by %s, to run again keeping all their outputs:\n", worst.corners.size(),
+                options.metric.c_str());
+    return Emit(plan, largest, worst, CornerLines(worst, options), options);
+}
+
 // --run-corner: one corner of the sweep in --out, as a jobs file's line
 // runs it. Exits 0 when the corner ran, whatever its verdict.
 int RunOneCorner(const linksweep::SweepOptions& options) {
@@ -262,14 +296,17 @@ int main(int argc, char** argv) {
         return status == 0 ? 0 : Fail(message, status);
     }
     std::string error;
+    const std::string programFolder = linksim::ProgramFolder(argv[0]);
+    if (options.linkProgram.empty()) options.linkProgram = programFolder + "/orvex-link";
     if (!options.collect.empty()) {
         linksweep::SweepPlan plan;
         if (!linksweep::ReadPlan(options.collect, plan, error)) return Fail(error, 1);
-        return Report(plan, options.collect, options);
+        const int status = Report(plan, options.collect, options);
+        if (options.keepWorst == 0 || (status != 0 && status != 3 && status != 4)) return status;
+        const int emitted = EmitWorst(plan, options.collect, programFolder, options);
+        return emitted != 0 ? emitted : status;
     }
 
-    const std::string programFolder = linksim::ProgramFolder(argv[0]);
-    if (options.linkProgram.empty()) options.linkProgram = programFolder + "/orvex-link";
     if (options.runCorner > 0) return RunOneCorner(options);
     linksweep::CornerSize largest;
     if (!linksweep::CheckPlan(options.plan, programFolder, largest, error)) return Fail(error, 2);
@@ -310,6 +347,17 @@ int main(int argc, char** argv) {
             error);
         bar.Finish();
         if (unstarted > 0) Fail(std::to_string(unstarted) + " corners did not start: " + error, 1);
+    }
+    std::vector<size_t> worst;
+    if (options.keepWorst > 0 && WorstCorners(options.plan, prepared.folder, options, worst, error) && !worst.empty()) {
+        // Run again keeping everything: the same results, with their pictures and report.
+        const auto specOf = [&](size_t index) {
+            return linksweep::SpecOfCorner(options.plan, prepared.folder, worst[index], options.linkProgram,
+                                           linksweep::KeepMode::All);
+        };
+        const size_t unstarted = linksweep::RunLocally(worst.size(), jobs, specOf, nullptr, error);
+        if (unstarted > 0) Fail(std::to_string(unstarted) + " of the worst corners did not start: " + error, 1);
+        std::printf("the %zu worst corners by %s kept all their outputs\n", worst.size(), options.metric.c_str());
     }
     return Report(options.plan, prepared.folder, options);
 }

@@ -41,13 +41,18 @@ std::string TableWithoutTiming(const std::string& folder) {
 TEST_F(SweepProgram, LocalCoresAndGnuParallelGiveTheSameTable) {
     const std::string root = FreshFolder(Scratch("sweeps"));
     const std::string log = root + "/log";
-    ASSERT_EQ(Sweep(kTwoByTwo + "--jobs 2 --out " + root + "/local", log), 4) << ReadFile(log);
+    ASSERT_EQ(Sweep(kTwoByTwo + "--jobs 2 --keep worst:1 --out " + root + "/local", log), 4) << ReadFile(log);
     ASSERT_EQ(Sweep(kTwoByTwo + "--out " + root + "/parallel --keep all --emit-jobs " + root + "/jobs.txt", log), 0)
         << ReadFile(log);
     ASSERT_EQ(Shell("command -v parallel >/dev/null"), 0) << "GNU parallel is missing: scripts/install-deps.sh test";
     ASSERT_EQ(Shell("parallel --will-cite -j 2 < '" + root + "/jobs.txt' 2>'" + log + "'"), 0) << ReadFile(log);
-    ASSERT_EQ(Sweep("--collect " + root + "/parallel", log), 4) << ReadFile(log);
+    ASSERT_EQ(Sweep("--collect " + root + "/parallel --keep worst:1", log), 4) << ReadFile(log);
     EXPECT_NE(ReadFile(log).find("best by eye_height_v:\n  corners/3"), std::string::npos) << ReadFile(log);
+    // The worst corner with a result, to run again keeping all.
+    const std::string worst = ReadFile(root + "/parallel/worst-jobs.txt");
+    EXPECT_EQ(std::count(worst.begin(), worst.end(), '\n'), 1) << worst;
+    EXPECT_NE(worst.find("--run-corner 1 "), std::string::npos) << worst;
+    EXPECT_NE(worst.find("--keep all"), std::string::npos) << worst;
 
     const std::string local = TableWithoutTiming(root + "/local");
     EXPECT_EQ(TableWithoutTiming(root + "/parallel"), local);
@@ -57,12 +62,13 @@ TEST_F(SweepProgram, LocalCoresAndGnuParallelGiveTheSameTable) {
         << local;
     // The 3000-bit corners on the test models run, and fail at 1e-12.
     EXPECT_NE(local.find("\n3,corners/3,0.3,loss:8,fail,"), std::string::npos) << local;
-    for (const char* file : {"/local/heatmap.png", "/local/sweep.json", "/parallel/corners/1/eye.png"}) {
+    for (const char* file :
+         {"/local/heatmap.png", "/local/sweep.json", "/parallel/corners/1/eye.png", "/local/corners/1/report.html"}) {
         EXPECT_TRUE(std::filesystem::exists(root + file)) << file;
     }
-    // Lean corners (the default) keep at most three files; the journal
-    // holds every corner's exit status.
-    for (const char* corner : {"1", "2", "3", "4"}) {
+    // Lean corners keep at most three files (the worst one, run again,
+    // keeps all); the journal holds every corner's exit status.
+    for (const char* corner : {"2", "3", "4"}) {
         const auto files = std::filesystem::directory_iterator(root + "/local/corners/" + corner);
         EXPECT_LE(std::distance(begin(files), end(files)), 3) << corner;
     }
