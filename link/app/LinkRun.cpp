@@ -27,6 +27,7 @@
 #include "PulseEye.h"
 #include "Prbs.h"
 #include "RunJudge.h"
+#include "TwoThreads.h"
 #include "WorkingFolder.h"
 
 namespace linksim {
@@ -753,16 +754,25 @@ void AnalyseOutput(RunState& run) {
     result.traceInstants = analyzer.TraceInstants();
     ReadAdaptationLog(run);
     const size_t keptUi = run.recorder->Wave().size() / size_t(settings.samplesPerUi);
-    MeasureRunMargins(settings, analyzer.MeasuredSamples(), onDataGrid, *run.recorder, run.bits, result);
-    TakeOffSensitivity(run.modelStress.rxSensitivityV, result.margins);
     // The receiver's clock, or the host's where it reports none. The grid holds
     // no jitter: a clock that follows the sinusoidal jitter moves by up to its
     // peak to peak, and one that does not sits that far from the edges;
     // either way that much movement is no loss of lock.
     const double sjSwing = result.stress.sjFrequency > 0.0 ? result.stress.sjPeakToPeakUi : 0.0;
     const double hunting = result.hostClock ? HostClockSettings().HuntingUi() : 0.0;
-    result.clockTrack = TrackClock(run.recorder->ClockTimes(), [&stimulus](double t) { return stimulus.DataUiAt(t); },
-                                   sjSwing + hunting);
+    // The clock's track and the input files' digests beside the margins:
+    // each reads and writes parts of the run of its own.
+    RunBeside(
+        settings.overlapHostWork,
+        [&] {
+            result.clockTrack = TrackClock(run.recorder->ClockTimes(),
+                                           [&stimulus](double t) { return stimulus.DataUiAt(t); }, sjSwing + hunting);
+            RecordInputFiles(settings, result);
+        },
+        [&] {
+            MeasureRunMargins(settings, analyzer.MeasuredSamples(), onDataGrid, *run.recorder, run.bits, result);
+            TakeOffSensitivity(run.modelStress.rxSensitivityV, result.margins);
+        });
     const std::string shut = ShutWhereSettled(run);
     if (!shut.empty()) result.notes.push_back(shut);
     MarginFacts facts;
@@ -802,7 +812,6 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
     const auto resultsStart = std::chrono::steady_clock::now();
     CloseModels(run);
     AnalyseOutput(run);
-    RecordInputFiles(settings, result);
     result.verdict = JudgeRun(settings, result);
     result.timing.results = std::chrono::duration<double>(std::chrono::steady_clock::now() - resultsStart).count();
     return true;
