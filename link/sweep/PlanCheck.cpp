@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "AmiFile.h"
 #include "CommandLine.h"
@@ -14,6 +15,62 @@
 namespace linksweep {
 
 namespace {
+
+// Parameters of the kit's models that another parameter's value makes the
+// model ignore: sweeping one of them while the other holds that value gives
+// the same corner over and over.
+struct IgnoredParameter {
+    const char* model;
+    const char* parameter;   // the one swept
+    const char* overrider;   // the one whose value makes it ignored
+    const char* overriding;  // that value
+    const char* why;
+};
+const IgnoredParameter kIgnoredParameters[] = {
+    {"Orvex_RX_AMI_05272013", "EQ_Level", "CTLEAdapt", "1", "the receiver's adaptation chooses its CTLE"},
+    {"Orvex_RX_AMI_05272013", "DFEtap1", "DFEAdapt", "1", "the receiver's adaptation sets its DFE taps"},
+    {"Orvex_RX_AMI_05272013", "DFEtap2", "DFEAdapt", "1", "the receiver's adaptation sets its DFE taps"},
+    {"Orvex_RX_AMI_05272013", "DFEtap3", "DFEAdapt", "1", "the receiver's adaptation sets its DFE taps"},
+    {"Orvex_RX_AMI_05272013", "DFEtap4", "DFEAdapt", "1", "the receiver's adaptation sets its DFE taps"},
+    {"Orvex_RX_AMI_05272013", "DFEtap5", "DFEAdapt", "1", "the receiver's adaptation sets its DFE taps"},
+};
+
+// The value a model parameter takes in a run of these settings: given, or
+// the .ami file's default; empty when it has none.
+std::string ValueInRun(const linksim::AmiDescription& model, const std::vector<linksim::ParameterOverride>& overrides,
+                       const std::string& name) {
+    std::vector<linksim::ParameterChoice> choices;
+    std::string ignored;
+    if (!linksim::ChooseParameters(model, overrides, choices, ignored)) return "";
+    for (const linksim::ParameterChoice& choice : choices) {
+        if (choice.parameter->DottedPath() == name) return choice.written;
+    }
+    return "";
+}
+
+// The axes of the table's parameters whose overrider holds its overriding
+// value in every corner (it is no axis, and the first corner has it).
+std::vector<std::string> IgnoredAxes(const SweepPlan& plan, const linksim::LinkSettings& first,
+                                     const linksim::AmiDescription& tx, const linksim::AmiDescription& rx) {
+    std::vector<std::string> dead;
+    for (const IgnoredParameter& rule : kIgnoredParameters) {
+        for (const auto& [side, model, overrides] :
+             {std::make_tuple("tx", &tx, &first.tx.overrides), std::make_tuple("rx", &rx, &first.rx.overrides)}) {
+            if (model->modelName != rule.model) continue;
+            const std::string prefix = std::string(side) + ".";
+            bool swept = false, overriderSwept = false;
+            for (const SweepSetting* axis : plan.Axes()) {
+                swept = swept || axis->name == prefix + rule.parameter;
+                overriderSwept = overriderSwept || axis->name == prefix + rule.overrider;
+            }
+            if (!swept || overriderSwept || ValueInRun(*model, *overrides, rule.overrider) != rule.overriding) continue;
+            dead.push_back("the axis " + prefix + rule.parameter + " cannot change any corner: with " +
+                           rule.overrider + " " + rule.overriding + " " + rule.why + " (give --" + side + " " +
+                           rule.overrider + "=0 to sweep it)");
+        }
+    }
+    return dead;
+}
 
 struct Models {
     linksim::AmiDescription tx;
@@ -68,10 +125,12 @@ void Include(const linksim::LinkSettings& settings, const Models& models, Corner
 
 bool CheckPlan(const SweepPlan& plan, const std::string& programFolder, std::string& error) {
     CornerSize ignored;
-    return CheckPlan(plan, programFolder, ignored, error);
+    std::vector<std::string> deadAxes;
+    return CheckPlan(plan, programFolder, ignored, deadAxes, error);
 }
 
-bool CheckPlan(const SweepPlan& plan, const std::string& programFolder, CornerSize& largest, std::string& error) {
+bool CheckPlan(const SweepPlan& plan, const std::string& programFolder, CornerSize& largest,
+               std::vector<std::string>& deadAxes, std::string& error) {
     linksim::CommandLine first;
     if (!Parse(plan.CornerArguments(1), programFolder, first, error) || !CheckInputFiles(first.settings, error)) {
         return false;
@@ -87,6 +146,7 @@ bool CheckPlan(const SweepPlan& plan, const std::string& programFolder, CornerSi
     }
     largest = CornerSize();
     Include(first.settings, models, largest);
+    deadAxes = IgnoredAxes(plan, first.settings, models.tx, models.rx);
     // Each value of each axis, with the other settings at the first corner's.
     const std::vector<SweepSetting>& settings = plan.Settings();
     for (size_t i = 0; i < settings.size(); ++i) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "SweepPlan.h"
 
@@ -23,8 +24,12 @@ struct CornerSize {
 // programFolder is where the link simulator looks for the kit's models by
 // default. False with one line in error naming the option and the value.
 bool CheckPlan(const SweepPlan& plan, const std::string& programFolder, std::string& error);
-// The same, with the size of the largest corner in largest.
-bool CheckPlan(const SweepPlan& plan, const std::string& programFolder, CornerSize& largest, std::string& error);
+// The same, with the size of the largest corner in largest, and in
+// deadAxes one line for each axis that cannot change any corner's result
+// (a model parameter that another parameter's value makes the model
+// ignore), naming what makes it dead.
+bool CheckPlan(const SweepPlan& plan, const std::string& programFolder, CornerSize& largest,
+               std::vector<std::string>& deadAxes, std::string& error);
 
 }  // namespace linksweep
 

@@ -146,7 +146,8 @@ bool CheckSlurmOptions(const CLI::App& app, const SweepOptions& options, std::st
 }
 
 bool OwnFlag(const std::string& name) {
-    return name == "--force" || name == "--quiet" || name == "--slurm-collect" || name == "--measure";
+    return name == "--force" || name == "--quiet" || name == "--slurm-collect" || name == "--measure" ||
+           name == "--strict";
 }
 
 }  // namespace
@@ -215,6 +216,11 @@ SweepAction ParseSweepCommandLine(const std::vector<std::string>& arguments, Swe
         ->type_name("PATH")
         ->group(where);
     app.add_flag("--force", options.force, "run corners again that already have their summary.json")->group(where);
+    app.add_flag("--strict", options.strict,
+                 "refuse a plan with an axis that cannot change any corner (a parameter the\n"
+                 "model ignores under another's value, such as EQ_Level under CTLEAdapt 1),\n"
+                 "which is otherwise a warning")
+        ->group(where);
     app.add_option_function<std::string>(
            "--keep",
            [&options](const std::string& text) {

@@ -30,6 +30,7 @@ struct SweepOptions {
     std::string metric = "eye_height";
     size_t best = 5;
     bool force = false;
+    bool strict = false;  // a dead axis refuses the plan
     bool quiet = false;
     KeepMode keep = KeepMode::Summary;
     size_t keepWorst = 0;  // --keep worst:N: N corners run again keeping all

@@ -262,7 +262,8 @@ int EmitWorst(const linksweep::SweepPlan& plan, const std::string& folder, const
     options.keep = linksweep::KeepMode::All;
     if (options.emitJobs.empty()) options.emitJobs = worst.folder + "/worst-jobs.txt";
     linksweep::CornerSize largest;
-    if (!linksweep::CheckPlan(plan, programFolder, largest, error)) return Fail(error, 1);
+    std::vector<std::string> deadAxes;  // told when the sweep was checked
+    if (!linksweep::CheckPlan(plan, programFolder, largest, deadAxes, error)) return Fail(error, 1);
     std::printf("the %zu worst corners by %s, to run again keeping all their outputs:\n", worst.corners.size(),
                 options.metric.c_str());
     return Emit(plan, largest, worst, CornerLines(worst, options), options);
@@ -309,7 +310,12 @@ int main(int argc, char** argv) {
 
     if (options.runCorner > 0) return RunOneCorner(options);
     linksweep::CornerSize largest;
-    if (!linksweep::CheckPlan(options.plan, programFolder, largest, error)) return Fail(error, 2);
+    std::vector<std::string> deadAxes;
+    if (!linksweep::CheckPlan(options.plan, programFolder, largest, deadAxes, error)) return Fail(error, 2);
+    for (const std::string& dead : deadAxes) {
+        if (options.strict) return Fail(dead + "; --strict refuses such a plan", 2);
+        std::fprintf(stderr, "orvex-sweep: warning: %s\n", dead.c_str());
+    }
     std::vector<std::pair<std::string, std::string>> texts = {
         {"--out", options.out}, {"--link", options.linkProgram}, {"--emit-jobs", options.emitJobs},
         {"--emit-slurm", options.emitSlurm}};

@@ -43,10 +43,14 @@ TEST(SweepPlan, CornersAreTheProductWithTheFirstAxisOutermost) {
     EXPECT_EQ(plan.ArgumentsWith(12, 1, "7"), (Strings{"--channel", "file:/c.txt", "--tx", "DE=7", "--bits",
                                                        "2000", "--rx", "EQ_Level=6", "--sequential"}));
     // Stress is an axis like the others.
-    const linksweep::SweepPlan stressed = MakePlan({{"--tx-rj", "0,1p"}, {"--tx-sj", "0.1@1M,0.2@1M"}});
-    EXPECT_EQ(stressed.CornerCount(), 4u);
+    const linksweep::SweepPlan stressed = MakePlan({{"--tx-rj", "0,1p"},
+                                                    {"--tx-sj", "0.1@1M,0.2@1M"},
+                                                    {"--tx-ssc", "0@33k,5000@33k"},
+                                                    {"--rx-noise", "0:10m:5m"}});
+    EXPECT_EQ(stressed.CornerCount(), 24u);
     EXPECT_EQ(stressed.Axes()[0]->name, "tx_rj");
-    EXPECT_EQ(stressed.CornerArguments(4), (Strings{"--tx-rj", "1p", "--tx-sj", "0.2@1M"}));
+    EXPECT_EQ(stressed.CornerArguments(24), (Strings{"--tx-rj", "1p", "--tx-sj", "0.2@1M", "--tx-ssc", "5000@33k",
+                                                     "--rx-noise", "0.01"}));
     // The port pairing goes only to the corners with a multi-port Touchstone
     // channel, the reference of a .s2p only to those with a .s2p.
     const linksweep::SweepPlan ports = MakePlan({{"--channel", "loss:5"},

@@ -151,6 +151,27 @@ TEST_F(SweepProgram, AValueOutOfRangeStopsTheSweepBeforeAnythingRuns) {
     }
 }
 
+// Corners with counted errors are marked fail, and the sweep exits 3: none
+// errored. An axis the kit's receiver ignores under its adaptation is
+// named before anything runs, and refused with --strict.
+TEST_F(SweepProgram, FailingCornersAndDeadAxesAreTold) {
+    const std::string root = FreshFolder(Scratch("sweeps"));
+    const std::string log = root + "/log";
+    ASSERT_EQ(Sweep(kModels + "--tx Deemphasis=0.1,0.3 --channel loss:45 --out " + root + "/lossy", log), 3)
+        << ReadFile(log);
+    const std::string table = ReadFile(root + "/lossy/sweep.csv");
+    EXPECT_NE(table.find("\n1,corners/1,0.1,fail,errors were counted"), std::string::npos) << table;
+
+    const std::string dead = "--rx EQ_Level=4,8 --bits 3000 --emit-jobs " + root + "/dead/jobs.txt --out " + root + "/dead";
+    ASSERT_EQ(Sweep(dead, log), 0) << ReadFile(log);
+    EXPECT_NE(ReadFile(log).find("warning: the axis rx.EQ_Level cannot change any corner: with CTLEAdapt 1"),
+              std::string::npos)
+        << ReadFile(log);
+    EXPECT_EQ(Sweep(dead + " --strict --force", log), 2) << ReadFile(log);
+    ASSERT_EQ(Sweep(dead + " --rx CTLEAdapt=0 --force", log), 0) << ReadFile(log);
+    EXPECT_EQ(ReadFile(log).find("warning"), std::string::npos) << ReadFile(log);
+}
+
 TEST_F(SweepProgram, TheSlurmScriptRunsTheJobsFileInArrayTasks) {
     const std::string out = FreshFolder(Scratch("sweep"));
     const std::string log = out + ".log";
