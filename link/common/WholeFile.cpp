@@ -3,21 +3,36 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
+#include <utility>
 
 namespace linksim {
 
-bool WriteFileWhole(const std::string& path, const std::string& text, std::string& error) {
-    const std::string partial = path + ".partial-" + std::to_string(long(getpid()));
-    std::ofstream file(partial, std::ios::binary | std::ios::trunc);
-    file << text;
-    file.close();
-    if (!file || std::rename(partial.c_str(), path.c_str()) != 0) {
-        std::remove(partial.c_str());
-        error = "cannot write " + path;
+WholeFileWriter::WholeFileWriter(std::string path)
+    : m_path(std::move(path)),
+      m_partial(m_path + ".partial-" + std::to_string(long(getpid()))),
+      m_file(m_partial, std::ios::binary | std::ios::trunc) {}
+
+WholeFileWriter::~WholeFileWriter() {
+    if (!m_committed) {
+        m_file.close();
+        std::remove(m_partial.c_str());
+    }
+}
+
+bool WholeFileWriter::Commit(std::string& error) {
+    m_file.close();
+    if (!m_file || std::rename(m_partial.c_str(), m_path.c_str()) != 0) {
+        error = "cannot write " + m_path;
         return false;
     }
+    m_committed = true;
     return true;
+}
+
+bool WriteFileWhole(const std::string& path, const std::string& text, std::string& error) {
+    WholeFileWriter file(path);
+    file.Write(text);
+    return file.Commit(error);
 }
 
 }  // namespace linksim

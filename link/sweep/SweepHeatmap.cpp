@@ -203,8 +203,7 @@ void DrawTitle(cairo_t* cr, const HeatmapGrid& grid, const Metric& metric) {
 
 }  // namespace
 
-HeatmapGrid MakeHeatmapGrid(const SweepPlan& plan, const SweepResults& results, const Metric& metric,
-                            const std::vector<size_t>& ranked) {
+HeatmapGrid MakeHeatmapGrid(const SweepPlan& plan, const SweepResults& results, const std::vector<size_t>& ranked) {
     HeatmapGrid grid;
     const std::vector<const SweepSetting*> axes = plan.Axes();
     grid.xValues.assign(1, "");
@@ -231,11 +230,12 @@ HeatmapGrid MakeHeatmapGrid(const SweepPlan& plan, const SweepResults& results, 
         const std::vector<size_t> at = plan.AxisIndices(results.corners[i].number);
         if (!std::equal(at.begin() + shown, at.end(), held.begin() + shown)) continue;
         const size_t cell = (at.size() > 1 ? at[1] * grid.xValues.size() : 0) + (at.empty() ? 0 : at[0]);
-        grid.cells[cell] = MetricValue(results.corners[i], metric);
+        grid.cells[cell] = results.corners[i].metric;
         grid.cellCorners[cell] = i;
         if (!ranked.empty() && i == anchor) {
             grid.bestCell = cell;
-            grid.bestText = results.corners[i].folder + ": " + Format("%.4g", *grid.cells[cell]);
+            grid.bestText =
+                CornerFolder(results.corners[i].number, plan.CornerCount()) + ": " + Format("%.4g", *grid.cells[cell]);
         }
     }
     return grid;

@@ -31,8 +31,7 @@ struct HeatmapGrid {
 
 // Holds the other axes at the best ranked corner (the first corner when
 // none has a value).
-HeatmapGrid MakeHeatmapGrid(const SweepPlan& plan, const SweepResults& results, const Metric& metric,
-                            const std::vector<size_t>& ranked);
+HeatmapGrid MakeHeatmapGrid(const SweepPlan& plan, const SweepResults& results, const std::vector<size_t>& ranked);
 
 // False with one line in error when the picture cannot be written.
 bool WriteHeatmapPng(const std::string& path, const HeatmapGrid& grid, const Metric& metric, std::string& error);

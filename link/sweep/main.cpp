@@ -37,15 +37,20 @@ int Fail(const std::string& message, int code) {
     return code;
 }
 
-int Report(const linksweep::SweepPlan& plan, const std::string& folder, const linksweep::SweepOptions& options) {
-    std::string text;
+// Collects the corners' results, prints what they say (unless `worst` is
+// all that is wanted yet) and returns the sweep's exit status; the worst
+// corners go into `worst` when asked for.
+int Report(const linksweep::SweepPlan& plan, const std::string& folder, const linksweep::SweepOptions& options,
+           std::vector<size_t>* worst = nullptr, bool print = true) {
+    linksweep::SweepReport report;
     std::string error;
-    int status = 0;
-    const bool written = linksweep::WriteSweepReport(plan, folder, options.metric, options.best, text, status, error);
+    const bool written = linksweep::WriteSweepReport(plan, folder, options.metric, options.best,
+                                                     worst ? options.keepWorst : 0, report, error);
     linksim::ReleasePlotCaches();
     if (!written) return Fail(error, 1);
-    std::fputs(text.c_str(), stdout);
-    return status;
+    if (print) std::fputs(report.text.c_str(), stdout);
+    if (worst) *worst = report.worst;
+    return report.exitStatus;
 }
 
 std::string Joined(const std::vector<std::string>& lines) {
@@ -235,29 +240,14 @@ std::vector<std::string> CornerLines(const linksweep::PreparedSweep& prepared, c
     return lines;
 }
 
-// The numbers of the N worst corners by the metric, worst first: those
-// whose pictures and report an engineer opens first.
-bool WorstCorners(const linksweep::SweepPlan& plan, const std::string& folder, const linksweep::SweepOptions& options,
-                  std::vector<size_t>& worst, std::string& error) {
-    const linksweep::SweepResults results = linksweep::CollectResults(plan, folder);
-    linksweep::Metric metric;
-    if (!linksweep::FindMetric(options.metric, results, metric, error)) return false;
-    const std::vector<size_t> ranked = linksweep::RankCorners(results, metric);
-    worst.clear();
-    for (auto index = ranked.rbegin(); index != ranked.rend() && worst.size() < options.keepWorst; ++index) {
-        worst.push_back(results.corners[*index].number);
-    }
-    return true;
-}
-
 // --keep worst:N after a collection: the worst corners' lines, keeping all,
 // for GNU parallel or (with --emit-slurm) as a Slurm array of their own.
 int EmitWorst(const linksweep::SweepPlan& plan, const std::string& folder, const std::string& programFolder,
-              linksweep::SweepOptions options) {
+              const std::vector<size_t>& worstCorners, linksweep::SweepOptions options) {
     std::string error;
     linksweep::PreparedSweep worst;
     worst.folder = std::filesystem::absolute(folder).lexically_normal().string();
-    if (!WorstCorners(plan, worst.folder, options, worst.corners, error)) return Fail(error, 1);
+    worst.corners = worstCorners;
     worst.kept = plan.CornerCount() - worst.corners.size();
     options.keep = linksweep::KeepMode::All;
     if (options.emitJobs.empty()) options.emitJobs = worst.folder + "/worst-jobs.txt";
@@ -302,9 +292,12 @@ int main(int argc, char** argv) {
     if (!options.collect.empty()) {
         linksweep::SweepPlan plan;
         if (!linksweep::ReadPlan(options.collect, plan, error)) return Fail(error, 1);
-        const int status = Report(plan, options.collect, options);
+        // Not while a sweep on this machine still runs corners into it.
+        if (!LockSweepFolder(options.collect, error)) return Fail(error, 1);
+        std::vector<size_t> worst;
+        const int status = Report(plan, options.collect, options, &worst);
         if (options.keepWorst == 0 || (status != 0 && status != 3 && status != 4)) return status;
-        const int emitted = EmitWorst(plan, options.collect, programFolder, options);
+        const int emitted = EmitWorst(plan, options.collect, programFolder, worst, options);
         return emitted != 0 ? emitted : status;
     }
 
@@ -354,8 +347,10 @@ int main(int argc, char** argv) {
         bar.Finish();
         if (unstarted > 0) Fail(std::to_string(unstarted) + " corners did not start: " + error, 1);
     }
+    if (options.keepWorst == 0) return Report(options.plan, prepared.folder, options);
     std::vector<size_t> worst;
-    if (options.keepWorst > 0 && WorstCorners(options.plan, prepared.folder, options, worst, error) && !worst.empty()) {
+    const int swept = Report(options.plan, prepared.folder, options, &worst, false);
+    if (!worst.empty()) {
         // Run again keeping everything: the same results, with their pictures and report.
         const auto specOf = [&](size_t index) {
             return linksweep::SpecOfCorner(options.plan, prepared.folder, worst[index], options.linkProgram,
@@ -365,5 +360,6 @@ int main(int argc, char** argv) {
         if (unstarted > 0) Fail(std::to_string(unstarted) + " of the worst corners did not start: " + error, 1);
         std::printf("the %zu worst corners by %s kept all their outputs\n", worst.size(), options.metric.c_str());
     }
-    return Report(options.plan, prepared.folder, options);
+    // The tables again, with the worst corners' new run times.
+    return swept == 1 ? swept : Report(options.plan, prepared.folder, options);
 }

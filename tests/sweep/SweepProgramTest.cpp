@@ -100,6 +100,7 @@ TEST_F(SweepProgram, ARestartRunsOnlyTheCornersWithoutASummary) {
     ASSERT_GE(held, 0);
     ASSERT_EQ(flock(held, LOCK_EX), 0);
     EXPECT_EQ(Sweep(kTwoByTwo + "--out " + out, log), 1);
+    EXPECT_EQ(Sweep("--collect " + out, log), 1);
     close(held);
     EXPECT_NE(ReadFile(log).find("is still running in"), std::string::npos) << ReadFile(log);
 

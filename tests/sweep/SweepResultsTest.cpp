@@ -104,11 +104,19 @@ SweptFolder MakeSweep(const std::string& folder, const std::vector<std::pair<std
     return sweep;
 }
 
+// The results as the sweep gathers them, ranked by the metric named.
+linksweep::SweepResults Collect(const SweptFolder& sweep, const std::string& metric) {
+    linksweep::SweepResults results;
+    std::string error;
+    EXPECT_TRUE(linksweep::CollectResults(sweep.plan, sweep.folder, metric, results, error)) << error;
+    return results;
+}
+
 TEST(SweepResults, TheTableHasARowPerCornerAndTheRankingPutsTheBestFirst) {
     const SweptFolder sweep =
         MakeSweep(Scratch("sweep"), {{"--tx", "DE=0,1"}, {"--channel", "loss:5,10,15"}}, {0.2, 0.3, -1, 0.3, 0.1, 0.05});
-    const linksweep::SweepResults results = linksweep::CollectResults(sweep.plan, sweep.folder);
-    const std::string csv = linksweep::ResultsCsv(results);
+    linksweep::SweepResults results = Collect(sweep, "eye_height");
+    const std::string csv = ReadFile(sweep.folder + "/sweep.csv");
     const std::string header = csv.substr(0, csv.find('\n'));
     EXPECT_EQ(header,
               "corner,folder,tx.DE,channel,status,reason,bits_compared,bit_errors,ber,ber_upper_bound_95,"
@@ -120,22 +128,23 @@ TEST(SweepResults, TheTableHasARowPerCornerAndTheRankingPutsTheBestFirst) {
         << csv;
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 7);
 
-    linksweep::Metric metric;
-    std::string error;
-    ASSERT_TRUE(linksweep::FindMetric("eye_height", results, metric, error)) << error;
     // Equal heights in corner order; the failed corner is left out.
-    EXPECT_EQ(linksweep::RankCorners(results, metric), (std::vector<size_t>{1, 3, 0, 4, 5}));
-    ASSERT_TRUE(linksweep::FindMetric("ber", results, metric, error)) << error;
+    EXPECT_EQ(linksweep::RankCorners(results), (std::vector<size_t>{1, 3, 0, 4, 5}));
     // A measured BER of 1/3000 ranks above the bound of 0.001 that 0 errors in 3000 bits give.
-    EXPECT_EQ(linksweep::RankCorners(results, metric), (std::vector<size_t>{1, 3, 5, 0, 4}));
-    ASSERT_TRUE(linksweep::FindMetric("timing_margin_ui", results, metric, error)) << error;
-    EXPECT_EQ(linksweep::RankCorners(results, metric), (std::vector<size_t>{0}));
-    EXPECT_FALSE(linksweep::FindMetric("voltage", results, metric, error));
+    EXPECT_EQ(linksweep::RankCorners(Collect(sweep, "ber")), (std::vector<size_t>{1, 3, 5, 0, 4}));
+    results = Collect(sweep, "timing_margin_ui");
+    EXPECT_EQ(linksweep::RankCorners(results), (std::vector<size_t>{0}));
+    std::string error;
+    EXPECT_FALSE(linksweep::CollectResults(sweep.plan, sweep.folder, "voltage", results, error));
+    EXPECT_NE(error.find("or a margin such as timing_margin_ui"), std::string::npos) << error;
 
-    const nlohmann::ordered_json json = linksweep::ResultsJson(results, metric, {0});
+    // sweep.json as the last collection that completed wrote it.
+    const auto json = nlohmann::ordered_json::parse(ReadFile(sweep.folder + "/sweep.json"));
     EXPECT_EQ(json["corners"][2]["status"], "error");
     EXPECT_EQ(json["corners"][3]["values"]["channel"], "loss:5");
+    EXPECT_EQ(json["metric"], "margins.timing_margin_ui");
     EXPECT_EQ(json["best"], nlohmann::ordered_json::array({1}));
+    EXPECT_EQ(ReadFile(sweep.folder + "/sweep.csv"), csv);
 }
 
 TEST(SweepHeatmap, OtherAxesAreHeldAtTheBestCorner) {
@@ -143,12 +152,9 @@ TEST(SweepHeatmap, OtherAxesAreHeldAtTheBestCorner) {
     const SweptFolder sweep = MakeSweep(Scratch("sweep"),
                                         {{"--tx", "DE=0,1"}, {"--rx", "EQ=0,1"}, {"--channel", "loss:5,10"}},
                                         {0.1, 0.2, 0.3, -1, 0.05, 0.15, 0.5, 0.25});
-    const linksweep::SweepResults results = linksweep::CollectResults(sweep.plan, sweep.folder);
-    linksweep::Metric metric;
-    std::string error;
-    ASSERT_TRUE(linksweep::FindMetric("eye_height", results, metric, error));
-    const std::vector<size_t> ranked = linksweep::RankCorners(results, metric);
-    const linksweep::HeatmapGrid grid = linksweep::MakeHeatmapGrid(sweep.plan, results, metric, ranked);
+    const linksweep::SweepResults results = Collect(sweep, "eye_height");
+    const std::vector<size_t> ranked = linksweep::RankCorners(results);
+    const linksweep::HeatmapGrid grid = linksweep::MakeHeatmapGrid(sweep.plan, results, ranked);
     EXPECT_EQ(grid.xAxis, "tx.DE");
     EXPECT_EQ(grid.yAxis, "rx.EQ");
     EXPECT_EQ(grid.held, (std::vector<std::string>{"channel=loss:5"}));
@@ -158,9 +164,10 @@ TEST(SweepHeatmap, OtherAxesAreHeldAtTheBestCorner) {
     EXPECT_DOUBLE_EQ(grid.cells[1].value_or(0), 0.05);
 
     const std::string png = sweep.folder + "/heatmap.png";
-    ASSERT_TRUE(linksweep::WriteHeatmapPng(png, grid, metric, error)) << error;
+    std::string error;
+    ASSERT_TRUE(linksweep::WriteHeatmapPng(png, grid, results.metric, error)) << error;
     EXPECT_EQ(ReadFile(png).substr(0, 8), "\x89PNG\r\n\x1a\n");
-    EXPECT_FALSE(linksweep::WriteHeatmapPng(sweep.folder + "/no/such/folder.png", grid, metric, error));
+    EXPECT_FALSE(linksweep::WriteHeatmapPng(sweep.folder + "/no/such/folder.png", grid, results.metric, error));
     // The font caches freed, as the program does, so that the leak checker sees a clean exit.
     linksim::ReleasePlotCaches();
 }
@@ -168,22 +175,17 @@ TEST(SweepHeatmap, OtherAxesAreHeldAtTheBestCorner) {
 // An axis whose values change nothing any corner found is named; one that
 // changes something somewhere is not.
 TEST(SweepResults, AnAxisThatChangesNothingIsNamed) {
-    linksweep::SweepResults results;
-    results.axisNames = {"channel", "rx.EQ_Level"};
-    for (const char* channel : {"loss:5", "loss:10"}) {
-        for (const char* level : {"4", "8"}) {
-            linksweep::CornerResult corner;
-            corner.values = {channel, level};
-            corner.status = linksweep::CornerStatus::Pass;
-            corner.eyeHeightV = std::string(channel) == "loss:5" ? 0.3 : 0.2;
-            results.corners.push_back(corner);
-        }
+    // Corners 1, 2 on loss:5 (EQ 4, 8) alike, and 3, 4 on loss:10.
+    const SweptFolder sweep =
+        MakeSweep(Scratch("sweep"), {{"--channel", "loss:5,10"}, {"--rx", "EQ_Level=4,8"}}, {0.3, 0.3, 0.2, 0.2});
+    for (const char* corner : {"1", "2", "3", "4"}) {
+        WriteText(sweep.folder + "/corners/" + corner + "/summary.json", Summary(corner[0] < '3' ? 0.3 : 0.2, 0));
     }
-    std::vector<std::string> dead = linksweep::DeadAxes(results);
+    std::vector<std::string> dead = linksweep::DeadAxes(sweep.plan, Collect(sweep, "eye_height"));
     ASSERT_EQ(dead.size(), 1u);
     EXPECT_NE(dead[0].find("rx.EQ_Level changed no corner's results"), std::string::npos) << dead[0];
-    results.corners[3].eyeHeightV = 0.25;
-    EXPECT_TRUE(linksweep::DeadAxes(results).empty());
+    WriteText(sweep.folder + "/corners/4/summary.json", Summary(0.25, 1));
+    EXPECT_TRUE(linksweep::DeadAxes(sweep.plan, Collect(sweep, "eye_height")).empty());
 }
 
 }  // namespace
