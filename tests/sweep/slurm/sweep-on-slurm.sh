@@ -21,6 +21,16 @@ models=$3
 scratch=$4
 # Anything the folder's name ran would land here.
 cd "$scratch"
+
+# Waits up to two minutes for a job to leave the queue: WHAT did not end, else.
+wait_for_job() {
+  tries=0
+  while squeue -h -j "$1" 2>/dev/null | grep -q .; do
+    tries=$(( tries + 1 ))
+    [ "$tries" -le 120 ] || { echo "$2 did not end"; squeue; exit 1; }
+    sleep 1
+  done
+}
 out="$scratch/sweep 'q' \$(touch ran-from-name) 5%"
 
 "$sweep" --quiet --tx-model "$models/LinkTestTx.so" --rx-model "$models/LinkTestRxClock.so" --bits 3000 \
@@ -32,12 +42,7 @@ cat "$scratch/submit.log"
 collect=$(sed -n 's/^collect: job //p' "$scratch/submit.log")
 [ -n "$collect" ] || { echo "no collect job"; exit 1; }
 # The arrays and the collect job run to their end; a job that never ends fails the test.
-tries=0
-while squeue -h -j "$collect" 2>/dev/null | grep -q .; do
-  tries=$(( tries + 1 ))
-  [ "$tries" -le 120 ] || { echo "the collect job did not end"; squeue; exit 1; }
-  sleep 1
-done
+wait_for_job "$collect" "the collect job"
 cat "$out"/slurm-collect-*.out
 grep -q 'best by' "$out"/slurm-collect-*.out || { echo "the collect job printed no result"; exit 1; }
 logs=$(ls "$out"/slurm-*_*.out | wc -l)
@@ -75,12 +80,7 @@ until [ -s "$cancel/corners/1/summary.json" ]; do
 done
 sleep 0.5
 scancel "${job}_0"
-tries=0
-while squeue -h -j "$job" 2>/dev/null | grep -q .; do
-  tries=$(( tries + 1 ))
-  [ "$tries" -le 120 ] || { echo "the cancelled array did not end"; squeue; exit 1; }
-  sleep 1
-done
+wait_for_job "$job" "the cancelled array"
 [ ! -e "$cancel/corners/2/summary.json" ] || { echo "corner 2 finished before its task was cancelled"; exit 1; }
 timeout 300 sbatch --wait --quiet "$cancel/sweep.slurm" || true
 status=0
