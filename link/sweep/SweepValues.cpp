@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "CommandLine.h"
 #include "Quantity.h"
@@ -122,11 +123,31 @@ bool StartsWithChannelKind(const std::string& text) {
     return false;
 }
 
+// The file a file: or touchstone: channel names; empty for another kind.
+std::string ChannelFile(const std::string& text) {
+    for (const std::string kind : {"file:", "touchstone:"}) {
+        if (text.rfind(kind, 0) == 0) return text.substr(kind.size());
+    }
+    return "";
+}
+
 }  // namespace
 
 bool ExpandChannel(const std::string& text, std::vector<std::string>& values, std::string& error) {
-    // Several channels, each named with its kind; a comma elsewhere belongs
-    // to a file's name.
+    // A comma in a channel file's name is taken as such only when that file
+    // exists: touchstone:a,touchstone:b could be either.
+    const std::string file = ChannelFile(text);
+    if (!file.empty() && file.find(',') != std::string::npos) {
+        std::error_code failure;
+        if (std::filesystem::is_regular_file(file, failure)) {
+            values.assign(1, text);
+            return true;
+        }
+        error = "no file is named " + file + ", and a comma in a channel file's name is taken as part of it only "
+                "when that file exists: give each channel its own --channel";
+        return false;
+    }
+    // Several channels after a loss, each named with its kind.
     const std::vector<std::string> items = Split(text, ',');
     if (items.size() > 1 && std::all_of(items.begin(), items.end(), StartsWithChannelKind)) {
         values.clear();

@@ -1,6 +1,8 @@
 // Lists and ranges of sweep values, and the channel axis.
 #include <gtest/gtest.h>
 
+#include "Scratch.h"
+#include "SweepTestFiles.h"
 #include "SweepValues.h"
 
 namespace {
@@ -49,11 +51,16 @@ TEST(SweepValues, ChannelLossesExpandAndFilesStayWhole) {
     EXPECT_EQ(values, (Values{"loss:5", "loss:15", "loss:25"}));
     ASSERT_TRUE(linksweep::ExpandChannel("loss:5,12.5", values, error)) << error;
     EXPECT_EQ(values, (Values{"loss:5", "loss:12.5"}));
-    ASSERT_TRUE(linksweep::ExpandChannel("file:a,b:1:2.txt", values, error)) << error;
-    EXPECT_EQ(values, (Values{"file:a,b:1:2.txt"}));
-    // Channels each named with their kind are as many values.
-    ASSERT_TRUE(linksweep::ExpandChannel("touchstone:a.s4p,touchstone:b.s4p,loss:3", values, error)) << error;
-    EXPECT_EQ(values, (Values{"touchstone:a.s4p", "touchstone:b.s4p", "loss:3"}));
+    // A comma in a file's name stands only when the file exists.
+    const std::string named = FreshFolder(Scratch("channels")) + "/a,b:1:2.txt";
+    WriteText(named, "0 0\n");
+    ASSERT_TRUE(linksweep::ExpandChannel("file:" + named, values, error)) << error;
+    EXPECT_EQ(values, (Values{"file:" + named}));
+    EXPECT_FALSE(linksweep::ExpandChannel("touchstone:a.s4p,touchstone:b.s4p", values, error));
+    EXPECT_NE(error.find("give each channel its own --channel"), std::string::npos) << error;
+    // After a loss, channels each named with their kind are as many values.
+    ASSERT_TRUE(linksweep::ExpandChannel("loss:3,touchstone:a.s4p", values, error)) << error;
+    EXPECT_EQ(values, (Values{"loss:3", "touchstone:a.s4p"}));
     EXPECT_FALSE(linksweep::ExpandChannel("loss:20:5", values, error));
 }
 
