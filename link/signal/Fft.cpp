@@ -37,16 +37,21 @@ public:
 private:
     static fftw_plan Make(PlanKind kind, size_t size) {
         const int n = int(size);
-        // FFTW_ESTIMATE leaves the arrays untouched while planning.
+        // FFTW_ESTIMATE leaves the arrays untouched while planning: they are
+        // left unfilled, so that their pages are never touched (on a large
+        // transform, filling them took longer than the planning).
         const unsigned flags = FFTW_ESTIMATE;
-        FftBuffer<Complex> complexArray(std::max(size, size / 2 + 1));
-        FftBuffer<double> realArray(size);
-        fftw_complex* c = reinterpret_cast<fftw_complex*>(complexArray.data());
+        const std::unique_ptr<void, void (*)(void*)> complexArray(
+            fftw_malloc(sizeof(Complex) * std::max(size, size / 2 + 1)), fftw_free);
+        const std::unique_ptr<void, void (*)(void*)> realArray(fftw_malloc(sizeof(double) * size), fftw_free);
+        if (!complexArray || !realArray) throw std::bad_alloc();
+        fftw_complex* c = static_cast<fftw_complex*>(complexArray.get());
+        double* r = static_cast<double*>(realArray.get());
         switch (kind) {
             case PlanKind::Forward: return fftw_plan_dft_1d(n, c, c, FFTW_FORWARD, flags);
             case PlanKind::Inverse: return fftw_plan_dft_1d(n, c, c, FFTW_BACKWARD, flags);
-            case PlanKind::ForwardReal: return fftw_plan_dft_r2c_1d(n, realArray.data(), c, flags);
-            case PlanKind::InverseReal: return fftw_plan_dft_c2r_1d(n, c, realArray.data(), flags);
+            case PlanKind::ForwardReal: return fftw_plan_dft_r2c_1d(n, r, c, flags);
+            case PlanKind::InverseReal: return fftw_plan_dft_c2r_1d(n, c, r, flags);
         }
         return nullptr;
     }
