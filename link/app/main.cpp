@@ -150,6 +150,11 @@ public:
         }
     }
     bool Started() const { return m_thread.joinable(); }
+    // Waits for a drawing whose run failed: what it drew is discarded with
+    // the run's folder.
+    void Abandon() {
+        if (m_thread.joinable()) m_thread.join();
+    }
     // Waits for the drawing; false, with the reason, when it failed.
     bool Finish(linksim::RunOutputs& outputs, std::string& error) {
         m_thread.join();
@@ -278,6 +283,10 @@ int main(int argc, char** argv) {
     const bool ran = linksim::RunLink(line.settings, result, error);
     bar.Finish();
     if (!ran) {
+        // The responses may have been drawn meanwhile: the plotting library's
+        // caches go as on success, so a failed run leaks nothing either.
+        responses.Abandon();
+        linksim::ReleasePlotCaches();
         return Fail(error, kCouldNotComplete);
     }
 
