@@ -47,42 +47,61 @@ std::vector<double> CrossingPhases(const MarginInput& input) {
     return phases;
 }
 
-// Calls visit(bit, value) with the output at a phase (in unit intervals)
-// after every instant whose bit is known.
-template <typename Visit>
-void VisitAtPhase(const MarginInput& input, double phaseUi, Visit visit) {
-    for (size_t i = 0; i < input.instants.size(); ++i) {
-        if (input.instantBits[i] < 0) continue;
-        double value = 0.0;
-        if (!ValueAt(input, input.instants[i] + phaseUi * input.unitInterval, value)) continue;
-        visit(input.instantBits[i], value);
-    }
-}
-
 struct PhaseSamples {
     std::vector<double> ones;
     std::vector<double> zeros;
 };
 
-// The output at a phase, split by the bit.
-PhaseSamples SampleAtPhase(const MarginInput& input, double phaseUi) {
-    PhaseSamples samples;
-    samples.ones.reserve(input.instants.size());
-    samples.zeros.reserve(input.instants.size());
-    VisitAtPhase(input, phaseUi, [&samples](int bit, double value) { (bit ? samples.ones : samples.zeros).push_back(value); });
+// The output at each of `phases`, split by the bit, in instant order; one
+// pass over the instants serves all of them (see CountAtPhases).
+std::vector<PhaseSamples> SampleAtPhases(const MarginInput& input, const std::vector<double>& phases) {
+    std::vector<PhaseSamples> samples(phases.size());
+    for (PhaseSamples& atPhase : samples) {
+        atPhase.ones.reserve(input.instants.size() / 2 + 1);
+        atPhase.zeros.reserve(input.instants.size() / 2 + 1);
+    }
+    for (size_t i = 0; i < input.instants.size(); ++i) {
+        const int bit = input.instantBits[i];
+        if (bit < 0) continue;
+        for (size_t p = 0; p < phases.size(); ++p) {
+            double value = 0.0;
+            if (!ValueAt(input, input.instants[i] + phases[p] * input.unitInterval, value)) continue;
+            (bit ? samples[p].ones : samples[p].zeros).push_back(value);
+        }
+    }
     return samples;
 }
 
-// The bits compared at a phase, and the errors among them.
-BathtubPoint CountAtPhase(const MarginInput& input, double phaseUi) {
-    BathtubPoint point;
-    point.phaseUi = phaseUi;
-    const double threshold = input.threshold;
-    VisitAtPhase(input, phaseUi, [&point, threshold](int bit, double value) {
-        ++point.compared;
-        point.errors += (bit ? !(value > threshold) : value > threshold) ? 1 : 0;
+// The bits compared at each of `phases`, and the errors among them, in
+// one pass over the instants: the output around an instant is read once
+// for every phase, where a pass per phase would stream the whole output
+// from memory once per phase. Each half of the instants is counted on a
+// thread of its own; counts add up the same either way.
+std::vector<BathtubPoint> CountAtPhases(const MarginInput& input, const std::vector<double>& phases) {
+    std::vector<BathtubPoint> halves[2];
+    const size_t instants = input.instants.size();
+    ForEachOnTwoThreads(input.twoThreads, 2, [&](size_t half) {
+        std::vector<BathtubPoint>& points = halves[half];
+        points.resize(phases.size());
+        const double threshold = input.threshold;
+        for (size_t i = instants * half / 2; i < instants * (half + 1) / 2; ++i) {
+            const int bit = input.instantBits[i];
+            if (bit < 0) continue;
+            for (size_t p = 0; p < phases.size(); ++p) {
+                double value = 0.0;
+                if (!ValueAt(input, input.instants[i] + phases[p] * input.unitInterval, value)) continue;
+                ++points[p].compared;
+                points[p].errors += (bit ? !(value > threshold) : value > threshold) ? 1 : 0;
+            }
+        }
     });
-    return point;
+    std::vector<BathtubPoint> counted(phases.size());
+    for (size_t p = 0; p < phases.size(); ++p) {
+        counted[p].phaseUi = phases[p];
+        counted[p].compared = halves[0][p].compared + halves[1][p].compared;
+        counted[p].errors = halves[0][p].errors + halves[1][p].errors;
+    }
+    return counted;
 }
 
 }  // namespace
@@ -210,10 +229,17 @@ void BoundLevels(MarginReport& report, const PhaseSamples& atInstants, double th
 std::vector<LevelMargins> FitLevelsAt(const MarginInput& input, const std::vector<double>& phases,
                                       const std::vector<size_t>& drawn) {
     std::vector<LevelMargins> levels(drawn.size());
+    // Each thread samples its half of the phases in one pass, then fits them.
+    const size_t half = drawn.size() / 2;
     TailFitter fitters[2];
-    ForEachOnTwoThreads(input.twoThreads, drawn.size(), [&](size_t d, size_t thread) {
-        const PhaseSamples samples = SampleAtPhase(input, phases[drawn[d]]);
-        levels[d] = FitLevels(samples.ones, samples.zeros, input.targetBer, fitters[thread]);
+    ForEachOnTwoThreads(input.twoThreads, 2, [&](size_t thread) {
+        const size_t first = thread == 0 ? 0 : half, end = thread == 0 ? half : drawn.size();
+        std::vector<double> threadPhases;
+        for (size_t d = first; d < end; ++d) threadPhases.push_back(phases[drawn[d]]);
+        const std::vector<PhaseSamples> samples = SampleAtPhases(input, threadPhases);
+        for (size_t d = first; d < end; ++d) {
+            levels[d] = FitLevels(samples[d - first].ones, samples[d - first].zeros, input.targetBer, fitters[thread]);
+        }
     });
     return levels;
 }
@@ -232,10 +258,11 @@ MarginReport MeasureMargins(const MarginInput& input) {
     // Errors counted three unit intervals wide around the instants: the eye
     // of the bits the instants are compared with is where they are fewest,
     // wherever the instants sit.
-    std::vector<BathtubPoint> counted(size_t(3 * kPhasesPerUi));
-    ForEachOnTwoThreads(input.twoThreads, counted.size(), [&](size_t i) {
-        counted[i] = CountAtPhase(input, double(long(i) - 3 * kPhasesPerUi / 2) / kPhasesPerUi);
-    });
+    std::vector<double> countedPhases(size_t(3 * kPhasesPerUi));
+    for (size_t i = 0; i < countedPhases.size(); ++i) {
+        countedPhases[i] = double(long(i) - 3 * kPhasesPerUi / 2) / kPhasesPerUi;
+    }
+    const std::vector<BathtubPoint> counted = CountAtPhases(input, countedPhases);
     size_t fewest = 0;
     for (size_t i = 1; i < counted.size(); ++i) {
         if (counted[i].CountedBer() < counted[fewest].CountedBer()) fewest = i;
@@ -300,7 +327,7 @@ MarginReport MeasureMargins(const MarginInput& input) {
     report.samplingOffsetUi = -0.5 * (report.left + report.right);
 
     // At the instants, against the bits of the eye reported.
-    const PhaseSamples atInstants = SampleAtPhase(input, -countedShift);
+    const PhaseSamples atInstants = std::move(SampleAtPhases(input, {-countedShift}).front());
     report.levels = FitLevels(atInstants.ones, atInstants.zeros, input.targetBer);
     report.voltageMarginV = report.levels.Margin(input.threshold);
     BoundLevels(report, atInstants, input.threshold);
