@@ -1,5 +1,7 @@
 // heatmap.png: one metric over the first two axes of a sweep, the other
-// axes held at the best corner's values, the best corner marked.
+// axes held at the best corner's values, titled in words with units, the
+// settings it holds named, the best corner framed and the corners that did
+// not pass marked.
 #ifndef LINK_SWEEP_SWEEP_HEATMAP_H
 #define LINK_SWEEP_SWEEP_HEATMAP_H
 
@@ -23,8 +25,10 @@ struct HeatmapGrid {
     std::vector<std::string> xValues;  // at least one
     std::vector<std::string> yValues;  // at least one
     std::vector<std::string> held;     // "name=value" of the other axes
+    std::vector<std::string> fixed;    // "name value" of the settings every corner shares
     std::vector<std::optional<double>> cells;  // row by row, row 0 the first y value
     std::vector<size_t> cellCorners;           // index into the results' corners, or kNoCell
+    std::vector<CornerStatus> cellStatus;      // NotRun where no corner is
     size_t bestCell = kNoCell;                 // the best corner's cell
     std::string bestText;                      // "corners/07: 0.412"
 };

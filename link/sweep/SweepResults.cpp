@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "SweepWords.h"
 #include "WholeFile.h"
 
 namespace linksweep {
@@ -196,13 +197,14 @@ Metric NamedMetric(const std::string& name) {
     Metric metric;
     if (StandardMetric(name, metric)) return metric;
     const std::string margin = name.rfind(kMarginPrefix, 0) == 0 ? name.substr(std::string(kMarginPrefix).size()) : name;
-    return {kMarginPrefix + margin, margin, true, false};
+    return {kMarginPrefix + margin, FigureWords(margin), true, false};
 }
 
 bool MetricReported(const std::string& name, const Metric& metric, const Columns& columns, std::string& error) {
     Metric standard;
     if (StandardMetric(name, standard) ||
-        std::find(columns.margins.begin(), columns.margins.end(), metric.label) != columns.margins.end()) {
+        std::find(columns.margins.begin(), columns.margins.end(),
+                  metric.column.substr(std::string(kMarginPrefix).size())) != columns.margins.end()) {
         return true;
     }
     error = "--metric " + name + ": give eye_height, eye_width, bit_errors, ber" +

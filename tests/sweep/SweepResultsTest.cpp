@@ -166,10 +166,24 @@ TEST(SweepHeatmap, OtherAxesAreHeldAtTheBestCorner) {
     const std::string png = sweep.folder + "/heatmap.png";
     std::string error;
     ASSERT_TRUE(linksweep::WriteHeatmapPng(png, grid, results.metric, error)) << error;
-    EXPECT_EQ(ReadFile(png).substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_GE(PngWidth(png), 1000u);
     EXPECT_FALSE(linksweep::WriteHeatmapPng(sweep.folder + "/no/such/folder.png", grid, results.metric, error));
     // The font caches freed, as the program does, so that the leak checker sees a clean exit.
     linksim::ReleasePlotCaches();
+}
+
+// The cells know which corners did not pass, to mark them; the settings
+// every corner shares are named.
+TEST(SweepHeatmap, CellsKnowTheCornersThatDidNotPass) {
+    // Corner 2 (DE=0, EQ=1) counted errors, corner 4 did not run.
+    const SweptFolder sweep = MakeSweep(Scratch("sweep"), {{"--tx", "DE=0,1"}, {"--rx", "EQ=0,1"}, {"--bits", "3000"}},
+                                        {0.1, 0.2, 0.3, -1});
+    const linksweep::SweepResults results = Collect(sweep, "eye_height");
+    const linksweep::HeatmapGrid grid = linksweep::MakeHeatmapGrid(sweep.plan, results, linksweep::RankCorners(results));
+    using linksweep::CornerStatus;
+    EXPECT_EQ(grid.cellStatus,
+              (std::vector<CornerStatus>{CornerStatus::Pass, CornerStatus::Pass, CornerStatus::Fail, CornerStatus::Error}));
+    EXPECT_EQ(grid.fixed, (std::vector<std::string>{"bits 3000"}));
 }
 
 // An axis whose values change nothing any corner found is named; one that

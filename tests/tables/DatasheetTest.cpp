@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "ProgramOutput.h"
 #include "TableView.h"
 
 namespace {
@@ -39,15 +40,6 @@ double Only(const SheetRows& rows, int setting, const std::string& quantity) {
     const auto& values = rows.at(setting).at(quantity);
     EXPECT_EQ(values.size(), 1u) << quantity;
     return values.front().second;
-}
-
-// The PNG's width, 0 when the file is none.
-unsigned PngWidth(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    unsigned char head[24] = {};
-    file.read(reinterpret_cast<char*>(head), sizeof head);
-    if (!file || head[1] != 'P' || head[2] != 'N' || head[3] != 'G') return 0;
-    return unsigned(head[16]) << 24 | unsigned(head[17]) << 16 | unsigned(head[18]) << 8 | unsigned(head[19]);
 }
 
 class DataSheet : public testing::Test {
