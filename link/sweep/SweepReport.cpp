@@ -1,7 +1,10 @@
 #include "SweepReport.h"
 
+#include <algorithm>
+
 #include "SweepFolder.h"
 #include "SweepHeatmap.h"
+#include "SweepHtml.h"
 #include "SweepResults.h"
 
 namespace linksweep {
@@ -15,10 +18,16 @@ bool WriteSweepReport(const SweepPlan& plan, const std::string& folder, const st
     if (!WriteHeatmapPng(folder + "/heatmap.png", MakeHeatmapGrid(plan, results, ranked), results.metric, error)) {
         return false;
     }
-    report.text = CountsText(results) + "\n";
-    for (const std::string& note : DeadAxes(plan, results)) report.text += "note: " + note + "\n";
+    SweepPageText page;
+    page.counts = CountsText(results);
+    page.notes = DeadAxes(plan, results);
+    page.best = BestText(plan, results, ranked, std::max<size_t>(bestCount, 5));
+    page.pictures = {"heatmap.png"};
+    if (!WriteSweepHtml(plan, folder, results, ranked, page, error)) return false;
+    report.text = page.counts + "\n";
+    for (const std::string& note : page.notes) report.text += "note: " + note + "\n";
     report.text += BestText(plan, results, ranked, bestCount) + "results: " + folder +
-                   "/sweep.csv, sweep.json, heatmap.png\n";
+                   "/sweep.html, sweep.csv, sweep.json, heatmap.png\n";
     report.worst.clear();
     for (auto index = ranked.rbegin(); index != ranked.rend() && report.worst.size() < worstCount; ++index) {
         report.worst.push_back(results.corners[*index].number);

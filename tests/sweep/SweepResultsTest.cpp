@@ -7,6 +7,7 @@
 #include "ProgramOutput.h"
 #include "Scratch.h"
 #include "SweepHeatmap.h"
+#include "SweepHtml.h"
 #include "SweepResults.h"
 #include "SweepTestFiles.h"
 
@@ -184,6 +185,30 @@ TEST(SweepHeatmap, CellsKnowTheCornersThatDidNotPass) {
     EXPECT_EQ(grid.cellStatus,
               (std::vector<CornerStatus>{CornerStatus::Pass, CornerStatus::Pass, CornerStatus::Fail, CornerStatus::Error}));
     EXPECT_EQ(grid.fixed, (std::vector<std::string>{"bits 3000"}));
+}
+
+// A sweep too large for one page shows its best and worst corners, then,
+// room allowing, corners without a value.
+TEST(SweepHtml, ALargeSweepShowsItsBestAndWorstCorners) {
+    linksweep::SweepResults results;
+    results.metric = {"eye_height_v", "eye height (V)", true, false};
+    for (size_t i = 0; i < 10; ++i) {
+        // Corners 4 and 8 have no value; the others rise with their number.
+        const std::optional<double> value = i == 3 || i == 7 ? std::nullopt : std::optional<double>(double(i));
+        results.corners.push_back({i + 1, linksweep::CornerStatus::Pass, value, 0});
+    }
+    const std::vector<size_t> ranked = linksweep::RankCorners(results);
+    const auto shownIndices = [&](size_t most) {
+        std::vector<size_t> indices;
+        const std::vector<bool> shown = linksweep::TableCorners(results, ranked, most);
+        for (size_t i = 0; i < shown.size(); ++i) {
+            if (shown[i]) indices.push_back(i);
+        }
+        return indices;
+    };
+    EXPECT_EQ(shownIndices(4), (std::vector<size_t>{0, 1, 8, 9}));
+    EXPECT_EQ(shownIndices(9), (std::vector<size_t>{0, 1, 2, 3, 4, 5, 6, 8, 9}));
+    EXPECT_EQ(shownIndices(10).size(), 10u);
 }
 
 // An axis whose values change nothing any corner found is named; one that
