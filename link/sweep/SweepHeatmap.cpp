@@ -25,7 +25,7 @@ const double kPlotWidth = 700.0;
 const double kPlotHeight = 480.0;
 
 const linksim::Colour kFailInk{0.85, 0.10, 0.10};
-const linksim::Colour kUnreliableInk{0.95, 0.55, 0.05};
+const linksim::Colour kUnreliableInk{0.90, 0.50, 0.0};
 
 std::string Format(const char* format, double value) {
     char text[64];
@@ -126,9 +126,11 @@ void CellAt(const HeatmapGrid& grid, const Layout& layout, size_t i, double& x, 
     y = kTop + double(grid.yValues.size() - 1 - i / columns) * layout.cellHeight;
 }
 
-// A corner that did not pass: its cell hatched in the status's ink, or
-// (too small to hatch) its lower right half filled with it.
-void MarkNotPassed(cairo_t* cr, double x, double y, double width, double height, linksim::Colour ink) {
+// A corner that did not pass: its cell hatched in the status's ink (a
+// failure rising, an unreliable verdict falling, told apart without the
+// colours), or, too small to hatch, its lower right half filled with it.
+void MarkNotPassed(cairo_t* cr, double x, double y, double width, double height, linksim::Colour ink,
+                   bool rising) {
     cairo_save(cr);
     cairo_set_source_rgb(cr, ink.r, ink.g, ink.b);
     if (std::min(width, height) < 8.0) {
@@ -140,11 +142,16 @@ void MarkNotPassed(cairo_t* cr, double x, double y, double width, double height,
     } else {
         cairo_rectangle(cr, x, y, width, height);
         cairo_clip(cr);
-        cairo_set_line_width(cr, 1.5);
         for (double d = 4.0; d < width + height; d += 10.0) {
-            cairo_move_to(cr, x + d, y);
-            cairo_line_to(cr, x + d - height, y + height);
+            cairo_move_to(cr, rising ? x + d : x + width - d, y);
+            cairo_line_to(cr, rising ? x + d - height : x + width - d + height, y + height);
         }
+        // Each line edged in white, so that it shows on any colour of the ramp.
+        cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
+        cairo_set_line_width(cr, 3.0);
+        cairo_stroke_preserve(cr);
+        cairo_set_source_rgb(cr, ink.r, ink.g, ink.b);
+        cairo_set_line_width(cr, 1.5);
         cairo_stroke(cr);
     }
     cairo_restore(cr);
@@ -196,9 +203,9 @@ void DrawCells(cairo_t* cr, const HeatmapGrid& grid, const Metric& metric, const
         cairo_rectangle(cr, x, y, layout.cellWidth, layout.cellHeight);
         cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
         cairo_fill(cr);
-        if (status == CornerStatus::Fail) MarkNotPassed(cr, x, y, layout.cellWidth, layout.cellHeight, kFailInk);
+        if (status == CornerStatus::Fail) MarkNotPassed(cr, x, y, layout.cellWidth, layout.cellHeight, kFailInk, true);
         if (status == CornerStatus::Unreliable) {
-            MarkNotPassed(cr, x, y, layout.cellWidth, layout.cellHeight, kUnreliableInk);
+            MarkNotPassed(cr, x, y, layout.cellWidth, layout.cellHeight, kUnreliableInk, false);
         }
         if (numbers) {
             // On a box of the cell's colour, so that a hatching never hides it.
@@ -286,12 +293,12 @@ void DrawKey(cairo_t* cr, const Layout& layout) {
     cairo_set_source_rgb(cr, 0.6, 0.6, 0.6);
     cairo_rectangle(cr, x, y, 18, 16);
     cairo_fill(cr);
-    MarkNotPassed(cr, x, y, 18, 16, kFailInk);
+    MarkNotPassed(cr, x, y, 18, 16, kFailInk, true);
     entry("fail");
     cairo_set_source_rgb(cr, 0.6, 0.6, 0.6);
     cairo_rectangle(cr, x, y, 18, 16);
     cairo_fill(cr);
-    MarkNotPassed(cr, x, y, 18, 16, kUnreliableInk);
+    MarkNotPassed(cr, x, y, 18, 16, kUnreliableInk, false);
     entry("unreliable");
     MarkNoValue(cr, x, y, 18, 16);
     entry("no value (error, not run, none reported)");
@@ -302,7 +309,7 @@ void DrawKey(cairo_t* cr, const Layout& layout) {
 void DrawTitle(linksim::PlotCanvas& canvas, const HeatmapGrid& grid, const Metric& metric) {
     std::string title = Capitalised(metric.label);
     if (!grid.xAxis.empty()) {
-        title += " by " + SettingWords(grid.xAxis) + (grid.yAxis.empty() ? "" : " and " + SettingWords(grid.yAxis));
+        title += std::string(title.find(',') == std::string::npos ? "" : ",") + " by " + SettingWords(grid.xAxis) + (grid.yAxis.empty() ? "" : " and " + SettingWords(grid.yAxis));
     }
     std::string subtitle = "best corner: " + (grid.bestText.empty() ? std::string("none") : grid.bestText);
     if (!grid.held.empty()) subtitle += "; other axes held at the best corner's: " + Listed(grid.held, HeldWords);
@@ -328,7 +335,8 @@ std::vector<std::string> FixedSettings(const SweepPlan& plan) {
 
 }  // namespace
 
-HeatmapGrid MakeHeatmapGrid(const SweepPlan& plan, const SweepResults& results, const std::vector<size_t>& ranked) {
+HeatmapGrid MakeHeatmapGrid(const SweepPlan& plan, const SweepResults& results, const std::vector<size_t>& ranked,
+                            size_t mapped) {
     HeatmapGrid grid;
     const std::vector<const SweepSetting*> axes = plan.Axes();
     grid.xValues.assign(1, "");
@@ -357,13 +365,14 @@ HeatmapGrid MakeHeatmapGrid(const SweepPlan& plan, const SweepResults& results, 
         const std::vector<size_t> at = plan.AxisIndices(results.corners[i].number);
         if (!std::equal(at.begin() + shown, at.end(), held.begin() + shown)) continue;
         const size_t cell = (at.size() > 1 ? at[1] * grid.xValues.size() : 0) + (at.empty() ? 0 : at[0]);
-        grid.cells[cell] = results.corners[i].metric;
+        const CornerBrief& corner = results.corners[i];
+        grid.cells[cell] = mapped < kMappedFigures ? corner.mapped[mapped] : corner.metric;
         grid.cellCorners[cell] = i;
         grid.cellStatus[cell] = results.corners[i].status;
         if (!ranked.empty() && i == anchor) {
             grid.bestCell = cell;
-            grid.bestText =
-                CornerFolder(results.corners[i].number, plan.CornerCount()) + ", " + Format("%.4g", *grid.cells[cell]);
+            grid.bestText = CornerFolder(corner.number, plan.CornerCount()) + ", " +
+                            (grid.cells[cell] ? Format("%.4g", *grid.cells[cell]) : std::string("no value"));
         }
     }
     return grid;

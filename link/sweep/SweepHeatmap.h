@@ -34,8 +34,10 @@ struct HeatmapGrid {
 };
 
 // Holds the other axes at the best ranked corner (the first corner when
-// none has a value).
-HeatmapGrid MakeHeatmapGrid(const SweepPlan& plan, const SweepResults& results, const std::vector<size_t>& ranked);
+// none has a value). The cells hold the metric the corners are ranked by,
+// or MappedFigure(mapped)'s value when mapped is below kMappedFigures.
+HeatmapGrid MakeHeatmapGrid(const SweepPlan& plan, const SweepResults& results, const std::vector<size_t>& ranked,
+                            size_t mapped = kMappedFigures);
 
 // False with one line in error when the picture cannot be written.
 bool WriteHeatmapPng(const std::string& path, const HeatmapGrid& grid, const Metric& metric, std::string& error);

@@ -170,10 +170,10 @@ void WriteHead(linksim::WholeFileWriter& page, const SweepPlan& plan, const Swee
         for (const std::string& note : text.notes) page.Write("<li>" + HtmlEscaped(note) + "</li>");
         page.Write("</ul>");
     }
-    for (const std::string& picture : text.pictures) {
-        page.Write("<h2>Heat map</h2><figure><img src=\"" + HtmlEscaped(picture) + "\" alt=\"heat map of " +
-                   HtmlEscaped(results.metric.label) + "\"><figcaption>" + HtmlEscaped(picture) +
-                   "</figcaption></figure>");
+    if (!text.pictures.empty()) page.Write("<h2>Heat maps</h2>");
+    for (const auto& [file, shows] : text.pictures) {
+        page.Write("<figure><img src=\"" + HtmlEscaped(file) + "\" alt=\"heat map of " + HtmlEscaped(shows) +
+                   "\"><figcaption>" + HtmlEscaped(file) + ": " + HtmlEscaped(shows) + "</figcaption></figure>");
     }
 }
 

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "SweepPlan.h"
@@ -26,7 +27,8 @@ struct SweepPageText {
     std::string counts;               // "12 corners: 10 pass, ..."
     std::string best;                 // the best corners, a line each
     std::vector<std::string> notes;   // the dead axes
-    std::vector<std::string> pictures;  // file names beside the page
+    // The heat maps: file names beside the page, and what each shows.
+    std::vector<std::pair<std::string, std::string>> pictures;
 };
 
 // Which corners (indices into results.corners) the table shows: every one

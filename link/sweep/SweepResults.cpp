@@ -226,7 +226,9 @@ void ReadCorners(const SweepPlan& plan, const std::string& sweepFolder, SweepRes
         corner.values = plan.CornerValues(number);
         ReadCorner(sweepFolder + "/" + corner.folder, corner);
         columns.Include(corner);
-        results.corners.push_back({number, corner.status, MetricValue(corner, results.metric), Findings(corner)});
+        CornerBrief brief{number, corner.status, MetricValue(corner, results.metric), Findings(corner), {}};
+        for (size_t i = 0; i < kMappedFigures; ++i) brief.mapped[i] = MetricValue(corner, MappedFigure(i));
+        results.corners.push_back(brief);
         lines << CornerJson(corner, results.axisNames).dump(-1, ' ', false, json::error_handler_t::replace) << "\n";
     }
 }
@@ -257,6 +259,13 @@ bool WriteTables(const std::string& sweepFolder, const SweepResults& results, co
 }
 
 }  // namespace
+
+Metric MappedFigure(size_t index) {
+    static const char* const kNames[kMappedFigures] = {"eye_height_v", "eye_width_ui", "ber"};
+    Metric metric;
+    StandardMetric(kNames[index], metric);
+    return metric;
+}
 
 bool CollectResults(const SweepPlan& plan, const std::string& sweepFolder, const std::string& metricName,
                     SweepResults& results, std::string& error) {

@@ -185,6 +185,11 @@ TEST(SweepHeatmap, CellsKnowTheCornersThatDidNotPass) {
     EXPECT_EQ(grid.cellStatus,
               (std::vector<CornerStatus>{CornerStatus::Pass, CornerStatus::Pass, CornerStatus::Fail, CornerStatus::Error}));
     EXPECT_EQ(grid.fixed, (std::vector<std::string>{"bits 3000"}));
+    // The eye width's map: on the same cells, from the same corners.
+    const linksweep::HeatmapGrid widths = linksweep::MakeHeatmapGrid(sweep.plan, results, linksweep::RankCorners(results), 1);
+    EXPECT_EQ(linksweep::MappedFigure(1).column, "eye_width_ui");
+    EXPECT_EQ(widths.cells, (std::vector<std::optional<double>>{0.5, 0.5, 0.5, std::nullopt}));
+    EXPECT_EQ(widths.bestCell, grid.bestCell);
 }
 
 // A sweep too large for one page shows its best and worst corners, then,
@@ -195,7 +200,7 @@ TEST(SweepHtml, ALargeSweepShowsItsBestAndWorstCorners) {
     for (size_t i = 0; i < 10; ++i) {
         // Corners 4 and 8 have no value; the others rise with their number.
         const std::optional<double> value = i == 3 || i == 7 ? std::nullopt : std::optional<double>(double(i));
-        results.corners.push_back({i + 1, linksweep::CornerStatus::Pass, value, 0});
+        results.corners.push_back({i + 1, linksweep::CornerStatus::Pass, value, 0, {}});
     }
     const std::vector<size_t> ranked = linksweep::RankCorners(results);
     const auto shownIndices = [&](size_t most) {
