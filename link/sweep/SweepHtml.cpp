@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include "RunReport.h"
 #include "SweepWords.h"
@@ -114,6 +115,7 @@ std::string Shown(const std::string& value) {
 void WriteRow(linksim::WholeFileWriter& page, const std::vector<std::string>& header,
               const std::vector<std::string>& fields, const std::string& folder) {
     std::string row = "<tr>";
+    std::error_code missing;  // a folder that cannot be looked into has no report to link
     for (size_t c = 0; c < header.size(); ++c) {
         const std::string value = c < fields.size() ? fields[c] : "";
         const std::string escaped = HtmlEscaped(value);
@@ -123,7 +125,7 @@ void WriteRow(linksim::WholeFileWriter& page, const std::vector<std::string>& he
             std::string status = value;
             std::replace(status.begin(), status.end(), ' ', '-');
             classes += " " + status;
-        } else if (header[c] == "folder" && std::filesystem::exists(folder + "/" + value + "/report.html")) {
+        } else if (header[c] == "folder" && std::filesystem::exists(folder + "/" + value + "/report.html", missing)) {
             cell = "<a href=\"" + escaped + "/report.html\">" + escaped + "</a>";
         }
         row += "<td" + (classes.empty() ? std::string() : " class=\"" + classes + "\"") + " data-v=\"" + escaped +
@@ -136,13 +138,16 @@ std::string TableNote(const SweepResults& results, const std::vector<bool>& show
     const size_t count = size_t(std::count(shown.begin(), shown.end(), true));
     std::string note = "Click a column's heading to sort by it, again to reverse it.";
     if (count == results.corners.size()) return note;
-    const size_t half = kMostTableRows / 2;
     note += " The table shows " + std::to_string(count) + " of the " + std::to_string(results.corners.size()) +
-            " corners: the " + std::to_string(std::min(half, rankedCount)) + " best and the " +
-            std::to_string(std::min(half, rankedCount > half ? rankedCount - half : 0)) + " worst by " +
-            results.metric.label;
-    const size_t unranked = count - std::min(count, std::min(rankedCount, kMostTableRows));
-    if (unranked > 0) note += ", and " + std::to_string(unranked) + " without a value";
+            " corners: ";
+    if (rankedCount > count) {
+        const size_t best = count / 2;
+        note += "the " + std::to_string(best) + " best and the " + std::to_string(count - best) + " worst by " +
+                results.metric.label;
+    } else {
+        note += "the " + std::to_string(rankedCount) + " with a value of " + results.metric.label + " and " +
+                std::to_string(count - rankedCount) + " of those without one";
+    }
     return note + "; sweep.csv holds every corner.";
 }
 

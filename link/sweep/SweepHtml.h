@@ -1,6 +1,6 @@
 // sweep.html: the page of a sweep a user opens first, beside sweep.csv: the
 // counts, the axes and the settings every corner shares, the best corners,
-// the heat map, and a table of the corners that sorts by any column.
+// the heat maps, and a table of the corners that sorts by any column.
 // Self-contained: inline style and a small inline script for the sorting,
 // no network; the pictures are the files beside it.
 //
