@@ -22,7 +22,7 @@ const char kStyle[] =
     "h1{font-size:1.5em}h2{font-size:1.15em;margin-top:1.6em;border-bottom:1px solid #ccc}"
     "pre{background:#f4f4f4;padding:.8em;overflow-x:auto;font-size:.85em}"
     "table{border-collapse:collapse;font-size:.85em}td,th{border:1px solid #ccc;padding:.2em .5em}"
-    "td{text-align:right;white-space:nowrap}td.text{text-align:left;white-space:normal;min-width:6em;max-width:32em}"
+    "td{text-align:right;white-space:nowrap}td.text{text-align:left;white-space:normal;max-width:32em}td.reason{min-width:22em}"
     "th{background:#eee;position:sticky;top:0}#corners th{cursor:pointer;user-select:none}"
     "#corners th.up::after{content:' \\25B2'}#corners th.down::after{content:' \\25BC'}"
     ".scroll{max-height:80vh;overflow:auto;border:1px solid #ddd}"
@@ -121,6 +121,7 @@ void WriteRow(linksim::WholeFileWriter& page, const std::vector<std::string>& he
         const std::string escaped = HtmlEscaped(value);
         std::string cell = HtmlEscaped(Shown(value));
         std::string classes = IsNumber(value) || value.empty() ? "" : "text";
+        if (header[c] == "reason") classes += " reason";
         if (header[c] == "status") {
             std::string status = value;
             std::replace(status.begin(), status.end(), ' ', '-');
