@@ -219,6 +219,8 @@ void ReadCorners(const SweepPlan& plan, const std::string& sweepFolder, SweepRes
                  std::ostream& lines) {
     const size_t count = plan.CornerCount();
     results.corners.reserve(count);
+    std::array<Metric, kMappedFigures> mapped;
+    for (size_t i = 0; i < kMappedFigures; ++i) mapped[i] = MappedFigure(i);
     for (size_t number = 1; number <= count; ++number) {
         CornerResult corner;
         corner.number = number;
@@ -227,7 +229,7 @@ void ReadCorners(const SweepPlan& plan, const std::string& sweepFolder, SweepRes
         ReadCorner(sweepFolder + "/" + corner.folder, corner);
         columns.Include(corner);
         CornerBrief brief{number, corner.status, MetricValue(corner, results.metric), Findings(corner), {}};
-        for (size_t i = 0; i < kMappedFigures; ++i) brief.mapped[i] = MetricValue(corner, MappedFigure(i));
+        for (size_t i = 0; i < kMappedFigures; ++i) brief.mapped[i] = MetricValue(corner, mapped[i]);
         results.corners.push_back(brief);
         lines << CornerJson(corner, results.axisNames).dump(-1, ' ', false, json::error_handler_t::replace) << "\n";
     }
