@@ -237,11 +237,14 @@ void FitFont(cairo_t* cr, const std::string& text, double largest, double width)
 }  // namespace
 
 void PlotCanvas::Title(const std::string& title, const std::string& subtitle) {
+    Line(title, 12.0, 17.0);
+    Line(subtitle, 36.0, 13.0);
+}
+
+void PlotCanvas::Line(const std::string& text, double y, double largest) {
     cairo_set_source_rgb(m_context, kInk.r, kInk.g, kInk.b);
-    FitFont(m_context, title, 17.0, m_width);
-    DrawText(m_context, m_width / 2.0, 12.0, title, 0.5, 0.0);
-    FitFont(m_context, subtitle, 13.0, m_width);
-    DrawText(m_context, m_width / 2.0, 36.0, subtitle, 0.5, 0.0);
+    FitFont(m_context, text, largest, m_width);
+    DrawText(m_context, m_width / 2.0, y, text, 0.5, 0.0);
 }
 
 bool PlotCanvas::Save(const std::string& path, std::string& error) {

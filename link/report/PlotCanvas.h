@@ -72,6 +72,9 @@ public:
 
     cairo_t* Context() { return m_context; }
     void Title(const std::string& title, const std::string& subtitle);
+    // One more centred line of text with its top at y, at most `largest`
+    // points, smaller where it would not fit the width.
+    void Line(const std::string& text, double y, double largest);
     bool Save(const std::string& path, std::string& error);
 
 private:

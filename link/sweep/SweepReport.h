@@ -1,5 +1,5 @@
-// Gathers a sweep's corners and writes sweep.csv, sweep.json and
-// heatmap.png into its folder.
+// Gathers a sweep's corners and writes sweep.csv, sweep.json, heatmap.png
+// and sweep.html, the page that shows them, into its folder.
 #ifndef LINK_SWEEP_SWEEP_REPORT_H
 #define LINK_SWEEP_SWEEP_REPORT_H
 

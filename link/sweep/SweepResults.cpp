@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "SweepWords.h"
 #include "WholeFile.h"
 
 namespace linksweep {
@@ -196,13 +197,14 @@ Metric NamedMetric(const std::string& name) {
     Metric metric;
     if (StandardMetric(name, metric)) return metric;
     const std::string margin = name.rfind(kMarginPrefix, 0) == 0 ? name.substr(std::string(kMarginPrefix).size()) : name;
-    return {kMarginPrefix + margin, margin, true, false};
+    return {kMarginPrefix + margin, FigureWords(margin), true, false};
 }
 
 bool MetricReported(const std::string& name, const Metric& metric, const Columns& columns, std::string& error) {
     Metric standard;
     if (StandardMetric(name, standard) ||
-        std::find(columns.margins.begin(), columns.margins.end(), metric.label) != columns.margins.end()) {
+        std::find(columns.margins.begin(), columns.margins.end(),
+                  metric.column.substr(std::string(kMarginPrefix).size())) != columns.margins.end()) {
         return true;
     }
     error = "--metric " + name + ": give eye_height, eye_width, bit_errors, ber" +
@@ -217,6 +219,8 @@ void ReadCorners(const SweepPlan& plan, const std::string& sweepFolder, SweepRes
                  std::ostream& lines) {
     const size_t count = plan.CornerCount();
     results.corners.reserve(count);
+    std::array<Metric, kMappedFigures> mapped;
+    for (size_t i = 0; i < kMappedFigures; ++i) mapped[i] = MappedFigure(i);
     for (size_t number = 1; number <= count; ++number) {
         CornerResult corner;
         corner.number = number;
@@ -224,7 +228,9 @@ void ReadCorners(const SweepPlan& plan, const std::string& sweepFolder, SweepRes
         corner.values = plan.CornerValues(number);
         ReadCorner(sweepFolder + "/" + corner.folder, corner);
         columns.Include(corner);
-        results.corners.push_back({number, corner.status, MetricValue(corner, results.metric), Findings(corner)});
+        CornerBrief brief{number, corner.status, MetricValue(corner, results.metric), Findings(corner), {}};
+        for (size_t i = 0; i < kMappedFigures; ++i) brief.mapped[i] = MetricValue(corner, mapped[i]);
+        results.corners.push_back(brief);
         lines << CornerJson(corner, results.axisNames).dump(-1, ' ', false, json::error_handler_t::replace) << "\n";
     }
 }
@@ -255,6 +261,13 @@ bool WriteTables(const std::string& sweepFolder, const SweepResults& results, co
 }
 
 }  // namespace
+
+Metric MappedFigure(size_t index) {
+    static const char* const kNames[kMappedFigures] = {"eye_height_v", "eye_width_ui", "ber"};
+    Metric metric;
+    StandardMetric(kNames[index], metric);
+    return metric;
+}
 
 bool CollectResults(const SweepPlan& plan, const std::string& sweepFolder, const std::string& metricName,
                     SweepResults& results, std::string& error) {

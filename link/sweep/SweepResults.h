@@ -6,6 +6,7 @@
 #ifndef LINK_SWEEP_SWEEP_RESULTS_H
 #define LINK_SWEEP_SWEEP_RESULTS_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -28,12 +29,18 @@ struct Metric {
     bool logScale = false;
 };
 
+// The figures every sweep maps, whatever metric ranks it: eye height, eye
+// width and BER (its bound when no error was counted).
+constexpr size_t kMappedFigures = 3;
+Metric MappedFigure(size_t index);
+
 // What is kept of a corner once its row is written.
 struct CornerBrief {
     size_t number = 0;
     CornerStatus status = CornerStatus::NotRun;
     std::optional<double> metric;  // the chosen metric's value
     uint64_t findings = 0;         // a digest of what its run found, all but its time
+    std::array<std::optional<double>, kMappedFigures> mapped;  // MappedFigure(i)'s value
 };
 
 struct SweepResults {

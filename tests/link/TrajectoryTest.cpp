@@ -151,6 +151,15 @@ TEST(MarginPlots, BathtubAndTrajectoryAreDrawnOrSayWhyNot) {
         ASSERT_GT(png.size(), 1000u) << path;
         EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n") << path;
     }
+    // The panels show the adaptation and the lock, and a fifth more, unless
+    // that is most of the run.
+    const double settled = std::max(10240.0, trajectory.clock.lockTime / kUi);
+    EXPECT_DOUBLE_EQ(linksim::TrajectoryZoomBits(trajectory), trajectory.clock.locked ? 1.2 * settled : 1.2 * 10240.0);
+    trajectory.bits = 13000;
+    EXPECT_DOUBLE_EQ(linksim::TrajectoryZoomBits(trajectory), 13000.0);
+    // Labels that would overlap go to the next row that has room.
+    EXPECT_EQ(linksim::LabelRows({{0, 50}, {40, 90}, {100, 150}, {10, 20}, {60, 95}}, 8.0),
+              (std::vector<int>{0, 1, 0, 1, 2}));
     EXPECT_FALSE(linksim::WriteBathtubPng(Scratch("no/such/folder/bathtub.png"), margins, "", error));
     EXPECT_NE(error.find("bathtub.png"), std::string::npos) << error;
     // The font caches freed, as the program does, so that the leak checker sees a clean exit.

@@ -63,7 +63,7 @@ TEST_F(SweepProgram, LocalCoresAndGnuParallelGiveTheSameTable) {
     // The 3000-bit corners on the test models run, and fail at 1e-12.
     EXPECT_NE(local.find("\n3,corners/3,0.3,loss:8,fail,"), std::string::npos) << local;
     for (const char* file :
-         {"/local/heatmap.png", "/local/sweep.json", "/parallel/corners/1/eye.png", "/local/corners/1/report.html"}) {
+         {"/local/heatmap.png", "/local/sweep.html", "/local/sweep.json", "/parallel/corners/1/eye.png", "/local/corners/1/report.html"}) {
         EXPECT_TRUE(std::filesystem::exists(root + file)) << file;
     }
     // Lean corners keep at most three files (the worst one, run again,

@@ -7,6 +7,7 @@
 #include "ProgramOutput.h"
 #include "Scratch.h"
 #include "SweepHeatmap.h"
+#include "SweepHtml.h"
 #include "SweepResults.h"
 #include "SweepTestFiles.h"
 
@@ -166,10 +167,53 @@ TEST(SweepHeatmap, OtherAxesAreHeldAtTheBestCorner) {
     const std::string png = sweep.folder + "/heatmap.png";
     std::string error;
     ASSERT_TRUE(linksweep::WriteHeatmapPng(png, grid, results.metric, error)) << error;
-    EXPECT_EQ(ReadFile(png).substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_GE(PngWidth(png), 1000u);
     EXPECT_FALSE(linksweep::WriteHeatmapPng(sweep.folder + "/no/such/folder.png", grid, results.metric, error));
     // The font caches freed, as the program does, so that the leak checker sees a clean exit.
     linksim::ReleasePlotCaches();
+}
+
+// The cells know which corners did not pass, to mark them; the settings
+// every corner shares are named.
+TEST(SweepHeatmap, CellsKnowTheCornersThatDidNotPass) {
+    // Corner 2 (DE=0, EQ=1) counted errors, corner 4 did not run.
+    const SweptFolder sweep = MakeSweep(Scratch("sweep"), {{"--tx", "DE=0,1"}, {"--rx", "EQ=0,1"}, {"--bits", "3000"}},
+                                        {0.1, 0.2, 0.3, -1});
+    const linksweep::SweepResults results = Collect(sweep, "eye_height");
+    const linksweep::HeatmapGrid grid = linksweep::MakeHeatmapGrid(sweep.plan, results, linksweep::RankCorners(results));
+    using linksweep::CornerStatus;
+    EXPECT_EQ(grid.cellStatus,
+              (std::vector<CornerStatus>{CornerStatus::Pass, CornerStatus::Pass, CornerStatus::Fail, CornerStatus::Error}));
+    EXPECT_EQ(grid.fixed, (std::vector<std::string>{"bits 3000"}));
+    // The eye width's map: on the same cells, from the same corners.
+    const linksweep::HeatmapGrid widths = linksweep::MakeHeatmapGrid(sweep.plan, results, linksweep::RankCorners(results), 1);
+    EXPECT_EQ(linksweep::MappedFigure(1).column, "eye_width_ui");
+    EXPECT_EQ(widths.cells, (std::vector<std::optional<double>>{0.5, 0.5, 0.5, std::nullopt}));
+    EXPECT_EQ(widths.bestCell, grid.bestCell);
+}
+
+// A sweep too large for one page shows its best and worst corners, then,
+// room allowing, corners without a value.
+TEST(SweepHtml, ALargeSweepShowsItsBestAndWorstCorners) {
+    linksweep::SweepResults results;
+    results.metric = {"eye_height_v", "eye height (V)", true, false};
+    for (size_t i = 0; i < 10; ++i) {
+        // Corners 4 and 8 have no value; the others rise with their number.
+        const std::optional<double> value = i == 3 || i == 7 ? std::nullopt : std::optional<double>(double(i));
+        results.corners.push_back({i + 1, linksweep::CornerStatus::Pass, value, 0, {}});
+    }
+    const std::vector<size_t> ranked = linksweep::RankCorners(results);
+    const auto shownIndices = [&](size_t most) {
+        std::vector<size_t> indices;
+        const std::vector<bool> shown = linksweep::TableCorners(results, ranked, most);
+        for (size_t i = 0; i < shown.size(); ++i) {
+            if (shown[i]) indices.push_back(i);
+        }
+        return indices;
+    };
+    EXPECT_EQ(shownIndices(4), (std::vector<size_t>{0, 1, 8, 9}));
+    EXPECT_EQ(shownIndices(9), (std::vector<size_t>{0, 1, 2, 3, 4, 5, 6, 8, 9}));
+    EXPECT_EQ(shownIndices(10).size(), 10u);
 }
 
 // An axis whose values change nothing any corner found is named; one that
