@@ -513,6 +513,10 @@ void AddOutputOptions(CLI::App& app, CommandLine& line) {
            "all (default): summary.json, the pictures and adaptation.csv; summary: summary.json and the models' "
            "own files only (lean sweep corners)")
         ->type_name("WHAT")->group(group);
+    app.add_flag("--statistical", s.statistical,
+                 "also the statistical eye of the final AMI_Init impulse response, with the jitter and noise "
+                 "(stateye.png, summary.json's statistical); the time-domain run's verdict stands")
+        ->group(group);
     app.add_flag_callback(
            "--sequential", [&s]() { s.overlapHostWork = false; },
            "the host's work on one thread: the channel and the analysis between the receiver's calls, not "

@@ -27,6 +27,7 @@
 #include "PulseEye.h"
 #include "Prbs.h"
 #include "RunJudge.h"
+#include "StatisticalEye.h"
 #include "TwoThreads.h"
 #include "WorkingFolder.h"
 
@@ -426,9 +427,9 @@ void RecordInputFiles(const LinkSettings& settings, LinkResult& result) {
 
 }  // namespace
 
-const char* const kRunOutputFiles[9] = {kAdaptLogName, "eye.png",        "summary.json",
-                                        "bathtub.png",  "trajectory.png", "adaptation.csv", "report.html",
-                                        "responses.csv", "responses.png"};
+const char* const kRunOutputFiles[11] = {kAdaptLogName,   "eye.png",        "summary.json", "bathtub.png",
+                                         "trajectory.png", "adaptation.csv", "report.html",  "responses.csv",
+                                         "responses.png",  "stateye.png",    "jitter.png"};
 
 size_t MaxBits() {
     const long pages = sysconf(_SC_PHYS_PAGES);
@@ -794,6 +795,43 @@ void AnalyseOutput(RunState& run) {
     }
 }
 
+// What the statistical eye leaves out: the equalisation a model applies in
+// its AMI_GetWave alone, which no AMI_Init impulse response holds.
+std::string EqualisationLeftOut(const LinkResult& result) {
+    const bool rx = result.rx.getWaveUsed && !result.rx.description.initReturnsImpulse;
+    const bool tx = result.tx.getWaveUsed && !result.tx.description.initReturnsImpulse;
+    if (rx && tx) return "without the receiver's equalisation, nor the transmitter's";
+    if (rx) return "without the receiver's equalisation";
+    if (tx) return "without the transmitter's equalisation";
+    return "";
+}
+
+// The statistical eye of the final AMI_Init impulse response (the
+// receiver's, or the transmitter's when the receiver returns none), with
+// the aggressors' columns as the receiver's AMI_Init left them and the run's
+// jitter and noise.
+void BuildStatisticalEye(RunState& run) {
+    LinkResult& result = run.result;
+    const StressSettings& stress = result.stress;
+    StatisticalEyeInput input;
+    input.impulse = Column(run.afterRxMatrix, run.rows, 0);
+    for (size_t i = 0; i < result.aggressors.size(); ++i) input.aggressors.push_back(Column(run.afterRxMatrix, run.rows, i + 1));
+    input.sampleInterval = result.sampleInterval;
+    input.samplesPerUi = run.settings.samplesPerUi;
+    input.rjRms = stress.rjRms;
+    input.djPeakToPeak = stress.djPeakToPeak;
+    input.sjPeakToPeak = stress.sjFrequency > 0.0 ? stress.sjPeakToPeakUi * result.unitInterval : 0.0;
+    input.noiseRms = stress.rxNoiseRms;
+    input.targetBer = run.settings.targetBer;
+    result.statistical = ComputeStatisticalEye(input);
+    const AmiDescription& rx = result.rx.description;
+    const AmiDescription& tx = result.tx.description;
+    result.statisticalBasis = rx.initReturnsImpulse   ? "the impulse response " + rx.modelName + " AMI_Init returned"
+                              : tx.initReturnsImpulse ? "the impulse response " + tx.modelName + " AMI_Init returned"
+                                                      : "the channel's impulse response";
+    result.statisticalWithout = EqualisationLeftOut(result);
+}
+
 }  // namespace
 
 bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& error) {
@@ -812,6 +850,7 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
     const auto resultsStart = std::chrono::steady_clock::now();
     CloseModels(run);
     AnalyseOutput(run);
+    if (settings.statistical) BuildStatisticalEye(run);
     result.verdict = JudgeRun(settings, result);
     result.timing.results = std::chrono::duration<double>(std::chrono::steady_clock::now() - resultsStart).count();
     return true;

@@ -48,6 +48,8 @@ void PicturesSection(const RunOutputs& outputs, std::ostringstream& html) {
         {outputs.bathtubImage, "Error rate against the sampling phase: counted and fitted."},
         {outputs.trajectoryImage, "The receiver's adaptation and clock over the run."},
         {outputs.responsesImage, "The responses of the link's paths (values in responses.csv)."},
+        {outputs.statisticalImage, "The statistical eye of the final AMI_Init impulse response, with the contours "
+                                   "at each rate."},
     };
     html << "<h2>Pictures</h2>";
     for (const auto& picture : pictures) {
@@ -72,6 +74,20 @@ void CursorSection(const LinkResult& result, std::ostringstream& html) {
     html << "<td>" << FormatValue("%.4f", c.main) << "</td>";
     for (double value : c.post) html << "<td>" << FormatValue("%.4f", value) << "</td>";
     html << "</tr></table>";
+}
+
+void StatisticalSection(const LinkResult& result, std::ostringstream& html) {
+    const StatisticalEye& eye = result.statistical;
+    if (!eye.known) return;
+    html << "<h2>Statistical eye</h2><p>From " << HtmlEscaped(result.statisticalBasis)
+         << (result.statisticalWithout.empty() ? "" : ", " + HtmlEscaped(result.statisticalWithout))
+         << ": every cursor and aggressor, the jitter and the noise; the time-domain verdict stands.</p><table>"
+         << "<tr><th>height at BER " << FormatValue("%.0e", eye.targetBer) << "</th><td>"
+         << FormatValue("%.4g", eye.heightV) << " V</td></tr><tr><th>width at BER "
+         << FormatValue("%.0e", eye.targetBer) << "</th><td>" << FormatValue("%.3g", eye.widthUi)
+         << " UI</td></tr><tr><th>sampling phase</th><td>" << FormatValue("%.3f", eye.peakUi + eye.samplingUi)
+         << " UI after the bit leaves</td></tr><tr><th>BER there</th><td>" << FormatValue("%.3g", eye.berAtSampling)
+         << "</td></tr></table>";
 }
 
 void AdaptationSection(const LinkResult& result, std::ostringstream& html) {
@@ -124,6 +140,7 @@ std::string RunReportHtml(const LinkSettings& settings, const LinkResult& result
         html << "</ul>";
     }
     CursorSection(result, html);
+    StatisticalSection(result, html);
     PicturesSection(outputs, html);
     AdaptationSection(result, html);
     html << "</body></html>\n";

@@ -19,6 +19,7 @@
 #include "LinkResponses.h"
 #include "Margins.h"
 #include "ParameterString.h"
+#include "StatisticalEye.h"
 #include "Stress.h"
 
 namespace linksim {
@@ -203,6 +204,13 @@ struct LinkResult {
     double traceStart = 0.0;
     std::vector<double> traceSamples;
     std::vector<double> traceInstants;
+
+    // With --statistical: the eye of the final AMI_Init impulse response,
+    // what it was built from, and the equalisation it leaves out (empty, or
+    // "without the receiver's equalisation" and the like).
+    StatisticalEye statistical;
+    std::string statisticalBasis;
+    std::string statisticalWithout;
 
     RunTiming timing;
     std::vector<FileRecord> files;
