@@ -19,6 +19,7 @@
 #include "Channel.h"
 #include "LinkChannels.h"
 #include "HostClockRecovery.h"
+#include "JitterBreakdown.h"
 #include "KitModels.h"
 #include "MarginNotes.h"
 #include "FileDigest.h"
@@ -738,6 +739,24 @@ std::string ShutWhereSettled(const RunState& run) {
     return text;
 }
 
+// What the jitter's breakdown of the output's edges after the ignored bits needs.
+JitterInput OutputJitterInput(RunState& run) {
+    const LinkResult& result = run.result;
+    const StressedStimulus& stimulus = *run.stimulus;
+    JitterInput input;
+    input.unitInterval = result.unitInterval;
+    input.sampleInterval = result.sampleInterval;
+    input.waveStart = run.recorder->WaveStart();
+    input.wave = &run.recorder->Wave();
+    input.measureFrom = double(std::max(result.ignoreBits, 0L)) * result.unitInterval;
+    if (!run.recorder->ClockTimes().empty()) input.clockTimes = &run.recorder->ClockTimes();
+    input.dataUiAt = [&stimulus](double t) { return stimulus.DataUiAt(t); };
+    input.bits = &run.bits;
+    input.maxLatencyBits = run.maxLatency;
+    input.targetBer = run.settings.targetBer;
+    return input;
+}
+
 void AnalyseOutput(RunState& run) {
     const LinkSettings& settings = run.settings;
     LinkResult& result = run.result;
@@ -754,6 +773,12 @@ void AnalyseOutput(RunState& run) {
     result.traceSamples = analyzer.TraceSamples();
     result.traceInstants = analyzer.TraceInstants();
     ReadAdaptationLog(run);
+    // The edges are found before the margins take the output over; their
+    // breakdown runs beside the margins.
+    const JitterInput jitter = OutputJitterInput(run);
+    const auto edgesStart = std::chrono::steady_clock::now();
+    const std::vector<OutputEdge> edges = FindOutputEdges(jitter);
+    const double edgesSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - edgesStart).count();
     const size_t keptUi = run.recorder->Wave().size() / size_t(settings.samplesPerUi);
     // The receiver's clock, or the host's where it reports none. The grid holds
     // no jitter: a clock that follows the sinusoidal jitter moves by up to its
@@ -769,6 +794,8 @@ void AnalyseOutput(RunState& run) {
             result.clockTrack = TrackClock(run.recorder->ClockTimes(),
                                            [&stimulus](double t) { return stimulus.DataUiAt(t); }, sjSwing + hunting);
             RecordInputFiles(settings, result);
+            result.jitter = BreakDownJitter(jitter, edges);
+            result.jitter.seconds += edgesSeconds;
         },
         [&] {
             MeasureRunMargins(settings, analyzer.MeasuredSamples(), onDataGrid, *run.recorder, run.bits, result);

@@ -219,6 +219,34 @@ Json StatisticalJson(const LinkResult& result, const RunOutputs& outputs) {
     return json;
 }
 
+// One reference's breakdown, in seconds; null where it has none.
+Json JitterComponentsJson(const JitterComponents& c) {
+    if (!c.known) return nullptr;
+    Json lines = Json::array();
+    for (const JitterLine& line : c.lines) lines.push_back({{"hz", line.hertz}, {"pp_s", JsonNumber(line.peakToPeak)}});
+    const auto patterned = [&c](double value) { return c.patternsKnown ? JsonNumber(value) : Json(nullptr); };
+    return {{"tie_rms_s", JsonNumber(c.rms)}, {"tj_s", JsonNumber(c.total)}, {"ddj_s", patterned(c.ddj)},
+            {"isi_s", patterned(c.isi)},      {"dcd_s", patterned(c.dcd)},  {"pj_s", JsonNumber(c.pj)},
+            {"pj_lines", lines},              {"buj_s", JsonNumber(c.buj)}, {"rj_rms_s", JsonNumber(c.rj)}};
+}
+
+Json JitterJson(const LinkResult& result, const RunOutputs& outputs) {
+    const JitterBreakdown& jitter = result.jitter;
+    Json json = {{"known", jitter.known}};
+    if (!jitter.known) {
+        json["why"] = jitter.why;
+        return json;
+    }
+    json["edges"] = jitter.edges;
+    json["target_ber"] = jitter.targetBer;
+    json["pattern_bits"] = jitter.patternBits;
+    json["against_clock"] = JitterComponentsJson(jitter.againstClock);
+    json["against_grid"] = JitterComponentsJson(jitter.againstGrid);
+    json["image"] = outputs.jitterImage;
+    json["seconds"] = jitter.seconds;
+    return json;
+}
+
 Json EyeJson(const LinkResult& result, const RunOutputs& outputs) {
     const EyeFigures eye = ReportedEye(result);
     Json json = Json::object();
@@ -435,6 +463,7 @@ Json SummaryDocument(const LinkSettings& settings, const LinkResult& result, con
                      {"adaptation", AdaptationJson(result, outputs)},
                      {"timing", TimingJson(result, outputs)},
                      {"notes", result.notes}};
+    document["jitter"] = JitterJson(result, outputs);
     if (settings.statistical) document["statistical"] = StatisticalJson(result, outputs);
     return document;
 }

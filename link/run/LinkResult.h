@@ -16,6 +16,7 @@
 #include "ClockTrack.h"
 #include "EyeAnalysis.h"
 #include "IbisFile.h"
+#include "JitterBreakdown.h"
 #include "LinkResponses.h"
 #include "Margins.h"
 #include "ParameterString.h"
@@ -200,6 +201,8 @@ struct LinkResult {
     // clock against the data's grid (empty windows: no clock reported).
     MarginReport margins;
     ClockTrack clockTrack;
+    // The jitter of the output's edges against the clock and the data's grid.
+    JitterBreakdown jitter;
 
     double traceStart = 0.0;
     std::vector<double> traceSamples;
