@@ -19,6 +19,7 @@
 #include "CommandLine.h"
 #include "EyeDensity.h"
 #include "EyePlot.h"
+#include "JitterPlot.h"
 #include "LinkRun.h"
 #include "MarginPlots.h"
 #include "ModelWatch.h"
@@ -230,6 +231,15 @@ bool DrawStatisticalEye(const linksim::LinkResult& result, const std::string& co
     return linksim::WriteStatisticalEyePng(outputs.folder + "/stateye.png", eye, text, error);
 }
 
+// jitter.png, where the output's edges were broken down.
+bool DrawJitter(const linksim::LinkResult& result, const std::string& context, linksim::RunOutputs& outputs,
+                std::string& error) {
+    if (!result.jitter.known) return true;
+    outputs.jitterImage = "jitter.png";
+    return linksim::WriteJitterPng(outputs.folder + "/jitter.png", result.jitter,
+                                   "Jitter of " + result.rx.description.modelName + "'s output edges: " + context, error);
+}
+
 // Every picture, the eye on this thread and the others beside it: each
 // writes files of its own and fields of its own in `outputs`. The
 // responses may have been drawn during the run already.
@@ -242,6 +252,7 @@ bool DrawPictures(const linksim::LinkResult& result, const std::string& context,
         [&] {
             othersDrawn = DrawMargins(result, context, outputs, othersError) &&
                           DrawStatisticalEye(result, context, outputs, othersError) &&
+                          DrawJitter(result, context, outputs, othersError) &&
                           (responses.Started() ? responses.Finish(outputs, othersError)
                                                : DrawResponses(result.responses, result.unitInterval, context,
                                                                outputs, othersError));
