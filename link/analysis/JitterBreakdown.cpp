@@ -24,6 +24,11 @@ const double kHysteresisShare = 0.25;
 // The edges the bits' latency is found on, and the share that must agree.
 const size_t kLatencyProbeEdges = 200;
 const double kLatencyAgreement = 0.9;
+// The edges' latency lies this near the decisions' (an edge comes half a
+// unit interval before the instant that decides its new bit); without
+// those, it is sought up to this far.
+const long kLatencyNearHint = 3;
+const long kLongestLatencySearch = 8192;
 // A spectral line stands this far above the spectrum's median, at least
 // this many bins from a stronger one (the window's main lobe), and no
 // nearer to 0 Hz than that.
@@ -70,6 +75,8 @@ std::vector<double> TieAgainstGrid(const JitterInput& in, std::vector<Edge>& edg
 // seconds; empty when the clock does not cover the edges.
 std::vector<double> TieAgainstClock(const JitterInput& in, const std::vector<Edge>& edges) {
     const std::vector<double>& clock = *in.clockTimes;
+    // A clock whose times go back is no reference.
+    if (!std::is_sorted(clock.begin(), clock.end())) return {};
     std::vector<double> phases, periods;
     for (const Edge& edge : edges) {
         const auto after = std::upper_bound(clock.begin(), clock.end(), edge.time);
@@ -95,7 +102,11 @@ bool FindPatterns(const JitterInput& in, std::vector<Edge>& edges) {
     long bestLatency = 0;
     size_t bestMatches = 0;
     bool bestInverted = false;
-    for (long latency = -2; latency <= long(in.maxLatencyBits); ++latency) {
+    const bool hinted = in.latencyHintBits >= 0;
+    const long first = hinted ? in.latencyHintBits - kLatencyNearHint : -kLatencyNearHint;
+    const long last = hinted ? in.latencyHintBits + kLatencyNearHint
+                             : std::min(long(in.maxLatencyBits), kLongestLatencySearch);
+    for (long latency = first; latency <= last; ++latency) {
         size_t matches[2] = {0, 0};
         for (size_t e = 0; e < probe; ++e) {
             const long bit = edges[e].gridIndex - latency;

@@ -36,9 +36,12 @@ struct JitterInput {
     const std::vector<double>* clockTimes = nullptr;
     // A time on the data's grid, in bits.
     std::function<double(double)> dataUiAt;
-    // The transmitted bits, and how far behind them the output may lag.
+    // The transmitted bits, and how far behind them the output may lag;
+    // where the decisions were lined up with them already, at what latency
+    // (-1: not known), near which the edges' latency is sought.
     const std::vector<int>* bits = nullptr;
     size_t maxLatencyBits = 0;
+    long latencyHintBits = -1;
     double targetBer = 1e-12;
 };
 

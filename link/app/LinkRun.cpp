@@ -753,6 +753,7 @@ JitterInput OutputJitterInput(RunState& run) {
     input.dataUiAt = [&stimulus](double t) { return stimulus.DataUiAt(t); };
     input.bits = &run.bits;
     input.maxLatencyBits = run.maxLatency;
+    input.latencyHintBits = result.errors.aligned ? result.errors.latencyBits : -1;
     input.targetBer = run.settings.targetBer;
     return input;
 }
