@@ -493,8 +493,9 @@ void AddOutputOptions(CLI::App& app, CommandLine& line) {
     LinkSettings& s = line.settings;
     const std::string group = "output";
     app.add_option("--out", s.outDir,
-                   "output folder (default link-run): summary.json, eye.png, bathtub.png, trajectory.png, "
-                   "adaptation.csv and the receiver's adapt.txt; the models run inside it")
+                   "output folder (default link-run): summary.json, report.html, eye.png, bathtub.png, "
+                   "trajectory.png, jitter.png, responses.png and .csv, stateye.png (--statistical), adaptation.csv "
+                   "and the receiver's adapt.txt; the models run inside it")
         ->type_name("DIR")->group(group);
     AddQuantity(app, "--model-timeout", s.modelTimeout, Unit::Seconds, CallTimeout,
                 "give a number of seconds above 0 and at most 1e6",
