@@ -24,10 +24,14 @@ struct Reference {
 
 std::string Figures(const char* name, const JitterComponents& c, double targetBer) {
     char text[240];
-    std::snprintf(text, sizeof text, "against the %s: TJ %.2f ps at %.0e, DDJ %.2f (ISI %.2f, DCD %.2f), PJ %.2f, "
-                  "BUJ %.2f ps, RJ %.2f ps rms",
-                  name, c.total * kPicoseconds, targetBer, c.ddj * kPicoseconds, c.isi * kPicoseconds,
-                  c.dcd * kPicoseconds, c.pj * kPicoseconds, c.buj * kPicoseconds, c.rj * kPicoseconds);
+    char patterned[80] = "DDJ not known (edges not tied to the bits)";
+    if (c.patternsKnown) {
+        std::snprintf(patterned, sizeof patterned, "DDJ %.2f (ISI %.2f, DCD %.2f)", c.ddj * kPicoseconds,
+                      c.isi * kPicoseconds, c.dcd * kPicoseconds);
+    }
+    std::snprintf(text, sizeof text, "against the %s: TJ %.2f ps at %.0e, %s, PJ %.2f, BUJ %.2f ps, RJ %.2f ps rms",
+                  name, c.total * kPicoseconds, targetBer, patterned, c.pj * kPicoseconds, c.buj * kPicoseconds,
+                  c.rj * kPicoseconds);
     return text;
 }
 
