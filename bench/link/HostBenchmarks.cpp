@@ -183,6 +183,7 @@ void BM_JitterBreakdown(benchmark::State& state) {
     input.dataUiAt = [&input](double t) { return t / input.unitInterval; };
     input.bits = &sent;
     input.maxLatencyBits = 1500;
+    input.latencyHintBits = 0;  // as the bit errors give it in a run
     for (auto _ : state) {
         const linksim::JitterBreakdown jitter = linksim::BreakDownJitter(input, linksim::FindOutputEdges(input));
         benchmark::DoNotOptimize(jitter.againstGrid.total);

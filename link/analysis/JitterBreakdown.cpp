@@ -334,21 +334,35 @@ std::vector<OutputEdge> FindOutputEdges(const JitterInput& in) {
     std::vector<OutputEdge> edges;
     if (!in.wave || in.wave->size() < 2) return edges;
     const std::vector<float>& wave = *in.wave;
+    const double threshold = in.threshold;
     double spread = 0.0;
-    for (size_t i = 0; i < wave.size(); i += kSpreadStride) spread += std::fabs(double(wave[i]) - in.threshold);
+    for (size_t i = 0; i < wave.size(); i += kSpreadStride) spread += std::fabs(double(wave[i]) - threshold);
     const double clear = kHysteresisShare * spread / double((wave.size() + kSpreadStride - 1) / kSpreadStride);
-    int state = 0;  // -1 low, 1 high, 0 not yet known
-    double crossing = -1.0;
-    for (size_t i = 1; i < wave.size(); ++i) {
-        const double a = double(wave[i - 1]) - in.threshold, b = double(wave[i]) - in.threshold;
-        if ((a < 0.0) != (b < 0.0)) crossing = in.waveStart + (double(i - 1) + a / (a - b)) * in.sampleInterval;
-        const int now = b > clear ? 1 : b < -clear ? -1 : state;
-        if (now != state) {
-            if (state != 0 && crossing >= in.measureFrom) edges.push_back({crossing, now > 0});
-            state = now;
+    const size_t n = wave.size();
+    // Where the output first stands clear of the threshold, and on which side.
+    size_t i = 0;
+    while (i < n && std::fabs(double(wave[i]) - threshold) <= clear) ++i;
+    if (i == n) return edges;
+    bool high = double(wave[i]) > threshold;
+    while (true) {
+        // On to the first sample clear on the other side: a tight scan, as
+        // the output spends most of its time away from the threshold.
+        if (high) {
+            while (i < n && double(wave[i]) >= threshold - clear) ++i;
+        } else {
+            while (i < n && double(wave[i]) <= threshold + clear) ++i;
         }
+        if (i == n) return edges;
+        // Back to the last crossing of the threshold before it.
+        size_t j = i;
+        while (j > 0 && (double(wave[j - 1]) >= threshold) != high) --j;
+        if (j > 0) {
+            const double a = double(wave[j - 1]) - threshold, b = double(wave[j]) - threshold;
+            const double crossing = in.waveStart + (double(j - 1) + a / (a - b)) * in.sampleInterval;
+            if (crossing >= in.measureFrom) edges.push_back({crossing, !high});
+        }
+        high = !high;
     }
-    return edges;
 }
 
 JitterBreakdown BreakDownJitter(const JitterInput& input, const std::vector<OutputEdge>& found) {
