@@ -398,7 +398,7 @@ void Computation::ReadDensity(StatisticalEye& eye) const {
 }  // namespace
 
 double StatisticalEye::BerAtGridPhase(double gridUi) const {
-    if (!known || phaseUi.size() < 2) return std::nan("");
+    if (!known || phaseUi.size() < 2 || !std::isfinite(gridUi)) return std::nan("");
     double x = gridUi - peakUi;
     x -= std::floor(x + 0.5);  // the bit's own unit interval
     const double step = phaseUi[1] - phaseUi[0];
