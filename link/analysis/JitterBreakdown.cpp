@@ -71,27 +71,28 @@ std::vector<double> TieAgainstGrid(const JitterInput& in, std::vector<Edge>& edg
     return tie;
 }
 
-// Each edge's offset from its place between the clock times around it, in
-// seconds; empty when the clock does not cover the edges.
-std::vector<double> TieAgainstClock(const JitterInput& in, const std::vector<Edge>& edges) {
+// The edges between two clock times, each with its offset from its place
+// between them, in seconds; none when the clock's times go back.
+std::vector<Edge> EdgesOnClock(const JitterInput& in, const std::vector<Edge>& edges, std::vector<double>& tie) {
     const std::vector<double>& clock = *in.clockTimes;
-    // A clock whose times go back is no reference.
-    if (!std::is_sorted(clock.begin(), clock.end())) return {};
+    std::vector<Edge> covered;
+    tie.clear();
+    if (!std::is_sorted(clock.begin(), clock.end())) return covered;
     std::vector<double> phases, periods;
     for (const Edge& edge : edges) {
         const auto after = std::upper_bound(clock.begin(), clock.end(), edge.time);
-        if (after == clock.begin() || after == clock.end() || !(*after > *(after - 1))) return {};
+        if (after == clock.begin() || after == clock.end() || !(*after > *(after - 1))) continue;
         const double period = *after - *(after - 1);
         phases.push_back((edge.time - *(after - 1)) / period);
         periods.push_back(period);
+        covered.push_back(edge);
     }
     const double mean = CircularMean(phases);
-    std::vector<double> tie;
     for (size_t i = 0; i < phases.size(); ++i) {
         const double offset = phases[i] - mean;
         tie.push_back((offset - std::floor(offset + 0.5)) * periods[i]);
     }
-    return tie;
+    return covered;
 }
 
 // Ties each edge to the transmitted bits before it: the latency (and
@@ -381,10 +382,10 @@ JitterBreakdown BreakDownJitter(const JitterInput& input, const std::vector<Outp
         if (input.bits) FindPatterns(input, edges);
         TailFitter fitter;
         breakdown.againstGrid = Components(onGrid, edges, input.unitInterval, input.targetBer, fitter);
-        const std::vector<double> onClock =
-            input.clockTimes ? TieAgainstClock(input, edges) : std::vector<double>();
-        if (!onClock.empty()) {
-            breakdown.againstClock = Components(onClock, edges, input.unitInterval, input.targetBer, fitter);
+        std::vector<double> onClock;
+        const std::vector<Edge> clocked = input.clockTimes ? EdgesOnClock(input, edges, onClock) : std::vector<Edge>();
+        if (clocked.size() >= kLeastEdges) {
+            breakdown.againstClock = Components(onClock, clocked, input.unitInterval, input.targetBer, fitter);
         }
         breakdown.known = true;
     }
