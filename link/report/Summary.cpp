@@ -542,6 +542,20 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
         text << " V (" << adaptation.measurements << " measurements)\n";
     }
     text << MarginLines(result);
+    const JitterBreakdown& jitter = result.jitter;
+    const struct {
+        const char* name;
+        const JitterComponents& c;
+    } references[] = {{"clock", jitter.againstClock}, {"data's grid", jitter.againstGrid}};
+    for (const auto& reference : references) {
+        if (!reference.c.known) continue;
+        const auto ps = [](double seconds) { return FormatValue("%.2f", seconds * 1e12); };
+        text << "  jitter against the " << reference.name << ": TJ " << ps(reference.c.total) << " ps at BER "
+             << FormatValue("%.0e", jitter.targetBer) << ", DDJ "
+             << (reference.c.patternsKnown ? ps(reference.c.ddj) : std::string("not known")) << ", PJ "
+             << ps(reference.c.pj) << ", BUJ " << ps(reference.c.buj) << ", RJ " << ps(reference.c.rj)
+             << " ps rms\n";
+    }
     const StatisticalEye& statistical = result.statistical;
     if (statistical.known) {
         text << "  statistical eye" << (result.statisticalWithout.empty() ? "" : " (" + result.statisticalWithout + ")")
@@ -560,6 +574,7 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
     if (!outputs.trajectoryImage.empty()) {
         text << "  trajectory: " << outputs.folder << "/" << outputs.trajectoryImage << "\n";
     }
+    if (!outputs.jitterImage.empty()) text << "  jitter: " << outputs.folder << "/" << outputs.jitterImage << "\n";
     if (!outputs.statisticalImage.empty()) {
         text << "  statistical eye picture: " << outputs.folder << "/" << outputs.statisticalImage << "\n";
     }
