@@ -7,6 +7,12 @@
 // only, at 500 MHz it shows against both.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "JitterBreakdown.h"
+#include "Prbs.h"
 #include "TestModelRuns.h"
 
 namespace {
@@ -66,6 +72,44 @@ TEST(JitterBreakdown, SinusoidBelowTheClockLoopsCornerShowsAgainstTheGridOnly) {
     ExpectRandomAndBounded(jitter.againstClock, 0.35);
     ExpectSinusoid(jitter.againstGrid, 2e6);
     EXPECT_LT(jitter.againstClock.pj, 0.2 * kSjUi * 1e-10) << jitter.againstClock.pj;
+}
+
+// An output whose rising edges come 2 ps late, with linear 20 ps edges
+// and nothing else: duty-cycle distortion alone, against a clock whose
+// times stop before the last tenth of the edges (those are left out, the
+// rest still measured against it).
+TEST(JitterBreakdown, DutyCycleDistortionIsNoIntersymbolInterference) {
+    const double ui = 1e-10, dt = ui / 32, rise = 20e-12, late = 2e-12;
+    const std::vector<int> bits = linksim::Prbs(7, 4000);
+    std::vector<float> wave(bits.size() * 32);
+    for (size_t n = 0; n < wave.size(); ++n) {
+        const double t = double(n) * dt;
+        const size_t boundary = std::min(size_t(std::lround(t / ui)), bits.size() - 1);
+        const int before = bits[boundary > 0 ? boundary - 1 : 0], after = bits[boundary];
+        const double edge = double(boundary) * ui + (after > before ? late : 0.0);
+        const double across = std::min(1.0, std::max(0.0, (t - edge) / rise + 0.5));
+        wave[n] = float(before == after ? after - 0.5 : before - 0.5 + double(after - before) * across);
+    }
+    std::vector<double> clock;
+    for (size_t k = 0; k < bits.size() * 9 / 10; ++k) clock.push_back(double(k) * ui);
+    linksim::JitterInput input;
+    input.unitInterval = ui;
+    input.sampleInterval = dt;
+    input.wave = &wave;
+    input.measureFrom = 10 * ui;
+    input.clockTimes = &clock;
+    input.dataUiAt = [ui](double t) { return t / ui; };
+    input.bits = &bits;
+    input.maxLatencyBits = 10;
+    const linksim::JitterBreakdown jitter = linksim::BreakDownJitter(input, linksim::FindOutputEdges(input));
+    ASSERT_TRUE(jitter.known) << jitter.why;
+    for (const linksim::JitterComponents* c : {&jitter.againstGrid, &jitter.againstClock}) {
+        ASSERT_TRUE(c->known && c->patternsKnown);
+        EXPECT_NEAR(c->dcd, late, 0.05e-12);
+        EXPECT_NEAR(c->ddj, late, 0.05e-12);
+        EXPECT_LT(c->isi, 0.05e-12);
+        EXPECT_LT(c->pj + c->rj, 0.05e-12);
+    }
 }
 
 }  // namespace
