@@ -14,6 +14,7 @@
 #include "EyeAnalysis.h"
 #include "EyeDensity.h"
 #include "Fft.h"
+#include "JitterBreakdown.h"
 #include "Margins.h"
 #include "Prbs.h"
 #include "Stress.h"
@@ -165,6 +166,30 @@ void BM_MeasureMargins(benchmark::State& state) {
     state.counters["outline_points"] = double(linksim::MeasureMargins(input).outline.size());
 }
 BENCHMARK(BM_MeasureMargins)->Unit(benchmark::kMillisecond);
+
+// The jitter breakdown of a default run's output (the margins' 50000 bits),
+// its edges found and split against the clock and the data's grid: beside
+// the margins in a run, so it must cost well below them.
+void BM_JitterBreakdown(benchmark::State& state) {
+    const linksim::MarginInput margins = DefaultRunMargins();
+    const std::vector<int> sent = linksim::Prbs(15, 50000);
+    std::vector<double> clock;
+    for (double instant : margins.instants) clock.push_back(instant - 0.5 * margins.unitInterval);
+    linksim::JitterInput input;
+    input.unitInterval = margins.unitInterval;
+    input.sampleInterval = margins.sampleInterval;
+    input.wave = &margins.wave;
+    input.clockTimes = &clock;
+    input.dataUiAt = [&input](double t) { return t / input.unitInterval; };
+    input.bits = &sent;
+    input.maxLatencyBits = 1500;
+    input.latencyHintBits = 0;  // as the bit errors give it in a run
+    for (auto _ : state) {
+        const linksim::JitterBreakdown jitter = linksim::BreakDownJitter(input, linksim::FindOutputEdges(input));
+        benchmark::DoNotOptimize(jitter.againstGrid.total);
+    }
+}
+BENCHMARK(BM_JitterBreakdown)->Unit(benchmark::kMillisecond);
 
 // One Gaussian fit of a level's tail: 25000 values, as each side of the
 // margins' levels holds.

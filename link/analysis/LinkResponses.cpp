@@ -32,7 +32,29 @@ std::vector<double> MagnitudeDb(const std::vector<double>& impulse, double sampl
     return db;
 }
 
+// The response to the source's step, held `tail` samples past the impulse.
+std::vector<double> StepOf(const std::vector<double>& impulse, double sampleInterval, size_t tail) {
+    std::vector<double> step(impulse.size() + tail);
+    double running = 0.0;
+    for (size_t n = 0; n < step.size(); ++n) {
+        if (n < impulse.size()) running += kBitVolts * impulse[n] * sampleInterval;
+        step[n] = running;
+    }
+    return step;
+}
+
+// A bit is the step less itself one unit interval later.
+std::vector<double> PulseOfStep(const std::vector<double>& step, size_t samplesPerUi) {
+    std::vector<double> pulse(step.size());
+    for (size_t n = 0; n < step.size(); ++n) pulse[n] = step[n] - (n >= samplesPerUi ? step[n - samplesPerUi] : 0.0);
+    return pulse;
+}
+
 }  // namespace
+
+std::vector<double> BitPulse(const std::vector<double>& impulse, double sampleInterval, int samplesPerUi) {
+    return PulseOfStep(StepOf(impulse, sampleInterval, size_t(samplesPerUi)), size_t(samplesPerUi));
+}
 
 PathResponse DescribePath(const std::string& name, const std::vector<double>& impulse, double sampleInterval,
                           int samplesPerUi) {
@@ -40,12 +62,8 @@ PathResponse DescribePath(const std::string& name, const std::vector<double>& im
     path.name = name;
     path.sampleInterval = sampleInterval;
     path.impulse = impulse;
-    path.step.resize(impulse.size());
-    double running = 0.0;
-    for (size_t n = 0; n < impulse.size(); ++n) path.step[n] = (running += kBitVolts * impulse[n] * sampleInterval);
-    path.pulse.resize(impulse.size());
-    const size_t ui = size_t(samplesPerUi);
-    for (size_t n = 0; n < impulse.size(); ++n) path.pulse[n] = path.step[n] - (n >= ui ? path.step[n - ui] : 0.0);
+    path.step = StepOf(impulse, sampleInterval, 0);
+    path.pulse = PulseOfStep(path.step, size_t(samplesPerUi));
     path.magnitudeDb = MagnitudeDb(impulse, sampleInterval, path.hertz);
     return path;
 }

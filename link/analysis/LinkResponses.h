@@ -23,6 +23,10 @@ struct PathResponse {
     std::vector<double> magnitudeDb;
 };
 
+// The response to one bit of the source (0.5 V for one unit interval), in
+// volts, as long as the impulse and one unit interval more (its tail).
+std::vector<double> BitPulse(const std::vector<double>& impulse, double sampleInterval, int samplesPerUi);
+
 PathResponse DescribePath(const std::string& name, const std::vector<double>& impulse, double sampleInterval,
                           int samplesPerUi);
 

@@ -493,8 +493,9 @@ void AddOutputOptions(CLI::App& app, CommandLine& line) {
     LinkSettings& s = line.settings;
     const std::string group = "output";
     app.add_option("--out", s.outDir,
-                   "output folder (default link-run): summary.json, eye.png, bathtub.png, trajectory.png, "
-                   "adaptation.csv and the receiver's adapt.txt; the models run inside it")
+                   "output folder (default link-run): summary.json, report.html, eye.png, bathtub.png, "
+                   "trajectory.png, jitter.png, responses.png and .csv, stateye.png (--statistical), adaptation.csv "
+                   "and the receiver's adapt.txt; the models run inside it")
         ->type_name("DIR")->group(group);
     AddQuantity(app, "--model-timeout", s.modelTimeout, Unit::Seconds, CallTimeout,
                 "give a number of seconds above 0 and at most 1e6",
@@ -513,6 +514,10 @@ void AddOutputOptions(CLI::App& app, CommandLine& line) {
            "all (default): summary.json, the pictures and adaptation.csv; summary: summary.json and the models' "
            "own files only (lean sweep corners)")
         ->type_name("WHAT")->group(group);
+    app.add_flag("--statistical", s.statistical,
+                 "also the statistical eye of the final AMI_Init impulse response, with the jitter and noise "
+                 "(stateye.png, summary.json's statistical); the time-domain run's verdict stands")
+        ->group(group);
     app.add_flag_callback(
            "--sequential", [&s]() { s.overlapHostWork = false; },
            "the host's work on one thread: the channel and the analysis between the receiver's calls, not "

@@ -19,6 +19,7 @@
 #include "Channel.h"
 #include "LinkChannels.h"
 #include "HostClockRecovery.h"
+#include "JitterBreakdown.h"
 #include "KitModels.h"
 #include "MarginNotes.h"
 #include "FileDigest.h"
@@ -27,6 +28,7 @@
 #include "PulseEye.h"
 #include "Prbs.h"
 #include "RunJudge.h"
+#include "StatisticalEye.h"
 #include "TwoThreads.h"
 #include "WorkingFolder.h"
 
@@ -426,9 +428,9 @@ void RecordInputFiles(const LinkSettings& settings, LinkResult& result) {
 
 }  // namespace
 
-const char* const kRunOutputFiles[9] = {kAdaptLogName, "eye.png",        "summary.json",
-                                        "bathtub.png",  "trajectory.png", "adaptation.csv", "report.html",
-                                        "responses.csv", "responses.png"};
+const char* const kRunOutputFiles[11] = {kAdaptLogName,   "eye.png",        "summary.json", "bathtub.png",
+                                         "trajectory.png", "adaptation.csv", "report.html",  "responses.csv",
+                                         "responses.png",  "stateye.png",    "jitter.png"};
 
 size_t MaxBits() {
     const long pages = sysconf(_SC_PHYS_PAGES);
@@ -737,6 +739,25 @@ std::string ShutWhereSettled(const RunState& run) {
     return text;
 }
 
+// What the jitter's breakdown of the output's edges after the ignored bits needs.
+JitterInput OutputJitterInput(RunState& run) {
+    const LinkResult& result = run.result;
+    const StressedStimulus& stimulus = *run.stimulus;
+    JitterInput input;
+    input.unitInterval = result.unitInterval;
+    input.sampleInterval = result.sampleInterval;
+    input.waveStart = run.recorder->WaveStart();
+    input.wave = &run.recorder->Wave();
+    input.measureFrom = double(std::max(result.ignoreBits, 0L)) * result.unitInterval;
+    if (!run.recorder->ClockTimes().empty()) input.clockTimes = &run.recorder->ClockTimes();
+    input.dataUiAt = [&stimulus](double t) { return stimulus.DataUiAt(t); };
+    input.bits = &run.bits;
+    input.maxLatencyBits = run.maxLatency;
+    input.latencyHintBits = result.errors.aligned ? result.errors.latencyBits : -1;
+    input.targetBer = run.settings.targetBer;
+    return input;
+}
+
 void AnalyseOutput(RunState& run) {
     const LinkSettings& settings = run.settings;
     LinkResult& result = run.result;
@@ -753,6 +774,12 @@ void AnalyseOutput(RunState& run) {
     result.traceSamples = analyzer.TraceSamples();
     result.traceInstants = analyzer.TraceInstants();
     ReadAdaptationLog(run);
+    // The edges are found before the margins take the output over; their
+    // breakdown runs beside the margins.
+    const JitterInput jitter = OutputJitterInput(run);
+    const auto edgesStart = std::chrono::steady_clock::now();
+    const std::vector<OutputEdge> edges = FindOutputEdges(jitter);
+    const double edgesSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - edgesStart).count();
     const size_t keptUi = run.recorder->Wave().size() / size_t(settings.samplesPerUi);
     // The receiver's clock, or the host's where it reports none. The grid holds
     // no jitter: a clock that follows the sinusoidal jitter moves by up to its
@@ -768,6 +795,8 @@ void AnalyseOutput(RunState& run) {
             result.clockTrack = TrackClock(run.recorder->ClockTimes(),
                                            [&stimulus](double t) { return stimulus.DataUiAt(t); }, sjSwing + hunting);
             RecordInputFiles(settings, result);
+            result.jitter = BreakDownJitter(jitter, edges);
+            result.jitter.seconds += edgesSeconds;
         },
         [&] {
             MeasureRunMargins(settings, analyzer.MeasuredSamples(), onDataGrid, *run.recorder, run.bits, result);
@@ -794,6 +823,43 @@ void AnalyseOutput(RunState& run) {
     }
 }
 
+// What the statistical eye leaves out: the equalisation a model applies in
+// its AMI_GetWave alone, which no AMI_Init impulse response holds.
+std::string EqualisationLeftOut(const LinkResult& result) {
+    const bool rx = result.rx.getWaveUsed && !result.rx.description.initReturnsImpulse;
+    const bool tx = result.tx.getWaveUsed && !result.tx.description.initReturnsImpulse;
+    if (rx && tx) return "without the receiver's equalisation, nor the transmitter's";
+    if (rx) return "without the receiver's equalisation";
+    if (tx) return "without the transmitter's equalisation";
+    return "";
+}
+
+// The statistical eye of the final AMI_Init impulse response (the
+// receiver's, or the transmitter's when the receiver returns none), with
+// the aggressors' columns as the receiver's AMI_Init left them and the run's
+// jitter and noise.
+void BuildStatisticalEye(RunState& run) {
+    LinkResult& result = run.result;
+    const StressSettings& stress = result.stress;
+    StatisticalEyeInput input;
+    input.impulse = Column(run.afterRxMatrix, run.rows, 0);
+    for (size_t i = 0; i < result.aggressors.size(); ++i) input.aggressors.push_back(Column(run.afterRxMatrix, run.rows, i + 1));
+    input.sampleInterval = result.sampleInterval;
+    input.samplesPerUi = run.settings.samplesPerUi;
+    input.rjRms = stress.rjRms;
+    input.djPeakToPeak = stress.djPeakToPeak;
+    input.sjPeakToPeak = stress.sjFrequency > 0.0 ? stress.sjPeakToPeakUi * result.unitInterval : 0.0;
+    input.noiseRms = stress.rxNoiseRms;
+    input.targetBer = run.settings.targetBer;
+    result.statistical = ComputeStatisticalEye(input);
+    const AmiDescription& rx = result.rx.description;
+    const AmiDescription& tx = result.tx.description;
+    result.statisticalBasis = rx.initReturnsImpulse   ? "the impulse response " + rx.modelName + " AMI_Init returned"
+                              : tx.initReturnsImpulse ? "the impulse response " + tx.modelName + " AMI_Init returned"
+                                                      : "the channel's impulse response";
+    result.statisticalWithout = EqualisationLeftOut(result);
+}
+
 }  // namespace
 
 bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& error) {
@@ -812,6 +878,7 @@ bool RunLink(const LinkSettings& settings, LinkResult& result, std::string& erro
     const auto resultsStart = std::chrono::steady_clock::now();
     CloseModels(run);
     AnalyseOutput(run);
+    if (settings.statistical) BuildStatisticalEye(run);
     result.verdict = JudgeRun(settings, result);
     result.timing.results = std::chrono::duration<double>(std::chrono::steady_clock::now() - resultsStart).count();
     return true;

@@ -33,7 +33,7 @@ size_t MaxBits();
 
 // The files a run leaves in its output folder; a run removes those of an
 // earlier one before it starts, so that none is left over.
-extern const char* const kRunOutputFiles[9];
+extern const char* const kRunOutputFiles[11];
 
 // False with one line in error on any bad input or model failure; the
 // models are closed and the working folder restored either way.

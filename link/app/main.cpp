@@ -19,6 +19,7 @@
 #include "CommandLine.h"
 #include "EyeDensity.h"
 #include "EyePlot.h"
+#include "JitterPlot.h"
 #include "LinkRun.h"
 #include "MarginPlots.h"
 #include "ModelWatch.h"
@@ -212,6 +213,33 @@ bool DrawMargins(const linksim::LinkResult& result, const std::string& context, 
     return true;
 }
 
+// stateye.png, with --statistical.
+bool DrawStatisticalEye(const linksim::LinkResult& result, const std::string& context, linksim::RunOutputs& outputs,
+                        std::string& error) {
+    const linksim::StatisticalEye& eye = result.statistical;
+    if (!eye.known) return true;
+    linksim::EyePlotText text;
+    // Where a model's equalisation is left out, that is what a reader must
+    // know first; otherwise what the eye was built from.
+    text.title = result.statisticalWithout.empty() ? "Statistical eye of " + result.statisticalBasis
+                                                   : "Statistical eye, " + result.statisticalWithout;
+    char figures[160];
+    std::snprintf(figures, sizeof figures, "height %.4g V, width %.3g UI at BER %.0e", eye.heightV, eye.widthUi,
+                  eye.targetBer);
+    text.subtitle = context + "; " + figures;
+    outputs.statisticalImage = "stateye.png";
+    return linksim::WriteStatisticalEyePng(outputs.folder + "/stateye.png", eye, text, error);
+}
+
+// jitter.png, where the output's edges were broken down.
+bool DrawJitter(const linksim::LinkResult& result, const std::string& context, linksim::RunOutputs& outputs,
+                std::string& error) {
+    if (!result.jitter.known) return true;
+    outputs.jitterImage = "jitter.png";
+    return linksim::WriteJitterPng(outputs.folder + "/jitter.png", result.jitter,
+                                   "Jitter of " + result.rx.description.modelName + "'s output edges: " + context, error);
+}
+
 // Every picture, the eye on this thread and the others beside it: each
 // writes files of its own and fields of its own in `outputs`. The
 // responses may have been drawn during the run already.
@@ -223,6 +251,8 @@ bool DrawPictures(const linksim::LinkResult& result, const std::string& context,
         twoThreads,
         [&] {
             othersDrawn = DrawMargins(result, context, outputs, othersError) &&
+                          DrawStatisticalEye(result, context, outputs, othersError) &&
+                          DrawJitter(result, context, outputs, othersError) &&
                           (responses.Started() ? responses.Finish(outputs, othersError)
                                                : DrawResponses(result.responses, result.unitInterval, context,
                                                                outputs, othersError));

@@ -107,7 +107,7 @@ void DrawAxes(cairo_t* cr, const PlotArea& area) {
 
 // The colour bar: counts from 1 to the highest, on the density's log scale,
 // labelled at the powers of ten.
-void DrawColourBar(cairo_t* cr, const PlotArea& area, unsigned highest) {
+void DrawColourBar(cairo_t* cr, const PlotArea& area, unsigned highest, const EyePlotText& text) {
     const double x = area.x0 + area.width + 24.0;
     const double barWidth = 18.0;
     const double top = area.y0;
@@ -131,14 +131,14 @@ void DrawColourBar(cairo_t* cr, const PlotArea& area, unsigned highest) {
         const double fraction = std::log1p(count - 1.0) / std::log1p(most - 1.0);
         const double y = top + (1.0 - fraction) * height;
         char label[24];
-        std::snprintf(label, sizeof label, "%g", count);
+        std::snprintf(label, sizeof label, "%g", count * text.countScale);
         DrawText(cr, x + barWidth + 4.0, y, label, 0.0, 0.5);
     }
     cairo_save(cr);
     cairo_translate(cr, x + barWidth + 62.0, top + height / 2.0);
     cairo_rotate(cr, -kPi / 2.0);
     cairo_set_font_size(cr, 13.0);
-    DrawText(cr, 0.0, 0.0, "traces per cell (log scale)", 0.5, 0.5);
+    DrawText(cr, 0.0, 0.0, text.countLabel, 0.5, 0.5);
     cairo_restore(cr);
 }
 
@@ -212,7 +212,7 @@ bool WriteEyePng(const std::string& path, const EyeDensity& density, const EyePl
         cairo_surface_destroy(image);
     }
     DrawAxes(cr, area);
-    DrawColourBar(cr, area, density.highest);
+    DrawColourBar(cr, area, density.highest, text);
     DrawOverlay(cr, area, overlay);
     cairo_set_font_size(cr, 17.0);
     DrawText(cr, kWidth / 2.0, 24.0, text.title, 0.5, 0.5);
@@ -223,6 +223,52 @@ bool WriteEyePng(const std::string& path, const EyeDensity& density, const EyePl
     const bool saved = WritePng(surface, path, "the eye picture", error);
     cairo_surface_destroy(surface);
     return saved;
+}
+
+namespace {
+// Probabilities per cell are drawn as counts of this much each.
+const double kStatisticalCountScale = 1e-9;
+}  // namespace
+
+bool WriteStatisticalEyePng(const std::string& path, const StatisticalEye& eye, EyePlotText text, std::string& error) {
+    EyeDensity density;
+    density.columns = eye.columns;
+    density.rows = eye.rows;
+    density.voltageLow = eye.voltageLow;
+    density.voltageHigh = eye.voltageHigh;
+    density.counts.resize(eye.density.size());
+    for (size_t i = 0; i < eye.density.size(); ++i) {
+        density.counts[i] = unsigned(std::lround(eye.density[i] / kStatisticalCountScale));
+        density.highest = std::max(density.highest, density.counts[i]);
+    }
+    text.countLabel = "probability per cell (log scale)";
+    text.countScale = kStatisticalCountScale;
+    EyeOverlay overlay;
+    std::string rates;
+    for (const Contour& contour : eye.contours) {
+        EyeOutline outline;
+        for (const OutlinePoint& point : contour.points) {
+            outline.phaseUi.push_back(point.phaseUi);
+            outline.upperV.push_back(point.upperV);
+            outline.lowerV.push_back(point.lowerV);
+        }
+        if (contour.ber == eye.targetBer) {
+            overlay.phaseUi = outline.phaseUi;
+            overlay.upperV = outline.upperV;
+            overlay.lowerV = outline.lowerV;
+            continue;
+        }
+        overlay.contours.push_back(outline);
+        char rate[16];
+        std::snprintf(rate, sizeof rate, "%s%.0e", rates.empty() ? "" : ", ", contour.ber);
+        rates += rate;
+    }
+    overlay.samplingPoint = true;
+    char label[200];
+    std::snprintf(label, sizeof label, "black: the opening at BER %.0e%s; grey: at %s; red cross: the sampling point",
+                  eye.targetBer, eye.open ? "" : " (shut)", rates.c_str());
+    overlay.outlineLabel = label;
+    return WriteEyePng(path, density, text, error, overlay);
 }
 
 void ReleasePlotCaches() {

@@ -6,12 +6,17 @@
 #include <vector>
 
 #include "EyeDensity.h"
+#include "StatisticalEye.h"
 
 namespace linksim {
 
 struct EyePlotText {
     std::string title;
     std::string subtitle;
+    // What a cell's count stands for: a count times countScale, named so on
+    // the colour bar.
+    std::string countLabel = "traces per cell (log scale)";
+    double countScale = 1.0;
 };
 
 // Drawn over the density: the outline of the opening at a target error
@@ -39,6 +44,11 @@ struct EyeOverlay {
 // scale. False with one line in error when the image cannot be written.
 bool WriteEyePng(const std::string& path, const EyeDensity& density, const EyePlotText& text, std::string& error,
                  const EyeOverlay& overlay = EyeOverlay());
+
+// The statistical eye drawn the same way: its probabilities per cell down
+// to 1e-9 as the density, its contours over it (the target's black) and
+// its sampling point.
+bool WriteStatisticalEyePng(const std::string& path, const StatisticalEye& eye, EyePlotText text, std::string& error);
 
 // Frees the drawing library's process-wide caches (fonts above all), so
 // that a leak checker sees a clean exit. Call once, after the last picture.

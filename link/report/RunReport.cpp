@@ -48,6 +48,10 @@ void PicturesSection(const RunOutputs& outputs, std::ostringstream& html) {
         {outputs.bathtubImage, "Error rate against the sampling phase: counted and fitted."},
         {outputs.trajectoryImage, "The receiver's adaptation and clock over the run."},
         {outputs.responsesImage, "The responses of the link's paths (values in responses.csv)."},
+        {outputs.jitterImage, "The time-interval error of the output's edges against the recovered clock and the "
+                              "data's grid: histogram, and spectrum with the periodic jitter's lines."},
+        {outputs.statisticalImage, "The statistical eye of the final AMI_Init impulse response, with the contours "
+                                   "at each rate."},
     };
     html << "<h2>Pictures</h2>";
     for (const auto& picture : pictures) {
@@ -72,6 +76,42 @@ void CursorSection(const LinkResult& result, std::ostringstream& html) {
     html << "<td>" << FormatValue("%.4f", c.main) << "</td>";
     for (double value : c.post) html << "<td>" << FormatValue("%.4f", value) << "</td>";
     html << "</tr></table>";
+}
+
+void StatisticalSection(const LinkResult& result, std::ostringstream& html) {
+    const StatisticalEye& eye = result.statistical;
+    if (!eye.known) return;
+    html << "<h2>Statistical eye</h2><p>From " << HtmlEscaped(result.statisticalBasis)
+         << (result.statisticalWithout.empty() ? "" : ", " + HtmlEscaped(result.statisticalWithout))
+         << ": every cursor and aggressor, the jitter and the noise; the time-domain verdict stands.</p><table>"
+         << "<tr><th>height at BER " << FormatValue("%.0e", eye.targetBer) << "</th><td>"
+         << FormatValue("%.4g", eye.heightV) << " V</td></tr><tr><th>width at BER "
+         << FormatValue("%.0e", eye.targetBer) << "</th><td>" << FormatValue("%.3g", eye.widthUi)
+         << " UI</td></tr><tr><th>sampling phase</th><td>" << FormatValue("%.3f", eye.peakUi + eye.samplingUi)
+         << " UI after the bit leaves</td></tr><tr><th>BER there</th><td>" << FormatValue("%.3g", eye.berAtSampling)
+         << "</td></tr></table>";
+}
+
+void JitterSection(const LinkResult& result, std::ostringstream& html) {
+    const JitterBreakdown& jitter = result.jitter;
+    if (!jitter.known) return;
+    html << "<h2>Jitter</h2><p>The output's " << jitter.edges << " edges after the ignored bits, in picoseconds; "
+         << "data-dependent jitter from the edges' means after each pattern of " << jitter.patternBits
+         << " bits.</p><table><tr><th>against</th><th>TJ at " << FormatValue("%.0e", jitter.targetBer)
+         << "</th><th>DDJ</th><th>ISI</th><th>DCD</th><th>PJ</th><th>BUJ</th><th>RJ rms</th></tr>";
+    const struct {
+        const char* name;
+        const JitterComponents& c;
+    } rows[] = {{"the recovered clock", jitter.againstClock}, {"the data's grid", jitter.againstGrid}};
+    for (const auto& row : rows) {
+        if (!row.c.known) continue;
+        const auto ps = [](double seconds) { return FormatValue("%.2f", seconds * 1e12); };
+        const auto patterned = [&](double seconds) { return row.c.patternsKnown ? ps(seconds) : std::string("-"); };
+        html << "<tr><th>" << row.name << "</th><td>" << ps(row.c.total) << "</td><td>" << patterned(row.c.ddj)
+             << "</td><td>" << patterned(row.c.isi) << "</td><td>" << patterned(row.c.dcd) << "</td><td>"
+             << ps(row.c.pj) << "</td><td>" << ps(row.c.buj) << "</td><td>" << ps(row.c.rj) << "</td></tr>";
+    }
+    html << "</table>";
 }
 
 void AdaptationSection(const LinkResult& result, std::ostringstream& html) {
@@ -124,6 +164,8 @@ std::string RunReportHtml(const LinkSettings& settings, const LinkResult& result
         html << "</ul>";
     }
     CursorSection(result, html);
+    JitterSection(result, html);
+    StatisticalSection(result, html);
     PicturesSection(outputs, html);
     AdaptationSection(result, html);
     html << "</body></html>\n";

@@ -182,6 +182,71 @@ Json ErrorsJson(const LinkResult& result) {
     return json;
 }
 
+// Openings at several rates: per contour, its phases and the two levels.
+Json ContoursJson(const std::vector<Contour>& contours) {
+    Json json = Json::array();
+    for (const Contour& contour : contours) {
+        Json phase = Json::array(), upper = Json::array(), lower = Json::array();
+        for (const OutlinePoint& point : contour.points) {
+            phase.push_back(point.phaseUi);
+            upper.push_back(JsonNumber(point.upperV));
+            lower.push_back(JsonNumber(point.lowerV));
+        }
+        json.push_back({{"ber", contour.ber}, {"phase_ui", phase}, {"upper_v", upper}, {"lower_v", lower}});
+    }
+    return json;
+}
+
+// With --statistical: the eye of the final AMI_Init impulse response.
+Json StatisticalJson(const LinkResult& result, const RunOutputs& outputs) {
+    const StatisticalEye& eye = result.statistical;
+    Json json = {{"known", eye.known}};
+    if (!eye.known) {
+        json["why"] = eye.why;
+        return json;
+    }
+    json["basis"] = result.statisticalBasis;
+    json["without"] = result.statisticalWithout.empty() ? Json(nullptr) : Json(result.statisticalWithout);
+    json["target_ber"] = eye.targetBer;
+    json["sampling_phase_ui"] = JsonNumber(eye.peakUi + eye.samplingUi);
+    json["sampling_from_peak_ui"] = JsonNumber(eye.samplingUi);
+    json["ber_at_sampling"] = JsonNumber(eye.berAtSampling);
+    json["height_v"] = JsonNumber(eye.heightV);
+    json["width_ui"] = JsonNumber(eye.widthUi);
+    json["open"] = eye.open;
+    json["contours"] = ContoursJson(eye.contours);
+    json["image"] = outputs.statisticalImage;
+    return json;
+}
+
+// One reference's breakdown, in seconds; null where it has none.
+Json JitterComponentsJson(const JitterComponents& c) {
+    if (!c.known) return nullptr;
+    Json lines = Json::array();
+    for (const JitterLine& line : c.lines) lines.push_back({{"hz", line.hertz}, {"pp_s", JsonNumber(line.peakToPeak)}});
+    const auto patterned = [&c](double value) { return c.patternsKnown ? JsonNumber(value) : Json(nullptr); };
+    return {{"tie_rms_s", JsonNumber(c.rms)}, {"tj_s", JsonNumber(c.total)}, {"ddj_s", patterned(c.ddj)},
+            {"isi_s", patterned(c.isi)},      {"dcd_s", patterned(c.dcd)},  {"pj_s", JsonNumber(c.pj)},
+            {"pj_lines", lines},              {"buj_s", JsonNumber(c.buj)}, {"rj_rms_s", JsonNumber(c.rj)}};
+}
+
+Json JitterJson(const LinkResult& result, const RunOutputs& outputs) {
+    const JitterBreakdown& jitter = result.jitter;
+    Json json = {{"known", jitter.known}};
+    if (!jitter.known) {
+        json["why"] = jitter.why;
+        return json;
+    }
+    json["edges"] = jitter.edges;
+    json["target_ber"] = jitter.targetBer;
+    json["pattern_bits"] = jitter.patternBits;
+    json["against_clock"] = JitterComponentsJson(jitter.againstClock);
+    json["against_grid"] = JitterComponentsJson(jitter.againstGrid);
+    json["image"] = outputs.jitterImage;
+    json["seconds"] = jitter.seconds;
+    return json;
+}
+
 Json EyeJson(const LinkResult& result, const RunOutputs& outputs) {
     const EyeFigures eye = ReportedEye(result);
     Json json = Json::object();
@@ -195,17 +260,7 @@ Json EyeJson(const LinkResult& result, const RunOutputs& outputs) {
         json["height_v"] = nullptr;
         json["width_ui"] = nullptr;
     }
-    Json contours = Json::array();
-    for (const Contour& contour : result.margins.contours) {
-        Json phase = Json::array(), upper = Json::array(), lower = Json::array();
-        for (const OutlinePoint& point : contour.points) {
-            phase.push_back(point.phaseUi);
-            upper.push_back(JsonNumber(point.upperV));
-            lower.push_back(JsonNumber(point.lowerV));
-        }
-        contours.push_back({{"ber", contour.ber}, {"phase_ui", phase}, {"upper_v", upper}, {"lower_v", lower}});
-    }
-    json["contours"] = contours;
+    json["contours"] = ContoursJson(result.margins.contours);
     json["image"] = outputs.eyeImage;
     json["note"] = outputs.eyeNote;
     return json;
@@ -386,28 +441,31 @@ Json SummaryDocument(const LinkSettings& settings, const LinkResult& result, con
                                 {"measured", JsonNumber(check.measured)},
                                 {"met", check.met}});
     }
-    return {{"verdict", VerdictName(result.verdict.kind)},
-            {"verdict_reasons", result.verdict.reasons},
-            {"requirements", requirements},
-            {"run", RunJson(settings, result)},
-            {"tx", ModelJson(result.tx)},
-            {"rx", ModelJson(result.rx)},
-            {"stimulus", stimulus},
-            {"ibs", IbsJson(result)},
-            {"channel", ChannelJson(settings, result)},
-            {"aggressors", AggressorsJson(settings, result)},
-            {"stress", StressWithDeclaredJson(result)},
-            {"responses", ResponsesJson(result, outputs)},
-            {"flow", result.flow},
-            {"ignore_bits", result.ignoreBits},
-            {"rx_output", result.retimedOutput ? "retimed decisions" : "equalised waveform"},
-            {"errors", ErrorsJson(result)},
-            {"eye", EyeJson(result, outputs)},
-            {"margins", MarginsJson(result, outputs)},
-            {"clock", ClockJson(result, outputs)},
-            {"adaptation", AdaptationJson(result, outputs)},
-            {"timing", TimingJson(result, outputs)},
-            {"notes", result.notes}};
+    Json document = {{"verdict", VerdictName(result.verdict.kind)},
+                     {"verdict_reasons", result.verdict.reasons},
+                     {"requirements", requirements},
+                     {"run", RunJson(settings, result)},
+                     {"tx", ModelJson(result.tx)},
+                     {"rx", ModelJson(result.rx)},
+                     {"stimulus", stimulus},
+                     {"ibs", IbsJson(result)},
+                     {"channel", ChannelJson(settings, result)},
+                     {"aggressors", AggressorsJson(settings, result)},
+                     {"stress", StressWithDeclaredJson(result)},
+                     {"responses", ResponsesJson(result, outputs)},
+                     {"flow", result.flow},
+                     {"ignore_bits", result.ignoreBits},
+                     {"rx_output", result.retimedOutput ? "retimed decisions" : "equalised waveform"},
+                     {"errors", ErrorsJson(result)},
+                     {"eye", EyeJson(result, outputs)},
+                     {"margins", MarginsJson(result, outputs)},
+                     {"clock", ClockJson(result, outputs)},
+                     {"adaptation", AdaptationJson(result, outputs)},
+                     {"timing", TimingJson(result, outputs)},
+                     {"notes", result.notes}};
+    document["jitter"] = JitterJson(result, outputs);
+    if (settings.statistical) document["statistical"] = StatisticalJson(result, outputs);
+    return document;
 }
 
 std::string SummaryJson(const LinkSettings& settings, const LinkResult& result, const RunOutputs& outputs) {
@@ -484,6 +542,29 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
         text << " V (" << adaptation.measurements << " measurements)\n";
     }
     text << MarginLines(result);
+    const JitterBreakdown& jitter = result.jitter;
+    const struct {
+        const char* name;
+        const JitterComponents& c;
+    } references[] = {{"clock", jitter.againstClock}, {"data's grid", jitter.againstGrid}};
+    for (const auto& reference : references) {
+        if (!reference.c.known) continue;
+        const auto ps = [](double seconds) { return FormatValue("%.2f", seconds * 1e12); };
+        text << "  jitter against the " << reference.name << ": TJ " << ps(reference.c.total) << " ps at BER "
+             << FormatValue("%.0e", jitter.targetBer) << ", DDJ "
+             << (reference.c.patternsKnown ? ps(reference.c.ddj) : std::string("not known")) << ", PJ "
+             << ps(reference.c.pj) << ", BUJ " << ps(reference.c.buj) << ", RJ " << ps(reference.c.rj)
+             << " ps rms\n";
+    }
+    const StatisticalEye& statistical = result.statistical;
+    if (statistical.known) {
+        text << "  statistical eye" << (result.statisticalWithout.empty() ? "" : " (" + result.statisticalWithout + ")")
+             << ": height " << FormatValue("%.4g", statistical.heightV) << " V, width "
+             << FormatValue("%.3g", statistical.widthUi) << " UI at BER " << FormatValue("%.0e", statistical.targetBer)
+             << "\n";
+    } else if (settings.statistical) {
+        text << "  statistical eye: " << statistical.why << "\n";
+    }
     const HostTime host = TimeOutsideReceiver(result, outputs);
     text << "  time: " << FormatValue("%.3g", outputs.totalSeconds) << " s, " << FormatValue("%.3g", result.timing.rxGetWave)
          << " s of it in " << result.rx.description.modelName << " AMI_GetWave, " << FormatValue("%.0f", 100.0 * host.share)
@@ -492,6 +573,10 @@ std::string SummaryText(const LinkSettings& settings, const LinkResult& result, 
     if (!outputs.bathtubImage.empty()) text << "  bathtub: " << outputs.folder << "/" << outputs.bathtubImage << "\n";
     if (!outputs.trajectoryImage.empty()) {
         text << "  trajectory: " << outputs.folder << "/" << outputs.trajectoryImage << "\n";
+    }
+    if (!outputs.jitterImage.empty()) text << "  jitter: " << outputs.folder << "/" << outputs.jitterImage << "\n";
+    if (!outputs.statisticalImage.empty()) {
+        text << "  statistical eye picture: " << outputs.folder << "/" << outputs.statisticalImage << "\n";
     }
     if (!outputs.report.empty()) text << "  report: " << outputs.folder << "/" << outputs.report << "\n";
     if (!outputs.responsesImage.empty()) {

@@ -21,6 +21,8 @@ struct RunOutputs {
     std::string report;           // report.html, when written
     std::string responsesImage;   // responses.png and responses.csv, when written
     std::string responsesCsv;
+    std::string statisticalImage;  // stateye.png, when the statistical eye was drawn
+    std::string jitterImage;       // jitter.png, when drawn
     double eyePictureSeconds = 0.0;
     double totalSeconds = 0.0;  // the program's, from its start to the summary
 };

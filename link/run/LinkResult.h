@@ -16,9 +16,11 @@
 #include "ClockTrack.h"
 #include "EyeAnalysis.h"
 #include "IbisFile.h"
+#include "JitterBreakdown.h"
 #include "LinkResponses.h"
 #include "Margins.h"
 #include "ParameterString.h"
+#include "StatisticalEye.h"
 #include "Stress.h"
 
 namespace linksim {
@@ -199,10 +201,19 @@ struct LinkResult {
     // clock against the data's grid (empty windows: no clock reported).
     MarginReport margins;
     ClockTrack clockTrack;
+    // The jitter of the output's edges against the clock and the data's grid.
+    JitterBreakdown jitter;
 
     double traceStart = 0.0;
     std::vector<double> traceSamples;
     std::vector<double> traceInstants;
+
+    // With --statistical: the eye of the final AMI_Init impulse response,
+    // what it was built from, and the equalisation it leaves out (empty, or
+    // "without the receiver's equalisation" and the like).
+    StatisticalEye statistical;
+    std::string statisticalBasis;
+    std::string statisticalWithout;
 
     RunTiming timing;
     std::vector<FileRecord> files;

@@ -106,6 +106,9 @@ struct LinkSettings {
     // The channel convolution and the analysis on a second thread while the
     // receiver's AMI_GetWave runs; the results are the same either way.
     bool overlapHostWork = true;
+    // The statistical eye of the link's final AMI_Init impulse response,
+    // beside the time-domain run (whose verdict it leaves alone).
+    bool statistical = false;
     std::function<void(size_t bitsDone, size_t bitsTotal)> progress;
     // Called on the running thread once every path's response is known,
     // before the first AMI_GetWave, so that what needs them alone (their

@@ -226,7 +226,8 @@ std::string Models(const std::string& tx, const std::string& rx) {
 
 TEST(Program, WritesSummaryAndEyeOfARun) {
     const std::string out = Scratch("run");
-    const ProgramRun run = RunProgram(Models("LinkTestTx", "LinkTestRxClock") + "--channel loss:3 --bits 5000 --out " + out);
+    const ProgramRun run =
+        RunProgram(Models("LinkTestTx", "LinkTestRxClock") + "--channel loss:3 --bits 5000 --statistical --out " + out);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(run.err.empty()) << run.err;
     EXPECT_NE(run.out.find("bit errors: 0 in 4000 bits after 1000 ignored"), std::string::npos) << run.out;
@@ -256,6 +257,15 @@ TEST(Program, WritesSummaryAndEyeOfARun) {
     const std::string report = ReadFile(out + "/report.html");
     EXPECT_NE(report.find("<span class=\"verdict " + summary["verdict"].get<std::string>() + "\">"), std::string::npos);
     EXPECT_NE(report.find("<img src=\"bathtub.png\""), std::string::npos);
+    // The jitter's breakdown, and the statistical eye asked for, with their pictures.
+    EXPECT_TRUE(summary["jitter"]["against_clock"]["rj_rms_s"].is_number()) << summary["jitter"];
+    EXPECT_EQ(summary["jitter"]["image"], "jitter.png");
+    EXPECT_EQ(summary["statistical"]["without"], "without the receiver's equalisation, nor the transmitter's");
+    EXPECT_EQ(summary["statistical"]["image"], "stateye.png");
+    for (const char* picture : {"jitter.png", "stateye.png"}) {
+        EXPECT_EQ(ReadFile(out + "/" + picture).substr(0, 8), "\x89PNG\r\n\x1a\n") << picture;
+        EXPECT_NE(report.find("<img src=\"" + std::string(picture) + "\""), std::string::npos) << picture;
+    }
 
     const ProgramRun help = RunProgram("--help");
     EXPECT_EQ(help.exitCode, 0);

@@ -48,9 +48,10 @@ def main():
         "kit, failing on a 1 dB line": "--bits 150k --channel loss:1",
         "kit from its IBIS file, stressed": f"--bits 150k --ibs {kit_ibs} --rx-pin RX_P --tx-rj 1p "
                                             "--tx-sj 0.1@1M --rx-noise 5m --tx-ppm 50",
-        "Touchstone channel and aggressor": f"--bits 150k --channel touchstone:{s2p} --aggressor touchstone:{crosstalk}",
+        "Touchstone channel and aggressor, statistical eye": f"--bits 150k --channel touchstone:{s2p} "
+                                                            f"--aggressor touchstone:{crosstalk} --statistical",
         "receiver with its own clock": test_models + "Clock.so --bits 5000 --channel loss:3",
-        "receiver from its impulse response": test_models + "Init.so --bits 5000 --channel loss:3",
+        "receiver from its impulse response": test_models + "Init.so --bits 5000 --channel loss:3 --statistical",
         "receiver without clock times": test_models + "Pass.so --bits 5000 --channel loss:3",
     }
     failed = 0
