@@ -19,13 +19,25 @@ const int kOutlineStride = 2;
 
 double Wrap01(double value) { return value - std::floor(value); }
 
-// The output at a time, linearly between its samples; false outside it.
-bool ValueAt(const MarginInput& input, double time, double& value) {
-    const double position = (time - input.waveStart) / input.sampleInterval;
-    if (!(position >= 0.0) || position + 1.0 >= double(input.wave.size())) return false;
+// The output at a position counted in samples, linearly between them; the
+// position must lie on the output.
+double Interpolated(const MarginInput& input, double position) {
     const size_t index = size_t(position);
     const double fraction = position - double(index);
-    value = double(input.wave[index]) + fraction * double(input.wave[index + 1] - input.wave[index]);
+    return double(input.wave[index]) + fraction * double(input.wave[index + 1] - input.wave[index]);
+}
+
+double PositionOf(const MarginInput& input, double time) { return (time - input.waveStart) / input.sampleInterval; }
+
+bool OnTheOutput(const MarginInput& input, double position) {
+    return position >= 0.0 && position + 1.0 < double(input.wave.size());
+}
+
+// The output at a time, linearly between its samples; false outside it.
+bool ValueAt(const MarginInput& input, double time, double& value) {
+    const double position = PositionOf(input, time);
+    if (!OnTheOutput(input, position)) return false;
+    value = Interpolated(input, position);
     return true;
 }
 
@@ -72,34 +84,53 @@ std::vector<PhaseSamples> SampleAtPhases(const MarginInput& input, const std::ve
     return samples;
 }
 
-// The bits compared at each of `phases`, and the errors among them, in
-// one pass over the instants: the output around an instant is read once
-// for every phase, where a pass per phase would stream the whole output
-// from memory once per phase. Each half of the instants is counted on a
-// thread of its own; counts add up the same either way.
+// The bits compared at each of `phases` (increasing), and the errors among
+// them, in one pass over the instants: the output around an instant is
+// read once for every phase, where a pass per phase would stream the whole
+// output from memory once per phase. Each half of the instants is counted
+// on a thread of its own; counts add up the same either way.
 std::vector<BathtubPoint> CountAtPhases(const MarginInput& input, const std::vector<double>& phases) {
-    std::vector<BathtubPoint> halves[2];
+    struct Counts {
+        std::vector<size_t> compared, errors;
+    } halves[2];
+    std::vector<double> offsets(phases.size());  // after an instant, in seconds
+    for (size_t p = 0; p < phases.size(); ++p) offsets[p] = phases[p] * input.unitInterval;
     const size_t instants = input.instants.size();
     ForEachOnTwoThreads(input.twoThreads, 2, [&](size_t half) {
-        std::vector<BathtubPoint>& points = halves[half];
-        points.resize(phases.size());
+        Counts& counts = halves[half];
+        counts.compared.assign(phases.size(), 0);
+        counts.errors.assign(phases.size(), 0);
         const double threshold = input.threshold;
-        for (size_t i = instants * half / 2; i < instants * (half + 1) / 2; ++i) {
+        size_t whole = 0;  // instants with every phase on the output
+        for (size_t i = instants * half / 2; i < instants * (half + 1) / 2 && !offsets.empty(); ++i) {
             const int bit = input.instantBits[i];
             if (bit < 0) continue;
-            for (size_t p = 0; p < phases.size(); ++p) {
+            const double instant = input.instants[i];
+            // Positions grow with the phase, rounding included: when the
+            // first and the last lie on the output, all do.
+            if (OnTheOutput(input, PositionOf(input, instant + offsets.front())) &&
+                OnTheOutput(input, PositionOf(input, instant + offsets.back()))) {
+                ++whole;
+                for (size_t p = 0; p < offsets.size(); ++p) {
+                    const double value = Interpolated(input, PositionOf(input, instant + offsets[p]));
+                    counts.errors[p] += (bit ? !(value > threshold) : value > threshold) ? 1 : 0;
+                }
+                continue;
+            }
+            for (size_t p = 0; p < offsets.size(); ++p) {
                 double value = 0.0;
-                if (!ValueAt(input, input.instants[i] + phases[p] * input.unitInterval, value)) continue;
-                ++points[p].compared;
-                points[p].errors += (bit ? !(value > threshold) : value > threshold) ? 1 : 0;
+                if (!ValueAt(input, instant + offsets[p], value)) continue;
+                ++counts.compared[p];
+                counts.errors[p] += (bit ? !(value > threshold) : value > threshold) ? 1 : 0;
             }
         }
+        for (size_t& compared : counts.compared) compared += whole;
     });
     std::vector<BathtubPoint> counted(phases.size());
     for (size_t p = 0; p < phases.size(); ++p) {
         counted[p].phaseUi = phases[p];
-        counted[p].compared = halves[0][p].compared + halves[1][p].compared;
-        counted[p].errors = halves[0][p].errors + halves[1][p].errors;
+        counted[p].compared = halves[0].compared[p] + halves[1].compared[p];
+        counted[p].errors = halves[0].errors[p] + halves[1].errors[p];
     }
     return counted;
 }
