@@ -66,6 +66,17 @@ bool DFE_custom::Run() {
     return true;
 }
 
+bool DFE_custom::FireWith(int clock, double input, bool tapsUnchanged) {
+    if (tapsUnchanged && m_bFiredSinceInitialize && static_cast<double>(clock) == PreviousClock) {
+        return RunBetweenEdges(input);
+    }
+    if (Finalized) {
+        return false;
+    }
+    Input[0] = input;
+    return DFE_custom::Run();
+}
+
 bool DFE_custom::RunBetweenEdges(double input) {
     if (Finalized) {
         return false;

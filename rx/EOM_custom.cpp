@@ -128,6 +128,18 @@ bool EOM_custom::Run() {
 // A measurement evaluates in the firing in which its count passes the
 // window, at an edge, and stops collecting then: so between edges it never
 // evaluates.
+bool EOM_custom::FireWith(int clock, int restart, double input) {
+    if (m_bFiredSinceInitialize && clock == PreviousClock && restart == PreviousRestart) {
+        return RunBetweenEdges(input);
+    }
+    if (Finalized) {
+        return false;
+    }
+    Input[0] = input;
+    Restart[0] = restart;
+    return EOM_custom::Run();
+}
+
 bool EOM_custom::RunBetweenEdges(double input) {
     if (Finalized) {
         return false;
