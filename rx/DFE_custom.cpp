@@ -66,24 +66,12 @@ bool DFE_custom::Run() {
     return true;
 }
 
-bool DFE_custom::FireWith(int clock, double input, bool tapsUnchanged) {
-    if (tapsUnchanged && m_bFiredSinceInitialize && static_cast<double>(clock) == PreviousClock) {
-        return RunBetweenEdges(input);
-    }
+bool DFE_custom::FireAtEdge(double input) {
     if (Finalized) {
         return false;
     }
     Input[0] = input;
     return DFE_custom::Run();
-}
-
-bool DFE_custom::RunBetweenEdges(double input) {
-    if (Finalized) {
-        return false;
-    }
-    Equalized = input - (m_bFeedbackCurrent ? m_dFeedback : FeedbackSum());
-    Output[0] = Equalized;
-    return true;
 }
 
 bool DFE_custom::Finalize() {

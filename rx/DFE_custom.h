@@ -34,7 +34,15 @@ public:
     // since Initialize), with unchanged taps, a firing can take no decision
     // and shift nothing: it only subtracts the feedback, which is summed
     // again only after the decisions have moved, and reads no port.
-    bool FireWith(int clock, double input, bool tapsUnchanged);
+    bool FireWith(int clock, double input, bool tapsUnchanged) {
+        if (tapsUnchanged && m_bFiredSinceInitialize && static_cast<double>(clock) == PreviousClock &&
+            !Finalized) {
+            Equalized = input - (m_bFeedbackCurrent ? m_dFeedback : FeedbackSum());
+            Output[0] = Equalized;
+            return true;
+        }
+        return FireAtEdge(input);
+    }
 
     // Ports.
     Tessel::CircularBuffer<int> Clock;      // sampling clock, high above 0.5
@@ -57,7 +65,7 @@ public:
 private:
     // The weighted decisions of the feedback history, newest first.
     double FeedbackSum();
-    bool RunBetweenEdges(double input);
+    bool FireAtEdge(double input);
 
     bool m_bFiredSinceInitialize = false;
     double m_dFeedback = 0.0;        // the last feedback sum formed

@@ -12,28 +12,6 @@ void LookAhead::Offer(const double* upcoming, size_t count) {
     m_iFormed = 0;
 }
 
-void LookAhead::Form(const CustomFIR_select_inp* bank, const Tessel::SampleHistory& history) {
-    m_LimitedNow.valid = false;
-    m_pLimited = &m_LimitedNow;
-    m_bFormed = bank != nullptr;
-    if (!m_bFormed) {
-        return;
-    }
-    size_t k = 0;
-    if (m_pUpcoming != nullptr && bank->SumsInBlocks()) {
-        const size_t position = m_iNext - 1;  // this firing's sample
-        if (m_pStretchBank != bank || position < m_iFirst || position - m_iFirst >= m_iFormed) {
-            FormStretch(bank, position, history);
-        }
-        k = position - m_iFirst;
-        m_dOutput = m_Output[k];
-        m_pLimited = &m_Limited[k];
-    } else {
-        m_dOutput = bank->OutputFrom(history);
-        m_LimitedNow.Of(m_dOutput);
-    }
-}
-
 // The bank's outputs for the offered samples from `position` on, each over
 // its own run of as many samples as the bank has taps: the same values,
 // summed the same way, as firing by firing. The samples are stored newest

@@ -59,7 +59,26 @@ public:
     // sample of `history`, and its limited value: from the stretch where
     // samples are offered, else formed now. A null bank (none selected, or
     // one that cannot filter) forms nothing.
-    void Form(const CustomFIR_select_inp* bank, const Tessel::SampleHistory& history);
+    void Form(const CustomFIR_select_inp* bank, const Tessel::SampleHistory& history) {
+        m_LimitedNow.valid = false;
+        m_pLimited = &m_LimitedNow;
+        m_bFormed = bank != nullptr;
+        if (!m_bFormed) {
+            return;
+        }
+        if (m_pUpcoming != nullptr && bank->SumsInBlocks()) {
+            const size_t position = m_iNext - 1;  // this firing's sample
+            if (m_pStretchBank != bank || position < m_iFirst || position - m_iFirst >= m_iFormed) {
+                FormStretch(bank, position, history);
+            }
+            const size_t k = position - m_iFirst;
+            m_dOutput = m_Output[k];
+            m_pLimited = &m_Limited[k];
+        } else {
+            m_dOutput = bank->OutputFrom(history);
+            m_LimitedNow.Of(m_dOutput);
+        }
+    }
 
     // The output of `bank`, the selected one, after it has followed its
     // control: the one formed unless its taps were rebuilt in this firing,

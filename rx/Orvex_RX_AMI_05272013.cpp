@@ -432,7 +432,7 @@ bool Rx::Run() {
 // WaveIn to WaveInInternal, the input fork to both banks, and each bank's
 // taking of the sample into its own delay line. The banks' inputs are the
 // same samples, so one history serves both.
-void Rx::TakeReceivedSample() {
+inline void Rx::TakeReceivedSample() {
     const double received = WaveIn[0];
     m_CtleHistory.Push(received);
     m_LookAhead.Follow(received);
@@ -444,10 +444,13 @@ void Rx::OfferUpcoming(const double* upcoming, size_t count) { m_LookAhead.Offer
 // and their rounding converters write the same items in every firing once
 // the constants' initial delays have passed (Setup gives them none), so
 // from then on their connections simply keep those items.
-void Rx::SettleConstants() {
-    if (m_bConstantsSettled) {
-        return;
+inline void Rx::SettleConstants() {
+    if (!m_bConstantsSettled) {
+        FireConstants();
     }
+}
+
+void Rx::FireConstants() {
     // Settled once a firing has written the values every later one writes.
     const bool valuesFromNowOn =
         Subnetwork1.DwdmConst.DelayElapsed() && EnableConst.DelayElapsed() && RxConfigConst.DelayElapsed();
@@ -462,7 +465,7 @@ void Rx::SettleConstants() {
 
 // The bank on the selector input that the choice names, null for a choice
 // the selector refuses.
-Rx::Bank* Rx::SelectedBank(int ctleChoice) {
+inline Rx::Bank* Rx::SelectedBank(int ctleChoice) {
     if (ctleChoice == kC4Input) {
         return &m_C4;
     }
@@ -477,12 +480,13 @@ Rx::Bank* Rx::SelectedBank(int ctleChoice) {
 // not reset, to its new connections). The oscillator's waveform and the
 // quadrature clock are formed only then; the quadrature delay is told the
 // waveform of the firing before, which it would have remembered.
-bool Rx::FirePhaseDetector(double equalized) {
+inline bool Rx::FirePhaseDetector(double equalized) {
+    const bool transition = Subnetwork2.PhaseDetector.Detector.SeesTransition(equalized);
+    return transition || !m_bDetectorOutputsCopied ? FirePhaseDetectorAt(transition, equalized) : true;
+}
+
+bool Rx::FirePhaseDetectorAt(bool transition, double equalized) {
     Subnetwork_Subnetwork2::Subnetwork_Subnetwork2_Subnetwork1& detector = Subnetwork2.PhaseDetector;
-    const bool transition = detector.Detector.SeesTransition(equalized);
-    if (!transition && m_bDetectorOutputsCopied) {
-        return true;
-    }
     const Tessel::VCO& oscillator = Subnetwork2.Vco;
     const double clockI = oscillator.Waveform();
     const double previous = oscillator.HasPreviousWaveform() ? oscillator.PreviousWaveform() : 0.0;
@@ -501,7 +505,7 @@ bool Rx::FirePhaseDetector(double equalized) {
 
 // Replaces step 13: the clock fork's four connections change only when the
 // clock does, so they are written only then.
-int Rx::ForkClock() {
+inline int Rx::ForkClock() {
     const int clock = Item<int>(Arc::VcoClock);
     if (clock != Item<int>(Arc::ClockToDfe)) {
         Item<int>(Arc::ClockToDfe) = clock;
@@ -515,7 +519,7 @@ int Rx::ForkClock() {
 // Replaces step 16: the feedback fork's branch into the delay line, which
 // takes Restart and moves on in every firing, as the adaptation's Rearm
 // does. The monitor's branch is handed to the monitor at step 17.
-void Rx::FeedRearmDelayLine(int restart) {
+inline void Rx::FeedRearmDelayLine(int restart) {
     (&Item<int>(Arc::RearmDelayLine))[m_iRearmWrite] = restart;
     m_iRearmWrite = m_iRearmWrite + 1 == kRearmDelayFirings ? 0 : m_iRearmWrite + 1;
 }
@@ -524,7 +528,7 @@ void Rx::FeedRearmDelayLine(int restart) {
 // follows a change of response, but filters nothing of its own; the shared
 // history is filtered for the selected bank at step 20. A bank that cannot
 // filter is fired the ordinary way, which posts why and fails.
-bool Rx::FireBank(Bank& bank, int control) {
+inline bool Rx::FireBank(Bank& bank, int control) {
     bool ok = bank.block->FollowControl(control, bank.rebuilt);
     if (bank.rebuilt) {
         bank.ready = bank.block->CanFilter();
@@ -540,7 +544,7 @@ bool Rx::FireBank(Bank& bank, int control) {
 // rebuilt at step 19) is passed on; a bank that cannot filter leaves its
 // output as it was. A choice the selector refuses fires it the plain way,
 // which fails.
-bool Rx::FireCtleSelect(int ctleChoice, const Bank* selectedBank) {
+inline bool Rx::FireCtleSelect(int ctleChoice, const Bank* selectedBank) {
     Subnetwork1.CtleSelect.Select(ctleChoice);
     if (selectedBank == nullptr) {
         return Fire(Subnetwork1.CtleSelect);
@@ -556,7 +560,7 @@ bool Rx::FireCtleSelect(int ctleChoice, const Bank* selectedBank) {
 // Replaces steps 24 to 26: the decision path (DecisionToFloat,
 // DecisionScale, DecisionToDouble) and OutputSelect, expanded; a control out
 // of range fails the selector, which leaves its output as it was.
-bool Rx::FireOutputSelect(double equalized) {
+inline bool Rx::FireOutputSelect(double equalized) {
     const int outputChoice = Item<int>(Arc::OutputChoice);
     OutputSelect.Select(outputChoice);
     if (outputChoice == 0) {

@@ -335,8 +335,10 @@ private:
     // it takes the place of.
     void TakeReceivedSample();
     void SettleConstants();
+    void FireConstants();
     Bank* SelectedBank(int ctleChoice);
     bool FirePhaseDetector(double equalized);
+    bool FirePhaseDetectorAt(bool transition, double equalized);
     int ForkClock();
     void FeedRearmDelayLine(int restart);
     bool FireBank(Bank& bank, int control);
