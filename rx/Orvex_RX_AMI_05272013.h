@@ -15,8 +15,9 @@
 //
 // The entry points attach the three external ports, set the parameters,
 // call Setup and Initialize once, then Run once per sample and Finalize at
-// the end. Connections are created by Initialize from the connection table in
-// the source file; Run fires the blocks in the fixed order written out there.
+// the end. Connections are created by Initialize from the connection list
+// below; Run fires the blocks in the fixed order written out in the source
+// file, each block with a shortcut through its own FireWith.
 #ifndef ORVEX_RX_AMI_05272013_H
 #define ORVEX_RX_AMI_05272013_H
 
