@@ -41,11 +41,8 @@ public:
     }
     double OutputFrom(const Tessel::SampleHistory& history) const {
         TESSEL_PRECONDITION(NumTaps() <= history.Depth(), "NumTaps() <= history.Depth()");
-        return OutputAt(history.Newest());
+        return ResponseFIR.OutputOf(history.Newest());
     }
-    // The same for a newest sample at `newest`, the older ones below it in
-    // memory (as many as there are taps).
-    double OutputAt(const double* newest) const { return ResponseFIR.OutputOf(newest); }
     bool CanFilter() const { return FilterReady(); }
     // The taps in force, and whether the filter sums in the blocked order:
     // for an owner that forms outputs over a store of samples of its own.
