@@ -273,6 +273,15 @@ DotProductPath ChosenDotProductPath() {
     return DotProductPath::Plain;
 }
 
+bool UseDotProductPath(DotProductPath path) {
+    if (!DotProductPathAvailable(path)) {
+        return false;
+    }
+    g_Chosen<true>.store(FunctionOf<true>(path), std::memory_order_relaxed);
+    g_Chosen<false>.store(FunctionOf<false>(path), std::memory_order_relaxed);
+    return true;
+}
+
 double BlockedDotProduct(const double* newest, const double* taps, size_t count) {
     return g_Chosen<true>.load(std::memory_order_relaxed)(newest, taps, count);
 }

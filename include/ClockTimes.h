@@ -29,15 +29,19 @@ public:
     bool Run() override;
     bool Finalize() override;
 
-    // For an owner that knows the firing's clock level: a level equal to the
-    // previous firing's (after the first firing) is no edge, so the firing
-    // only counts itself and outputs -1.0. QuietWith says whether it is such
-    // a firing; CountFiringWithoutEdge does its work and returns its output,
-    // without writing the port.
-    bool QuietWith(int level) const { return m_iSampleCount != 0 && level == m_iPreviousInput; }
-    double CountFiringWithoutEdge() {
-        ++m_iSampleCount;
-        return -1.0;
+    // The firing for an owner that knows its clock level (the item at
+    // ClockInput): the same as Run, with the time it outputs in `time`. A
+    // level equal to the previous firing's (after the first firing) is no
+    // edge, so the firing only counts itself, without writing the port.
+    bool FireWith(int level, double& time) {
+        if (m_iSampleCount != 0 && level == m_iPreviousInput) {
+            ++m_iSampleCount;
+            time = -1.0;
+            return true;
+        }
+        const bool ok = ClockTimes::Run();
+        time = TimeOutput[0];
+        return ok;
     }
 
 private:

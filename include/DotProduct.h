@@ -26,6 +26,11 @@ bool DotProductPathAvailable(DotProductPath path);
 // The fastest available path, chosen once, at the first use.
 DotProductPath ChosenDotProductPath();
 
+// Puts `path` in place of the chosen one for every later dot product of the
+// process, when available (false otherwise, and nothing changes): for a
+// benchmark that measures each path. The bits never depend on the path.
+bool UseDotProductPath(DotProductPath path);
+
 // On the chosen path.
 double BlockedDotProduct(const double* newest, const double* taps, size_t count);
 

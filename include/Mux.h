@@ -36,6 +36,9 @@ public:
         return true;
     }
 
+    // Control set for a firing whose item the owner moves itself.
+    void Select(int control) { Control = control; }
+
     bool Run() override {
         const size_t inputs = Input.GetSize();
         if (Control < 0 || static_cast<size_t>(Control) >= inputs) {

@@ -44,9 +44,11 @@ public:
     // bit, when asked. The cosine is evaluated only where the sign of the
     // waveform cannot be told safely from its argument.
     bool RunClockOnly();
-    // The waveform sample of the last firing, and of the one before it.
+    // The waveform sample of the last firing, and of the one before it
+    // (which exists from the second firing after Initialize on).
     double Waveform() const { return Amplitude * std::cos(m_dArgument); }
     double PreviousWaveform() const { return Amplitude * std::cos(m_dPreviousArgument); }
+    bool HasPreviousWaveform() const { return m_iSampleCount > 1; }
 
 private:
     // The argument of the cosine at firing n, and the clock that follows from

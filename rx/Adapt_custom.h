@@ -30,13 +30,19 @@ public:
 
     void DeleteBuffers() {}
 
-    // For an owner that knows the firing's samples: without an edge on
-    // Start, MeasureDone or Rearm (their samples are the previous firing's)
-    // and after a Run since Initialize has driven the outputs and settled
-    // the fixed settings, a firing changes nothing and may be left out.
-    bool QuietWith(int start, int measureDone, int rearm) const {
-        return m_bFiredSinceInitialize && start == PreviousStart && measureDone == PreviousMeasureDone &&
-               rearm == PreviousRearm;
+    // The firing for an owner that knows its samples, `start` and
+    // `measureDone` being the items at Start and MeasureDone: the same as
+    // Run followed by the move of Rearm to the next item of its delay line.
+    // Without an edge on Start, MeasureDone or Rearm (their samples are the
+    // previous firing's) and after a Run since Initialize has driven the
+    // outputs and settled the fixed settings, a firing changes nothing and
+    // is left out. `fired` says whether Run was.
+    bool FireWith(int start, int measureDone, bool& fired) {
+        fired = !(m_bFiredSinceInitialize && start == PreviousStart && measureDone == PreviousMeasureDone &&
+                  Rearm[0] == PreviousRearm);
+        const bool ok = fired ? Adapt_custom::Run() : true;
+        Rearm.Advance();
+        return ok;
     }
 
     // The score of one eye measurement, in both stages.

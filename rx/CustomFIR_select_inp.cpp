@@ -5,7 +5,8 @@ CustomFIR_select_inp::CustomFIR_select_inp() {
 }
 
 bool CustomFIR_select_inp::Run() {
-    const bool result = FollowControl();
+    bool rebuilt = false;
+    const bool result = FollowControl(Control, rebuilt);
     const bool filtered = FireFilter(OutputNeeded);
     return result && filtered;
 }

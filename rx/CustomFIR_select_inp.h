@@ -23,15 +23,17 @@ public:
 
     // For an owner that keeps one input history for several banks whose
     // inputs are the same samples, and fires them without their own delay
-    // lines: the control half of a firing (the taps are rebuilt when Control
-    // has changed, and Control is remembered; false when the rebuild
-    // failed), and the output for the newest sample of `history` with the
-    // response in force, summed as the filter sums. The history must hold at
-    // least as many samples as the bank has taps, and the bank must be able
-    // to filter.
-    bool FollowControl() {
+    // lines: the control half of a firing with `control` at Control (the
+    // taps are rebuilt when it has changed, which `rebuilt` says, and it is
+    // remembered; false when the rebuild failed), and the output for the
+    // newest sample of `history` with the response in force, summed as the
+    // filter sums. The history must hold at least as many samples as the
+    // bank has taps, and the bank must be able to filter.
+    bool FollowControl(int control, bool& rebuilt) {
+        Control = control;
+        rebuilt = Control != Previous_Control;
         bool result = true;
-        if (Control != Previous_Control) {
+        if (rebuilt) {
             result = ReloadSelectedColumn();
         }
         Previous_Control = Control;
@@ -39,11 +41,8 @@ public:
     }
     double OutputFrom(const Tessel::SampleHistory& history) const {
         TESSEL_PRECONDITION(NumTaps() <= history.Depth(), "NumTaps() <= history.Depth()");
-        return OutputAt(history.Newest());
+        return ResponseFIR.OutputOf(history.Newest());
     }
-    // The same for a newest sample at `newest`, the older ones below it in
-    // memory (as many as there are taps).
-    double OutputAt(const double* newest) const { return ResponseFIR.OutputOf(newest); }
     bool CanFilter() const { return FilterReady(); }
     // The taps in force, and whether the filter sums in the blocked order:
     // for an owner that forms outputs over a store of samples of its own.

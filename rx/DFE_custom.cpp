@@ -66,13 +66,12 @@ bool DFE_custom::Run() {
     return true;
 }
 
-bool DFE_custom::RunBetweenEdges(double input) {
+bool DFE_custom::FireAtEdge(double input) {
     if (Finalized) {
         return false;
     }
-    Equalized = input - (m_bFeedbackCurrent ? m_dFeedback : FeedbackSum());
-    Output[0] = Equalized;
-    return true;
+    Input[0] = input;
+    return DFE_custom::Run();
 }
 
 bool DFE_custom::Finalize() {

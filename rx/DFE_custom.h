@@ -27,15 +27,22 @@ public:
     // Nothing of its own to free.
     void DeleteBuffers() {}
 
-    // For an owner that knows the firing's samples. Between clock edges,
-    // with the Taps items of the previous firing, a firing can take no
-    // decision and shift nothing: it only subtracts the feedback, which is
-    // summed again only after the decisions have moved. QuietWith says
-    // whether this Clock sample is such a firing's (a Run since Initialize,
-    // and the previous firing's sample); RunBetweenEdges is then the same as
-    // Run with `input` at Input, reading no port.
-    bool QuietWith(int clock) const { return m_bFiredSinceInitialize && static_cast<double>(clock) == PreviousClock; }
-    bool RunBetweenEdges(double input);
+    // The firing for an owner that has its samples in hand: the same as Run
+    // with `input` at Input, `clock` being the item at Clock and
+    // `tapsUnchanged` saying that the Taps items are the previous firing's.
+    // Between clock edges (this clock is the previous firing's, after a Run
+    // since Initialize), with unchanged taps, a firing can take no decision
+    // and shift nothing: it only subtracts the feedback, which is summed
+    // again only after the decisions have moved, and reads no port.
+    bool FireWith(int clock, double input, bool tapsUnchanged) {
+        if (tapsUnchanged && m_bFiredSinceInitialize && static_cast<double>(clock) == PreviousClock &&
+            !Finalized) {
+            Equalized = input - (m_bFeedbackCurrent ? m_dFeedback : FeedbackSum());
+            Output[0] = Equalized;
+            return true;
+        }
+        return FireAtEdge(input);
+    }
 
     // Ports.
     Tessel::CircularBuffer<int> Clock;      // sampling clock, high above 0.5
@@ -58,6 +65,7 @@ public:
 private:
     // The weighted decisions of the feedback history, newest first.
     double FeedbackSum();
+    bool FireAtEdge(double input);
 
     bool m_bFiredSinceInitialize = false;
     double m_dFeedback = 0.0;        // the last feedback sum formed

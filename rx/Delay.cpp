@@ -29,6 +29,16 @@ bool Delay::Run() {
     return RunWith(Input[0]);
 }
 
+bool Delay::FireAfterSkipped(const double* lastSkipped, double input, bool outputNeeded, double& output) {
+    if (lastSkipped != nullptr) {
+        PreviousInput = *lastSkipped;
+    }
+    OutputNeeded = outputNeeded;
+    const bool ok = RunWith(input);
+    output = Output;
+    return ok;
+}
+
 bool Delay::RunWith(double x) {
     if (Finalized) {
         return false;

@@ -16,9 +16,13 @@ public:
     bool Setup() override;
     bool Initialize() override;
     bool Run() override;
-    // The same as Run with `input` at Input, for an owner that has the
-    // firing's sample in hand: the port is not read.
-    bool RunWith(double input);
+    // The firing for an owner that fires the delay only at some of the
+    // firings that carry its input: the same as Run with `input` at Input
+    // after firings with the inputs it skipped, the last of which is
+    // `lastSkipped` (null: none since Initialize). In the skipped firings the
+    // delay would only have remembered its input. `outputNeeded` as
+    // OutputNeeded, and Output in `output`; the port is not read.
+    bool FireAfterSkipped(const double* lastSkipped, double input, bool outputNeeded, double& output);
     bool Finalize() override;
     ~Delay() override;
 
@@ -36,6 +40,9 @@ public:
     // Set by Finalize, cleared by Initialize: a firing after Finalize would
     // read a port whose memory the schematic has freed.
     bool Finalized;
+
+private:
+    bool RunWith(double input);
 };
 
 #endif

@@ -127,26 +127,15 @@ bool EOM_custom::Run() {
 
 // A measurement evaluates in the firing in which its count passes the
 // window, at an edge, and stops collecting then: so between edges it never
-// evaluates.
-bool EOM_custom::RunBetweenEdges(double input) {
+// evaluates. Without a valid column count (Setup refused SamplesPerBit)
+// nothing is collected, so no phase can leave the histogram.
+bool EOM_custom::FireAtEdge(int restart, double input) {
     if (Finalized) {
         return false;
     }
-    Collect(input);
-    return true;
-}
-
-// Without a valid column count (Setup refused SamplesPerBit) nothing is
-// collected, so no phase can leave the histogram.
-void EOM_custom::Collect(double input) {
-    if (Collecting == 1 && m_iPhaseColumns > 0) {
-        Histogram[Phase][AmplitudeBin(input, Range)] += 1.0;
-        // Phase stays below the column count, which is at most kNumPhases.
-        ++Phase;
-        if (Phase >= m_iPhaseColumns) {
-            Phase = 0;
-        }
-    }
+    Input[0] = input;
+    Restart[0] = restart;
+    return EOM_custom::Run();
 }
 
 // The widest of the row's first kMaxOpeningsPerRow openings (in order of

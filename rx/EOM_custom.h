@@ -30,16 +30,20 @@ public:
 
     void DeleteBuffers() {}
 
-    // For an owner that knows the firing's samples. With the Clock and
-    // Restart samples of the previous firing (after a Run since Initialize)
-    // there is no edge: no measurement starts, ends or is cleared, and the
-    // result ports already hold the results. QuietWith says whether these
-    // samples make such a firing; RunBetweenEdges is then the same as Run
-    // with `input` at Input: it only counts the sample while collecting.
-    bool QuietWith(int clock, int restart) const {
-        return m_bFiredSinceInitialize && clock == PreviousClock && restart == PreviousRestart;
+    // The firing for an owner that has its samples in hand: the same as Run
+    // with `input` at Input and `restart` at Restart, `clock` being the item
+    // at Clock. With the Clock and Restart samples of the previous firing
+    // (after a Run since Initialize) there is no edge: no measurement
+    // starts, ends or is cleared, the result ports already hold the results,
+    // and the firing only counts the sample while collecting, reading and
+    // writing no port.
+    bool FireWith(int clock, int restart, double input) {
+        if (m_bFiredSinceInitialize && clock == PreviousClock && restart == PreviousRestart && !Finalized) {
+            Collect(input);
+            return true;
+        }
+        return FireAtEdge(restart, input);
     }
-    bool RunBetweenEdges(double input);
 
     // Amplitude bin of a sample: trunc(128 x / range) + 127, limited to the
     // histogram. Values beyond the range, infinities included, fall into the
@@ -82,7 +86,18 @@ private:
 
     bool HasHits(int phase, int bin) const { return Histogram[phase][bin] > 0.0; }
     void Clear();
-    void Collect(double input);
+    bool FireAtEdge(int restart, double input);
+    // Counts the sample in the histogram while collecting.
+    void Collect(double input) {
+        if (Collecting == 1 && m_iPhaseColumns > 0) {
+            Histogram[Phase][AmplitudeBin(input, Range)] += 1.0;
+            // Phase stays below the column count, which is at most kNumPhases.
+            ++Phase;
+            if (Phase >= m_iPhaseColumns) {
+                Phase = 0;
+            }
+        }
+    }
     void Evaluate();
     RowOpening WidestOpening(int bin) const;
     int EmptyBinsAroundThreshold(int phase) const;

@@ -25,6 +25,15 @@ public:
 
     void DeleteBuffers() {}
 
+    // The firing with its input: the same as assigning PumpInput and Run,
+    // with ControlVoltage in `control`.
+    bool FireWith(double pump, double& control) {
+        PumpInput = pump;
+        const bool ok = LoopFilter::Run();
+        control = ControlVoltage;
+        return ok;
+    }
+
     double PumpInput;       // pump command: 1.0, -1.0 or 0.0; anything else holds the current
     double ControlVoltage;  // output: voltage of the output node
     double SeriesVoltage;   // V1, on the series capacitor

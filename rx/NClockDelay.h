@@ -20,12 +20,16 @@ public:
 
     void DeleteBuffers() {}
 
-    // For an owner that knows the firing's samples: with the Clock and
-    // Trigger samples of the previous firing (after a Run since Initialize)
-    // a firing sees no step of either, and Output already holds its level:
-    // the firing changes nothing and may be left out.
-    bool QuietWith(int clock, int trigger) const {
-        return m_bFiredSinceInitialize && clock == PreviousClock && trigger == PreviousTrigger;
+    // The firing for an owner that knows its samples: the same as Run,
+    // `clock` and `trigger` being the items at Clock and Trigger. With the
+    // samples of the previous firing (after a Run since Initialize) a firing
+    // sees no step of either, and Output already holds its level: it changes
+    // nothing and is left out.
+    bool FireWith(int clock, int trigger) {
+        if (m_bFiredSinceInitialize && clock == PreviousClock && trigger == PreviousTrigger) {
+            return true;
+        }
+        return NClockDelay::Run();
     }
 
     // Ports.

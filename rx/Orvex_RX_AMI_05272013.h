@@ -15,14 +15,14 @@
 //
 // The entry points attach the three external ports, set the parameters,
 // call Setup and Initialize once, then Run once per sample and Finalize at
-// the end. Connections are created by Initialize from the connection table in
-// the source file; Run fires the blocks in the fixed order written out there.
+// the end. Connections are created by Initialize from the connection list
+// below; Run fires the blocks in the fixed order written out in the source
+// file, each block with a shortcut through its own FireWith.
 #ifndef ORVEX_RX_AMI_05272013_H
 #define ORVEX_RX_AMI_05272013_H
 
 #include <array>
 #include <cstddef>
-#include <cstring>
 #include <vector>
 
 #include "Adapt_custom.h"
@@ -38,6 +38,7 @@
 #include "EOM_custom.h"
 #include "Fork.h"
 #include "Gain.h"
+#include "LookAhead.h"
 #include "LoopFilter.h"
 #include "Mux.h"
 #include "NClockDelay.h"
@@ -57,71 +58,83 @@ public:
     typedef Tessel::ScalarToScalar<FloatBuffer, DoubleBuffer, Tessel::TypeConverterAssign> FloatToDouble;
     typedef Tessel::ScalarToScalar<IntBuffer, DoubleBuffer, Tessel::TypeConverterAssign> IntToDouble;
 
-    static constexpr int kNumConnections = 61;
-    // The connections, numbered in creation order (the connection table).
-    enum class Arc : int {
-        WaveIn = 1,
-        ClockTime = 2,
-        WaveOut = 3,
-        Decision = 4,
-        Equalized = 5,
-        AdaptStart = 6,
-        VcoSignal = 7,
-        VcoClock = 8,
-        ControlVoltage = 9,
-        QuadratureClock = 10,
-        BitI = 11,
-        BitQ = 12,
-        UpDown = 13,
-        PhaseSum = 14,
-        VcoToQuadrature = 15,
-        VcoToDetector = 16,
-        PumpCommand = 17,
-        VcoToPhaseDetector = 18,
-        VcoUnused = 19,
-        VcoControl = 20,
-        ControlUnused = 21,
-        MeasureDone = 22,
-        EyeHeight = 23,
-        EyeWidth = 24,
-        CtleResponse = 25,
-        Restart = 26,
-        CtleDone = 27,
-        AdaptPort10 = 28,
-        DfeTap1 = 29,
-        DfeTap2 = 30,
-        DfeTap3 = 31,
-        DfeTap4 = 32,
-        DfeTap5 = 33,
-        C4Output = 34,
-        C1Output = 35,
-        CtleChoice = 36,
-        CtleSelected = 37,
-        LimiterSaturated = 38,
-        LimiterScaled = 39,
-        Limited = 40,
-        DwdmMode = 41,
-        C4Input = 42,
-        C1Input = 43,
-        C4Control = 44,
-        C1Control = 45,
-        OutputChoice = 46,
-        AdaptStartTrigger = 47,
-        DecisionFloat = 48,
-        RetimedData = 49,
-        EqualizedToMonitor = 50,
-        EqualizedToOutput = 51,
-        EqualizedToDetector = 52,
-        RearmDelayLine = 53,
-        MonitorRestart = 54,
-        Enable = 55,
-        RxConfig = 56,
-        ScaledDecision = 57,
-        ClockToDfe = 58,
-        ClockToStartDelay = 59,
-        ClockToRecorder = 60,
-        ClockToMonitor = 61,
-    };
+    // The connections, numbered from 1 in creation order: one line each
+    // (the connection table; the source file expands the same list into the
+    // memory Initialize creates). Columns: name, item type (D double, I int,
+    // F float), item count, the port that writes it and the one that reads
+    // it (null: nothing does), and its initial content (U undefined, Z
+    // zeroed: the feedback paths that the firing order reads before they
+    // are written). Adding a connection is a line here and its use.
+    // clang-format off
+#define ORVEX_RX_CONNECTIONS(X) \
+    X(WaveIn,              D, 1,                  &WaveInInternal,                    &ctle.InputFork.Input,              U) \
+    X(ClockTime,           D, 1,                  &ClockTimeRecorder.TimeOutput,      &ClockOutInternal,                  U) \
+    X(WaveOut,             D, 1,                  &OutputSelect.Output,               &WaveOutInternal,                   U) \
+    X(Decision,            I, 1,                  &DFE.Decision,                      &DecisionToFloat.Input,             U) \
+    X(Equalized,           D, 1,                  &DFE.Output,                        &EqualizedFork.Input,               Z) \
+    X(AdaptStart,          I, 1,                  &AdaptStartDelay.Output,            &Adapt.Start,                       U) \
+    X(VcoSignal,           D, 1,                  &loop.Vco.SignalOutput,             &loop.VcoFork.Input,                U) \
+    X(VcoClock,            I, 1,                  &loop.Vco.ClockOutput,              &ClockFork.Input,                   U) \
+    X(ControlVoltage,      D, 1,                  &loop.FilterOut,                    &loop.ControlFork.Input,            U) \
+    X(QuadratureClock,     D, 1,                  &detector.QuadratureOut,            &detector.DetectorClockQ,           U) \
+    X(BitI,                I, 1,                  &detector.DetectorBitI,             &detector.PhaseSum.Input[0],        U) \
+    X(BitQ,                I, 1,                  &detector.DetectorBitQ,             nullptr,                            U) \
+    X(UpDown,              I, 1,                  &detector.DetectorUpDown,           &detector.PhaseSum.Input[1],        U) \
+    X(PhaseSum,            I, 1,                  &detector.PhaseSum.Output,          &loop.PhaseToDouble.Input,          U) \
+    X(VcoToQuadrature,     D, 1,                  &detector.ClockPhaseFork.Output[0], &detector.Quadrature.Input,         U) \
+    X(VcoToDetector,       D, 1,                  &detector.ClockPhaseFork.Output[1], &detector.DetectorClockI,           U) \
+    X(PumpCommand,         D, 1,                  &loop.PhaseToDouble.Output,         &loop.FilterIn,                     U) \
+    X(VcoToPhaseDetector,  D, 1,                  &loop.VcoFork.Output[0],            &detector.ClockPhaseFork.Input,     U) \
+    X(VcoUnused,           D, 1,                  &loop.VcoFork.Output[1],            nullptr,                            U) \
+    X(VcoControl,          D, 1,                  &loop.ControlFork.Output[0],        &loop.Vco.ControlInput,             Z) \
+    X(ControlUnused,       D, 1,                  &loop.ControlFork.Output[1],        nullptr,                            U) \
+    X(MeasureDone,         I, 1,                  &EOM.Done,                          &Adapt.MeasureDone,                 Z) \
+    X(EyeHeight,           D, 1,                  &EOM.EyeHeight,                     &Adapt.EyeHeight,                   Z) \
+    X(EyeWidth,            D, 1,                  &EOM.EyeWidth,                      &Adapt.EyeWidth,                    Z) \
+    X(CtleResponse,        I, 1,                  &Adapt.CTLE_Select,                 &ctle.CtleControlFork.Input,        U) \
+    X(Restart,             I, 1,                  &Adapt.Restart,                     &AdaptFeedbackFork.Input,           U) \
+    X(CtleDone,            I, 1,                  &Adapt.CTLE_Done,                   nullptr,                            U) \
+    X(AdaptPort10,         I, 1,                  &Adapt.Port10,                      nullptr,                            U) \
+    X(DfeTap1,             D, 1,                  &Adapt.DFE_Taps[0],                 &DFE.Taps[0],                       U) \
+    X(DfeTap2,             D, 1,                  &Adapt.DFE_Taps[1],                 &DFE.Taps[1],                       U) \
+    X(DfeTap3,             D, 1,                  &Adapt.DFE_Taps[2],                 &DFE.Taps[2],                       U) \
+    X(DfeTap4,             D, 1,                  &Adapt.DFE_Taps[3],                 &DFE.Taps[3],                       U) \
+    X(DfeTap5,             D, 1,                  &Adapt.DFE_Taps[4],                 &DFE.Taps[4],                       U) \
+    X(C4Output,            D, 1,                  &ctle.C4.Output,                    &ctle.CtleSelect.Input[kC4Input],   U) \
+    X(C1Output,            D, 1,                  &ctle.C1.Output,                    &ctle.CtleSelect.Input[kC1Input],   U) \
+    X(CtleChoice,          I, 1,                  &ctle.DwdmToInt.Output,             &ctle.CtleSelectControl,            U) \
+    X(CtleSelected,        D, 1,                  &ctle.CtleSelect.Output,            &ctle.LimiterInGain.Input,          U) \
+    X(LimiterSaturated,    D, 1,                  &ctle.Limiter.Output,               &ctle.LimiterOutGain.Input,         U) \
+    X(LimiterScaled,       D, 1,                  &ctle.LimiterInGain.Output,         &ctle.Limiter.Input,                U) \
+    X(Limited,             D, 1,                  &ctle.LimiterOutGain.Output,        &DFE.Input,                         U) \
+    X(DwdmMode,            D, 1,                  &ctle.DwdmConst.Output,             &ctle.DwdmToInt.Input,              U) \
+    X(C4Input,             D, 1,                  &ctle.InputFork.Output[0],          &ctle.C4.Input,                     U) \
+    X(C1Input,             D, 1,                  &ctle.InputFork.Output[1],          &ctle.C1.Input,                     U) \
+    X(C4Control,           I, 1,                  &ctle.CtleControlFork.Output[0],    &ctle.C4Control,                    U) \
+    X(C1Control,           I, 1,                  &ctle.CtleControlFork.Output[1],    &ctle.C1Control,                    U) \
+    X(OutputChoice,        I, 1,                  &RxConfigToInt.Output,              &OutputSelectControl,               U) \
+    X(AdaptStartTrigger,   I, 1,                  &EnableToInt.Output,                &AdaptStartDelay.Trigger,           U) \
+    X(DecisionFloat,       F, 1,                  &DecisionToFloat.Output,            &DecisionScale.Input,               U) \
+    X(RetimedData,         D, 1,                  &DecisionToDouble.Output,           &OutputSelect.Input[0],             U) \
+    X(EqualizedToMonitor,  D, 1,                  &EqualizedFork.Output[0],           &EOM.Input,                         U) \
+    X(EqualizedToOutput,   D, 1,                  &EqualizedFork.Output[1],           &OutputSelect.Input[1],             U) \
+    X(EqualizedToDetector, D, 1,                  &EqualizedFork.Output[2],           &detector.DetectorDataIn,           U) \
+    X(RearmDelayLine,      I, kRearmDelayFirings, &AdaptFeedbackFork.Output[0],       &Adapt.Rearm,                       Z) \
+    X(MonitorRestart,      I, 1,                  &AdaptFeedbackFork.Output[1],       &EOM.Restart,                       U) \
+    X(Enable,              D, 1,                  &EnableConst.Output,                &EnableToInt.Input,                 U) \
+    X(RxConfig,            D, 1,                  &RxConfigConst.Output,              &RxConfigToInt.Input,               U) \
+    X(ScaledDecision,      F, 1,                  &DecisionScale.Output,              &DecisionToDouble.Input,            U) \
+    X(ClockToDfe,          I, 1,                  &ClockFork.Output[0],               &DFE.Clock,                         U) \
+    X(ClockToStartDelay,   I, 1,                  &ClockFork.Output[1],               &AdaptStartDelay.Clock,             U) \
+    X(ClockToRecorder,     I, 1,                  &ClockFork.Output[2],               &ClockTimeRecorder.ClockInput,      U) \
+    X(ClockToMonitor,      I, 1,                  &ClockFork.Output[3],               &EOM.Clock,                         U)
+    // clang-format on
+#define ORVEX_RX_ARC_NAME(name, type, items, producer, consumer, initial) name,
+#define ORVEX_RX_ARC_COUNT(name, type, items, producer, consumer, initial) +1
+    enum class Arc : int { BeforeFirst = 0, ORVEX_RX_CONNECTIONS(ORVEX_RX_ARC_NAME) };
+    static constexpr int kNumConnections = 0 ORVEX_RX_CONNECTIONS(ORVEX_RX_ARC_COUNT);
+#undef ORVEX_RX_ARC_NAME
+#undef ORVEX_RX_ARC_COUNT
     static constexpr size_t kRearmDelayFirings = 3200;  // length of the Restart-to-Rearm delay line
     static constexpr int kAdaptStartClocks = 5000;      // clock edges before the adaptation starts
 
@@ -228,15 +241,10 @@ public:
 
     // For an owner that knows the samples the coming firings will take (the
     // entry points, a block at a time): `count` samples, the first for the
-    // next firing. The selected CTLE bank's outputs, and the limiter's work
-    // on them, are then formed for a stretch of those samples at a time:
-    // they do not depend on one another, so they need not wait on each
-    // other. Nothing observable changes: a firing whose sample is not the
-    // one offered withdraws the offer, and a change of response forms the
-    // rest again. The array is read only at and after the position of the
-    // firing that uses it, and must stay until the owner withdraws it with
-    // LookAhead(nullptr, 0).
-    void LookAhead(const double* upcoming, size_t count);
+    // next firing, which the CTLE stage's LookAhead may form ahead; nothing
+    // observable changes. The array must stay until the owner withdraws it
+    // with OfferUpcoming(nullptr, 0).
+    void OfferUpcoming(const double* upcoming, size_t count);
 
     // Frees the memory of every connection. The ports keep their views, so
     // the schematic is not fired again until Initialize has run anew.
@@ -315,19 +323,6 @@ private:
         return m_Arcs.Item<T>(arc);
     }
 
-    // The soft limiter's three steps for one input; SameInput compares
-    // bits, so that it is exact for signed zeros and never true for
-    // not-a-number.
-    struct LimiterResult {
-        double input = 0.0;
-        double output = 0.0;
-        bool valid = false;
-        bool SameInput(double value) const {
-            return valid && std::memcmp(&input, &value, sizeof value) == 0 && value == value;
-        }
-    };
-    LimiterResult Limit(double input) const;
-
     // A bank and whether it can filter: as Initialize leaves it, and as a
     // rebuild of its taps leaves it (nothing else changes it while the
     // schematic fires), so that the firing need not ask every time.
@@ -337,44 +332,19 @@ private:
         bool rebuilt;  // its taps, in this firing
     };
 
-    // The selected bank's output and the limiter's work on it, formed ahead
-    // of the clock recovery (`formed` is false when the bank cannot filter).
-    // `limited` points into the stretch formed ahead, or at `limitedNow`;
-    // so the struct is filled in place and never copied.
-    struct CtleAhead {
-        CtleAhead() = default;
-        CtleAhead(const CtleAhead&) = delete;
-        CtleAhead& operator=(const CtleAhead&) = delete;
-        bool formed = false;
-        double output = 0.0;
-        LimiterResult limitedNow;
-        const LimiterResult* limited = &limitedNow;
-    };
-
     // The shortcuts of Run, in firing order; each says which plain steps
     // it takes the place of.
-    double TakeReceivedSample();
-    void FollowLookAhead(double received);
-    bool FormedAhead(const Bank& bank, size_t& k);
-    void FormStretchAhead(const Bank& bank, size_t position);
+    void TakeReceivedSample();
     void SettleConstants();
+    void FireConstants();
     Bank* SelectedBank(int ctleChoice);
-    void FormCtleAhead(const Bank* selectedBank, CtleAhead& ahead);
     bool FirePhaseDetector(double equalized);
-    bool FireQuadrature(double vco, bool outputNeeded);
-    bool FireDetector(double clockI, double clockQ, double dataIn);
-    bool FireLoopFilter();
+    bool FirePhaseDetectorAt(bool transition, double equalized);
     int ForkClock();
-    bool FireStartDelay(int clock);
-    bool FireAdaptation(bool& fired);
-    bool FireMonitor(int clock, int restart, double equalized);
+    void FeedRearmDelayLine(int restart);
     bool FireBank(Bank& bank, int control);
-    bool FireCtleSelect(int ctleChoice, const Bank* selectedBank, const CtleAhead& ahead);
-    double LimitSelected(const CtleAhead& ahead);
-    bool FireDfe(int clock, bool adaptFired, double limited);
-    bool FireClockTimeRecorder(int clock, double& clockTime);
+    bool FireCtleSelect(int ctleChoice, const Bank* selectedBank);
     bool FireOutputSelect(double equalized);
-    double RetimedData();
 
     // In the order of the connection table: the three internal ports first.
     Tessel::ArcMemory<Arc, kNumConnections> m_Arcs;
@@ -382,21 +352,8 @@ private:
     Tessel::SampleHistory m_CtleHistory;
     Bank m_C4{&Subnetwork1.C4, false, false};
     Bank m_C1{&Subnetwork1.C1, false, false};
-    // The samples offered by LookAhead, and a stretch of them for which the
-    // selected bank's outputs and the limiter's have been formed.
-    static constexpr size_t kAheadStretch = 128;
-    struct Ahead {
-        const double* upcoming = nullptr;
-        size_t count = 0;
-        size_t next = 0;             // the position of the next firing's sample
-        const Bank* bank = nullptr;  // whose taps formed the stretch
-        size_t first = 0;            // the stretch: positions first to first + formed - 1
-        size_t formed = 0;
-        std::vector<double> input;   // the bank's taps - 1 samples before the stretch, then the stretch
-        double output[kAheadStretch];
-        LimiterResult limited[kAheadStretch];
-    };
-    Ahead m_Ahead;
+    LookAhead m_LookAhead;
+    size_t m_iRearmWrite = 0;  // where the Restart-to-Rearm delay line takes its next item
     bool m_bConnected = false;  // the arc memory exists, so Run may fire
     bool m_bDetectorOutputsCopied = false;  // since Initialize
     bool m_bConstantsSettled = false;       // since Initialize

@@ -26,6 +26,22 @@ public:
 
     void DeleteBuffers() {}
 
+    // The firing with its inputs, for an owner that fires it only when it
+    // SeesTransition: the same as assigning the inputs and Run, with the
+    // outputs returned.
+    struct Outputs {
+        int bitI;
+        int bitQ;
+        int upDown;
+    };
+    Outputs FireWith(double clockI, double clockQ, double dataIn) {
+        ClockI = clockI;
+        ClockQ = clockQ;
+        DataIn = dataIn;
+        PFD::Run();
+        return {BitI, BitQ, UpDown};
+    }
+
     // Inputs, assigned before every firing.
     double ClockI;  // in-phase clock; only its sign matters
     double ClockQ;  // quadrature clock; only its sign matters

@@ -54,11 +54,11 @@ struct RxModelInstance {
 };
 
 // A schematic that can use the samples of a block before it fires on them
-// is offered them (see the receiver schematic's LookAhead); others are not.
+// is offered them (see the receiver schematic's OfferUpcoming); others are not.
 template <class Schematic>
 auto OfferBlockAhead(Schematic& schematic, const double* wave, size_t count, int)
-    -> decltype(schematic.LookAhead(wave, count), void()) {
-    schematic.LookAhead(wave, count);
+    -> decltype(schematic.OfferUpcoming(wave, count), void()) {
+    schematic.OfferUpcoming(wave, count);
 }
 template <class Schematic>
 void OfferBlockAhead(Schematic&, const double*, size_t, long) {}

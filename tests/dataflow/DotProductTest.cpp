@@ -101,4 +101,17 @@ TEST(DotProduct, TheWidestAvailablePathIsChosen) {
     std::printf("[   NOTE   ] dot product path in use: %s\n", Name(chosen));
 }
 
+// A benchmark measures each path by putting it in force; one this processor
+// or build lacks is refused and leaves the path in force as it was.
+TEST(DotProduct, AnAvailablePathCanBePutInForce) {
+    const DotProductPath widest = Tessel::ChosenDotProductPath();
+    for (DotProductPath path : {DotProductPath::Plain, DotProductPath::Avx2, DotProductPath::Sse2}) {
+        const DotProductPath before = Tessel::ChosenDotProductPath();
+        const bool available = Tessel::DotProductPathAvailable(path);
+        EXPECT_EQ(Tessel::UseDotProductPath(path), available) << Name(path);
+        EXPECT_EQ(Tessel::ChosenDotProductPath(), available ? path : before) << Name(path);
+    }
+    EXPECT_TRUE(Tessel::UseDotProductPath(widest));
+}
+
 }  // namespace

@@ -211,6 +211,22 @@ TEST_F(EomTest, OpeningAcrossTheEndOfTheBitWrapsAround) {
     EXPECT_DOUBLE_EQ(height.item, (3 + 64) * kBinVolts);
 }
 
+TEST_F(EomTest, OfEquallyWideOpeningsTheFirstFoundIsMeasured) {
+    Configure(32, 30);
+    // Hits at columns 0, 1, 16 and 17: two openings of 14 columns, from
+    // column 2 (centre 9, where the eye is wide open) and from column 18
+    // (centre 25, where it is barely open).
+    const Waveform wave = [](long bit, int phase) {
+        if (phase % 16 <= 1) return -0.008 + 0.004 * static_cast<double>(bit % 6);
+        if (phase < 16) return bit % 2 == 0 ? 0.1 : -0.2;  // bins 159 and 63
+        return bit % 2 == 0 ? 0.05 : -0.05;                // bins 143 and 111
+    };
+    RunUntilDone(wave, 10000);
+    ASSERT_EQ(done.item, 1);
+    EXPECT_DOUBLE_EQ(width.item, 14.0 / 32);
+    EXPECT_DOUBLE_EQ(height.item, (31 + 64) * kBinVolts);
+}
+
 TEST_F(EomTest, RestartPulseClearsAndTheNextMeasurementStartsAtTheNextFallingClockEdge) {
     Configure(32, 1000);
     const Waveform twoLevel = [](long bit, int) { return bit % 2 == 0 ? 0.25 : -0.25; };

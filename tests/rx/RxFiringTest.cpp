@@ -52,7 +52,7 @@ RunRecord RecordRun(const std::vector<double>& wave, double dwdmMode, double rxC
     for (size_t first = 0; first < wave.size(); first += step) {
         const size_t count = std::min(step, wave.size() - first);
         double* samples = record.output.data() + first;
-        if (!straightforward) s.rx->LookAhead(samples, count);
+        if (!straightforward) s.rx->OfferUpcoming(samples, count);
         for (size_t i = 0; i < count; ++i) {
             s.in = samples[i];
             const bool ok = straightforward ? StraightforwardRun(*s.rx) : s.rx->Run();
@@ -60,7 +60,7 @@ RunRecord RecordRun(const std::vector<double>& wave, double dwdmMode, double rxC
             samples[i] = s.out;
             if (s.clock >= 0.0) record.clockTimes.push_back(s.clock);
         }
-        if (!straightforward) s.rx->LookAhead(nullptr, 0);
+        if (!straightforward) s.rx->OfferUpcoming(nullptr, 0);
     }
     record.log = folder.Lines("adapt.txt");
     return record;
@@ -158,7 +158,7 @@ TEST_F(RxFiringTest, SamplesOtherThanTheOfferedOnesAreFiredAsTheyAre) {
     ASSERT_TRUE(run.Start());
     std::vector<double> offered(stimulus->wave.begin(), stimulus->wave.begin() + 20000);
     offered[7001] += 0.25;  // the firings take the stimulus itself
-    run.fast.rx->LookAhead(offered.data(), offered.size());
+    run.fast.rx->OfferUpcoming(offered.data(), offered.size());
     for (size_t n = 0; n < 20000; ++n) {
         ASSERT_TRUE(run.FireAlike(stimulus->wave[n])) << "firing " << n + 1;
     }

@@ -1,6 +1,6 @@
 // With the equalised output and both adaptations off, the library's output
-// is the selected CTLE response, then the soft limiter, one sample late:
-// here computed on its own from the response table and the formulas (the
+// is the selected CTLE response, then the soft limiter, one sample late,
+// less the DFE's feedback: here computed on its own from the response table and the formulas (the
 // taps as the response interpolated by the cubic through four neighbouring
 // table points at multiples of the sample interval, times the sample
 // interval).
@@ -65,6 +65,22 @@ struct Bank {
     std::vector<int> levels;
 };
 
+// The selected response of the sixteen through the soft limiter, one sample
+// late, as the receiver's equalised output is before the DFE.
+std::vector<double> LimitedCtleOutput(const std::vector<double>& wave, int level) {
+    const double sampleRate = kSamplesPerBit / kBitTime;
+    const int rows = static_cast<int>(C4_Response_Matrix_Dimensions[0]);
+    const std::vector<double> taps =
+        CtleTaps(C4_Response_Matrix + static_cast<size_t>(rows) * level, C4_Time_Stamps, rows, sampleRate);
+    std::vector<double> expected(wave.size(), 0.0);
+    for (size_t n = 1; n < expected.size(); ++n) {
+        double ctle = 0.0;
+        for (size_t k = 0; k < taps.size() && k <= n - 1; ++k) ctle += taps[k] * wave[n - 1 - k];
+        expected[n] = 0.2604 * std::tanh(3.840245775729646 * ctle);
+    }
+    return expected;
+}
+
 TEST(RxCtleStage, EqualisedOutputIsTheSelectedResponseThroughTheLimiterOneSampleLate) {
     ScratchFolder folder;
     ASSERT_TRUE(folder.Ready());
@@ -101,6 +117,48 @@ TEST(RxCtleStage, EqualisedOutputIsTheSelectedResponseThroughTheLimiterOneSample
             }
         }
     }
+}
+
+// A first DFE tap of 64 mV: what the equalised output lacks of the CTLE
+// stage's is the tap times the decision of the bit before, which changes
+// only with the falling clock edge after that decision, and is the decision
+// the retimed output shows at that edge (a run of its own on the same clock).
+TEST(RxCtleStage, FirstTapSubtractsTheDecisionOfTheBitBeforeFromTheFallingEdgeAfterIt) {
+    ASSERT_TRUE(ReceiverLibrary().Loaded()) << ReceiverLibrary().Error();
+    const std::vector<double> channel = linksim::LossyChannelImpulse(24.0, 1.0 / kBitTime, kSamplesPerBit);
+    const linksim::RxStimulus stimulus = linksim::MakeRxStimulus(15, 4000, kBitTime, kSampleInterval, channel);
+    const std::string fixed = "(CTLEAdapt 0) (DFEAdapt 0) (EQ_Level 7) (DFEtap1 8) (DFEtap2 0) (DFEtap3 0) "
+                              "(DFEtap4 0) (DFEtap5 0) (Rx_config ";
+    RunOutput runs[2];
+    for (int rxConfig : {0, 1}) {
+        ScratchFolder folder;
+        ASSERT_TRUE(folder.Ready());
+        RxInstance rx(RxParameters(fixed + std::to_string(rxConfig) + ")"));
+        ASSERT_TRUE(rx.Opened()) << rx.Message();
+        runs[rxConfig] = RunThrough(rx, stimulus.wave, {kBlockSamples});
+    }
+    const RunOutput& retimed = runs[0];
+    const RunOutput& equalised = runs[1];
+    ASSERT_EQ(retimed.clockTimes, equalised.clockTimes);
+    const std::vector<double> ctle = LimitedCtleOutput(stimulus.wave, 7);
+    const double tap = 8 * 0.008;
+
+    const std::vector<double>& clocks = equalised.clockTimes;
+    ASSERT_GT(clocks.size(), 3900u);
+    size_t checked = 0;
+    for (size_t k = 0; k + 1 < clocks.size(); ++k) {
+        const size_t edge = static_cast<size_t>(std::llround(clocks[k] / kSampleInterval));
+        const size_t next = static_cast<size_t>(std::llround(clocks[k + 1] / kSampleInterval));
+        if (next - edge > kSamplesPerBit * 3 / 2 || next + 1 >= ctle.size()) continue;  // one held back
+        const double feedback = tap * 2.0 * retimed.wave[edge];
+        ASSERT_EQ(std::fabs(feedback), tap) << "clock time " << k;
+        // The edge's firing subtracts the old decision; the output is a firing late.
+        for (size_t n = edge + 2; n <= next + 1; ++n) {
+            ASSERT_NEAR(ctle[n] - equalised.wave[n], feedback, 1e-12) << "clock time " << k << ", sample " << n;
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 3800u);
 }
 
 }  // namespace
