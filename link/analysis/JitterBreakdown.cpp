@@ -393,4 +393,8 @@ JitterBreakdown BreakDownJitter(const JitterInput& input, const std::vector<Outp
     return breakdown;
 }
 
+void PrepareJitterSpectrum(size_t unitIntervals) {
+    if (unitIntervals > 1) Fft(NextPowerOfTwo(unitIntervals)).PrepareForwardReal();
+}
+
 }  // namespace linksim

@@ -96,6 +96,11 @@ std::vector<OutputEdge> FindOutputEdges(const JitterInput& input);
 // The breakdown of those edges; input.wave is not read.
 JitterBreakdown BreakDownJitter(const JitterInput& input, const std::vector<OutputEdge>& edges);
 
+// Plans the transform the breakdown's spectrum of about `unitIntervals`
+// will take, ahead of it: planning takes milliseconds that a run can spend
+// on an idle core while the receiver runs, rather than after it.
+void PrepareJitterSpectrum(size_t unitIntervals);
+
 }  // namespace linksim
 
 #endif

@@ -672,7 +672,13 @@ bool StreamBits(RunState& run, std::chrono::steady_clock::time_point runStart, s
     }
     if (settings.pathsKnown) settings.pathsKnown(result);
     result.timing.setup = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart).count();
-    if (!pipeline.Run(error)) return false;
+    // The core the receiver leaves idle meanwhile plans the jitter's spectrum.
+    const size_t measuredBits = result.bits - std::min(result.bits, size_t(std::max(result.ignoreBits, 0L)));
+    bool ran = false;
+    RunBeside(
+        settings.overlapHostWork, [measuredBits] { PrepareJitterSpectrum(measuredBits); },
+        [&] { ran = pipeline.Run(error); });
+    if (!ran) return false;
     if (result.hostClock && result.rx.getWaveUsed) {
         result.flow.push_back(rxModel.modelName + " AMI_GetWave reported no clock times: its output sampled on the "
                               "host's clock recovery");

@@ -108,6 +108,8 @@ void Fft::ForwardReal(FftBuffer<double>& signal, FftBuffer<Complex>& spectrum) c
                          AsFftw(spectrum.data()));
 }
 
+void Fft::PrepareForwardReal() const { PlanCache::Instance().Get(PlanKind::ForwardReal, m_size); }
+
 void Fft::InverseReal(FftBuffer<Complex>& spectrum, FftBuffer<double>& signal) const {
     fftw_execute_dft_c2r(PlanCache::Instance().Get(PlanKind::InverseReal, m_size), AsFftw(spectrum.data()),
                          signal.data());

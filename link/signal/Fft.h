@@ -54,6 +54,9 @@ public:
     void ForwardReal(FftBuffer<double>& signal, FftBuffer<Complex>& spectrum) const;
     // The inverse without the 1/N factor; spectrum is overwritten.
     void InverseReal(FftBuffer<Complex>& spectrum, FftBuffer<double>& signal) const;
+    // Plans ForwardReal now, where a core is idle, rather than at its first
+    // call; the plans are shared by every thread.
+    void PrepareForwardReal() const;
 
 private:
     size_t m_size;
