@@ -66,6 +66,16 @@ bool UsePathOfArgument(benchmark::State& state) {
     return true;
 }
 
+// The pattern's next block into `block`, outside the timing: the
+// receiver and the floor kernel are given the same input.
+void NextBlock(benchmark::State& state, const std::vector<double>& pattern, size_t& next, std::vector<double>& block) {
+    state.PauseTiming();
+    block.assign(pattern.begin() + static_cast<long>(next * kBlockSamples),
+                 pattern.begin() + static_cast<long>((next + 1) * kBlockSamples));
+    next = (next + 1) % kPatternBlocks;
+    state.ResumeTiming();
+}
+
 void SetRate(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kBlockSamples);
     state.counters["samples_per_second"] =
@@ -94,11 +104,7 @@ void BM_GetWaveDefaultSettings(benchmark::State& state) {
     std::vector<double> clockTimes(kBlockSamples / kSamplesPerBit + 1);
     size_t next = 0;
     for (auto _ : state) {
-        state.PauseTiming();
-        block.assign(pattern.begin() + static_cast<long>(next * kBlockSamples),
-                     pattern.begin() + static_cast<long>((next + 1) * kBlockSamples));
-        next = (next + 1) % kPatternBlocks;
-        state.ResumeTiming();
+        NextBlock(state, pattern, next, block);
         if (Receiver::GetWave(block.data(), kBlockSamples, clockTimes.data(), nullptr, handle) != 1) {
             state.SkipWithError("AMI_GetWave failed");
             break;
@@ -148,11 +154,7 @@ void BM_FloorKernel(benchmark::State& state) {
     double phase = 0.0;
     size_t next = 0;
     for (auto _ : state) {
-        state.PauseTiming();
-        block.assign(pattern.begin() + static_cast<long>(next * kBlockSamples),
-                     pattern.begin() + static_cast<long>((next + 1) * kBlockSamples));
-        next = (next + 1) % kPatternBlocks;
-        state.ResumeTiming();
+        NextBlock(state, pattern, next, block);
         FloorKernel(block, history, taps, phase);
         benchmark::DoNotOptimize(block.data());
     }
