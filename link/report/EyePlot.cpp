@@ -186,7 +186,30 @@ void DrawOverlay(cairo_t* cr, const PlotArea& area, const EyeOverlay& overlay) {
     }
 }
 
+// The subtitle on one line, or, where one line would need a font under 11
+// points, on two split at the "; " nearest its middle: it names the run.
+void DrawSubtitle(cairo_t* cr, const std::string& subtitle) {
+    cairo_set_font_size(cr, 13.0);
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, subtitle.c_str(), &extents);
+    size_t split = std::string::npos;
+    for (size_t at = subtitle.find("; "); at != std::string::npos; at = subtitle.find("; ", at + 1)) {
+        const auto offCentre = [&subtitle](size_t i) { return std::fabs(double(i) - double(subtitle.size()) / 2.0); };
+        if (split == std::string::npos || offCentre(at) < offCentre(split)) split = at;
+    }
+    if (extents.x_advance * 11.0 / 13.0 <= kWidth - 40.0 || split == std::string::npos) {
+        FitFont(cr, subtitle, 13.0, kWidth);
+        DrawText(cr, kWidth / 2.0, 48.0, subtitle, 0.5, 0.5);
+        return;
+    }
+    const std::string first = subtitle.substr(0, split + 1), second = subtitle.substr(split + 2);
+    FitFont(cr, first.size() > second.size() ? first : second, 12.0, kWidth);
+    DrawText(cr, kWidth / 2.0, 43.0, first, 0.5, 0.5);
+    DrawText(cr, kWidth / 2.0, 58.0, second, 0.5, 0.5);
+}
+
 }  // namespace
+
 
 bool WriteEyePng(const std::string& path, const EyeDensity& density, const EyePlotText& text, std::string& error,
                  const EyeOverlay& overlay) {
@@ -214,10 +237,9 @@ bool WriteEyePng(const std::string& path, const EyeDensity& density, const EyePl
     DrawAxes(cr, area);
     DrawColourBar(cr, area, density.highest, text);
     DrawOverlay(cr, area, overlay);
-    cairo_set_font_size(cr, 17.0);
+    FitFont(cr, text.title, 17.0, kWidth);
     DrawText(cr, kWidth / 2.0, 24.0, text.title, 0.5, 0.5);
-    cairo_set_font_size(cr, 13.0);
-    DrawText(cr, kWidth / 2.0, 48.0, text.subtitle, 0.5, 0.5);
+    DrawSubtitle(cr, text.subtitle);
 
     cairo_destroy(cr);
     const bool saved = WritePng(surface, path, "the eye picture", error);

@@ -222,10 +222,7 @@ PlotCanvas::~PlotCanvas() {
     cairo_surface_destroy(m_surface);
 }
 
-namespace {
-
-// The font size, at most largest, at which text fits the canvas's width
-// with a margin: titles that name the whole run can be long.
+// Titles that name the whole run can be long.
 void FitFont(cairo_t* cr, const std::string& text, double largest, double width) {
     cairo_set_font_size(cr, largest);
     cairo_text_extents_t extents;
@@ -233,8 +230,6 @@ void FitFont(cairo_t* cr, const std::string& text, double largest, double width)
     const double room = width - 40.0;
     if (extents.x_advance > room) cairo_set_font_size(cr, std::max(8.0, largest * room / extents.x_advance));
 }
-
-}  // namespace
 
 void PlotCanvas::Title(const std::string& title, const std::string& subtitle) {
     Line(title, 12.0, 17.0);

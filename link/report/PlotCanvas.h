@@ -22,6 +22,10 @@ double NiceStep(double span, int wanted);
 // 0.5 its middle, 1 its right (bottom) edge.
 void DrawText(cairo_t* cr, double x, double y, const std::string& text, double alignX, double alignY);
 
+// Sets the font to `largest` points, or smaller where the text would not
+// fit a picture `width` wide with a margin either side.
+void FitFont(cairo_t* cr, const std::string& text, double largest, double width);
+
 struct PlotAxis {
     double low = 0.0;
     double high = 1.0;
