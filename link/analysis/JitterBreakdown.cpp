@@ -49,7 +49,6 @@ struct Edge {
     int pattern = -1;     // the bits before it and its new one (last bit lowest); -1: not known
 };
 
-
 // The circular mean of the fractional parts, in [0, 1).
 double CircularMean(const std::vector<double>& positions) {
     double x = 0.0, y = 0.0;
@@ -97,7 +96,8 @@ std::vector<Edge> EdgesOnClock(const JitterInput& in, const std::vector<Edge>& e
 
 // Ties each edge to the transmitted bits before it: the latency (and
 // polarity) at which the edges' directions match the bits' transitions.
-bool FindPatterns(const JitterInput& in, std::vector<Edge>& edges) {
+// Where no latency matches, the edges keep no pattern.
+void FindPatterns(const JitterInput& in, std::vector<Edge>& edges) {
     const std::vector<int>& bits = *in.bits;
     const size_t probe = std::min(edges.size(), kLatencyProbeEdges);
     long bestLatency = 0;
@@ -118,7 +118,7 @@ bool FindPatterns(const JitterInput& in, std::vector<Edge>& edges) {
             if (matches[inverted] > bestMatches) bestMatches = matches[inverted], bestLatency = latency, bestInverted = inverted;
         }
     }
-    if (double(bestMatches) < kLatencyAgreement * double(probe)) return false;
+    if (double(bestMatches) < kLatencyAgreement * double(probe)) return;
     for (Edge& edge : edges) {
         const long bit = edge.gridIndex - bestLatency;
         if (bit < long(kPatternBits) - 1 || bit >= long(bits.size())) continue;
@@ -127,7 +127,6 @@ bool FindPatterns(const JitterInput& in, std::vector<Edge>& edges) {
         for (long b = bit - long(kPatternBits) + 1; b <= bit; ++b) pattern = pattern * 2 + (bits[size_t(b)] ? 1 : 0);
         edge.pattern = pattern;
     }
-    return true;
 }
 
 // Removes the mean of the edges after each pattern; fills the DDJ, ISI and DCD.
